@@ -1,0 +1,228 @@
+#include "link/serial_link.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QPointer>
+#include <QSerialPort>
+
+#include <condition_variable>
+
+int BaudRateForIndex(int baudIndex) {
+    static constexpr int kRates[] = {1200, 2400, 4800, 9600, 19200, 38400};
+    if (baudIndex < 0 || baudIndex >= 6) return 0;
+    return kRates[baudIndex];
+}
+
+namespace {
+
+QSerialPort::Parity ParityFor(int parity) {
+    switch (parity) {
+    case 1:
+        return QSerialPort::OddParity;
+    case 2:
+        return QSerialPort::EvenParity;
+    default:
+        return QSerialPort::NoParity;
+    }
+}
+
+QSerialPort::DataBits DataBitsFor(int dataBits) {
+    switch (dataBits) {
+    case 6:
+        return QSerialPort::Data6;
+    case 7:
+        return QSerialPort::Data7;
+    default:
+        return QSerialPort::Data8;
+    }
+}
+
+bool OnGuiThread() {
+    const QCoreApplication* app = QCoreApplication::instance();
+    return app && QThread::currentThread() == app->thread();
+}
+
+// One queued job and its completion, shared by the waiting caller and the I/O thread.
+struct JobState {
+    std::mutex mutex;
+    std::condition_variable doneChanged;
+    bool done = false;
+    QPointer<QEventLoop> loop;
+};
+
+} // namespace
+
+SerialLink::SerialLink() {
+    thread_.setObjectName(QStringLiteral("SerialLink I/O"));
+    context_ = new QObject;
+    context_->moveToThread(&thread_);
+    thread_.start();
+}
+
+SerialLink::~SerialLink() {
+    Stop();
+    delete context_;
+}
+
+void SerialLink::Stop() {
+    {
+        std::lock_guard lock(stopMutex_);
+        if (stopped_) return;
+        stopped_ = true;
+    }
+    // Queued behind every job already waiting, so each of those still runs and its caller wakes.
+    QMetaObject::invokeMethod(
+        context_,
+        [this] {
+            CloseOnIoThread();
+            QThread::currentThread()->quit();
+        },
+        Qt::QueuedConnection);
+    thread_.wait();
+}
+
+bool SerialLink::RunOnIoThread(const std::function<void()>& job) {
+    if (QThread::currentThread() == &thread_) {
+        job();
+        return true;
+    }
+    auto state = std::make_shared<JobState>();
+    {
+        // Holding the lock while posting keeps Stop from slipping its quit in front of this job.
+        std::lock_guard lock(stopMutex_);
+        if (stopped_) return false;
+        QMetaObject::invokeMethod(
+            context_,
+            [job, state] {
+                job();
+                std::lock_guard jobLock(state->mutex);
+                state->done = true;
+                state->doneChanged.notify_all();
+                if (state->loop)
+                    QMetaObject::invokeMethod(state->loop.data(), &QEventLoop::quit,
+                                              Qt::QueuedConnection);
+            },
+            Qt::QueuedConnection);
+    }
+    if (OnGuiThread()) {
+        // The window keeps painting while the exchange runs.
+        QEventLoop loop;
+        std::unique_lock lock(state->mutex);
+        state->loop = &loop;
+        while (!state->done) {
+            lock.unlock();
+            loop.exec();
+            lock.lock();
+        }
+        state->loop = nullptr;
+    } else {
+        std::unique_lock lock(state->mutex);
+        state->doneChanged.wait(lock, [&] { return state->done; });
+    }
+    return true;
+}
+
+bool SerialLink::Open(const QString& device, int baudIndex, int parityIndex, int dataBitsIndex,
+                      int stopBitsIndex) {
+    Settings settings;
+    settings.baudRate = BaudRateForIndex(baudIndex);
+    settings.parity = parityIndex == 1 || parityIndex == 2 ? parityIndex : 0;
+    settings.dataBits = dataBitsIndex == 0 ? 6 : dataBitsIndex == 1 ? 7 : 8;
+    settings.stopBits = stopBitsIndex == 1 ? 2 : 1;
+    bool opened = false;
+    RunOnIoThread([&] {
+        CloseOnIoThread();
+        if (settings.baudRate == 0) return;
+        settings_ = settings;
+        auto port = std::make_unique<QSerialPort>();
+        port->setPortName(device);
+        if (!port->open(QIODevice::ReadWrite)) return;
+        port_ = std::move(port);
+        if (!ApplySettings()) {
+            CloseOnIoThread();
+            return;
+        }
+        port_->clear(QSerialPort::AllDirections);
+        open_ = true;
+        opened = true;
+    });
+    return opened;
+}
+
+bool SerialLink::Close() {
+    bool closed = false;
+    RunOnIoThread([&] {
+        closed = port_ != nullptr;
+        CloseOnIoThread();
+    });
+    return closed;
+}
+
+bool SerialLink::IsOpen() const {
+    return open_;
+}
+
+void SerialLink::CloseOnIoThread() {
+    open_ = false;
+    if (port_) {
+        port_->close();
+        port_.reset();
+    }
+}
+
+bool SerialLink::ApplySettings() {
+    return port_->setBaudRate(settings_.baudRate) &&
+           port_->setDataBits(DataBitsFor(settings_.dataBits)) &&
+           port_->setParity(ParityFor(settings_.parity)) &&
+           port_->setStopBits(settings_.stopBits == 2 ? QSerialPort::TwoStop
+                                                      : QSerialPort::OneStop) &&
+           port_->setFlowControl(QSerialPort::NoFlowControl);
+}
+
+std::optional<std::vector<uint8_t>> SerialLink::Transact(const std::vector<uint8_t>& request,
+                                                         const TransactParams& params) {
+    if (!open_) return std::nullopt;
+    std::optional<std::vector<uint8_t>> reply;
+    RunOnIoThread([&] { reply = TransactOnIoThread(request, params); });
+    return reply;
+}
+
+std::optional<std::vector<uint8_t>>
+SerialLink::TransactOnIoThread(const std::vector<uint8_t>& request, const TransactParams& params) {
+    if (!port_) return std::nullopt;
+    port_->clear(QSerialPort::AllDirections);
+    port_->clearError();
+    if (!ApplySettings()) return std::nullopt;
+
+    const int writeWindow = std::max(
+        0, params.writeMultiplierMs * static_cast<int>(request.size()) + params.writeConstantMs);
+    const QDeadlineTimer writeDeadline(writeWindow, Qt::PreciseTimer);
+    if (port_->write(reinterpret_cast<const char*>(request.data()),
+                     static_cast<qint64>(request.size())) != static_cast<qint64>(request.size()))
+        return std::nullopt;
+    while (port_->bytesToWrite() > 0) {
+        const qint64 left = writeDeadline.remainingTime();
+        if (left <= 0 || !port_->waitForBytesWritten(static_cast<int>(left))) return std::nullopt;
+    }
+
+    if (params.pauseMs > 0) QThread::msleep(static_cast<unsigned long>(params.pauseMs));
+
+    const qint64 wanted = std::max(0, params.readSize);
+    const QDeadlineTimer readDeadline(std::max(0, params.ReadWindowMs()), Qt::PreciseTimer);
+    QByteArray received;
+    for (;;) {
+        received += port_->read(wanted - received.size());
+        if (received.size() >= wanted) break;
+        const qint64 left = readDeadline.remainingTime();
+        if (left <= 0) break;
+        if (!port_->waitForReadyRead(static_cast<int>(left))) {
+            const QSerialPort::SerialPortError error = port_->error();
+            if (error != QSerialPort::NoError && error != QSerialPort::TimeoutError)
+                return std::nullopt;
+        }
+    }
+    // Whatever comes after the read belongs to nobody.
+    port_->clear(QSerialPort::Input);
+    return std::vector<uint8_t>(received.begin(), received.end());
+}

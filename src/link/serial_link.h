@@ -1,0 +1,72 @@
+#pragma once
+// The one serial port of the process. A dedicated I/O thread owns the QSerialPort and runs every
+// Open, Close and Transact one at a time, in the order they were queued, so exchanges never mix.
+// Threads: Open, Close, IsOpen and Transact may be called from any thread (the GUI thread waits in
+// a local event loop, others block); construct and destroy the link on one thread, after its users
+// stop.
+
+#include "link/link.h"
+
+#include <QObject>
+#include <QString>
+#include <QThread>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+
+class QSerialPort;
+
+// Index tables of the serial settings: baud 0..5 -> 1200..38400 (others refused by Open);
+// parity 0 none, 1 odd, 2 even, others none; data bits 0..2 -> 6..8, others 8; stop bits 0 one,
+// 1 two, others one.
+int BaudRateForIndex(int baudIndex);
+
+class SerialLink : public Link {
+public:
+    SerialLink();
+    ~SerialLink() override;
+    SerialLink(const SerialLink&) = delete;
+    SerialLink& operator=(const SerialLink&) = delete;
+
+    // Opens the device by its name as given (a path such as /dev/ttyUSB0 or a link to a pty).
+    // False when the device cannot be opened or refuses the settings; the link is closed then.
+    bool Open(const QString& device, int baudIndex, int parityIndex, int dataBitsIndex,
+              int stopBitsIndex);
+    // True if a port was open and has been released.
+    bool Close();
+    bool IsOpen() const override;
+
+    // Clears both directions, applies the line settings again, writes, pauses, reads until the
+    // requested size or the read window, then drops whatever else arrives.
+    std::optional<std::vector<uint8_t>> Transact(const std::vector<uint8_t>& request,
+                                                 const TransactParams& params) override;
+
+    // Closes the port and joins the I/O thread; later calls fail at once. Safe to call twice.
+    void Stop();
+
+private:
+    struct Settings {
+        int baudRate = 9600;
+        int parity = 0;
+        int dataBits = 8;
+        int stopBits = 1;
+    };
+
+    // Runs job on the I/O thread and waits for it; false if the link has been stopped.
+    bool RunOnIoThread(const std::function<void()>& job);
+    bool ApplySettings();
+    std::optional<std::vector<uint8_t>> TransactOnIoThread(const std::vector<uint8_t>& request,
+                                                           const TransactParams& params);
+    void CloseOnIoThread();
+
+    QThread thread_;
+    QObject* context_ = nullptr; // lives on thread_: the target of queued jobs
+    std::mutex stopMutex_;
+    bool stopped_ = false;
+    // Touched only on the I/O thread.
+    std::unique_ptr<QSerialPort> port_;
+    Settings settings_;
+    std::atomic<bool> open_{false};
+};
