@@ -1,0 +1,42 @@
+#pragma once
+// Writes the real-time grid and the conditions of the check to an .xlsx workbook: the title and
+// status rows and the three header lines merged across A:C in sheet rows 1 to 5, the grid's data
+// rows from sheet row 6, failed values red and underlined.
+//
+// Thread use: WriteCheckWorkbook works only on its arguments and on files it creates, so a window
+// can run it on a worker thread with copies of the grid (no GUI types involved); several exports
+// may run at once on different targets.
+
+#include "report/check_export.h"
+
+#include <QString>
+#include <vector>
+
+// One data row of the grid as it is shown: column 0 the running number, column 1 the parameter
+// name, column 2 the value; failed is set when the value is shown red (it failed its accuracy
+// check).
+struct ExportRow {
+    QString number;
+    QString name;
+    QString value;
+    bool failed = false;
+};
+
+// What the grid shows: the title row (row 0), the status line of the reading thread (row 1) and
+// the data rows (row 2 onward), texts as they appear in the cells.
+struct ExportGrid {
+    QString title;
+    QString status;
+    std::vector<ExportRow> rows;
+};
+
+struct ExportResult {
+    bool ok = false;
+    QString detail; // why it failed, for a log; the user is shown ExportFailedMessage()
+};
+
+// Writes the workbook under path, replacing what is there. The file is built under a temporary
+// name in the target folder and renamed only once it is complete, so a failure at any point
+// leaves the target as it was (absent, or the old file) and no partial file behind.
+ExportResult WriteCheckWorkbook(const QString& path, const ExportGrid& grid,
+                                const ExportHeaderLines& header);
