@@ -1,0 +1,146 @@
+#include "store/schema.h"
+
+#include "common/conversion.h"
+
+#include <QDir>
+#include <QSqlError>
+#include <QSqlQuery>
+
+const QList<TableSchema>& DatabaseTables() {
+    static const QList<TableSchema> tables = {
+        {"Config",
+         {"CPXH", "FS", "BTLGS", "JXMS", "UPT", "ICT", "CTNUM", "XLJSFS"},
+         {"BTLGS", "JXMS", "UPT", "ICT", "CTNUM", "XLJSFS"}},
+        {"Fstable",
+         {"ID", "FS", "UBLFX", "UBL", "IBLFX", "IBL", "PBLFX", "PBL", "EBLFX", "EBL", "TXXY",
+          "SDBJXS", "CSLXSN", "FDBDSN", "CSFHSN", "GLYSFXSN"},
+         {"ID", "UBL", "IBL", "PBL", "EBL", "TXXY", "SDBJXS"}},
+        {"Cstable", {"ID", "FS", "CSMC"}, {"ID"}},
+        {"Outpar",
+         {"ID", "CSMC", "ADDR", "ZS", "FH", "DW", "BL", "CHECKMC"},
+         {"ID", "ADDR", "ZS", "FH", "BL"}},
+        {"DL645Data_97",
+         {"ID", "DATAFORMAT", "CSMC", "DW", "INFONUM", "CHECKMC"},
+         {"ID", "INFONUM"}},
+        {"DL645Data_07", {"ID", "DATAFORMAT", "CSMC", "DW", "INFONUM", "CHECKMC"}, {"ID"}},
+        {"usertable", {"username", "userpass"}, {}},
+    };
+    return tables;
+}
+
+const TableSchema* FindTable(const QString& name) {
+    for (const TableSchema& t : DatabaseTables())
+        if (t.name.compare(name, Qt::CaseInsensitive) == 0) return &t;
+    return nullptr;
+}
+
+namespace {
+QString Failed(const QSqlQuery& q) {
+    return q.lastError().text();
+}
+} // namespace
+
+QString CreateSchema(QSqlDatabase db) {
+    for (const TableSchema& t : DatabaseTables()) {
+        QStringList defs;
+        for (const QString& c : t.columns) {
+            if (c == QLatin1String("ID"))
+                defs.append(QStringLiteral("ID INTEGER PRIMARY KEY AUTOINCREMENT"));
+            else
+                defs.append(c + (t.numberColumns.contains(c) ? QStringLiteral(" INTEGER")
+                                                             : QStringLiteral(" TEXT")));
+        }
+        QSqlQuery q(db);
+        if (!q.exec(QStringLiteral("create table %1 (%2)").arg(t.name, defs.join(", "))))
+            return QStringLiteral("table %1: %2").arg(t.name, Failed(q));
+    }
+    return QString();
+}
+
+QString CheckSchema(QSqlDatabase db) {
+    for (const TableSchema& t : DatabaseTables()) {
+        QSqlQuery q(db);
+        if (!q.exec(QStringLiteral("pragma table_info(%1)").arg(t.name))) return Failed(q);
+        QStringList present;
+        while (q.next())
+            present.append(q.value(1).toString().toUpper());
+        if (present.isEmpty()) return QStringLiteral("table %1 is missing").arg(t.name);
+        for (const QString& c : t.columns)
+            if (!present.contains(c.toUpper()))
+                return QStringLiteral("column %1 of table %2 is missing").arg(c, t.name);
+    }
+    return QString();
+}
+
+QString InsertRows(QSqlDatabase db, const TableSchema& table, const DataTable& data,
+                   bool emptyAsNull) {
+    // Position of each schema column in the data, -1 when absent.
+    QList<qsizetype> from;
+    QStringList names, marks;
+    for (const QString& c : table.columns) {
+        qsizetype at = -1;
+        for (qsizetype i = 0; i < data.columns.size(); ++i)
+            if (data.columns[i].compare(c, Qt::CaseInsensitive) == 0) at = i;
+        if (at < 0) continue;
+        from.append(at);
+        names.append(c);
+        marks.append(QStringLiteral("?"));
+    }
+    if (names.isEmpty())
+        return data.rows.isEmpty()
+                   ? QString()
+                   : QStringLiteral("%1: the data names none of its columns").arg(table.name);
+    QSqlQuery q(db);
+    if (!q.prepare(QStringLiteral("insert into %1(%2) values(%3)")
+                       .arg(table.name, names.join(','), marks.join(','))))
+        return QStringLiteral("%1: %2").arg(table.name, Failed(q));
+    for (qsizetype r = 0; r < data.rows.size(); ++r) {
+        for (qsizetype i = 0; i < names.size(); ++i) {
+            const QString text = data.rows[r].at(from[i]);
+            if (table.numberColumns.contains(names[i]) && emptyAsNull && text.trimmed().isEmpty()) {
+                q.addBindValue(QVariant(QMetaType::fromType<int>()));
+            } else if (table.numberColumns.contains(names[i])) {
+                try {
+                    q.addBindValue(StrToInt(text));
+                } catch (const ConversionError& e) {
+                    return QStringLiteral("%1 row %2, column %3: %4")
+                        .arg(table.name)
+                        .arg(r + 1)
+                        .arg(names[i], e.text());
+                }
+            } else {
+                q.addBindValue(text);
+            }
+        }
+        if (!q.exec())
+            return QStringLiteral("%1 row %2: %3").arg(table.name).arg(r + 1).arg(Failed(q));
+    }
+    return QString();
+}
+
+QString CreateSeededDatabase(QSqlDatabase db, const QString& seedDir) {
+    const QDir dir(seedDir);
+    const QList<QPair<QString, QString>> sources = {
+        {"Outpar", kOutparFile},
+        {"DL645Data_97", kDlt645Items1997File},
+        {"DL645Data_07", kDlt645Items2007File},
+        {"Fstable", kSeedSchemesFile},
+        {"Cstable", kSeedSchemeParametersFile},
+        {"Config", kSeedModelsFile},
+        {"usertable", kSeedAccountsFile},
+    };
+    if (!db.transaction()) return db.lastError().text();
+    QString error = CreateSchema(db);
+    for (qsizetype i = 0; error.isEmpty() && i < sources.size(); ++i) {
+        try {
+            error = InsertRows(db, *FindTable(sources[i].first),
+                               ReadDataTable(dir.filePath(sources[i].second)));
+        } catch (const ConversionError& e) {
+            error = e.text();
+        }
+    }
+    if (error.isEmpty() && db.commit()) return QString();
+    if (error.isEmpty()) error = db.lastError().text();
+    db.rollback();
+    return error;
+}

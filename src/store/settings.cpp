@@ -1,0 +1,110 @@
+#include "store/settings.h"
+
+#include "common/conversion.h"
+#include "store/ini_file.h"
+
+#include <QDir>
+
+namespace {
+const QString kSetCom = QStringLiteral("SetCom");
+const QString kSetCheck = QStringLiteral("SetCheck");
+const QString kSysInfo = QStringLiteral("SysInfo");
+
+// The text of a key that must be present.
+QString RequiredText(const QString& dir, const QString& section, const QString& key) {
+    const QString path = SettingsPath(dir);
+    const IniValue v = ReadIniValue(path, section, key);
+    if (!v.found)
+        throw ConversionError(QStringLiteral("%1: key %2 of section [%3] is missing ('' is not a "
+                                             "valid value)")
+                                  .arg(QDir::toNativeSeparators(path), key, section));
+    return v.text;
+}
+
+// Adds the file and the key to the conversion's own message.
+template <typename Convert>
+auto Converted(const QString& dir, const QString& section, const QString& key, Convert convert) {
+    const QString text = RequiredText(dir, section, key);
+    try {
+        return convert(text);
+    } catch (const ConversionError& e) {
+        throw ConversionError(
+            QStringLiteral("%1: [%2] %3: %4")
+                .arg(QDir::toNativeSeparators(SettingsPath(dir)), section, key, e.text()));
+    }
+}
+
+int ReadInt(const QString& dir, const QString& section, const QString& key) {
+    return Converted(dir, section, key, [](const QString& t) { return StrToInt(t); });
+}
+
+double ReadReal(const QString& dir, const QString& section, const QString& key) {
+    return Converted(dir, section, key, [](const QString& t) { return StrToFloat(t); });
+}
+} // namespace
+
+QString SettingsPath(const QString& dir) {
+    return QDir(dir).filePath(kSettingsFile);
+}
+
+SavedSerialSettings LoadSerialSettings(const QString& dir) {
+    SavedSerialSettings s;
+    s.port = ReadInt(dir, kSetCom, "port");
+    s.baudrate = ReadInt(dir, kSetCom, "baudrate");
+    s.parity = ReadInt(dir, kSetCom, "parity");
+    s.databit = ReadInt(dir, kSetCom, "databit");
+    s.stopbits = ReadInt(dir, kSetCom, "stopbits");
+    s.address = ReadInt(dir, kSetCom, "address");
+    return s;
+}
+
+void SaveSerialSettings(const QString& dir, const SavedSerialSettings& s) {
+    const auto n = [](int v) { return QString::number(v); };
+    WriteIniValues(SettingsPath(dir), kSetCom,
+                   {{"port", n(s.port)},
+                    {"baudrate", n(s.baudrate)},
+                    {"parity", n(s.parity)},
+                    {"databit", n(s.databit)},
+                    {"stopbits", n(s.stopbits)},
+                    {"address", n(s.address)}});
+}
+
+SavedCheckSettings LoadCheckSettings(const QString& dir) {
+    SavedCheckSettings s;
+    s.U = ReadReal(dir, kSetCheck, "U");
+    s.I = ReadReal(dir, kSetCheck, "I");
+    s.JDF = ReadReal(dir, kSetCheck, "JDF");
+    s.JDU = ReadReal(dir, kSetCheck, "JDU");
+    s.JDI = ReadReal(dir, kSetCheck, "JDI");
+    s.JDC = ReadReal(dir, kSetCheck, "JDC");
+    s.JDP = ReadReal(dir, kSetCheck, "JDP");
+    s.JDQ = ReadReal(dir, kSetCheck, "JDQ");
+    s.JDS = ReadReal(dir, kSetCheck, "JDS");
+    return s;
+}
+
+void SaveCheckSettings(const QString& dir, const SavedCheckSettings& s) {
+    WriteIniValues(SettingsPath(dir), kSetCheck,
+                   {{"U", FloatToText(s.U)},
+                    {"I", FloatToText(s.I)},
+                    {"JDF", FloatToText(s.JDF)},
+                    {"JDU", FloatToText(s.JDU)},
+                    {"JDI", FloatToText(s.JDI)},
+                    {"JDC", FloatToText(s.JDC)},
+                    {"JDP", FloatToText(s.JDP)},
+                    {"JDQ", FloatToText(s.JDQ)},
+                    {"JDS", FloatToText(s.JDS)}});
+}
+
+QString LoadLastUser(const QString& dir) {
+    return ReadIniValue(SettingsPath(dir), kSysInfo, "User").text;
+}
+
+void SaveLastUser(const QString& dir, const QString& user) {
+    WriteIniValues(SettingsPath(dir), kSysInfo, {{"User", user}});
+}
+
+bool LoadEngineeringMode(const QString& dir) {
+    if (!ReadIniValue(SettingsPath(dir), kSysInfo, "Engineering").found) return false;
+    return ReadInt(dir, kSysInfo, "Engineering") != 0;
+}

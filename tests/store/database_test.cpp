@@ -1,0 +1,453 @@
+#include "common/conversion.h"
+#include "store/database.h"
+#include "store/schema.h"
+#include "store_fixture.h"
+
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+namespace {
+class DatabaseTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        WriteSeedFixture(dir.path());
+        db = std::make_unique<ProductDatabase>(dir.filePath(kDatabaseFile));
+        ASSERT_EQ(db->Open(dir.path()), QString());
+    }
+    // A statement outside the program's own, for setting up odd rows.
+    void Raw(const QString& sql, const QVariantList& values = {}) {
+        QSqlQuery q = db->NewQuery();
+        ASSERT_TRUE(ExecQuery(q, sql, values)) << sql.toStdString();
+    }
+    QStringList Parameters(const QString& scheme) {
+        QStringList list;
+        EXPECT_TRUE(db->SelectSchemeParameters(scheme, list));
+        return list;
+    }
+    // Every row of every table, to compare before and after a failed write.
+    QStringList Snapshot() {
+        QStringList rows;
+        for (const TableSchema& t : DatabaseTables()) {
+            QSqlQuery q = db->NewQuery();
+            EXPECT_TRUE(OpenQuery(q, "select * from " + t.name));
+            while (q.next()) {
+                QStringList fields{t.name};
+                for (int i = 0; i < t.columns.size(); ++i)
+                    fields.append(q.value(i).toString());
+                rows.append(fields.join('|'));
+            }
+        }
+        return rows;
+    }
+    QTemporaryDir dir;
+    std::unique_ptr<ProductDatabase> db;
+};
+
+TEST_F(DatabaseTest, SeedRowsReadBack) {
+    QList<ProductModel> models;
+    ASSERT_TRUE(db->SelectAllModels(models));
+    ASSERT_EQ(models.size(), 2);
+    EXPECT_EQ(models[1].cpxh, "KX7410Y10-01");
+    EXPECT_EQ(models[1].fs, QString::fromUtf8("亚奥方式"));
+    EXPECT_EQ(models[1].ict, 200);
+    EXPECT_EQ(models[1].xljsfs, 1);
+
+    QList<OutputParameterRow> catalogue;
+    ASSERT_TRUE(db->SelectCatalogue(catalogue));
+    ASSERT_EQ(catalogue.size(), 7);
+    for (int i = 0; i < catalogue.size(); ++i)
+        EXPECT_EQ(catalogue[i].id, i + 1);
+    EXPECT_EQ(catalogue[3].parameter.csmc, QString::fromUtf8("总有功功率"));
+    EXPECT_EQ(catalogue[3].parameter.zs, 2);
+    EXPECT_EQ(catalogue[3].parameter.fh, 1);
+    EXPECT_EQ(catalogue[6].parameter.dw, "0.00");
+    EXPECT_EQ(catalogue[4].parameter.checkmc, "");
+
+    QList<Dlt645ItemRow> items97, items07;
+    ASSERT_TRUE(db->SelectDlt645Items1997(items97));
+    ASSERT_TRUE(db->SelectDlt645Items2007(items07));
+    ASSERT_EQ(items97.size(), 2);
+    EXPECT_EQ(StrToInt(items97[1].item.infonum), 0xB611);
+    EXPECT_EQ(items97[1].item.infonum, "0xB611");
+    ASSERT_EQ(items07.size(), 2);
+    EXPECT_EQ(items07[1].item.infonum, "0x02010100");
+    EXPECT_EQ(items07[1].item.dataFormat, "XXX.X");
+}
+
+// Direction and enable columns hold texts that read through the runtime's integer parser.
+TEST_F(DatabaseTest, FlagColumnsReadThroughTheIntegerParser) {
+    struct Case {
+        const char* stored;
+        int value;
+    };
+    const Case cases[] = {{"0xAA55", 43605}, {"0x0000", 0},    {"43605", 43605},
+                          {"0", 0},          {"$AA55", 43605}, {" 0xaa55", 43605}};
+    for (const Case& c : cases) {
+        Raw("update Fstable set UBLFX = ?, CSLXSN = ? where FS = ?",
+            {c.stored, c.stored, QString::fromUtf8("标准方式")});
+        std::optional<Scheme> s;
+        ASSERT_TRUE(db->SelectScheme(QString::fromUtf8("标准方式"), s));
+        ASSERT_TRUE(s);
+        EXPECT_EQ(FlagValue(s->ublfx), c.value) << c.stored;
+        EXPECT_EQ(FlagValue(s->cslxsn), c.value) << c.stored;
+    }
+    Raw("update Fstable set UBLFX = 'AA55'");
+    std::optional<Scheme> s;
+    ASSERT_TRUE(db->SelectScheme(QString::fromUtf8("标准方式"), s));
+    EXPECT_THROW(FlagValue(s->ublfx), ConversionError);
+    // A number column holding text is a conversion error of the reading operation.
+    Raw("update Fstable set UBL = 'ten'");
+    EXPECT_THROW(db->SelectScheme(QString::fromUtf8("标准方式"), s), ConversionError);
+}
+
+TEST_F(DatabaseTest, SchemeListSkipsIdZeroAndIsInIdOrder) {
+    Raw("insert into Fstable(ID,FS,UBL,IBL,PBL,EBL,TXXY,SDBJXS) values(0,'零号',1,1,1,1,0,0)");
+    Raw("insert into Fstable(ID,FS,UBL,IBL,PBL,EBL,TXXY,SDBJXS) values(9,'九号',1,1,1,1,0,0)");
+    Raw("insert into Fstable(ID,FS,UBL,IBL,PBL,EBL,TXXY,SDBJXS) values(5,'五号',1,1,1,1,0,0)");
+    QList<Scheme> schemes;
+    ASSERT_TRUE(db->SelectSchemes(schemes));
+    QStringList names;
+    QList<int> ids;
+    for (const Scheme& s : schemes) {
+        names.append(s.fs);
+        ids.append(s.id);
+    }
+    EXPECT_EQ(names, QString::fromUtf8("标准方式,亚奥方式,五号,九号").split(','));
+    EXPECT_EQ(ids, (QList<int>{1, 2, 5, 9}));
+}
+
+TEST_F(DatabaseTest, ParameterListsKeepInsertionOrder) {
+    const QStringList standard = QString::fromUtf8("频率,A相电压,总有功功率").split(',');
+    EXPECT_EQ(Parameters(QString::fromUtf8("标准方式")), standard);
+    QStringList viaModel;
+    ASSERT_TRUE(db->SelectOrderedParametersOfModel("KX2953B35-01", viaModel));
+    EXPECT_EQ(viaModel, standard);
+    ASSERT_TRUE(db->SelectParametersOfModel("KX2953B35-01", viaModel));
+    EXPECT_EQ(viaModel, standard);
+
+    // A rewritten list comes back in its new order, not the catalogue's nor the old one.
+    Scheme scheme;
+    scheme.fs = QString::fromUtf8("标准方式");
+    const QStringList reordered =
+        QString::fromUtf8("日期时间,总有功功率,A相电流,A相电压").split(',');
+    ASSERT_TRUE(db->ModifySchemeWithParameters(scheme, reordered));
+    EXPECT_EQ(Parameters(scheme.fs), reordered);
+    ASSERT_TRUE(db->SelectOrderedParametersOfModel("KX2953B35-01", viaModel));
+    EXPECT_EQ(viaModel, reordered);
+}
+
+TEST_F(DatabaseTest, SelectsThroughTheModelsScheme) {
+    std::optional<Scheme> s;
+    ASSERT_TRUE(db->SelectSchemeOfModel("KX7410Y10-01", s));
+    ASSERT_TRUE(s);
+    EXPECT_EQ(s->fs, QString::fromUtf8("亚奥方式"));
+    EXPECT_EQ(s->txxy, 3);
+    EXPECT_EQ(s->sdbjxs, 90);
+    ASSERT_TRUE(db->SelectSchemeOfModel("KX0000X00-00", s));
+    EXPECT_FALSE(s);
+    QStringList list{"stale"};
+    ASSERT_TRUE(db->SelectOrderedParametersOfModel("KX0000X00-00", list));
+    EXPECT_TRUE(list.isEmpty());
+}
+
+TEST_F(DatabaseTest, StoredBlanksAreNotPartOfNames) {
+    Raw("insert into Config(CPXH,FS,BTLGS,JXMS,UPT,ICT,CTNUM,XLJSFS) "
+        "values('  KX2953C10-02 ', ' 亚奥方式  ',0,0,1,1,0,0)");
+    Raw("insert into Cstable(FS,CSMC) values(' 亚奥方式 ','  频率 ')");
+    Raw("update Outpar set CSMC = ' 频率  ', DW = ' 0.00 ', CHECKMC = ' F ' where ID = 7");
+    QList<ProductModel> models;
+    ASSERT_TRUE(db->SelectAllModels(models));
+    EXPECT_EQ(models.last().cpxh, "KX2953C10-02");
+    EXPECT_EQ(models.last().fs, QString::fromUtf8("亚奥方式"));
+    std::optional<ProductModel> m;
+    ASSERT_TRUE(db->SelectModel("KX2953C10-02", m));
+    ASSERT_TRUE(m);
+    std::optional<Scheme> s;
+    ASSERT_TRUE(db->SelectSchemeOfModel("KX2953C10-02", s));
+    ASSERT_TRUE(s);
+    QStringList list;
+    ASSERT_TRUE(db->SelectOrderedParametersOfModel(" KX2953C10-02", list));
+    EXPECT_EQ(list, QString::fromUtf8("A相电流,A相电压,频率").split(','));
+    std::optional<OutputParameterRow> p;
+    ASSERT_TRUE(db->SelectParameter(QString::fromUtf8("频率"), p));
+    ASSERT_TRUE(p);
+    EXPECT_EQ(p->parameter.csmc, QString::fromUtf8("频率"));
+    EXPECT_EQ(p->parameter.dw, "0.00");
+    EXPECT_EQ(p->parameter.checkmc, "F");
+    ASSERT_TRUE(db->FindParameter(QString::fromUtf8(" 频率 "), p));
+    ASSERT_TRUE(p);
+    EXPECT_EQ(p->id, 7);
+}
+
+// Names with quotes and injection texts are data like any other.
+class QuotedNames : public DatabaseTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(QuotedNames, AreStoredAndFound) {
+    const QString name = QString::fromUtf8(GetParam());
+    Scheme scheme;
+    scheme.fs = name;
+    scheme.txxy = 2;
+    ASSERT_EQ(db->CreateSchemeWithParameters(scheme, {QString::fromUtf8("A相电压")}),
+              SchemeWrite::Done);
+    ProductModel model{name, name, 3, 0, 1, 1, 0, 0};
+    ASSERT_TRUE(db->InsertModel(model));
+
+    std::optional<Scheme> s;
+    ASSERT_TRUE(db->SelectSchemeOfModel(name, s));
+    ASSERT_TRUE(s);
+    EXPECT_EQ(s->fs, name.trimmed());
+    EXPECT_EQ(s->txxy, 2);
+    EXPECT_EQ(Parameters(name), QStringList{QString::fromUtf8("A相电压")});
+    bool exists = false;
+    ASSERT_TRUE(db->SchemeExists(name, exists));
+    EXPECT_TRUE(exists);
+    EXPECT_EQ(db->CreateSchemeWithParameters(scheme, {}), SchemeWrite::DuplicateName);
+
+    model.upt = 77;
+    ASSERT_TRUE(db->UpdateModel(model));
+    std::optional<ProductModel> m;
+    ASSERT_TRUE(db->SelectModel(name, m));
+    ASSERT_TRUE(m);
+    EXPECT_EQ(m->upt, 77);
+
+    // Other rows are untouched by the writes under this name.
+    QList<ProductModel> models;
+    ASSERT_TRUE(db->SelectAllModels(models));
+    EXPECT_EQ(models.size(), 3);
+    EXPECT_EQ(models[0].upt, 1);
+
+    ASSERT_TRUE(db->DeleteModel(name));
+    ASSERT_TRUE(db->DeleteSchemeWithParameters(name));
+    ASSERT_TRUE(db->SelectAllModels(models));
+    EXPECT_EQ(models.size(), 2);
+    QList<Scheme> schemes;
+    ASSERT_TRUE(db->SelectSchemes(schemes));
+    EXPECT_EQ(schemes.size(), 2);
+    EXPECT_EQ(Parameters(QString::fromUtf8("标准方式")).size(), 3);
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, QuotedNames,
+                         ::testing::Values("O'Brien方式", "'", "x' or '1'='1",
+                                           "a'); drop table "
+                                           "Config; --",
+                                           "\"双引号\"", "%_*"));
+
+TEST_F(DatabaseTest, LoginMatchesOnlyTheStoredPassword) {
+    struct Case {
+        const char* user;
+        const char* password;
+        bool matches;
+    };
+    const Case cases[] = {{"admin", "admin123", true},
+                          {"admin", "admin12", false},
+                          {"admin", "ADMIN123", false},
+                          {"admin", "' or '1'='1", false},
+                          {"' or '1'='1", "' or '1'='1", false},
+                          {"admin' --", "", false},
+                          {"admin", "", false}};
+    for (const Case& c : cases) {
+        bool matches = !c.matches;
+        ASSERT_TRUE(db->MatchLogin(c.user, c.password, matches));
+        EXPECT_EQ(matches, c.matches) << c.user << " / " << c.password;
+    }
+    std::optional<UserAccount> user;
+    ASSERT_TRUE(db->SelectUser("' or '1'='1", user));
+    EXPECT_FALSE(user);
+    ASSERT_TRUE(db->SelectUser("admin", user));
+    ASSERT_TRUE(user);
+    EXPECT_EQ(user->userpass, "admin123");
+}
+
+TEST_F(DatabaseTest, UpdatesOfMissingRowsFail) {
+    Scheme ghost;
+    ghost.fs = "ghost";
+    EXPECT_FALSE(db->UpdateScheme(ghost));
+    EXPECT_FALSE(db->ModifySchemeWithParameters(ghost, {QString::fromUtf8("A相电压")}));
+    EXPECT_EQ(Parameters("ghost"), QStringList());
+    ProductModel m;
+    m.cpxh = "KX9999X99-99";
+    EXPECT_FALSE(db->UpdateModel(m));
+}
+
+// A failure at any statement of a multi-statement write leaves every table as it was.
+struct FaultCase {
+    const char* name;
+    int statement;  // the statement that fails
+    int occurrence; // at its n-th run
+    int operation;  // 0 create, 1 modify, 2 delete
+};
+
+class InjectedFault : public DatabaseTest, public ::testing::WithParamInterface<FaultCase> {};
+
+TEST_P(InjectedFault, LeavesTheDatabaseUnchanged) {
+    const FaultCase& c = GetParam();
+    const QStringList before = Snapshot();
+    int seen = 0;
+    db->SetFaultHook(
+        [&](int statement) { return statement == c.statement && ++seen == c.occurrence; });
+    Scheme scheme;
+    scheme.fs = c.operation == 0 ? QString::fromUtf8("新方式") : QString::fromUtf8("标准方式");
+    scheme.ubl = 99;
+    const QStringList list = QString::fromUtf8("A相电压,B相电压,A相电流,日期时间").split(',');
+    switch (c.operation) {
+    case 0:
+        EXPECT_EQ(db->CreateSchemeWithParameters(scheme, list), SchemeWrite::Failed);
+        break;
+    case 1:
+        EXPECT_FALSE(db->ModifySchemeWithParameters(scheme, list));
+        break;
+    default:
+        EXPECT_FALSE(db->DeleteSchemeWithParameters(scheme.fs));
+    }
+    EXPECT_EQ(seen, c.occurrence) << "the fault was not reached";
+    db->SetFaultHook({});
+    EXPECT_EQ(Snapshot(), before);
+    // The connection is usable afterwards: the same write now succeeds.
+    if (c.operation == 0)
+        EXPECT_EQ(db->CreateSchemeWithParameters(scheme, list), SchemeWrite::Done);
+    else if (c.operation == 1)
+        EXPECT_TRUE(db->ModifySchemeWithParameters(scheme, list));
+    else
+        EXPECT_TRUE(db->DeleteSchemeWithParameters(scheme.fs));
+    EXPECT_NE(Snapshot(), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, InjectedFault,
+                         ::testing::Values(FaultCase{"CreateDuplicateCheck", 9, 1, 0},
+                                           FaultCase{"CreateThirdParameter", 10, 3, 0},
+                                           FaultCase{"CreateSchemeRow", 11, 1, 0},
+                                           FaultCase{"ModifyDeleteList", 12, 1, 1},
+                                           FaultCase{"ModifySecondParameter", 10, 2, 1},
+                                           FaultCase{"ModifySchemeRow", 13, 1, 1},
+                                           FaultCase{"DeleteSchemeRow", 14, 1, 2},
+                                           FaultCase{"DeleteList", 12, 1, 2}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(DatabaseTest, FailedStatementsReportFalse) {
+    db->SetFaultHook([](int) { return true; });
+    QList<ProductModel> models;
+    EXPECT_FALSE(db->SelectAllModels(models));
+    bool matches = true;
+    EXPECT_FALSE(db->MatchLogin("admin", "admin123", matches));
+    EXPECT_FALSE(matches);
+    db->SetFaultHook({});
+    // A statement the database refuses also gives false.
+    QSqlQuery q = db->NewQuery();
+    EXPECT_FALSE(OpenQuery(q, "select * from NoSuchTable"));
+    EXPECT_FALSE(ExecQuery(q, "insert into Config(NoSuchColumn) values(1)"));
+}
+
+// Two threads query at once, each on its own connection, which goes when its thread ends.
+TEST_F(DatabaseTest, ThreadsUseTheirOwnConnections) {
+    constexpr int kThreads = 2;
+    std::atomic<int> failures{0};
+    QString names[kThreads];
+    std::atomic<int> ready{0};
+    QList<QThread*> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.append(QThread::create([&, t] {
+            names[t] = db->Connection().connectionName();
+            ++ready;
+            while (ready.load() < kThreads)
+                QThread::yieldCurrentThread();
+            for (int i = 0; i < 200; ++i) {
+                QStringList list;
+                std::optional<Scheme> s;
+                if (!db->SelectOrderedParametersOfModel("KX2953B35-01", list) || list.size() != 3 ||
+                    !db->SelectSchemeOfModel("KX7410Y10-01", s) || !s || s->txxy != 3)
+                    ++failures;
+            }
+            if (t == 0) {
+                // A writer on one thread while the other reads.
+                ProductModel m{QStringLiteral("KX2953T%1-01").arg(t),
+                               QString::fromUtf8("标准方式")};
+                if (!db->InsertModel(m)) ++failures;
+            }
+        }));
+    }
+    for (QThread* th : threads)
+        th->start();
+    for (QThread* th : threads) {
+        th->wait();
+        delete th;
+    }
+    EXPECT_EQ(failures.load(), 0);
+    EXPECT_NE(names[0], names[1]);
+    EXPECT_NE(names[0], db->Connection().connectionName());
+    for (const QString& n : names)
+        EXPECT_FALSE(QSqlDatabase::contains(n)) << n.toStdString();
+    std::optional<ProductModel> m;
+    ASSERT_TRUE(db->SelectModel("KX2953T0-01", m));
+    EXPECT_TRUE(m);
+}
+
+TEST(DatabaseStart, BrokenFilesAreFatalWithTheFileNamed) {
+    struct Case {
+        const char* name;
+        QByteArray content;
+        const char* inMessage;
+    };
+    const Case cases[] = {
+        {"Garbage", QByteArray(4096, 'x'), "not a database"},
+        {"Empty", QByteArray(), "table Config is missing"},
+    };
+    for (const Case& c : cases) {
+        QTemporaryDir dir;
+        WriteSeedFixture(dir.path());
+        WriteTextFile(dir.filePath(kDatabaseFile), c.content);
+        ProductDatabase db(dir.filePath(kDatabaseFile));
+        const QString error = db.Open(dir.path());
+        EXPECT_TRUE(error.contains(kDatabaseFile)) << c.name << ": " << error.toStdString();
+        EXPECT_TRUE(error.contains(c.inMessage)) << c.name << ": " << error.toStdString();
+    }
+}
+
+TEST(DatabaseStart, AlienDatabaseIsFatal) {
+    QTemporaryDir dir;
+    WriteSeedFixture(dir.path());
+    {
+        QSqlDatabase alien = QSqlDatabase::addDatabase("QSQLITE", "alien");
+        alien.setDatabaseName(dir.filePath(kDatabaseFile));
+        ASSERT_TRUE(alien.open());
+        QSqlQuery q(alien);
+        ASSERT_TRUE(q.exec("create table Config(CPXH TEXT, FS TEXT)"));
+        alien.close();
+    }
+    QSqlDatabase::removeDatabase("alien");
+    ProductDatabase db(dir.filePath(kDatabaseFile));
+    const QString error = db.Open(dir.path());
+    EXPECT_TRUE(error.contains(kDatabaseFile)) << error.toStdString();
+    EXPECT_TRUE(error.contains("column BTLGS of table Config is missing")) << error.toStdString();
+}
+
+TEST(DatabaseStart, MissingSeedLeavesNoHalfDatabase) {
+    QTemporaryDir dir;
+    WriteSeedFixture(dir.path());
+    QFile::remove(dir.filePath("seed/config.csv"));
+    ProductDatabase db(dir.filePath(kDatabaseFile));
+    const QString error = db.Open(dir.path());
+    EXPECT_TRUE(error.contains("config.csv")) << error.toStdString();
+    EXPECT_FALSE(QFile::exists(dir.filePath(kDatabaseFile)));
+}
+
+TEST(DatabaseStart, ExistingDatabaseIsNotReseeded) {
+    QTemporaryDir dir;
+    WriteSeedFixture(dir.path());
+    {
+        ProductDatabase db(dir.filePath(kDatabaseFile));
+        ASSERT_EQ(db.Open(dir.path()), QString());
+        ASSERT_TRUE(db.DeleteModel("KX2953B35-01"));
+    }
+    ProductDatabase db(dir.filePath(kDatabaseFile));
+    ASSERT_EQ(db.Open(dir.path()), QString());
+    QList<ProductModel> models;
+    ASSERT_TRUE(db.SelectAllModels(models));
+    EXPECT_EQ(models.size(), 1);
+}
+} // namespace
