@@ -6,19 +6,23 @@
 
 #include "register_file.h"
 
+#include "store/catalogue.h"
+
 #include <QDateTime>
 #include <QList>
 #include <QMap>
 #include <QString>
+#include <array>
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <vector>
 
 // The reference source, as the operator sets it.
 struct TestPoint {
-    double voltagePct = 100;  // of rated voltage
-    double currentPct = 100;  // of rated current
-    double angleDeg = 0;      // current lags voltage by this angle
+    double voltagePct = 100; // of rated voltage
+    double currentPct = 100; // of rated current
+    double angleDeg = 0;     // current lags voltage by this angle
     double frequencyHz = 50;
     double ratedVoltage = 220; // V, used when the calibration area holds no rated values
     double ratedCurrent = 5;   // A
@@ -54,6 +58,36 @@ public:
 private:
     TestPoint point_;
     QMap<QString, double> errors_;
-    // Implementation state (catalogue, item tables, accumulated energies, demand, clock) is the
-    // implementer's; add members below.
+    struct Snapshot; // every quantity at one instant, defined in measurement.cpp
+    Snapshot snapshot(const RegisterFile& regs, bool withErrors = true) const;
+    double errorFactor(const QString& name) const;
+    struct ItemData; // what a DL/T 645 item reports, before its template lays it out
+    std::optional<ItemData> itemData(uint32_t di2007, const Snapshot& s,
+                                     const RegisterFile& regs) const;
+    std::optional<std::vector<uint8_t>> readItem(const Dlt645Item& item,
+                                                 std::optional<uint32_t> di2007, uint16_t di1997,
+                                                 const RegisterFile& regs) const;
+
+    QList<OutputParameter> catalogue_;
+    QMap<uint16_t, Dlt645Item> items1997_;
+    QMap<uint32_t, Dlt645Item> items2007_;
+
+    // Energies in kWh / kVarh; the tariff registers split the forward active energy.
+    double activeImport_ = 0, activeExport_ = 0, reactiveImport_ = 0, reactiveExport_ = 0;
+    std::array<double, 4> activeImportRate_{};
+
+    // Sliding demand window (seconds, W, var) and the maxima since the last clear: index 0 the
+    // total, 1..4 the tariffs; the export maximum apart.
+    struct DemandSample {
+        double seconds, p, q;
+    };
+    std::deque<DemandSample> demandWindow_;
+    double demandP_ = 0, demandQ_ = 0;
+    std::array<double, 5> maxDemand_{};
+    std::array<QDateTime, 5> maxDemandTime_;
+    double maxDemandExport_ = 0;
+    QDateTime maxDemandExportTime_;
+
+    double clockFraction_ = 0; // part of a second not yet added to the clock registers
+    double runSeconds_ = 0;    // time the module has been running
 };
