@@ -90,6 +90,16 @@ lxw_error FillSheet(lxw_workbook* book, const ExportGrid& grid, const ExportHead
 
 } // namespace
 
+ExportGrid CollectGrid(int rowCount, const std::function<QString(int column, int row)>& text,
+                       const std::function<bool(int column, int row)>& failed) {
+    ExportGrid grid;
+    if (rowCount > 0) grid.title = text(0, 0);
+    if (rowCount > 1) grid.status = text(0, 1);
+    for (int r = 2; r < rowCount; ++r)
+        grid.rows.push_back({text(0, r), text(1, r), text(2, r), failed(2, r)});
+    return grid;
+}
+
 ExportResult WriteCheckWorkbook(const QString& path, const ExportGrid& grid,
                                 const ExportHeaderLines& header) {
     const QFileInfo target(path);

@@ -10,6 +10,7 @@
 #include "report/check_export.h"
 
 #include <QString>
+#include <functional>
 #include <vector>
 
 // One data row of the grid as it is shown: column 0 the running number, column 1 the parameter
@@ -29,6 +30,12 @@ struct ExportGrid {
     QString status;
     std::vector<ExportRow> rows;
 };
+
+// Gathers an ExportGrid from a grid of rowCount rows, cells addressed (column, row) from 0: the
+// title and status from column 0 of rows 0 and 1, data rows from row 2 to the last. failed tells
+// whether a value cell (column 2) is shown red. Call it on the thread that owns the grid.
+ExportGrid CollectGrid(int rowCount, const std::function<QString(int column, int row)>& text,
+                       const std::function<bool(int column, int row)>& failed);
 
 struct ExportResult {
     bool ok = false;

@@ -67,6 +67,21 @@ ExportHeaderLines Header() {
     return BuildHeaderLines(ExportSettings{}, point);
 }
 
+TEST(CollectGrid, TakesTitleAndStatusFromColumnZeroAndDataFromRowTwo) {
+    auto text = [](int c, int r) { return QStringLiteral("%1,%2").arg(c).arg(r); };
+    auto failed = [](int c, int r) { return c == 2 && r == 3; };
+    const ExportGrid grid = CollectGrid(4, text, failed);
+    EXPECT_EQ(grid.title, QStringLiteral("0,0"));
+    EXPECT_EQ(grid.status, QStringLiteral("0,1"));
+    ASSERT_EQ(grid.rows.size(), 2u);
+    EXPECT_EQ(grid.rows[0].number, QStringLiteral("0,2"));
+    EXPECT_EQ(grid.rows[0].name, QStringLiteral("1,2"));
+    EXPECT_EQ(grid.rows[1].value, QStringLiteral("2,3"));
+    EXPECT_FALSE(grid.rows[0].failed);
+    EXPECT_TRUE(grid.rows[1].failed);
+    EXPECT_TRUE(CollectGrid(0, text, failed).rows.empty());
+}
+
 class WorkbookWriter : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(dir.isValid()); }
