@@ -69,7 +69,9 @@ const Case kCases[] = {
     {"divide_no_current", {10, 0, 90, 50}, Divide10At57V(), 57.7, 1},
 };
 
-void PrintTo(const Case& c, std::ostream* os) { *os << c.label; }
+void PrintTo(const Case& c, std::ostream* os) {
+    *os << c.label;
+}
 
 class EngineeringValues : public ::testing::TestWithParam<Case> {};
 
@@ -167,6 +169,8 @@ TEST_F(Model, ReactivePowerAtThreeHundredDegreesIsNegative) {
     m.setTestPoint({100, 100, 300, 50, 220, 5});
     refresh();
     EXPECT_NEAR(read("Qa"), -952.6, 0.06);
+    EXPECT_NEAR(read("A相电流相角"), -60, 1e-9); // own pattern "0.0", always signed
+    EXPECT_NEAR(read("Ca"), 0.5, 0.0005);
     EXPECT_TRUE(regs.get(FindByName(cat, "状态字")->addr) & (1 << 6));
 }
 
