@@ -50,7 +50,8 @@ TEST_F(SettingsTest, NewFileHoldsTheKeysInOrderWithShortestNumbers) {
               "JDC=0.5\r\nJDP=0.5\r\nJDQ=0.5\r\nJDS=0.5\r\n");
 }
 
-class CheckRoundTrip : public SettingsTest, public ::testing::WithParamInterface<SavedCheckSettings> {};
+class CheckRoundTrip : public SettingsTest,
+                       public ::testing::WithParamInterface<SavedCheckSettings> {};
 
 TEST_P(CheckRoundTrip, SavedValuesReadBackExactly) {
     WriteBytes(ini(), kComplete);
@@ -64,7 +65,8 @@ INSTANTIATE_TEST_SUITE_P(
     Values, CheckRoundTrip,
     ::testing::Values(SavedCheckSettings{220, 5, 0.02, 0.2, 0.2, 0.5, 0.5, 0.5, 0.5},
                       SavedCheckSettings{57.735, 1.5, 0.005, 0.1, 0.05, 1, 2, 3, 0.25},
-                      SavedCheckSettings{380.123456789012, 0.001, 1e-05, 0.3, 0.3, 0.3, 0.3, 0.3, 100},
+                      SavedCheckSettings{380.123456789012, 0.001, 1e-05, 0.3, 0.3, 0.3, 0.3, 0.3,
+                                         100},
                       SavedCheckSettings{-1, 0, 0, 0, 0, 0, 0, 0, 0}));
 
 class SerialRoundTrip : public SettingsTest,
@@ -204,7 +206,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(ShippedSettings, DefaultFileHoldsTheDefaults) {
     const QString dir = QStringLiteral(KX_SOURCE_DATA_DIR);
     EXPECT_EQ(LoadSerialSettings(dir), (SavedSerialSettings{0, 3, 0, 2, 0, 1}));
-    EXPECT_EQ(LoadCheckSettings(dir), (SavedCheckSettings{220, 5, 0.02, 0.2, 0.2, 0.5, 0.5, 0.5, 0.5}));
+    EXPECT_EQ(LoadCheckSettings(dir),
+              (SavedCheckSettings{220, 5, 0.02, 0.2, 0.2, 0.5, 0.5, 0.5, 0.5}));
     EXPECT_FALSE(LoadEngineeringMode(dir));
     EXPECT_EQ(LoadLastUser(dir), QString());
 }

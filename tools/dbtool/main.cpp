@@ -2,6 +2,7 @@
 //   dump [DB]            every table as CSV
 //   check [DB]           rows that break the codings; exit status 1 when there are any
 //   import-mdb FILE [OUT] a Jet Config.mdb into a new Config.db
+//   create [DB]          a new database with the seed rows of the data folder beside this program
 // DB and OUT default to Config.db beside this program.
 
 #include "store/database.h"
@@ -31,7 +32,8 @@ QTextStream& Err() {
 int Usage() {
     Err() << "usage: kx7410-dbtool dump [DB]\n"
              "       kx7410-dbtool check [DB]\n"
-             "       kx7410-dbtool import-mdb FILE [OUT]\n";
+             "       kx7410-dbtool import-mdb FILE [OUT]\n"
+             "       kx7410-dbtool create [DB]\n";
     return 2;
 }
 
@@ -108,6 +110,22 @@ int main(int argc, char* argv[]) {
             return 1;
         }
         Out() << "imported " << args[1] << " into " << out << "\n";
+        return 0;
+    }
+    if (command == QLatin1String("create")) {
+        if (args.size() > 2) return Usage();
+        const QString path = args.size() == 2 ? args[1] : beside;
+        if (QFileInfo::exists(path)) {
+            Err() << path << " exists already\n";
+            return 1;
+        }
+        ProductDatabase db(path);
+        const QString error = db.Open(QDir(app.applicationDirPath()).filePath("data"));
+        if (!error.isEmpty()) {
+            Err() << error << "\n";
+            return 1;
+        }
+        Out() << "created " << path << "\n";
         return 0;
     }
     if (command != QLatin1String("dump") && command != QLatin1String("check")) return Usage();
