@@ -1,0 +1,56 @@
+#pragma once
+// The message seam: every message box, Yes/No question and file dialog of the windows goes
+// through one Messages object. The application installs QtMessages; tests install
+// RecordingMessages, which records each box and answers from a script, so no test ever waits on
+// a real modal window. GUI thread only.
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+class QWidget;
+
+class Messages {
+public:
+    virtual ~Messages() = default;
+    // An outcome or refusal with an OK button ("请打开串口！！", "操作数据库失败！").
+    virtual void inform(QWidget* parent, const QString& text, const QString& caption = {}) = 0;
+    // A conversion or start-up error, shown in the standard error box.
+    virtual void error(QWidget* parent, const QString& text) = 0;
+    // Yes/No question; true for Yes.
+    virtual bool ask(QWidget* parent, const QString& text, const QString& caption) = 0;
+    // File-save dialog; empty when cancelled.
+    virtual QString saveFileName(QWidget* parent, const QString& proposed,
+                                 const QString& filter) = 0;
+};
+
+// The installed seam; QtMessages unless a test installed another (the caller keeps ownership).
+Messages& Ui();
+void InstallMessages(Messages* messages);
+
+class QtMessages : public Messages {
+public:
+    void inform(QWidget* parent, const QString& text, const QString& caption) override;
+    void error(QWidget* parent, const QString& text) override;
+    bool ask(QWidget* parent, const QString& text, const QString& caption) override;
+    QString saveFileName(QWidget* parent, const QString& proposed, const QString& filter) override;
+};
+
+// Test double: records every call as "kind: text" and answers questions and file dialogs from
+// queues (an empty queue answers No / cancel). Installs itself while it lives.
+class RecordingMessages : public Messages {
+public:
+    RecordingMessages();
+    ~RecordingMessages() override;
+    QStringList shown; // "inform: ...", "error: ...", "ask: ...", "save: ..."
+    QList<bool> answers;
+    QStringList fileNames;
+
+    void inform(QWidget* parent, const QString& text, const QString& caption) override;
+    void error(QWidget* parent, const QString& text) override;
+    bool ask(QWidget* parent, const QString& text, const QString& caption) override;
+    QString saveFileName(QWidget* parent, const QString& proposed, const QString& filter) override;
+
+private:
+    Messages* previous_;
+};
