@@ -8,13 +8,41 @@
 
 #include <condition_variable>
 
+#ifdef Q_OS_LINUX
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#endif
+
 int BaudRateForIndex(int baudIndex) {
     static constexpr int kRates[] = {1200, 2400, 4800, 9600, 19200, 38400};
     if (baudIndex < 0 || baudIndex >= 6) return 0;
     return kRates[baudIndex];
 }
 
+LineSettings LineSettingsFor(int baudIndex, int parityIndex, int dataBitsIndex, int stopBitsIndex) {
+    LineSettings settings;
+    settings.baudRate = BaudRateForIndex(baudIndex);
+    settings.parity = parityIndex == 1 || parityIndex == 2 ? parityIndex : 0;
+    settings.dataBits = dataBitsIndex == 0 ? 6 : dataBitsIndex == 1 ? 7 : 8;
+    settings.stopBits = stopBitsIndex == 1 ? 2 : 1;
+    return settings;
+}
+
 namespace {
+
+// A pseudo-terminal (the simulated module's line) always carries 8 bits without parity: Linux
+// drops those flags, and QSerialPort reports that as a failure.
+bool IsPseudoTerminal(QSerialPort& port) {
+#ifdef Q_OS_LINUX
+    struct stat info {};
+    if (fstat(static_cast<int>(port.handle()), &info) != 0 || !S_ISCHR(info.st_mode)) return false;
+    const unsigned majorNumber = major(info.st_rdev);
+    return majorNumber == 3 || (majorNumber >= 136 && majorNumber <= 143);
+#else
+    Q_UNUSED(port);
+    return false;
+#endif
+}
 
 QSerialPort::Parity ParityFor(int parity) {
     switch (parity) {
@@ -125,16 +153,16 @@ bool SerialLink::RunOnIoThread(const std::function<void()>& job) {
 
 bool SerialLink::Open(const QString& device, int baudIndex, int parityIndex, int dataBitsIndex,
                       int stopBitsIndex) {
-    Settings settings;
-    settings.baudRate = BaudRateForIndex(baudIndex);
-    settings.parity = parityIndex == 1 || parityIndex == 2 ? parityIndex : 0;
-    settings.dataBits = dataBitsIndex == 0 ? 6 : dataBitsIndex == 1 ? 7 : 8;
-    settings.stopBits = stopBitsIndex == 1 ? 2 : 1;
+    const LineSettings settings =
+        LineSettingsFor(baudIndex, parityIndex, dataBitsIndex, stopBitsIndex);
     bool opened = false;
     RunOnIoThread([&] {
         CloseOnIoThread();
         if (settings.baudRate == 0) return;
-        settings_ = settings;
+        {
+            std::lock_guard lock(settingsMutex_);
+            settings_ = settings;
+        }
         auto port = std::make_unique<QSerialPort>();
         port->setPortName(device);
         if (!port->open(QIODevice::ReadWrite)) return;
@@ -171,13 +199,22 @@ void SerialLink::CloseOnIoThread() {
     }
 }
 
+LineSettings SerialLink::Settings() const {
+    std::lock_guard lock(settingsMutex_);
+    return settings_;
+}
+
 bool SerialLink::ApplySettings() {
-    return port_->setBaudRate(settings_.baudRate) &&
-           port_->setDataBits(DataBitsFor(settings_.dataBits)) &&
-           port_->setParity(ParityFor(settings_.parity)) &&
-           port_->setStopBits(settings_.stopBits == 2 ? QSerialPort::TwoStop
-                                                      : QSerialPort::OneStop) &&
-           port_->setFlowControl(QSerialPort::NoFlowControl);
+    const LineSettings settings = Settings();
+    bool frameApplied = port_->setDataBits(DataBitsFor(settings.dataBits));
+    frameApplied = port_->setParity(ParityFor(settings.parity)) && frameApplied;
+    if (!frameApplied && !IsPseudoTerminal(*port_)) return false;
+    const bool applied =
+        port_->setBaudRate(settings.baudRate) &&
+        port_->setStopBits(settings.stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop) &&
+        port_->setFlowControl(QSerialPort::NoFlowControl);
+    port_->clearError();
+    return applied;
 }
 
 std::optional<std::vector<uint8_t>> SerialLink::Transact(const std::vector<uint8_t>& request,
@@ -192,7 +229,6 @@ std::optional<std::vector<uint8_t>>
 SerialLink::TransactOnIoThread(const std::vector<uint8_t>& request, const TransactParams& params) {
     if (!port_) return std::nullopt;
     port_->clear(QSerialPort::AllDirections);
-    port_->clearError();
     if (!ApplySettings()) return std::nullopt;
 
     const int writeWindow = std::max(

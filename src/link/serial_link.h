@@ -23,6 +23,18 @@ class QSerialPort;
 // 1 two, others one.
 int BaudRateForIndex(int baudIndex);
 
+// The line settings a link applies, as values (parity 0 none, 1 odd, 2 even).
+struct LineSettings {
+    int baudRate = 9600;
+    int parity = 0;
+    int dataBits = 8;
+    int stopBits = 1;
+    bool operator==(const LineSettings&) const = default;
+};
+
+// The settings that Open applies for these indexes; baudRate 0 for a baud index outside the table.
+LineSettings LineSettingsFor(int baudIndex, int parityIndex, int dataBitsIndex, int stopBitsIndex);
+
 class SerialLink : public Link {
 public:
     SerialLink();
@@ -43,17 +55,13 @@ public:
     std::optional<std::vector<uint8_t>> Transact(const std::vector<uint8_t>& request,
                                                  const TransactParams& params) override;
 
+    // The settings of the last successful Open.
+    LineSettings Settings() const;
+
     // Closes the port and joins the I/O thread; later calls fail at once. Safe to call twice.
     void Stop();
 
 private:
-    struct Settings {
-        int baudRate = 9600;
-        int parity = 0;
-        int dataBits = 8;
-        int stopBits = 1;
-    };
-
     // Runs job on the I/O thread and waits for it; false if the link has been stopped.
     bool RunOnIoThread(const std::function<void()>& job);
     bool ApplySettings();
@@ -67,6 +75,7 @@ private:
     bool stopped_ = false;
     // Touched only on the I/O thread.
     std::unique_ptr<QSerialPort> port_;
-    Settings settings_;
+    LineSettings settings_;
+    mutable std::mutex settingsMutex_; // settings_ is read by Settings() from any thread
     std::atomic<bool> open_{false};
 };
