@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <thread>
 
 namespace {
 class DatabaseTest : public ::testing::Test {
@@ -385,6 +386,21 @@ TEST_F(DatabaseTest, ThreadsUseTheirOwnConnections) {
     std::optional<ProductModel> m;
     ASSERT_TRUE(db->SelectModel("KX2953T0-01", m));
     EXPECT_TRUE(m);
+}
+
+// A thread not started by Qt drops its connection when it ends as well.
+TEST_F(DatabaseTest, PlainThreadsDropTheirConnection) {
+    QString name;
+    bool ok = false;
+    std::thread worker([&] {
+        name = db->Connection().connectionName();
+        QList<ProductModel> models;
+        ok = db->SelectAllModels(models) && models.size() == 2;
+    });
+    worker.join();
+    EXPECT_TRUE(ok);
+    EXPECT_FALSE(name.isEmpty());
+    EXPECT_FALSE(QSqlDatabase::contains(name));
 }
 
 TEST(DatabaseStart, BrokenFilesAreFatalWithTheFileNamed) {

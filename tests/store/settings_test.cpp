@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QStringEncoder>
 #include <QTemporaryDir>
 
@@ -202,6 +203,21 @@ INSTANTIATE_TEST_SUITE_P(
                                       "[SetCom]\r\nEngineering=1\r\n[SysInfo]\r\nUser=\r\n",
                                       false}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// The build puts the shipped file beside the executables only when none is there yet.
+TEST(ShippedSettings, BuildCopiesOnlyWhenAbsent) {
+    QTemporaryDir dir;
+    const QString dst = dir.filePath("bin/Config.ini");
+    const auto copy = [&] {
+        return QProcess::execute(KX_CMAKE, {"-DSRC=" KX_SOURCE_DATA_DIR "/Config.ini",
+                                            "-DDST=" + dst, "-P", KX_COPY_SCRIPT});
+    };
+    ASSERT_EQ(copy(), 0);
+    EXPECT_EQ(ReadBytes(dst), ReadBytes(KX_SOURCE_DATA_DIR "/Config.ini"));
+    WriteBytes(dst, "[SetCom]\r\nport=5\r\n");
+    ASSERT_EQ(copy(), 0);
+    EXPECT_EQ(ReadBytes(dst), "[SetCom]\r\nport=5\r\n");
+}
 
 TEST(ShippedSettings, DefaultFileHoldsTheDefaults) {
     const QString dir = QStringLiteral(KX_SOURCE_DATA_DIR);
