@@ -1,1 +1,50 @@
-int main() { return 0; }
+// kx7410-sim: the simulated KX7410M3 module on a pseudo-terminal.
+
+#include "command_shell.h"
+#include "common/conversion.h"
+#include "module.h"
+#include "options.h"
+#include "pty_server.h"
+
+#include <QCoreApplication>
+#include <cstdio>
+#include <stdexcept>
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    SimOptions options;
+    QString error;
+    if (!ParseOptions(app.arguments().mid(1), options, error)) {
+        std::fprintf(stderr, "kx7410-sim: %s\n%s", qPrintable(error), qPrintable(UsageText()));
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(UsageText().toUtf8().constData(), stdout);
+        return 0;
+    }
+    if (options.module.dataDir.isEmpty())
+        options.module.dataDir = QCoreApplication::applicationDirPath() + "/data";
+    if (options.link.isEmpty()) options.link = DefaultLinkFolder() + "/ttyKX0";
+    try {
+        Module module(options.module);
+        module.measurement().setTestPoint(options.point);
+        for (const auto& [name, pct] : options.errors)
+            module.measurement().setError(name, pct);
+        module.misbehaviour() = options.misbehaviour;
+        CommandShell shell(module);
+        PtyServer server(module, shell, {options.pace, options.turnaroundMs});
+        if (!server.open(options.link, error)) {
+            std::fprintf(stderr, "kx7410-sim: %s\n", qPrintable(error));
+            return 1;
+        }
+        if (options.powerCycle) module.powerCycle(server.now());
+        std::printf("%s\n", qPrintable(server.slavePath()));
+        std::fflush(stdout);
+        return server.run();
+    } catch (const ConversionError& e) {
+        std::fprintf(stderr, "kx7410-sim: %s\n", e.what());
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "kx7410-sim: %s\n", e.what());
+    }
+    return 1;
+}

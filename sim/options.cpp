@@ -1,0 +1,159 @@
+#include "options.h"
+
+#include "command_shell.h"
+#include "common/conversion.h"
+
+#include <QDir>
+
+QString DefaultLinkFolder() {
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    return (runtime.isEmpty() ? QStringLiteral("/tmp") : QString::fromLocal8Bit(runtime)) +
+           "/kx7410-sim";
+}
+
+QString UsageText() {
+    return QStringLiteral(
+               "Usage: kx7410-sim [--link PATH] [--address N] [options]\n"
+               "Plays the KX7410M3 module on a pseudo-terminal. Prints the slave device path as "
+               "its\n"
+               "first output line and serves until SIGINT/SIGTERM or the quit command.\n"
+               "\n"
+               "Options:\n"
+               "  --link PATH          symbolic link to the slave side (default %1/ttyKX0)\n"
+               "  --address N          module address 1..255 (default 1)\n"
+               "  --protocol N         0 Modbus RTU, 1 DL/T 645-1997, 2 DL/T 645-2007, 3 亚奥, 4 "
+               "大唐\n"
+               "                       (default: from --state, else 0)\n"
+               "  --format N           frame format 0 N,2S  1 O,1S  2 E,1S  3 N,1S (default 3)\n"
+               "  --baud-index N       0 1200, 1 2400, 2 4800, 3 9600, 4 19200, 5 38400 (default "
+               "3)\n"
+               "  --data DIR           catalogue data files (default <executable dir>/data)\n"
+               "  --state FILE         flash image: loaded at start, written by a flash commit\n"
+               "  --voltage PCT        test point voltage, % of rated (default 100)\n"
+               "  --current PCT        test point current, % of rated (default 100)\n"
+               "  --angle DEG          angle by which the current lags (default 0)\n"
+               "  --frequency HZ       (default 50)\n"
+               "  --rated-voltage V    rated voltage when the module holds none (default 220)\n"
+               "  --rated-current A    rated current when the module holds none (default 5)\n"
+               "  --error NAME=PCT     error on a quantity or parameter, repeatable (e.g. Pa=1)\n"
+               "  --silent --badcrc --short --late --fe --wrongaddr\n"
+               "                       start misbehaving (see the commands of the same names)\n"
+               "  --late-ms N          delay of a late reply (default 1500)\n"
+               "  --powercycle         start as just switched on (Modbus RTU 9600 8N1 for the "
+               "window)\n"
+               "  --power-window S     length of the power-on window in seconds (default 10)\n"
+               "  --pace               send replies at the line's speed after a turnaround\n"
+               "  --turnaround-ms N    turnaround before a paced reply (default 3)\n"
+               "  --help               this text\n"
+               "\n"
+               "Line settings: the baud rate and stop bits the host sets on the pseudo-terminal "
+               "are\n"
+               "compared with the module's; parity cannot travel over a pseudo-terminal, so "
+               "formats\n"
+               "1 and 2 are matched on their one stop bit. A module at one stop bit also hears "
+               "two;\n"
+               "a module at two stop bits does not hear one. Requests that do not match are not\n"
+               "answered.\n"
+               "\n")
+               .arg(DefaultLinkFolder()) +
+           CommandShell::helpText();
+}
+
+namespace {
+
+int intIn(const QString& text, int low, int high, const QString& name) {
+    const int v = StrToInt(text);
+    if (v < low || v > high)
+        throw ConversionError(QString("%1 must be %2..%3").arg(name).arg(low).arg(high));
+    return v;
+}
+
+} // namespace
+
+bool ParseOptions(const QStringList& args, SimOptions& o, QString& error) {
+    try {
+        for (qsizetype i = 0; i < args.size(); ++i) {
+            QString name = args[i];
+            QString value;
+            bool hasInline = false;
+            if (name.startsWith("--") && name.contains('=')) {
+                value = name.mid(name.indexOf('=') + 1);
+                name = name.left(name.indexOf('='));
+                hasInline = true;
+            }
+            auto takeValue = [&]() -> QString {
+                if (hasInline) return value;
+                if (i + 1 >= args.size()) throw ConversionError(name + " needs a value");
+                return args[++i];
+            };
+            auto flag = [&](bool& target) {
+                if (hasInline) throw ConversionError(name + " takes no value");
+                target = true;
+            };
+            if (name == "--help" || name == "-h")
+                flag(o.help);
+            else if (name == "--link")
+                o.link = takeValue();
+            else if (name == "--address")
+                o.module.address = intIn(takeValue(), 1, 255, name);
+            else if (name == "--protocol")
+                o.module.protocol = intIn(takeValue(), 0, 4, name);
+            else if (name == "--format")
+                o.module.frameFormat = intIn(takeValue(), 0, 3, name);
+            else if (name == "--baud-index")
+                o.module.baudIndex = intIn(takeValue(), 0, 5, name);
+            else if (name == "--data")
+                o.module.dataDir = takeValue();
+            else if (name == "--state")
+                o.module.statePath = takeValue();
+            else if (name == "--voltage")
+                o.point.voltagePct = StrToFloat(takeValue());
+            else if (name == "--current")
+                o.point.currentPct = StrToFloat(takeValue());
+            else if (name == "--angle")
+                o.point.angleDeg = StrToFloat(takeValue());
+            else if (name == "--frequency")
+                o.point.frequencyHz = StrToFloat(takeValue());
+            else if (name == "--rated-voltage")
+                o.point.ratedVoltage = StrToFloat(takeValue());
+            else if (name == "--rated-current")
+                o.point.ratedCurrent = StrToFloat(takeValue());
+            else if (name == "--error") {
+                const QString v = takeValue();
+                const qsizetype eq = v.indexOf('=');
+                if (eq <= 0) throw ConversionError("--error needs NAME=PCT");
+                o.errors.append({v.left(eq), StrToFloat(v.mid(eq + 1))});
+            } else if (name == "--silent")
+                flag(o.misbehaviour.silent);
+            else if (name == "--badcrc")
+                flag(o.misbehaviour.badChecksum);
+            else if (name == "--short")
+                flag(o.misbehaviour.shortReply);
+            else if (name == "--late")
+                flag(o.misbehaviour.late);
+            else if (name == "--fe")
+                flag(o.misbehaviour.fePrefix);
+            else if (name == "--wrongaddr")
+                flag(o.misbehaviour.wrongAddress);
+            else if (name == "--late-ms")
+                o.module.lateMs = intIn(takeValue(), 0, 60000, name);
+            else if (name == "--powercycle")
+                flag(o.powerCycle);
+            else if (name == "--power-window")
+                o.module.powerWindowS = StrToFloat(takeValue());
+            else if (name == "--pace")
+                flag(o.pace);
+            else if (name == "--turnaround-ms")
+                o.turnaroundMs = intIn(takeValue(), 0, 1000, name);
+            else
+                throw ConversionError("unknown option " + name);
+        }
+        if (o.point.frequencyHz <= 0 || o.point.ratedVoltage <= 0 || o.point.ratedCurrent <= 0 ||
+            o.module.powerWindowS < 0)
+            throw ConversionError("frequency, rated values and the power window must be positive");
+    } catch (const ConversionError& e) {
+        error = e.text();
+        return false;
+    }
+    return true;
+}

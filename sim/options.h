@@ -1,0 +1,29 @@
+#pragma once
+// Command line of kx7410-sim.
+
+#include "measurement.h"
+#include "module.h"
+
+#include <QList>
+#include <QPair>
+#include <QString>
+#include <QStringList>
+
+struct SimOptions {
+    QString link; // symbolic link to the pseudo-terminal's slave side
+    ModuleConfig module;
+    TestPoint point;
+    QList<QPair<QString, double>> errors;
+    Misbehaviour misbehaviour;
+    bool pace = false;
+    int turnaroundMs = 3;
+    bool powerCycle = false;
+    bool help = false;
+};
+
+// Parses the arguments after the program name. On a bad argument returns false with the reason.
+bool ParseOptions(const QStringList& args, SimOptions& options, QString& error);
+QString UsageText();
+// Folder where the application looks for simulator links: $XDG_RUNTIME_DIR/kx7410-sim, else
+// /tmp/kx7410-sim.
+QString DefaultLinkFolder();

@@ -1,0 +1,235 @@
+#include "pty_server.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int) {
+    const char c = 1;
+    [[maybe_unused]] ssize_t n = ::write(signalPipe[1], &c, 1);
+}
+
+int baudOf(speed_t speed) {
+    switch (speed) {
+    case B1200:
+        return 1200;
+    case B2400:
+        return 2400;
+    case B4800:
+        return 4800;
+    case B9600:
+        return 9600;
+    case B19200:
+        return 19200;
+    case B38400:
+        return 38400;
+    case B57600:
+        return 57600;
+    case B115200:
+        return 115200;
+    default:
+        return 0;
+    }
+}
+
+const auto kStart = std::chrono::steady_clock::now();
+
+} // namespace
+
+PtyServer::PtyServer(Module& module, CommandShell& shell, const Options& options)
+    : module_(module), shell_(shell), options_(options) {}
+
+PtyServer::~PtyServer() {
+    removeLink();
+    if (slave_ >= 0) ::close(slave_);
+    if (master_ >= 0) ::close(master_);
+}
+
+double PtyServer::now() const {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - kStart).count();
+}
+
+bool PtyServer::open(const QString& linkPath, QString& error) {
+    // Signals are caught before the link exists, so that a SIGTERM right after the first output
+    // line still removes it.
+    if (signalPipe[0] < 0 && ::pipe(signalPipe) != 0) {
+        error = QString("cannot create a pipe: %1").arg(std::strerror(errno));
+        return false;
+    }
+    struct sigaction sa {};
+    sa.sa_handler = onSignal;
+    sigemptyset(&sa.sa_mask);
+    ::sigaction(SIGINT, &sa, nullptr);
+    ::sigaction(SIGTERM, &sa, nullptr);
+    ::signal(SIGPIPE, SIG_IGN);
+
+    master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) {
+        error = QString("cannot open a pseudo-terminal: %1").arg(std::strerror(errno));
+        return false;
+    }
+    const char* name = ::ptsname(master_);
+    if (!name) {
+        error = "cannot name the pseudo-terminal";
+        return false;
+    }
+    slavePath_ = QString::fromLocal8Bit(name);
+    slave_ = ::open(name, O_RDWR | O_NOCTTY);
+    if (slave_ < 0) {
+        error = QString("cannot open %1: %2").arg(slavePath_, std::strerror(errno));
+        return false;
+    }
+    // A raw 9600 8N1 line until the host sets its own: no echo, no line editing, no translation.
+    termios t{};
+    ::tcgetattr(slave_, &t);
+    ::cfmakeraw(&t);
+    t.c_cflag |= CLOCAL | CREAD;
+    ::cfsetispeed(&t, B9600);
+    ::cfsetospeed(&t, B9600);
+    ::tcsetattr(slave_, TCSANOW, &t);
+    ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
+
+    const QFileInfo link(linkPath);
+    QDir().mkpath(link.absolutePath());
+    if (link.isSymLink()) {
+        ::unlink(QFile::encodeName(linkPath).constData());
+    } else if (link.exists()) {
+        error = QString("%1 exists and is not a symbolic link").arg(linkPath);
+        return false;
+    }
+    if (::symlink(name, QFile::encodeName(linkPath).constData()) != 0) {
+        error = QString("cannot create link %1: %2").arg(linkPath, std::strerror(errno));
+        return false;
+    }
+    linkPath_ = linkPath;
+    return true;
+}
+
+void PtyServer::removeLink() {
+    if (linkPath_.isEmpty()) return;
+    // Only our own link: another simulator may have taken the name since.
+    const QByteArray path = QFile::encodeName(linkPath_);
+    char target[4096];
+    const ssize_t n = ::readlink(path.constData(), target, sizeof target - 1);
+    if (n > 0 && QString::fromLocal8Bit(target, n) == slavePath_) ::unlink(path.constData());
+    linkPath_.clear();
+}
+
+LineSettings PtyServer::lineSettings() const {
+    // The master side reports the terminal attributes the host set on the slave side.
+    termios t{};
+    LineSettings line;
+    if (::tcgetattr(master_, &t) == 0) {
+        line.baud = baudOf(::cfgetospeed(&t));
+        line.stopBits = (t.c_cflag & CSTOPB) ? 2 : 1;
+    }
+    return line;
+}
+
+void PtyServer::serveRequest(double now) {
+    const auto reply = module_.handle(rx_, lineSettings(), now);
+    rx_.clear();
+    if (!reply || reply->bytes.empty()) return;
+    const double charTime = double(module_.bitsPerChar(now)) / module_.activeBaud(now);
+    double due = now + reply->delayMs / 1000.0;
+    if (options_.pace) due += options_.turnaroundMs / 1000.0;
+    for (uint8_t b : reply->bytes) {
+        tx_.push_back({b, due});
+        if (options_.pace) due += charTime;
+    }
+}
+
+void PtyServer::runCommandLines() {
+    qsizetype nl;
+    while ((nl = stdinBuffer_.indexOf('\n')) >= 0) {
+        const QString line = QString::fromUtf8(stdinBuffer_.left(nl)).trimmed();
+        stdinBuffer_.remove(0, nl + 1);
+        if (line.isEmpty()) continue;
+        const auto result = shell_.execute(line, now());
+        std::fputs(result.line.toUtf8().constData(), stdout);
+        std::fputc('\n', stdout);
+        std::fflush(stdout);
+        if (result.quit) {
+            quit_ = true;
+            return;
+        }
+    }
+}
+
+int PtyServer::run() {
+    while (!quit_) {
+        const double t = now();
+        // Next deadline: the end of a request (quiet line) or the next byte to send.
+        double deadline = -1;
+        if (!rx_.empty()) {
+            const double charTime = double(module_.bitsPerChar(t)) / module_.activeBaud(t);
+            deadline = lastRx_ + std::max(0.002, 3.5 * charTime);
+        }
+        if (!tx_.empty() && (deadline < 0 || tx_.front().due < deadline))
+            deadline = tx_.front().due;
+        int timeoutMs = -1;
+        if (deadline >= 0) timeoutMs = std::max(0, int(std::ceil((deadline - t) * 1000.0)));
+
+        pollfd fds[3] = {{master_, POLLIN, 0}, {signalPipe[0], POLLIN, 0}, {0, POLLIN, 0}};
+        const nfds_t count = stdinOpen_ ? 3 : 2;
+        const int n = ::poll(fds, count, timeoutMs);
+        if (n < 0 && errno != EINTR) break;
+        if (n > 0 && (fds[1].revents & POLLIN)) break; // SIGINT or SIGTERM
+        const double t2 = now();
+        if (n > 0 && (fds[0].revents & POLLIN)) {
+            uint8_t buf[1024];
+            const ssize_t got = ::read(master_, buf, sizeof buf);
+            if (got > 0) {
+                // A host that talks while a late reply is still waiting has given up on it.
+                if (!txStarted_) tx_.clear();
+                rx_.insert(rx_.end(), buf, buf + got);
+                lastRx_ = t2;
+                if (module_.frameComplete(rx_, t2)) serveRequest(t2);
+            }
+        }
+        if (count == 3 && n > 0 && (fds[2].revents & (POLLIN | POLLHUP))) {
+            char buf[1024];
+            const ssize_t got = ::read(0, buf, sizeof buf);
+            if (got <= 0) {
+                // No console (e.g. started in the background): keep serving.
+                stdinOpen_ = false;
+                stdinBuffer_.append('\n');
+            } else {
+                stdinBuffer_.append(buf, got);
+            }
+            runCommandLines();
+        }
+        const double t3 = now();
+        if (!rx_.empty()) {
+            const double charTime = double(module_.bitsPerChar(t3)) / module_.activeBaud(t3);
+            if (t3 >= lastRx_ + std::max(0.002, 3.5 * charTime)) serveRequest(t3);
+        }
+        std::vector<uint8_t> out;
+        while (!tx_.empty() && tx_.front().due <= t3) {
+            out.push_back(tx_.front().byte);
+            tx_.pop_front();
+        }
+        if (!out.empty()) {
+            // A full buffer (nobody reading the line) loses the rest, as a line would.
+            [[maybe_unused]] ssize_t w = ::write(master_, out.data(), out.size());
+            txStarted_ = !tx_.empty();
+        }
+        if (tx_.empty()) txStarted_ = false;
+    }
+    return 0;
+}

@@ -1,0 +1,56 @@
+#pragma once
+// The simulated module's side of the line: a pseudo-terminal whose slave side the host opens as
+// its serial port, and the loop that gathers request frames, asks the Module for the reply and
+// sends it, and runs the console commands from standard input. Single-threaded (poll()).
+
+#include "command_shell.h"
+#include "module.h"
+
+#include <QString>
+#include <deque>
+
+class PtyServer {
+public:
+    struct Options {
+        bool pace = false; // send at the line's speed after a turnaround
+        int turnaroundMs = 3;
+    };
+
+    PtyServer(Module& module, CommandShell& shell, const Options& options);
+    ~PtyServer(); // removes the link and closes the terminal
+
+    // Opens the pseudo-terminal and points linkPath at its slave side (replacing a stale link;
+    // any other file there is an error).
+    bool open(const QString& linkPath, QString& error);
+    QString slavePath() const { return slavePath_; }
+
+    // Serves until SIGINT/SIGTERM or the quit command; returns the exit code.
+    int run();
+    // Seconds on the server's monotonic clock.
+    double now() const;
+
+private:
+    void serveRequest(double now);
+    LineSettings lineSettings() const;
+    void runCommandLines();
+    void removeLink();
+
+    Module& module_;
+    CommandShell& shell_;
+    Options options_;
+    int master_ = -1;
+    int slave_ = -1; // kept open so that the line stays up while the host has it closed
+    QString slavePath_;
+    QString linkPath_;
+    std::vector<uint8_t> rx_;
+    double lastRx_ = 0;
+    struct Pending {
+        uint8_t byte;
+        double due;
+    };
+    std::deque<Pending> tx_;
+    bool txStarted_ = false;
+    QByteArray stdinBuffer_;
+    bool stdinOpen_ = true;
+    bool quit_ = false;
+};

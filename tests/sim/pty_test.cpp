@@ -1,0 +1,208 @@
+// kx7410-sim as a process on a real pseudo-terminal, talked to by independent masters: mbpoll,
+// pymodbus and pyserial under the system Python.
+
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr int kWaitMs = 20000; // generous: the machine is shared
+
+struct ToolResult {
+    int exitCode = -1;
+    QString out;
+};
+
+ToolResult runTool(const QString& program, const QStringList& args) {
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(program, args);
+    ToolResult r;
+    if (!p.waitForStarted(kWaitMs)) return r;
+    if (!p.waitForFinished(60000)) {
+        p.kill();
+        p.waitForFinished();
+        return r;
+    }
+    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = QString::fromUtf8(p.readAll());
+    return r;
+}
+
+class SimProcess {
+public:
+    explicit SimProcess(QStringList extra = {}) {
+        link_ = dir_.filePath("ttyKX");
+        QStringList args{"--link", link_, "--data", KX_SIM_DATA_DIR};
+        args += extra;
+        proc_.start(KX_SIM_EXE, args);
+        proc_.waitForStarted(kWaitMs);
+        device_ = readLine();
+    }
+    ~SimProcess() { stop(); }
+
+    QString readLine() {
+        while (!proc_.canReadLine())
+            if (!proc_.waitForReadyRead(kWaitMs)) return {};
+        return QString::fromUtf8(proc_.readLine()).trimmed();
+    }
+    QString command(const QString& line) {
+        proc_.write((line + "\n").toUtf8());
+        proc_.waitForBytesWritten(kWaitMs);
+        return readLine();
+    }
+    // Ends the process with SIGTERM; its exit code, or -1 if it had to be killed.
+    int stop() {
+        if (proc_.state() == QProcess::NotRunning)
+            return proc_.exitStatus() == QProcess::NormalExit ? proc_.exitCode() : -1;
+        proc_.terminate();
+        if (proc_.waitForFinished(kWaitMs))
+            return proc_.exitStatus() == QProcess::NormalExit ? proc_.exitCode() : -1;
+        proc_.kill();
+        proc_.waitForFinished();
+        return -1;
+    }
+    QProcess& process() { return proc_; }
+    const QString& link() const { return link_; }
+    const QString& device() const { return device_; }
+
+private:
+    QTemporaryDir dir_;
+    QString link_;
+    QString device_;
+    QProcess proc_;
+};
+
+// Module 1, one poll, registers numbered from 0 as on the wire, 2 s time-out.
+QStringList mbpollArgs(int baud = 9600) {
+    return {"-m", "rtu", "-a", "1",  "-b", QString::number(baud), "-P", "none", "-s",
+            "1",  "-0",  "-1", "-o", "2"};
+}
+
+// Values of an mbpoll read, by register: lines "[260]: 	17".
+QMap<int, int> mbpollValues(const QString& out) {
+    QMap<int, int> v;
+    static const QRegularExpression re(R"(\[(\d+)\]:\s+(-?\d+))");
+    for (auto it = re.globalMatch(out); it.hasNext();) {
+        const auto m = it.next();
+        v[m.captured(1).toInt()] = m.captured(2).toInt();
+    }
+    return v;
+}
+
+ToolResult mbpollRead(const SimProcess& sim, int first, int count, int baud = 9600) {
+    return runTool("mbpoll", mbpollArgs(baud) + QStringList{"-r", QString::number(first), "-c",
+                                                            QString::number(count), sim.link()});
+}
+
+ToolResult python(const char* script, const QStringList& args) {
+    return runTool("/usr/bin/python3", QStringList{QString(KX_SIM_TEST_DIR) + "/" + script} + args);
+}
+
+} // namespace
+
+TEST(SimProcess, LinksSlaveAndRemovesLinkOnSigterm) {
+    SimProcess sim;
+    ASSERT_TRUE(sim.device().startsWith("/dev/pts/")) << sim.device().toStdString();
+    const QFileInfo link(sim.link());
+    ASSERT_TRUE(link.isSymLink());
+    EXPECT_EQ(link.symLinkTarget(), sim.device());
+    EXPECT_EQ(sim.stop(), 0);
+    EXPECT_FALSE(QFileInfo(sim.link()).isSymLink());
+    EXPECT_FALSE(QFileInfo::exists(sim.link()));
+}
+
+TEST(SimProcess, QuitCommandEndsAndRemovesLink) {
+    SimProcess sim;
+    EXPECT_EQ(sim.command("quit"), "ok");
+    ASSERT_TRUE(sim.process().waitForFinished(kWaitMs));
+    EXPECT_EQ(sim.process().exitCode(), 0);
+    EXPECT_FALSE(QFileInfo(sim.link()).isSymLink());
+}
+
+TEST(SimProcess, UnknownOptionGivesUsageAndExitCode2) {
+    QProcess p;
+    p.start(KX_SIM_EXE, {"--no-such-option"});
+    ASSERT_TRUE(p.waitForFinished(kWaitMs));
+    EXPECT_EQ(p.exitCode(), 2);
+    EXPECT_TRUE(p.readAllStandardError().contains("Usage: kx7410-sim"));
+    EXPECT_TRUE(p.readAllStandardOutput().isEmpty());
+
+    QProcess help;
+    help.start(KX_SIM_EXE, {"--help"});
+    ASSERT_TRUE(help.waitForFinished(kWaitMs));
+    EXPECT_EQ(help.exitCode(), 0);
+    const QByteArray text = help.readAllStandardOutput();
+    for (const char* word : {"--link", "--pace", "--state", "powercycle", "wrongaddr", "get ADDR"})
+        EXPECT_TRUE(text.contains(word)) << word;
+}
+
+TEST(SimProcess, MbpollReadsWritesAndReadsBack) {
+    SimProcess sim;
+    ASSERT_EQ(sim.command("set 260 256 1 1792"), "ok");
+    auto r = mbpollRead(sim, 260, 3);
+    ASSERT_EQ(r.exitCode, 0) << r.out.toStdString();
+    EXPECT_EQ(mbpollValues(r.out), (QMap<int, int>{{260, 256}, {261, 1}, {262, 1792}}));
+
+    // One value (0x06), then several (0x10).
+    r = runTool("mbpoll", mbpollArgs() + QStringList{"-r", "272", sim.link(), "77"});
+    ASSERT_EQ(r.exitCode, 0) << r.out.toStdString();
+    r = runTool("mbpoll", mbpollArgs() + QStringList{"-r", "274", sim.link(), "5", "6", "7"});
+    ASSERT_EQ(r.exitCode, 0) << r.out.toStdString();
+    EXPECT_EQ(sim.command("get 272 5"), "ok 77 0 5 6 7");
+    r = mbpollRead(sim, 272, 5);
+    ASSERT_EQ(r.exitCode, 0) << r.out.toStdString();
+    EXPECT_EQ(mbpollValues(r.out),
+              (QMap<int, int>{{272, 77}, {273, 0}, {274, 5}, {275, 6}, {276, 7}}));
+}
+
+TEST(SimProcess, SilentAtOtherBaudRateOrWhenToldTo) {
+    SimProcess sim;
+    auto r = mbpollRead(sim, 257, 3, 19200);
+    EXPECT_NE(r.exitCode, 0) << r.out.toStdString();
+    EXPECT_TRUE(mbpollValues(r.out).isEmpty());
+    ASSERT_EQ(sim.command("baud 4"), "ok");
+    r = mbpollRead(sim, 257, 3, 19200);
+    EXPECT_EQ(r.exitCode, 0) << r.out.toStdString();
+    ASSERT_EQ(sim.command("silent on"), "ok");
+    r = mbpollRead(sim, 257, 3, 19200);
+    EXPECT_NE(r.exitCode, 0) << r.out.toStdString();
+}
+
+TEST(SimProcess, PymodbusReadsOutputListFromZero) {
+    SimProcess sim;
+    ASSERT_EQ(sim.command("set 270 1 3600 10"), "ok");
+    ASSERT_EQ(sim.command("set 11300 3 272 270 271"), "ok");
+    auto r = python("pymodbus_read.py", {sim.link(), "1", "0", "3"});
+    ASSERT_EQ(r.exitCode, 0) << r.out.toStdString();
+    EXPECT_EQ(r.out.split('\n').value(0), "10 1 3600");
+    // The largest standard read.
+    r = python("pymodbus_read.py", {sim.link(), "1", "1000", "125"});
+    ASSERT_EQ(r.exitCode, 0) << r.out.toStdString();
+    EXPECT_EQ(r.out.split('\n').value(0).split(' ').size(), 125);
+}
+
+TEST(SimProcess, ProtocolSwitchThenOnlyDlt645IsAnswered) {
+    SimProcess sim;
+    auto r = runTool("mbpoll", mbpollArgs() + QStringList{"-r", "11023", sim.link(), "1"});
+    ASSERT_EQ(r.exitCode, 0) << r.out.toStdString();
+    r = mbpollRead(sim, 257, 3);
+    EXPECT_NE(r.exitCode, 0) << r.out.toStdString();
+    // DL/T 645-1997 write of the tariff count (DI C313, value 04) to meter address 01.
+    r = python("dlt645_exchange.py", {sim.link(), "6801000000000068040346f6374b16"});
+    ASSERT_EQ(r.exitCode, 0) << r.out.toStdString();
+    EXPECT_TRUE(r.out.startsWith("68010000000000688400")) << r.out.toStdString();
+    EXPECT_EQ(sim.command("get 286"), "ok 4");
+}
+
+TEST(SimProcess, PacedReplyTakesAtLeastItsLineTime) {
+    SimProcess sim({"--pace"});
+    const auto r = python("pymodbus_read.py", {sim.link(), "1", "1000", "125"});
+    ASSERT_EQ(r.exitCode, 0) << r.out.toStdString();
+    // 255 bytes of 10 bits at 9600 baud: 266 ms on the line at least, however fast the machine.
+    EXPECT_GE(r.out.split('\n').value(1).toDouble(), 0.26) << r.out.toStdString();
+}
