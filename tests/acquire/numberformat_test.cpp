@@ -36,6 +36,9 @@ INSTANTIATE_TEST_SUITE_P(
         FormatCase{0.05, "0.0000", "0.0500"}, FormatCase{123456789, "0.00", "123456789.00"},
         FormatCase{5, "000", "005"}, FormatCase{0.25, "#.##", ".25"},
         FormatCase{2.5, "0.0#", "2.5"}, FormatCase{12, "\"N\"0", "N12"}, FormatCase{2.5, "", "2.5"},
-        FormatCase{65536, "", "65536"}, FormatCase{-3.25, "", "-3.25"}));
+        FormatCase{65536, "", "65536"}, FormatCase{-3.25, "", "-3.25"}),
+    [](const ::testing::TestParamInfo<FormatCase>& info) {
+        return "n" + std::to_string(info.index);
+    });
 
 } // namespace
