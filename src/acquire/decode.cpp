@@ -3,6 +3,7 @@
 #include "acquire/numberformat.h"
 
 #include <QStringEncoder>
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -183,6 +184,13 @@ QList<AcquiredRow> DecodeRegisters(const SchemeScales& scheme,
     for (const OutputParameter& p : parameters)
         rows.append(DecodeParameter(scheme, p, image, position, settings, point));
     return rows;
+}
+
+QList<RegisterBlock> PlanRegisterBlocks(int start, int count) {
+    QList<RegisterBlock> blocks;
+    for (int done = 0; done < count; done += kMaxBlockRegisters)
+        blocks.append({start + done, std::min(kMaxBlockRegisters, count - done)});
+    return blocks;
 }
 
 const QStringList& HarmonicNames() {

@@ -45,6 +45,21 @@ QList<AcquiredRow> DecodeRegisters(const SchemeScales& scheme,
 // Number of registers a parameter takes in the image (what DecodeParameter advances by).
 int RegistersTaken(const OutputParameter& parameter);
 
+// A run of registers read by one request.
+struct RegisterBlock {
+    int start = 0;
+    int count = 0;
+    bool operator==(const RegisterBlock&) const = default;
+};
+
+// The module answers at most 127 registers per request.
+inline constexpr int kMaxBlockRegisters = 127;
+
+// Splits a run of registers into requests of at most 127 registers, in order: 127 registers are
+// one block, 128 are (start, 127) and (start + 127, 1). A run longer than 254 takes further
+// blocks rather than one request the module would refuse. An empty run gives no block.
+QList<RegisterBlock> PlanRegisterBlocks(int start, int count);
+
 // The 195 row names of the harmonic display; the register at 1000 + i is shown under name i.
 const QStringList& HarmonicNames();
 inline constexpr int kHarmonicRegisterStart = 1000;

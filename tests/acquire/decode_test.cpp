@@ -282,6 +282,17 @@ INSTANTIATE_TEST_SUITE_P(
         return std::string(info.param.label);
     });
 
+TEST(PlanRegisterBlocks, SplitsAtThe127RegisterLimit) {
+    using B = QList<RegisterBlock>;
+    EXPECT_EQ(PlanRegisterBlocks(0, 0), B{});
+    EXPECT_EQ(PlanRegisterBlocks(0, 1), (B{{0, 1}}));
+    EXPECT_EQ(PlanRegisterBlocks(0, 127), (B{{0, 127}}));
+    EXPECT_EQ(PlanRegisterBlocks(0, 128), (B{{0, 127}, {127, 1}}));
+    EXPECT_EQ(PlanRegisterBlocks(1000, 195), (B{{1000, 127}, {1127, 68}}));
+    EXPECT_EQ(PlanRegisterBlocks(0, 254), (B{{0, 127}, {127, 127}}));
+    EXPECT_EQ(PlanRegisterBlocks(0, 300), (B{{0, 127}, {127, 127}, {254, 46}}));
+}
+
 TEST(HarmonicNames, ListsTheRowsInRegisterOrder) {
     const QStringList& n = HarmonicNames();
     ASSERT_EQ(n.size(), 195);
