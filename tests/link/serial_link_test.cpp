@@ -54,6 +54,14 @@ public:
     }
 
     bool ok() const { return master_ >= 0; }
+
+    // The module goes away: its side of the line is closed.
+    void Vanish() {
+        stop_ = true;
+        if (reader_.joinable()) reader_.join();
+        close(master_);
+        master_ = -1;
+    }
     QString path() const { return QString::fromLocal8Bit(path_.c_str()); }
     int slaveFd() const { return slave_; }
 
@@ -257,6 +265,14 @@ TEST_F(SerialLinkOnPty, GuiThreadCallerKeepsItsEventLoopRunning) {
     timer.stop();
     ASSERT_TRUE(reply.has_value());
     EXPECT_GE(ticks, 1);
+}
+
+TEST_F(SerialLinkOnPty, VanishedPeerIsAFailureNotSilence) {
+    peer_.Vanish();
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_FALSE(link_.Transact(Hex("01 02"), {1, 100, 256, 1, 3000, 0}).has_value());
+    EXPECT_LT(clock.elapsed(), 10000);
 }
 
 TEST_F(SerialLinkOnPty, StopIsSafeTwiceAndLaterCallsFail) {
