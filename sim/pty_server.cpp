@@ -12,6 +12,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/inotify.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -103,6 +104,10 @@ bool PtyServer::open(const QString& linkPath, QString& error) {
     ::cfsetospeed(&t, B9600);
     ::tcsetattr(slave_, TCSANOW, &t);
     ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
+    // Told when the host opens the port, so that a fresh open finds an empty receive buffer as
+    // on a real port (bytes sent while it was closed are not kept).
+    opens_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (opens_ >= 0) ::inotify_add_watch(opens_, name, IN_OPEN);
 
     const QFileInfo link(linkPath);
     QDir().mkpath(link.absolutePath());
@@ -154,6 +159,20 @@ void PtyServer::serveRequest(double now) {
     }
 }
 
+void PtyServer::takeOpens() {
+    if (opens_ < 0) return;
+    alignas(inotify_event) char buf[4096];
+    bool opened = false;
+    while (::read(opens_, buf, sizeof buf) > 0)
+        opened = true;
+    if (opened) {
+        ::tcflush(slave_, TCIFLUSH);
+        tx_.clear();
+        txStarted_ = false;
+        rx_.clear();
+    }
+}
+
 void PtyServer::runCommandLines() {
     qsizetype nl;
     while ((nl = stdinBuffer_.indexOf('\n')) >= 0) {
@@ -185,11 +204,14 @@ int PtyServer::run() {
         int timeoutMs = -1;
         if (deadline >= 0) timeoutMs = std::max(0, int(std::ceil((deadline - t) * 1000.0)));
 
-        pollfd fds[3] = {{master_, POLLIN, 0}, {signalPipe[0], POLLIN, 0}, {0, POLLIN, 0}};
-        const nfds_t count = stdinOpen_ ? 3 : 2;
+        pollfd fds[4] = {
+            {master_, POLLIN, 0}, {signalPipe[0], POLLIN, 0}, {opens_, POLLIN, 0}, {0, POLLIN, 0}};
+        const nfds_t count = stdinOpen_ ? 4 : 3;
         const int n = ::poll(fds, count, timeoutMs);
         if (n < 0 && errno != EINTR) break;
         if (n > 0 && (fds[1].revents & POLLIN)) break; // SIGINT or SIGTERM
+        // Before the request bytes: the host's open precedes what it writes.
+        takeOpens();
         const double t2 = now();
         if (n > 0 && (fds[0].revents & POLLIN)) {
             uint8_t buf[1024];
@@ -202,7 +224,7 @@ int PtyServer::run() {
                 if (module_.frameComplete(rx_, t2)) serveRequest(t2);
             }
         }
-        if (count == 3 && n > 0 && (fds[2].revents & (POLLIN | POLLHUP))) {
+        if (count == 4 && n > 0 && (fds[3].revents & (POLLIN | POLLHUP))) {
             char buf[1024];
             const ssize_t got = ::read(0, buf, sizeof buf);
             if (got <= 0) {

@@ -33,6 +33,7 @@ private:
     void serveRequest(double now);
     LineSettings lineSettings() const;
     void runCommandLines();
+    void takeOpens();
     void removeLink();
 
     Module& module_;
@@ -40,6 +41,7 @@ private:
     Options options_;
     int master_ = -1;
     int slave_ = -1; // kept open so that the line stays up while the host has it closed
+    int opens_ = -1; // inotify: the host opening the slave side
     QString slavePath_;
     QString linkPath_;
     std::vector<uint8_t> rx_;

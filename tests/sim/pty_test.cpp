@@ -206,3 +206,51 @@ TEST(SimProcess, PacedReplyTakesAtLeastItsLineTime) {
     // 255 bytes of 10 bits at 9600 baud: 266 ms on the line at least, however fast the machine.
     EXPECT_GE(r.out.split('\n').value(1).toDouble(), 0.26) << r.out.toStdString();
 }
+
+// libmodbus (inside mbpoll) checks what our own host does not: the answering address, and it
+// waits for the whole reply. Each misbehaviour must make a real master fail, and switching it
+// off must bring the module back.
+class SimMisbehaviourOverPty : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(SimMisbehaviourOverPty, RealMasterFailsThenRecovers) {
+    SimProcess sim({"--late-ms", "1500"});
+    const QString name = GetParam();
+    ASSERT_EQ(sim.command(name + " on"), "ok");
+    const QStringList args =
+        QStringList{"-m", "rtu", "-a", "1", "-b", "9600", "-P", "none", "-s",      "1",
+                    "-0", "-1",  "-o", "1", "-r", "270",  "-c", "2",    sim.link()};
+    auto r = runTool("mbpoll", args);
+    EXPECT_NE(r.exitCode, 0) << r.out.toStdString();
+    EXPECT_TRUE(mbpollValues(r.out).isEmpty()) << r.out.toStdString();
+    ASSERT_EQ(sim.command(name + " off"), "ok");
+    r = runTool("mbpoll", args);
+    EXPECT_EQ(r.exitCode, 0) << r.out.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, SimMisbehaviourOverPty,
+                         ::testing::Values("silent", "badcrc", "short", "late", "fe", "wrongaddr"),
+                         [](const auto& info) { return std::string(info.param); });
+
+TEST(SimProcess, PowerOnWindowAnswersModbusWhateverTheProtocol) {
+    // A long window: the assertion is about the configuration, not about speed.
+    SimProcess sim({"--protocol", "3", "--format", "0", "--powercycle", "--power-window", "120"});
+    auto r = mbpollRead(sim, 270, 2);
+    EXPECT_EQ(r.exitCode, 0) << r.out.toStdString();
+    EXPECT_EQ(sim.command("status"), "ok address=1 protocol=0 format=3 baud=9600 window=1");
+}
+
+TEST(SimProcess, FlashCommitSurvivesRestartWithSameStateFile) {
+    QTemporaryDir dir;
+    const QString state = dir.filePath("module.flash");
+    {
+        SimProcess sim({"--state", state});
+        auto r = runTool("mbpoll",
+                         mbpollArgs() + QStringList{"-r", "12000", sim.link(), "1000", "1001"});
+        ASSERT_EQ(r.exitCode, 0) << r.out.toStdString();
+        r = runTool("mbpoll", mbpollArgs() + QStringList{"-r", "13000", sim.link(), "0", "43605"});
+        ASSERT_EQ(r.exitCode, 0) << r.out.toStdString();
+        EXPECT_EQ(sim.stop(), 0);
+    }
+    SimProcess again({"--state", state});
+    EXPECT_EQ(again.command("get 12000 3"), "ok 1000 1001 0");
+}
