@@ -9,8 +9,10 @@
 #include <condition_variable>
 
 #ifdef Q_OS_LINUX
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <termios.h>
 #endif
 
 int BaudRateForIndex(int baudIndex) {
@@ -42,6 +44,27 @@ bool IsPseudoTerminal(QSerialPort& port) {
     Q_UNUSED(port);
     return false;
 #endif
+}
+
+// The write of a request ends when its last byte has left the line, as the read window counts from
+// there; the kernel's output queue is drained in sleeps sized to the bytes still queued. False
+// when the write window ends first.
+bool DrainOutput(QSerialPort& port, int baudRate, const QDeadlineTimer& deadline) {
+#ifdef Q_OS_LINUX
+    int queued = 0;
+    while (ioctl(static_cast<int>(port.handle()), TIOCOUTQ, &queued) == 0 && queued > 0) {
+        const qint64 left = deadline.remainingTime();
+        if (left <= 0) return false;
+        // About 11 bits a character (start, 8 data, parity, stop).
+        const qint64 needed = 1 + qint64{queued} * 11000 / std::max(baudRate, 1);
+        QThread::msleep(static_cast<unsigned long>(std::min(needed, left)));
+    }
+#else
+    Q_UNUSED(port);
+    Q_UNUSED(baudRate);
+    Q_UNUSED(deadline);
+#endif
+    return true;
 }
 
 QSerialPort::Parity ParityFor(int parity) {
@@ -241,6 +264,7 @@ SerialLink::TransactOnIoThread(const std::vector<uint8_t>& request, const Transa
         const qint64 left = writeDeadline.remainingTime();
         if (left <= 0 || !port_->waitForBytesWritten(static_cast<int>(left))) return std::nullopt;
     }
+    if (!DrainOutput(*port_, Settings().baudRate, writeDeadline)) return std::nullopt;
 
     if (params.pauseMs > 0) QThread::msleep(static_cast<unsigned long>(params.pauseMs));
 
