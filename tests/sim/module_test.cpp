@@ -688,3 +688,49 @@ TEST(SimOptions, ParsesAndRefuses) {
         EXPECT_FALSE(error.isEmpty());
     }
 }
+
+// ---- DL/T 645 reads answered from the measurement model
+// --------------------------------------------
+
+struct ReadCase {
+    const char* name;
+    int protocol;
+    Bytes request;
+    uint8_t replyCode;
+    size_t identifierBytes; // echoed at the start of the data; 0 for an error reply
+};
+
+class Dlt645Reads : public ::testing::TestWithParam<ReadCase> {};
+
+TEST_P(Dlt645Reads, ReplyFormAsTheHostChecksIt) {
+    const auto& p = GetParam();
+    Module module(config(p.protocol));
+    const auto r = module.handle(p.request, k9600, 1);
+    ASSERT_TRUE(r);
+    const Bytes& b = r->bytes;
+    ASSERT_GE(b.size(), 12u);
+    EXPECT_EQ(b[0], 0x68);
+    EXPECT_EQ(b[7], 0x68);
+    EXPECT_EQ(b[8], p.replyCode);
+    EXPECT_EQ(b.size(), 12u + b[9]);
+    EXPECT_EQ(b[b.size() - 2], simframe::sum8(std::span(b).first(b.size() - 2)));
+    EXPECT_EQ(b.back(), 0x16);
+    if (p.identifierBytes == 0) {
+        EXPECT_EQ(b[9], 1);
+        return;
+    }
+    // The identifier comes back as sent, then at least one data byte.
+    EXPECT_GT(b[9], p.identifierBytes);
+    for (size_t i = 0; i < p.identifierBytes; ++i)
+        EXPECT_EQ(b[10 + i], p.request[10 + i]);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Dlt645Reads,
+    ::testing::Values(ReadCase{"energy1997", 1, dlt645(0x01, {0x10, 0x90}), 0x81, 2},
+                      ReadCase{"unknown1997", 1, dlt645(0x01, {0x34, 0x12}), 0xC1, 0},
+                      ReadCase{"energy2007", 2, dlt645(0x11, {0x00, 0x00, 0x01, 0x00}), 0x91, 4},
+                      ReadCase{"unknown2007", 2, dlt645(0x11, {0x78, 0x56, 0x34, 0x12}), 0xD1, 0},
+                      ReadCase{"read2007In1997Mode", 1, dlt645(0x11, {0x00, 0x00, 0x01, 0x00}),
+                               0xD1, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
