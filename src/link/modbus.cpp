@@ -5,26 +5,30 @@
 namespace {
 
 bool Read(Link& link, uint8_t function, const TransactParams& params, uint8_t address,
-          uint16_t first, uint16_t count, std::vector<uint16_t>& values) {
+          uint16_t first, uint16_t count, std::vector<uint16_t>& values, std::size_t* delivered) {
+    if (delivered) *delivered = 0;
     const auto reply = link.Transact(BuildReadRequest(address, function, first, count), params);
-    return reply && CheckReadReply(*reply, count, values);
+    return reply && CheckReadReply(*reply, count, values, delivered);
 }
 
 } // namespace
 
 bool ReadRegisters(Link& link, uint8_t address, uint16_t first, uint16_t count,
-                   std::vector<uint16_t>& values) {
-    return Read(link, kFcReadRegisters, kReadRegistersParams, address, first, count, values);
+                   std::vector<uint16_t>& values, std::size_t* delivered) {
+    return Read(link, kFcReadRegisters, kReadRegistersParams, address, first, count, values,
+                delivered);
 }
 
 bool ReadRawSamples(Link& link, uint8_t address, uint16_t first, uint16_t count,
-                    std::vector<uint16_t>& values) {
-    return Read(link, kFcReadRawSamples, kModbusShortParams, address, first, count, values);
+                    std::vector<uint16_t>& values, std::size_t* delivered) {
+    return Read(link, kFcReadRawSamples, kModbusShortParams, address, first, count, values,
+                delivered);
 }
 
 bool ReadCalibrationRegisters(Link& link, uint8_t address, uint16_t first, uint16_t count,
-                              std::vector<uint16_t>& values) {
-    return Read(link, kFcReadCalibration, kModbusShortParams, address, first, count, values);
+                              std::vector<uint16_t>& values, std::size_t* delivered) {
+    return Read(link, kFcReadCalibration, kModbusShortParams, address, first, count, values,
+                delivered);
 }
 
 bool WriteRegister(Link& link, uint8_t address, uint16_t reg, uint16_t value) {

@@ -4,17 +4,20 @@
 
 #include "link/link.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
 // Reads fill values from index 0 with as many values as the reply carries, never more than count,
 // and leave values at least count long; an exception reply of the module succeeds with none.
+// delivered (when given) receives the number of values the reply carried: a caller that needs
+// all count values treats fewer as a failed read instead of using stale entries.
 bool ReadRegisters(Link& link, uint8_t address, uint16_t first, uint16_t count,
-                   std::vector<uint16_t>& values);
+                   std::vector<uint16_t>& values, std::size_t* delivered = nullptr);
 bool ReadRawSamples(Link& link, uint8_t address, uint16_t first, uint16_t count,
-                    std::vector<uint16_t>& values);
+                    std::vector<uint16_t>& values, std::size_t* delivered = nullptr);
 bool ReadCalibrationRegisters(Link& link, uint8_t address, uint16_t first, uint16_t count,
-                              std::vector<uint16_t>& values);
+                              std::vector<uint16_t>& values, std::size_t* delivered = nullptr);
 
 // Succeeds only when the reply echoes the value.
 bool WriteRegister(Link& link, uint8_t address, uint16_t reg, uint16_t value);

@@ -140,8 +140,11 @@ TEST_P(ModbusReadReply, JudgedAndDelivered) {
         ScriptedLink link;
         link.QueueReply(GetParam().reply);
         std::vector<uint16_t> values(GetParam().count, 0xEEEE);
-        EXPECT_EQ(read(link, 1, 0, GetParam().count, values), GetParam().ok);
+        std::size_t delivered = 99;
+        EXPECT_EQ(read(link, 1, 0, GetParam().count, values, &delivered), GetParam().ok);
         ASSERT_GE(values.size(), GetParam().count);
+        // The count of values carried lets a caller refuse a short reply.
+        EXPECT_EQ(delivered, GetParam().ok ? GetParam().values.size() : 0u);
         if (!GetParam().ok) continue;
         for (std::size_t i = 0; i < GetParam().count; ++i) {
             const uint16_t expected =
