@@ -68,6 +68,10 @@ QString CommandShell::helpText() {
         "  address N                     module address 1..255\n"
         "  status                        answer \"ok address=.. protocol=.. format=.. baud=.. "
         "window=0|1\"\n"
+        "  stats                         answer \"ok requests=N replies=M\": frames heard and "
+        "answered\n"
+        "  last                          answer \"ok\" and the bytes of the last frame heard "
+        "(hex)\n"
         "  quit                          answer \"ok\", remove the link and end\n");
 }
 
@@ -178,6 +182,16 @@ CommandShell::Result CommandShell::execute(const QString& line, double now) {
                         .arg(module_.activeFrameFormat(now))
                         .arg(module_.activeBaud(now))
                         .arg(module_.inPowerWindow(now) ? 1 : 0)};
+        }
+        if (cmd == "stats")
+            return {QString("ok requests=%1 replies=%2")
+                        .arg(module_.requestCount())
+                        .arg(module_.replyCount())};
+        if (cmd == "last") {
+            QString line = "ok";
+            for (uint8_t b : module_.lastRequest())
+                line += QString(" %1").arg(b, 2, 16, QChar('0')).toUpper();
+            return {line};
         }
         if (cmd == "help") return {"ok see --help"};
     } catch (const ConversionError& e) {

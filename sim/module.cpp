@@ -183,6 +183,8 @@ int Module::replyAddress() const {
 std::optional<Module::Reply> Module::handle(std::span<const uint8_t> request,
                                             const LineSettings& line, double now) {
     advanceTo(now);
+    ++requests_;
+    lastRequest_.assign(request.begin(), request.end());
     if (!lineMatches(line, now) || misbehaviour_.silent) return std::nullopt;
     const int protocol = activeProtocol(now);
     std::optional<Bytes> reply;
@@ -206,6 +208,7 @@ std::optional<Module::Reply> Module::handle(std::span<const uint8_t> request,
     }
     if (!reply || broadcast) return std::nullopt;
     misbehave(*reply, protocol);
+    ++replies_;
     return Reply{std::move(*reply), misbehaviour_.late ? config_.lateMs : 0};
 }
 

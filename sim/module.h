@@ -105,6 +105,11 @@ public:
     static int baudOfIndex(int index);
 
     Misbehaviour& misbehaviour() { return misbehaviour_; }
+    // What the module has heard and said, for tests of the host: frames handled, replies given,
+    // and the bytes of the last frame heard.
+    int requestCount() const { return requests_; }
+    int replyCount() const { return replies_; }
+    const simframe::Bytes& lastRequest() const { return lastRequest_; }
     RegisterFile& registers() { return regs_; }
     Measurement& measurement() { return *measurement_; }
     const ModuleConfig& config() const { return config_; }
@@ -131,4 +136,7 @@ private:
     Misbehaviour misbehaviour_;
     std::optional<double> powerOnAt_;
     std::optional<double> lastAdvance_;
+    int requests_ = 0;
+    int replies_ = 0;
+    simframe::Bytes lastRequest_;
 };

@@ -158,6 +158,9 @@ TEST(SimProcess, MbpollReadsWritesAndReadsBack) {
     ASSERT_EQ(r.exitCode, 0) << r.out.toStdString();
     EXPECT_EQ(mbpollValues(r.out),
               (QMap<int, int>{{272, 77}, {273, 0}, {274, 5}, {275, 6}, {276, 7}}));
+    // The frames the module heard, as the host's tests can look at them.
+    EXPECT_TRUE(sim.command("last").startsWith("ok 01 03 01 10 00 05 "));
+    EXPECT_EQ(sim.command("stats"), "ok requests=4 replies=4");
 }
 
 TEST(SimProcess, SilentAtOtherBaudRateOrWhenToldTo) {
