@@ -54,6 +54,19 @@ QString UsageText() {
                "two;\n"
                "a module at two stop bits does not hear one. Requests that do not match are not\n"
                "answered.\n"
+               "\n"
+               "Answers: Modbus 0x03/0x30/0x33 reads of up to 127 registers, 0x06, 0x10 (up to "
+               "123),\n"
+               "0x40 (up to 495); address 0 writes without answering. DL/T 645 at the meter "
+               "address\n"
+               "BCD(address) 00 00 00 00 00, the edition of the protocol in force only; the time\n"
+               "broadcast to 99 99 99 99 99 99 sets the clock and is not answered. 亚奥 commands "
+               "1, 4,\n"
+               "6, 7, 9 (the 30 calibration words from 11002), 0x11 (the 12 raw words from "
+               "10000),\n"
+               "0x12; the poll carries at most 127 words. 大唐 poll 0x30 and clear 0x31. A flash\n"
+               "commit (0xAA55 to 13001) saves registers 260-303, 11002-11031, 11300-11499 and\n"
+               "12000-12299 to the --state file.\n"
                "\n")
                .arg(DefaultLinkFolder()) +
            CommandShell::helpText();
