@@ -257,3 +257,16 @@ TEST(SimProcess, FlashCommitSurvivesRestartWithSameStateFile) {
     SimProcess again({"--state", state});
     EXPECT_EQ(again.command("get 12000 3"), "ok 1000 1001 0");
 }
+
+TEST(SimProcess, TwoStopBitFormatHearsOnlyTwoStopBits) {
+    SimProcess sim({"--format", "0"});
+    auto args = [&](const char* stopBits) {
+        return QStringList{"-m", "rtu", "-a", "1", "-b", "9600", "-P", "none", "-s",      stopBits,
+                           "-0", "-1",  "-o", "1", "-r", "270",  "-c", "2",    sim.link()};
+    };
+    auto r = runTool("mbpoll", args("1"));
+    EXPECT_NE(r.exitCode, 0) << r.out.toStdString();
+    r = runTool("mbpoll", args("2"));
+    EXPECT_EQ(r.exitCode, 0) << r.out.toStdString();
+    EXPECT_EQ(sim.command("stats"), "ok requests=2 replies=1");
+}
