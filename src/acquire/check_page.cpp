@@ -1,0 +1,376 @@
+#include "acquire/check_page.h"
+
+#include "acquire/check_host.h"
+#include "acquire/dlt645_pass.h"
+#include "acquire/read_thread.h"
+#include "acquire/rows.h"
+#include "app/messages.h"
+#include "common/conversion.h"
+#include "report/workbook_writer.h"
+#include "store/settings.h"
+
+#include <QButtonGroup>
+#include <QEventLoop>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <array>
+
+namespace {
+
+constexpr int kColumns = 3;
+constexpr int kDesignWidths[kColumns] = {34, 172, 336};
+constexpr int kMinimumTotalWidth = 543;
+constexpr int kTitleRowHeight = 28;
+constexpr int kRowHeight = 21;
+constexpr int kReenableCheckMs = 200;
+const QColor kFailedColour(255, 0, 0);
+const QColor kStatusColour(0, 255, 0);
+
+struct RadioSpec {
+    const char* name;
+    const char* caption;
+};
+
+constexpr std::array<RadioSpec, 5> kVoltageButtons{{{"RButton_U0In", "0%"},
+                                                    {"RButton_U10In", "10%"},
+                                                    {"RButton_U50In", "50%"},
+                                                    {"RButton_U100In", "100%"},
+                                                    {"RButton_U120In", "120%"}}};
+constexpr std::array<RadioSpec, 5> kCurrentButtons{{{"RButton_I0In", "0%"},
+                                                    {"RButton_I1In", "1%"},
+                                                    {"RButton_I50In", "50%"},
+                                                    {"RButton_I100In", "100%"},
+                                                    {"RButton_I120In", "120%"}}};
+constexpr std::array<RadioSpec, 6> kAngleButtons{{{"RButton_0d", "0°"},
+                                                  {"RButton_30d", "30°"},
+                                                  {"RButton_60d", "60°"},
+                                                  {"RButton_90d", "90°"},
+                                                  {"RButton_300d", "300°"},
+                                                  {"RButton_330d", "330°"}}};
+constexpr std::array<RadioSpec, 5> kFrequencyButtons{{{"RButton_45Hz", "45Hz"},
+                                                      {"RButton_50Hz", "50Hz"},
+                                                      {"RButton_55Hz", "55Hz"},
+                                                      {"RButton_60Hz", "60Hz"},
+                                                      {"RButton_65Hz", "65Hz"}}};
+
+template <std::size_t N>
+QButtonGroup* AddRadioGroup(QWidget* owner, QHBoxLayout* row, const char* groupName,
+                            const QString& title, const std::array<RadioSpec, N>& buttons) {
+    auto* box = new QGroupBox(title, owner);
+    box->setObjectName(QString::fromLatin1(groupName));
+    auto* layout = new QHBoxLayout(box);
+    layout->setContentsMargins(6, 2, 6, 2);
+    auto* group = new QButtonGroup(box);
+    for (std::size_t i = 0; i < N; ++i) {
+        auto* button = new QRadioButton(QString::fromUtf8(buttons[i].caption), box);
+        button->setObjectName(QString::fromLatin1(buttons[i].name));
+        group->addButton(button, static_cast<int>(i));
+        layout->addWidget(button);
+    }
+    group->button(0)->setChecked(true);
+    row->addWidget(box);
+    return group;
+}
+
+// Columns 0 and 1 are centred, except in the status row.
+void AlignLikeTheGrid(QTableWidgetItem* item, int row, int column) {
+    if (column <= 1 && row != 1) item->setTextAlignment(Qt::AlignCenter);
+}
+
+QTableWidgetItem* CellAt(QTableWidget* grid, int row, int column) {
+    QTableWidgetItem* item = grid->item(row, column);
+    if (!item) {
+        item = new QTableWidgetItem;
+        AlignLikeTheGrid(item, row, column);
+        grid->setItem(row, column, item);
+    }
+    return item;
+}
+
+template <std::size_t N>
+double Choice(const QButtonGroup* group, const double (&values)[N], double fallback) {
+    const int id = group->checkedId();
+    return id >= 0 && id < static_cast<int>(N) ? values[id] : fallback;
+}
+
+} // namespace
+
+CheckPage::CheckPage(CheckHost& host, QWidget* parent) : QWidget(parent), host_(host) {
+    setObjectName(QStringLiteral("TabSheet2"));
+    qRegisterMetaType<QList<AcquiredRow>>();
+    BuildGrid();
+    BuildControls();
+    reenableCheck_ = new QTimer(this);
+    reenableCheck_->setSingleShot(true);
+    reenableCheck_->setInterval(kReenableCheckMs);
+    connect(reenableCheck_, &QTimer::timeout, this, [this] {
+        if (!stopping_ && !exporting_) check_->setEnabled(true);
+    });
+}
+
+CheckPage::~CheckPage() {
+    StopCheck();
+}
+
+void CheckPage::BuildGrid() {
+    grid_ = new QTableWidget(kFirstDataRow + 1, kColumns, this);
+    grid_->setObjectName(QStringLiteral("AdvStringGrid"));
+    grid_->horizontalHeader()->hide();
+    grid_->verticalHeader()->hide();
+    grid_->verticalHeader()->setDefaultSectionSize(kRowHeight);
+    grid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    grid_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    grid_->setSelectionMode(QAbstractItemView::SingleSelection);
+    for (int c = 0; c < kColumns; ++c)
+        grid_->setColumnWidth(c, kDesignWidths[c]);
+    PrepareGrid();
+}
+
+void CheckPage::BuildControls() {
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(grid_, 1);
+
+    auto* points = new QHBoxLayout;
+    voltage_ = AddRadioGroup(this, points, "GroupBox_U", QStringLiteral("电压U"), kVoltageButtons);
+    current_ = AddRadioGroup(this, points, "GroupBox_I", QStringLiteral("电流I"), kCurrentButtons);
+    angle_ = AddRadioGroup(this, points, "GroupBox_A", QStringLiteral("角度Φ"), kAngleButtons);
+    frequency_ =
+        AddRadioGroup(this, points, "GroupBox_F", QStringLiteral("频率F"), kFrequencyButtons);
+    layout->addLayout(points);
+    for (QButtonGroup* group : {voltage_, current_, angle_, frequency_})
+        connect(group, &QButtonGroup::idToggled, this, [this](int, bool checked) {
+            if (checked) TestPointChanged();
+        });
+
+    // The button row keeps the positions of the original panel: 检查数据 moves between the left
+    // edges 240 and 48 with the protocol.
+    panel_ = new QWidget(this);
+    panel_->setObjectName(QStringLiteral("JY_Pdata"));
+    panel_->setMinimumHeight(48);
+    pzData_ = new QRadioButton(QStringLiteral("读配置数据"), panel_);
+    pzData_->setObjectName(QStringLiteral("RButton_PZdata"));
+    pzData_->setGeometry(8, 2, 100, 22);
+    pzData_->setChecked(true);
+    xbData_ = new QRadioButton(QStringLiteral("读谐波数据"), panel_);
+    xbData_->setObjectName(QStringLiteral("RButton_XBdata"));
+    xbData_->setGeometry(8, 24, 100, 22);
+    bitBtn15_ = new QPushButton(QStringLiteral("读取配置"), panel_);
+    bitBtn15_->setObjectName(QStringLiteral("BitBtn15"));
+    bitBtn15_->setGeometry(120, 8, 100, 32);
+    check_ = new QPushButton(QStringLiteral("检查数据"), panel_);
+    check_->setObjectName(QStringLiteral("BitBtn_Check"));
+    check_->setGeometry(240, 8, 100, 32);
+    save_ = new QPushButton(QStringLiteral("保存数据"), panel_);
+    save_->setObjectName(QStringLiteral("BitBtn16"));
+    save_->setGeometry(360, 8, 100, 32);
+    layout->addWidget(panel_);
+
+    connect(check_, &QPushButton::clicked, this, &CheckPage::BitBtn_CheckClick);
+    connect(save_, &QPushButton::clicked, this, &CheckPage::BitBtn16Click);
+    connect(bitBtn15_, &QPushButton::clicked, this, &CheckPage::ReadConfigurationClicked);
+}
+
+void CheckPage::PrepareGrid() {
+    grid_->clearContents();
+    grid_->clearSpans();
+    grid_->setRowCount(kFirstDataRow + 1);
+    grid_->setSpan(0, 0, 1, kColumns);
+    grid_->setSpan(1, 0, 1, kColumns);
+    grid_->setRowHeight(0, kTitleRowHeight);
+    QTableWidgetItem* title = CellAt(grid_, 0, 0);
+    title->setText(GridTitleText());
+    QFont bold = title->font();
+    bold.setBold(true);
+    title->setFont(bold);
+    title->setFlags(Qt::ItemIsEnabled);
+    QTableWidgetItem* status = CellAt(grid_, 1, 0);
+    status->setBackground(kStatusColour);
+    status->setText(GridInitialStatusText());
+    status->setFlags(Qt::ItemIsEnabled);
+    grid_->setCurrentCell(kFirstDataRow, 0);
+}
+
+void CheckPage::ShowRows(int firstRow, const QList<AcquiredRow>& rows, bool rowsBuilt,
+                         bool dlt645Mode) {
+    const QPalette palette = grid_->palette();
+    const QFontMetrics metrics(grid_->font());
+    int widths[kColumns] = {0, 0, 0};
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        const int r = firstRow + static_cast<int>(i);
+        const AcquiredRow& row = rows[i];
+        if (!rowsBuilt) {
+            if (r > kFirstDataRow) grid_->setRowCount(r + 1);
+            CellAt(grid_, r, 0)->setText(QString::number(r - 1));
+            CellAt(grid_, r, 1)->setText(row.name);
+        } else if (r >= grid_->rowCount()) {
+            grid_->setRowCount(r + 1); // a later pass with more rows than the first
+            CellAt(grid_, r, 0)->setText(QString::number(r - 1));
+            CellAt(grid_, r, 1)->setText(row.name);
+        }
+        QTableWidgetItem* value = CellAt(grid_, r, 2);
+        if (dlt645Mode) {
+            // Red marks the item being read; the one before goes back to normal.
+            if (r != grid_->rowCount() - 1) value->setBackground(kFailedColour);
+            if (r > kFirstDataRow)
+                CellAt(grid_, r - 1, 2)->setBackground(palette.color(QPalette::HighlightedText));
+        }
+        value->setText(row.value);
+        value->setForeground(row.checkFailed ? kFailedColour : palette.color(QPalette::WindowText));
+        if (!rowsBuilt) {
+            widths[0] = std::max(widths[0], metrics.horizontalAdvance(QString::number(r - 1)));
+            widths[1] = std::max(widths[1], metrics.horizontalAdvance(row.name));
+            widths[2] = std::max(widths[2], metrics.horizontalAdvance(row.value));
+        }
+    }
+    if (!rowsBuilt && !rows.isEmpty()) {
+        // Columns fit their content (the title and status rows span all three and do not count).
+        int total = 0;
+        for (int c = 0; c < kColumns; ++c) {
+            for (int r = kFirstDataRow; r < firstRow; ++r)
+                if (const QTableWidgetItem* item = grid_->item(r, c))
+                    widths[c] = std::max(widths[c], metrics.horizontalAdvance(item->text()));
+            grid_->setColumnWidth(c, widths[c] + 12);
+            total += widths[c] + 12;
+        }
+        if (total < kMinimumTotalWidth) grid_->setColumnWidth(2, kMinimumTotalWidth);
+    }
+}
+
+void CheckPage::ShowStatusLine(const QString& text) {
+    CellAt(grid_, 1, 0)->setText(text);
+}
+
+TestPoint CheckPage::CurrentTestPoint() const {
+    const TestPoint defaults;
+    return {Choice(voltage_, kVoltageFactors, defaults.ku),
+            Choice(current_, kCurrentFactors, defaults.ki), Choice(angle_, kAngles, defaults.angle),
+            Choice(frequency_, kFrequencies, defaults.frequency)};
+}
+
+ExportTestPoint CheckPage::CurrentExportTestPoint() const {
+    return {voltage_->checkedId(), current_->checkedId(), angle_->checkedId(),
+            frequency_->checkedId()};
+}
+
+void CheckPage::TestPointChanged() {
+    if (thread_) thread_->SetTestPoint(CurrentTestPoint());
+}
+
+void CheckPage::ApplyProtocol(int txxy) {
+    if (txxy < 0 || txxy > 4) return;
+    const bool modbus = txxy == 0;
+    pzData_->setVisible(modbus);
+    xbData_->setVisible(modbus);
+    if (txxy != 1 && txxy != 2) pzData_->setChecked(true);
+    if (!modbus) bitBtn15_->setVisible(false);
+    check_->move(modbus ? 240 : 48, check_->y());
+}
+
+void CheckPage::SetOwnControls(bool running) {
+    pzData_->setEnabled(!running);
+    xbData_->setEnabled(!running);
+    bitBtn15_->setEnabled(!running);
+    save_->setEnabled(!running);
+}
+
+void CheckPage::BitBtn_CheckClick() {
+    if (stopping_ || exporting_) return;
+    if (!host_.portOpen()) {
+        Ui().inform(this, QStringLiteral("请打开串口！！"));
+        return;
+    }
+    if (running_) {
+        StopCheck();
+        return;
+    }
+    PrepareGrid();
+    thread_ = std::make_unique<Thread_Read>(host_.link(), host_.database(), host_.dataFolder(),
+                                            host_.moduleAddress(), host_.modelText(),
+                                            pzData_->isChecked());
+    connect(thread_.get(), &Thread_Read::ShowRows, this, &CheckPage::ShowRows,
+            Qt::BlockingQueuedConnection);
+    connect(thread_.get(), &Thread_Read::ShowStatusLine, this, &CheckPage::ShowStatusLine,
+            Qt::BlockingQueuedConnection);
+    thread_->SetTestPoint(CurrentTestPoint());
+    thread_->start();
+    running_ = true;
+    check_->setText(QStringLiteral("停止检查"));
+    host_.SetCheckControls(true);
+    SetOwnControls(true);
+    // A double click must not stop the check it just started.
+    check_->setEnabled(false);
+    reenableCheck_->start();
+}
+
+void CheckPage::StopCheck() {
+    if (!running_ || stopping_) return;
+    stopping_ = true;
+    reenableCheck_->stop();
+    check_->setEnabled(false);
+    thread_->Stop(); // keeps the window's events flowing while the cycle ends
+    thread_.reset();
+    running_ = false;
+    stopping_ = false;
+    check_->setText(QStringLiteral("检查数据"));
+    host_.SetCheckControls(false);
+    SetOwnControls(false);
+    reenableCheck_->start();
+}
+
+void CheckPage::BitBtn16Click() {
+    if (running_ || exporting_) return;
+    if (!GridHasExportableData(grid_->rowCount())) {
+        Ui().inform(this, NoDataMessage());
+        return;
+    }
+    ExportSettings settings;
+    try {
+        const SavedCheckSettings s = LoadCheckSettings(host_.dataFolder());
+        settings = {s.U, s.I, s.JDF, s.JDU, s.JDI, s.JDC, s.JDP, s.JDQ, s.JDS};
+    } catch (const ConversionError& e) {
+        Ui().error(this, e.text());
+        return;
+    }
+    const QString chosen = Ui().saveFileName(this, ProposedExportFileName(), ExportFileFilter());
+    if (chosen.isEmpty()) return;
+    const QString path = WithExportSuffix(chosen);
+    if (NeedsOverwriteQuestion(path) && !Ui().ask(this, OverwriteQuestion(), OverwriteCaption()))
+        return;
+
+    const ExportGrid grid = CollectGrid(
+        grid_->rowCount(),
+        [this](int column, int row) {
+            const QTableWidgetItem* item = grid_->item(row, column);
+            return item ? item->text() : QString();
+        },
+        [this](int column, int row) {
+            const QTableWidgetItem* item = grid_->item(row, column);
+            return item && item->foreground().style() != Qt::NoBrush &&
+                   item->foreground().color() == kFailedColour;
+        });
+    const ExportHeaderLines header = BuildHeaderLines(settings, CurrentExportTestPoint());
+
+    // The workbook is written on a worker thread; the window keeps painting meanwhile and its
+    // buttons refuse a second export or a check until it is done.
+    exporting_ = true;
+    save_->setEnabled(false);
+    check_->setEnabled(false);
+    ExportResult result;
+    std::unique_ptr<QThread> worker(
+        QThread::create([&] { result = WriteCheckWorkbook(path, grid, header); }));
+    QEventLoop loop;
+    connect(worker.get(), &QThread::finished, &loop, &QEventLoop::quit, Qt::QueuedConnection);
+    worker->start();
+    loop.exec();
+    worker->wait();
+    exporting_ = false;
+    save_->setEnabled(true);
+    check_->setEnabled(true);
+    Ui().inform(this, result.ok ? ExportSucceededMessage() : ExportFailedMessage());
+}

@@ -1,0 +1,86 @@
+#pragma once
+// CheckPage: the real-time page "实时数据" (objectName TabSheet2): the grid AdvStringGrid, the four
+// test-point radio groups, the data-mode choice and the buttons 读取配置, 检查数据 and 保存数据.
+// It starts and stops Thread_Read, writes the rows the thread hands over and exports the grid.
+// GUI thread only.
+
+#include "acquire/check.h"
+#include "acquire/rows.h"
+#include "report/check_export.h"
+
+#include <QWidget>
+#include <memory>
+
+class CheckHost;
+class QButtonGroup;
+class QGroupBox;
+class QPushButton;
+class QRadioButton;
+class QTableWidget;
+class QTimer;
+class Thread_Read;
+
+class CheckPage : public QWidget {
+    Q_OBJECT
+public:
+    explicit CheckPage(CheckHost& host, QWidget* parent = nullptr);
+    ~CheckPage() override;
+
+    // The check page's share of the product selection for a protocol (TXXY): the data-mode
+    // buttons, 读取配置 and the position of 检查数据. Any other value changes nothing.
+    void ApplyProtocol(int txxy);
+
+    // Stops a running check as the stop button does (the window's closing uses it). Returns at
+    // once when no check runs.
+    void StopCheck();
+    bool isRunning() const { return running_; }
+
+    // The test point of the four radio groups, and each group's checked position (-1: none).
+    TestPoint CurrentTestPoint() const;
+    ExportTestPoint CurrentExportTestPoint() const;
+
+    // The panel of the page's buttons (JY_Pdata); the main window adds its service buttons there.
+    QWidget* ServicePanel() const { return panel_; }
+    // The running thread, null when no check runs (tests and benchmarks look at its counters).
+    Thread_Read* readThread() const { return thread_.get(); }
+    // True while an export is being written.
+    bool isExporting() const { return exporting_; }
+
+signals:
+    // 读取配置 (BitBtn15): the configuration read-back is the main window's operation.
+    void ReadConfigurationClicked();
+
+public slots:
+    void BitBtn_CheckClick();
+    void BitBtn16Click();
+
+private slots:
+    // Write the rows and the status line handed over by the reading thread.
+    void ShowRows(int firstRow, const QList<AcquiredRow>& rows, bool rowsBuilt, bool dlt645Mode);
+    void ShowStatusLine(const QString& text);
+
+private:
+    void BuildGrid();
+    void BuildControls();
+    void PrepareGrid();
+    void TestPointChanged();
+    void SetOwnControls(bool running);
+
+    CheckHost& host_;
+    QTableWidget* grid_ = nullptr;
+    QWidget* panel_ = nullptr;
+    QRadioButton* pzData_ = nullptr;
+    QRadioButton* xbData_ = nullptr;
+    QPushButton* bitBtn15_ = nullptr;
+    QPushButton* check_ = nullptr;
+    QPushButton* save_ = nullptr;
+    QButtonGroup* voltage_ = nullptr;
+    QButtonGroup* current_ = nullptr;
+    QButtonGroup* angle_ = nullptr;
+    QButtonGroup* frequency_ = nullptr;
+    QTimer* reenableCheck_ = nullptr;
+    std::unique_ptr<Thread_Read> thread_;
+    bool running_ = false;
+    bool stopping_ = false;
+    bool exporting_ = false;
+};
