@@ -1,17 +1,22 @@
 #include "app/main_form.h"
-#include "app/messages.h"
 #include "app/single_instance.h"
+#include "app/startup.h"
 #include "link/serial_link.h"
+#include "store/database.h"
 
 #include <QApplication>
+#include <QDir>
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     SingleInstance instance;
     if (!instance.isFirst()) return 0;
     QApplication::setApplicationDisplayName(QStringLiteral("三相电参模块上位机软件"));
+    const QString dir = QCoreApplication::applicationDirPath();
     SerialLink link;
-    TMainForm window(QCoreApplication::applicationDirPath(), link);
-    window.show();
+    Application application;
+    if (!StartApplication(dir, QDir(dir).filePath(QStringLiteral("data")), link, application))
+        return 1;
+    application.window->show();
     return app.exec();
 }

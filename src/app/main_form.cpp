@@ -1,8 +1,17 @@
 #include "app/main_form.h"
 
+#include "acquire/check_page.h"
+#include "app/calibration_page.h"
 #include "app/help_viewer.h"
 #include "app/messages.h"
+#include "app/user_page.h"
+#include "common/conversion.h"
+#include "link/ports.h"
 #include "link/serial_link.h"
+#include "store/database.h"
+#include "store/setcheck_dialog.h"
+#include "store/setcom_dialog.h"
+#include "store/settings.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -10,6 +19,7 @@
 #include <QDir>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QLocale>
 #include <QMenuBar>
 #include <QProgressBar>
@@ -46,8 +56,9 @@ QLabel* AddStatusField(QStatusBar* bar, const char* name, const QString& text, c
 }
 } // namespace
 
-TMainForm::TMainForm(const QString& dataDir, SerialLink& link, QWidget* parent)
-    : QMainWindow(parent), dataDir_(dataDir), link_(link) {
+TMainForm::TMainForm(const QString& dataDir, SerialLink& link, ProductDatabase& database,
+                     QWidget* parent)
+    : QMainWindow(parent), dataDir_(dataDir), link_(link), database_(database) {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("KX7410M3三相电参数采集模块上位机软件   V1.0"));
     resize(876, 563);
@@ -57,6 +68,24 @@ TMainForm::TMainForm(const QString& dataDir, SerialLink& link, QWidget* parent)
     buildMenu();
     buildPages();
     buildStatusBar();
+
+    // The line settings start from their fixed defaults (the members' initial values); the
+    // SetCom section of Config.ini only preselects the serial settings dialog.
+    RatedVoltage = 220.0;
+    RatedCurrent = 5.0;
+    calibrationPage_->control<QLineEdit>("LE_MCCS")->setText(
+        QString::number(static_cast<int>(3.96e6 / (RatedVoltage * RatedCurrent))));
+    calibrationPage_->control<QLineEdit>("LE_StandVol")->setText(FloatToText(RatedVoltage));
+    calibrationPage_->control<QLineEdit>("LE_StandCur")->setText(FloatToText(RatedCurrent));
+    FillFixedLists();
+    try {
+        EngineeringMode = LoadEngineeringMode(dataDir_);
+    } catch (const ConversionError& e) {
+        // A broken switch keeps the delivered layout; the rest of the program does not need it.
+        Ui().error(nullptr, e.text());
+    }
+    if (EngineeringMode) ApplyEngineeringMode();
+    LoadModelList();
 }
 
 TMainForm::~TMainForm() = default;
@@ -73,14 +102,18 @@ void TMainForm::buildToolBar() {
     comk_->setCheckable(true);
     connect(comk_, &QToolButton::clicked, this, &TMainForm::comkClick);
     bar->addSeparator();
-    AddToolButton(bar, "ToolButton6", QStringLiteral("检验配置"),
-                  QStringLiteral("进入检验配置界面"), QStyle::SP_FileDialogDetailedView);
+    connect(toolButton5_, &QToolButton::clicked, this, &TMainForm::ToolButton5Click);
+    toolButton6_ =
+        AddToolButton(bar, "ToolButton6", QStringLiteral("检验配置"),
+                      QStringLiteral("进入检验配置界面"), QStyle::SP_FileDialogDetailedView);
+    connect(toolButton6_, &QToolButton::clicked, this, &TMainForm::ToolButton6Click);
     bar->addSeparator();
     // The administrator's entry stays hidden in the delivered layout.
-    auto* admin = AddToolButton(bar, "ToolButton1", QStringLiteral("管理配置"),
-                                QStringLiteral("进入管理配置界面"), QStyle::SP_DirHomeIcon);
-    bar->actions().last()->setVisible(false);
-    admin->setVisible(false);
+    toolButton1_ = AddToolButton(bar, "ToolButton1", QStringLiteral("管理配置"),
+                                 QStringLiteral("进入管理配置界面"), QStyle::SP_DirHomeIcon);
+    toolButton1Action_ = bar->actions().last();
+    toolButton1Action_->setVisible(false);
+    toolButton1_->setVisible(false);
     auto* help = AddToolButton(bar, "send", QStringLiteral("帮助文件"),
                                QStringLiteral("查看帮助文件"), QStyle::SP_DialogHelpButton);
     connect(help, &QToolButton::clicked, this, &TMainForm::sendClick);
@@ -115,27 +148,38 @@ void TMainForm::buildPages() {
     cbCPType_->setObjectName(QStringLiteral("CB_CPType"));
     cbCPType_->setMinimumWidth(220);
     row->addWidget(cbCPType_);
-    auto* bitBtn14 = new QPushButton(QStringLiteral("进入标定状态"), panel1);
-    bitBtn14->setObjectName(QStringLiteral("BitBtn14"));
-    bitBtn14->setVisible(false);
-    row->addWidget(bitBtn14);
+    bitBtn14_ = new QPushButton(QStringLiteral("进入标定状态"), panel1);
+    bitBtn14_->setObjectName(QStringLiteral("BitBtn14"));
+    bitBtn14_->setVisible(false);
+    row->addWidget(bitBtn14_);
+    // Only a pick by the user runs the selection; start-up and the operations call it directly.
+    connect(cbCPType_, &QComboBox::activated, this, [this] { CB_CPTypeChange(); });
     row->addStretch(1);
     layout->addWidget(panel1);
 
     pageControl1_ = new QTabWidget(central);
     pageControl1_->setObjectName(QStringLiteral("PageControl1"));
+    calibrationPage_ = new CalibrationPage(pageControl1_);
+    pageControl1_->addTab(calibrationPage_, QStringLiteral("产品标定"));
+    checkPage_ = new CheckPage(*this, pageControl1_);
+    pageControl1_->addTab(checkPage_, QStringLiteral("实时数据"));
+    // The service buttons of the real-time page sit beside its own buttons.
+    QWidget* service = checkPage_->ServicePanel();
     const struct {
         const char* name;
         const char* caption;
-    } pages[] = {{"TabSheet1", "产品标定"},
-                 {"TabSheet2", "实时数据"},
-                 {"TabSheet3", "曲线监测"},
-                 {"TabSheet4", "用户配置"}};
-    for (const auto& page : pages) {
-        auto* sheet = new QWidget(pageControl1_);
-        sheet->setObjectName(QLatin1String(page.name));
-        pageControl1_->addTab(sheet, QString::fromUtf8(page.caption));
+        int left;
+    } serviceButtons[] = {{"BitBtn7", "清除电能数据", 480}, {"BitBtn8", "清除需量数据", 600}};
+    for (const auto& b : serviceButtons) {
+        auto* button = new QPushButton(QString::fromUtf8(b.caption), service);
+        button->setObjectName(QLatin1String(b.name));
+        button->setGeometry(b.left, 8, 110, 32);
     }
+    curvePage_ = new QWidget(pageControl1_);
+    curvePage_->setObjectName(QStringLiteral("TabSheet3"));
+    pageControl1_->addTab(curvePage_, QStringLiteral("曲线监测"));
+    userPage_ = new UserPage(pageControl1_);
+    pageControl1_->addTab(userPage_, QStringLiteral("用户配置"));
     // Calibration and curves are factory pages, hidden in the delivered layout.
     pageControl1_->setTabVisible(0, false);
     pageControl1_->setTabVisible(2, false);
@@ -227,5 +271,302 @@ void TMainForm::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    // A running check hands its rows to this window: it ends before the window goes.
+    StopCheck();
     event->accept();
+}
+
+void TMainForm::StopCheck() {
+    checkPage_->StopCheck();
+}
+
+void TMainForm::ApplyCheckProtocol(int txxy) {
+    checkPage_->ApplyProtocol(txxy);
+}
+
+QWidget* TMainForm::checkControl(const char* name) const {
+    return checkPage_->findChild<QWidget*>(QLatin1String(name));
+}
+
+QString TMainForm::modelText() const {
+    return cbCPType_->currentText().trimmed();
+}
+
+Link& TMainForm::link() {
+    return link_;
+}
+
+void TMainForm::ToolButton5Click() {
+    TSetComForm dialog(dataDir_, AvailablePortNames(), this);
+    if (dialog.exec() == QDialog::Accepted) ApplySerialChoice(dialog.choice());
+}
+
+void TMainForm::ApplySerialChoice(const SerialChoice& choice) {
+    comText_->setText(choice.portText);
+    PortIndex = choice.portIndex;
+    PortName = choice.portName;
+    BaudIndex = choice.baudIndex;
+    ParityIndex = choice.parityIndex;
+    DataBitsIndex = choice.dataBitsIndex;
+    StopBitsIndex = choice.stopBitsIndex;
+    ModuleAddress = choice.moduleAddress;
+}
+
+void TMainForm::ToolButton6Click() {
+    try {
+        TSetCheckForm dialog(dataDir_, this);
+        dialog.exec();
+    } catch (const ConversionError& e) {
+        Ui().error(this, e.text());
+    }
+}
+
+namespace {
+void SetItems(QComboBox* list, const QStringList& items, int selected) {
+    list->clear();
+    list->addItems(items);
+    list->setCurrentIndex(selected);
+}
+} // namespace
+
+void TMainForm::FillFixedLists() {
+    const QStringList frame = {QStringLiteral("N无,2S"), QStringLiteral("O奇,1S"),
+                               QStringLiteral("E偶,1S"), QStringLiteral("N无,1S")};
+    const QStringList ct = {QStringLiteral("2CT"), QStringLiteral("3CT")};
+    const QStringList net = {QStringLiteral("三相四线"), QStringLiteral("三相三线"),
+                             QStringLiteral("单相")};
+    const QStringList harmonics = {QStringLiteral("RMS"), QStringLiteral("FUND")};
+    const QStringList pulse = {QStringLiteral("有功脉冲输出"), QStringLiteral("无功脉冲输出")};
+    const QStringList demand = {QStringLiteral("固定滑块"), QStringLiteral("滑差式")};
+    const QStringList lowBaud = {QStringLiteral("不使能"), QStringLiteral("使能")};
+    const auto calib = [this](const char* name) {
+        return calibrationPage_->control<QComboBox>(name);
+    };
+    const auto user = [this](const char* name) { return userPage_->control<QComboBox>(name); };
+    SetItems(calib("CB_CheckoutType"), frame, 3);
+    SetItems(calib("CB_CT_Num"), ct, 0);
+    SetItems(user("YH_CB_CT_Num"), ct, 0);
+    SetItems(calib("CB_NetType"), net, 0);
+    SetItems(user("YH_CB_NetType"), net, 0);
+    SetItems(calib("CB_LBType"), harmonics, 0);
+    SetItems(user("YH_CB_LBType"), harmonics, 0);
+    SetItems(calib("CB_MCType"), pulse, 0);
+    SetItems(user("YH_CB_MCType"), pulse, 0);
+    SetItems(calib("CBox_XLType"), demand, 0);
+    SetItems(user("YH_CB_JSXLFS"), demand, 0);
+    SetItems(user("YH_CB_DBTLSN"), lowBaud, 0);
+}
+
+void TMainForm::LoadModelList() {
+    QList<ProductModel> models;
+    bool ok = false;
+    try {
+        ok = database_.SelectAllModels(models);
+    } catch (const ConversionError& e) {
+        Ui().error(nullptr, e.text());
+        return;
+    }
+    if (!ok) {
+        Ui().inform(nullptr, QStringLiteral("操作数据库失败！"));
+        return;
+    }
+    cbCPType_->clear();
+    for (const ProductModel& model : models)
+        cbCPType_->addItem(model.cpxh.trimmed());
+    cbCPType_->setCurrentIndex(cbCPType_->count() > 0 ? 0 : -1);
+    BitBtn_DefaultSetClick();
+    CB_CPTypeChange();
+}
+
+void TMainForm::ApplyEngineeringMode() {
+    pageControl1_->setTabVisible(pageControl1_->indexOf(calibrationPage_), true);
+    pageControl1_->setTabVisible(pageControl1_->indexOf(curvePage_), true);
+    toolButton1Action_->setVisible(true);
+    toolButton1_->setVisible(true);
+    bitBtn14_->setVisible(true);
+}
+
+void TMainForm::BitBtn_DefaultSetClick() {
+    const auto field = [this](const char* name) {
+        return calibrationPage_->control<QLineEdit>(name);
+    };
+    const QDateTime now = QDateTime::currentDateTime();
+    const QDate date = now.date();
+    const QTime time = now.time();
+    const int year = date.year() - 2000;
+    field("LE_Year")->setText(QString::number(year));
+    field("LE_Month")->setText(QString::number(date.month()));
+    field("LE_Day")->setText(QString::number(date.day()));
+    field("LE_Shi")->setText(QString::number(time.hour()));
+    field("LE_Fen")->setText(QString::number(time.minute()));
+    field("LE_Miao")->setText(QString::number(time.second()));
+    const auto twoDigits = [](int v) {
+        return QStringLiteral("%1").arg(v, 2, 10, QLatin1Char('0'));
+    };
+    field("LE_GroupNo1")->setText(QString::number(year) + twoDigits(date.month()));
+    field("LE_GroupNo2")->setText(twoDigits(date.day()) + QStringLiteral("01"));
+    field("LE_GroupNo3")->setText(QStringLiteral("0001"));
+    field("LE_YJVNo1")->setText(QStringLiteral("0001"));
+    field("LE_YJVNo2")->setText(QStringLiteral("0002"));
+    field("LE_YJVNo3")->setText(QStringLiteral("0003"));
+    RatedVoltage = 220.0;
+    RatedCurrent = 5.0;
+    field("LE_StandVol")->setText(QStringLiteral("220"));
+    field("LE_StandCur")->setText(QStringLiteral("5"));
+    static const char* const hours[] = {"1", "7", "13", "19"};
+    for (int n = 1; n <= 12; ++n) {
+        const QByteArray num = QByteArray::number(n);
+        field(("TH" + num).constData())
+            ->setText(n <= 4 ? QString::fromLatin1(hours[n - 1]) : QStringLiteral("0"));
+        field(("TM" + num).constData())->setText(QStringLiteral("0"));
+        field(("TN" + num).constData())->setText(n <= 4 ? QString::number(n) : QStringLiteral("0"));
+    }
+    field("TD")->setText(QStringLiteral("1"));
+    field("TH")->setText(QStringLiteral("1"));
+    field("TFLN")->setText(QStringLiteral("4"));
+    field("TSDN")->setText(QStringLiteral("4"));
+    calibrationPage_->control<QComboBox>("CB_MCType")->setCurrentIndex(0);
+    calibrationPage_->control<QComboBox>("CB_LBType")->setCurrentIndex(0);
+    field("LE_MCCS")->setText(QStringLiteral("3600"));
+    field("LE_QDDL")->setText(QStringLiteral("10"));
+    field("LE_GYXZ")->setText(QStringLiteral("125"));
+    field("LE_QYXZ")->setText(QStringLiteral("70"));
+    field("LE_DXXZ")->setText(QStringLiteral("50"));
+    field("LE_GQDFZ")->setText(QStringLiteral("5"));
+    calibrationPage_->control<QComboBox>("CBox_XLType")->setCurrentIndex(0);
+}
+
+void TMainForm::CB_CPTypeChange() {
+    try {
+        LoadProduct();
+    } catch (const ConversionError& e) {
+        // The load stops at the field that did not convert; what was loaded before stays.
+        Ui().error(nullptr, e.text());
+    }
+}
+
+void TMainForm::SetEnabled(QWidget* page, const char* const* names, bool enabled) {
+    for (; *names; ++names)
+        if (auto* w = page->findChild<QWidget*>(QLatin1String(*names))) w->setEnabled(enabled);
+}
+
+void TMainForm::LoadProduct() {
+    if (cbCPType_->currentText().isEmpty()) {
+        Ui().inform(nullptr, QStringLiteral("产品型号不允许为空！"));
+        return;
+    }
+    ModelName = cbCPType_->currentText().trimmed();
+    std::optional<ProductModel> model;
+    if (!database_.SelectModel(ModelName, model)) {
+        Ui().inform(nullptr, QStringLiteral("操作数据库失败！"));
+        return;
+    }
+    if (!model) {
+        // A model without a row reads as empty fields: the first number does not convert.
+        SchemeName.clear();
+        BTLGS = StrToInt(QString());
+    }
+    SchemeName = model->fs.trimmed();
+    BTLGS = model->btlgs;
+    JXMS = model->jxms;
+    UPT = model->upt;
+    ICT = model->ict;
+    CTNUM = model->ctnum;
+    XLJSFS = model->xljsfs;
+
+    static const char* const userParamControls[] = {
+        "Label2", "CB_CheckoutType", "Label8",  "CB_NetType", "LE_PT",
+        "LE_CT",  "UpDown_Addr",     "UpDown1", "Label3",     "CB_CT_Num",
+        "Label7", "CBox_XLType",     nullptr};
+    if (ModelName.left(6) == QLatin1String("KX2953")) {
+        // This series takes wiring mode, ratios, CT count and demand method from the database.
+        SetEnabled(calibrationPage_, userParamControls, false);
+        UserParamsEditable = false;
+    } else {
+        // The frame format keeps its state: only the protocol configuration changes it.
+        SetEnabled(calibrationPage_, userParamControls + 2, true);
+        calibrationPage_->control<QWidget>("Label2")->setEnabled(true);
+        UserParamsEditable = true;
+        calibrationPage_->control<QComboBox>("CB_CheckoutType")->setCurrentIndex(BTLGS);
+        calibrationPage_->control<QComboBox>("CB_NetType")->setCurrentIndex(JXMS);
+        calibrationPage_->control<QComboBox>("CB_CT_Num")->setCurrentIndex(CTNUM);
+        calibrationPage_->control<QLineEdit>("LE_PT")->setText(QString::number(UPT));
+        calibrationPage_->control<QLineEdit>("LE_CT")->setText(QString::number(ICT));
+    }
+
+    std::optional<Scheme> scheme;
+    if (!database_.SelectScheme(SchemeName, scheme)) {
+        Ui().inform(nullptr, QStringLiteral("操作数据库失败！"));
+        return;
+    }
+    if (!scheme) UBLFX = StrToInt(QString());
+    UBLFX = FlagValue(scheme->ublfx);
+    UBL = scheme->ubl;
+    IBLFX = FlagValue(scheme->iblfx);
+    IBL = scheme->ibl;
+    PBLFX = FlagValue(scheme->pblfx);
+    PBL = scheme->pbl;
+    EBLFX = FlagValue(scheme->eblfx);
+    EBL = scheme->ebl;
+    TXXY = scheme->txxy;
+    SDBJXS = scheme->sdbjxs;
+    CSLXSN = FlagValue(scheme->cslxsn);
+    FDBDSN = FlagValue(scheme->fdbdsn);
+    CSFHSN = FlagValue(scheme->csfhsn);
+    GLYSFXSN = FlagValue(scheme->glysfxsn);
+
+    // Segments 2 and 3 exist only for schemes with segmented calibration.
+    static const char* const segmentControls[] = {"BitBtn_VIP2",  "Radio_50HZ_2", "Radio_60HZ_2",
+                                                  "BitBtn_BCFW2", "BitBtn_PBC2",  "BitBtn_VIP3",
+                                                  "Radio_50HZ_3", "Radio_60HZ_3", "BitBtn_BCFW3",
+                                                  "BitBtn_PBC3",  nullptr};
+    SetEnabled(calibrationPage_, segmentControls, FDBDSN != 0);
+
+    ApplyProtocolLayout();
+    // The protocol can only be configured right after the wiring mode was written.
+    calibrationPage_->control<QWidget>("BitBtn4")->setEnabled(false);
+}
+
+void TMainForm::ApplyProtocolLayout() {
+    if (TXXY < 0 || TXXY > 4) return;
+    const auto user = [this](const char* name) { return userPage_->control<QWidget>(name); };
+    const auto setVisible = [](QWidget* w, bool visible) {
+        if (w) w->setVisible(visible);
+    };
+    static const char* const yaaoControls[] = {"Panel11",  "YH_LEdit_DS", "BitBtn10",
+                                               "BitBtn11", "BitBtn12",    "BitBtn13"};
+    pageControl1_->setTabVisible(pageControl1_->indexOf(userPage_), TXXY != 4);
+    if (TXXY != 4) {
+        const bool yaao = TXXY == 3;
+        setVisible(user("Panel10"), !yaao);
+        setVisible(user("BitBtn5"), !yaao);
+        for (const char* name : yaaoControls)
+            setVisible(user(name), yaao);
+    }
+    setVisible(checkControl("BitBtn7"), true);
+    setVisible(checkControl("BitBtn8"), TXXY != 4);
+    ApplyCheckProtocol(TXXY);
+}
+
+void TMainForm::SetCheckControls(bool running) {
+    for (const char* name : {"BitBtn7", "BitBtn8"})
+        if (QWidget* w = checkControl(name)) w->setEnabled(!running);
+    comk_->setEnabled(!running);
+    cbCPType_->setEnabled(!running);
+    toolButton6_->setEnabled(!running);
+    const int calibration = pageControl1_->indexOf(calibrationPage_);
+    const int curves = pageControl1_->indexOf(curvePage_);
+    const int user = pageControl1_->indexOf(userPage_);
+    if (running) {
+        pageControl1_->setTabVisible(calibration, false);
+        if (TXXY == 0) pageControl1_->setTabVisible(curves, false);
+        if (TXXY != 4) pageControl1_->setTabVisible(user, false);
+    } else {
+        if (TXXY != 4) pageControl1_->setTabVisible(user, true);
+        // The factory pages come back only where they were reachable before the check.
+        if (EngineeringMode) {
+            pageControl1_->setTabVisible(calibration, true);
+            pageControl1_->setTabVisible(curves, true);
+        }
+    }
 }

@@ -1,11 +1,18 @@
 #pragma once
 // TMainForm: the main window. It owns the application state shared by the pages (line settings,
-// rated values, the port) and runs the tool bar, the status bar and the closing sequence.
-// GUI thread only.
+// rated values, the port, the selected product and its scheme) and runs the tool bar, the
+// status bar, the product selection and the closing sequence. It hosts the real-time page as
+// its CheckHost. GUI thread only.
+
+#include "acquire/check_host.h"
 
 #include <QMainWindow>
 #include <QString>
 
+class CalibrationPage;
+class CheckPage;
+class ProductDatabase;
+class QAction;
 class QComboBox;
 class QLabel;
 class QProgressBar;
@@ -14,12 +21,17 @@ class QTabWidget;
 class QTimer;
 class QToolButton;
 class SerialLink;
+class UserPage;
+struct SerialChoice;
 
-class TMainForm : public QMainWindow {
+class TMainForm : public QMainWindow, public CheckHost {
     Q_OBJECT
 public:
-    // dataDir holds Config.ini, Config.db and HELP.HLP (the executable's folder in use).
-    TMainForm(const QString& dataDir, SerialLink& link, QWidget* parent = nullptr);
+    // dataDir holds Config.ini, Config.db and HELP.HLP (the executable's folder in use); the
+    // database must be open. Construction loads the model list and selects the first model;
+    // failures on the way are shown through the message seam and leave the window usable.
+    TMainForm(const QString& dataDir, SerialLink& link, ProductDatabase& database,
+              QWidget* parent = nullptr);
     ~TMainForm() override;
 
     // Line settings (changed by the serial settings dialog and the frame-format switch).
@@ -34,15 +46,69 @@ public:
     double RatedVoltage = 220.0;
     double RatedCurrent = 5.0;
 
+    // The selected product as the last product selection loaded it; values keep their previous
+    // contents until a load overwrites them.
+    QString ModelName;
+    QString SchemeName;
+    int BTLGS = 0;
+    int JXMS = 0;
+    int UPT = 0;
+    int ICT = 0;
+    int CTNUM = 0;
+    int XLJSFS = 0;
+    int UBLFX = 0;
+    int UBL = 0;
+    int IBLFX = 0;
+    int IBL = 0;
+    int PBLFX = 0;
+    int PBL = 0;
+    int EBLFX = 0;
+    int EBL = 0;
+    int TXXY = 0;
+    int SDBJXS = 0;
+    int CSLXSN = 0;
+    int FDBDSN = 0;
+    int CSFHSN = 0;
+    int GLYSFXSN = 0;
+    bool UserParamsEditable = true;
+
+    // SysInfo/Engineering=1: the calibration and curve tabs, "管理配置" and "进入标定状态" are
+    // reachable.
+    bool EngineeringMode = false;
+
     QString dataDir() const { return dataDir_; }
-    SerialLink& link() { return link_; }
+    SerialLink& serialLink() { return link_; }
+    CalibrationPage* calibrationPage() const { return calibrationPage_; }
+    UserPage* userPage() const { return userPage_; }
+    CheckPage* checkPage() const { return checkPage_; }
+    QTabWidget* pageControl() const { return pageControl1_; }
+
+    // Applies what the serial settings dialog confirmed: line settings and the port text.
+    void ApplySerialChoice(const SerialChoice& choice);
+
+    // CheckHost
+    bool portOpen() const override { return PortOpen; }
+    quint8 moduleAddress() const override { return ModuleAddress; }
+    QString modelText() const override;
+    int protocol() const override { return TXXY; }
+    Link& link() override;
+    ProductDatabase& database() override { return database_; }
+    QString dataFolder() const override { return dataDir_; }
+    void SetCheckControls(bool running) override;
 
 public slots:
     void comkClick();
+    void ToolButton5Click();
+    void ToolButton6Click();
     void exitClick();
     void N5Click();
     void sendClick();
     void PageControl1Change(int index);
+    // The product selection: loads the model's Config and Fstable rows and arranges the pages
+    // for them. Also run by the operations that must see the database's current values.
+    void CB_CPTypeChange();
+    // Default values of the calibration page's configuration fields.
+    void BitBtn_DefaultSetClick();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -53,13 +119,32 @@ private:
     void buildPages();
     void buildStatusBar();
     void Timer1Timer();
+    void FillFixedLists();
+    void LoadModelList();
+    void ApplyEngineeringMode();
+    void LoadProduct();
+    void SetEnabled(QWidget* page, const char* const* names, bool enabled);
+    void ApplyProtocolLayout();
+    QWidget* checkControl(const char* name) const;
+    // The real-time page's share of closing and of the product selection.
+    void StopCheck();
+    void ApplyCheckProtocol(int txxy);
 
     QString dataDir_;
     SerialLink& link_;
+    ProductDatabase& database_;
     QToolButton* comk_ = nullptr;
     QToolButton* toolButton5_ = nullptr;
+    QToolButton* toolButton6_ = nullptr;
+    QToolButton* toolButton1_ = nullptr;
+    QAction* toolButton1Action_ = nullptr;
+    QPushButton* bitBtn14_ = nullptr;
     QComboBox* cbCPType_ = nullptr;
     QTabWidget* pageControl1_ = nullptr;
+    CalibrationPage* calibrationPage_ = nullptr;
+    CheckPage* checkPage_ = nullptr;
+    QWidget* curvePage_ = nullptr;
+    UserPage* userPage_ = nullptr;
     QLabel* stime_ = nullptr;
     QLabel* comText_ = nullptr;
     QLabel* statusText_ = nullptr;

@@ -1,12 +1,20 @@
+#include "app/calibration_page.h"
 #include "app/main_form.h"
 #include "app/messages.h"
 #include "app/single_instance.h"
+#include "app/startup.h"
+#include "app/up_down.h"
+#include "app/user_page.h"
 #include "link/serial_link.h"
+#include "store/database.h"
+
+#include "app_fixture.h"
 
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
 #include <QTabWidget>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 
@@ -17,26 +25,62 @@ class MainFormTest : public QObject {
     Q_OBJECT
 private slots:
     void startsWithTheDeliveredLayout();
+    void startUpFillsListsAndDefaults_data();
+    void startUpFillsListsAndDefaults();
+    void engineeringModeShowsFactoryPages();
+    void fatalStartUpErrors_data();
+    void fatalStartUpErrors();
+    void emptyModelListReportsEmptyModel();
+    void failingModelQueryLeavesListEmpty();
     void portButtonOpensAndCloses();
     void portThatCannotOpenIsReported();
     void closingAsksFirst();
     void pageChangeNamesTheFunction();
+    void runningCheckLocksTheWindow_data();
+    void runningCheckLocksTheWindow();
+    void upDownStaysInRange();
     void secondInstanceIsRefused();
-
-private:
-    QTemporaryDir dir_;
 };
 
-void MainFormTest::startsWithTheDeliveredLayout() {
+namespace {
+QStringList Items(QComboBox* list) {
+    QStringList items;
+    for (int i = 0; i < list->count(); ++i)
+        items << list->itemText(i);
+    return items;
+}
+
+// A started application on a folder; the start-up must succeed.
+struct Started {
+    explicit Started(const QByteArray& ini = ShippedIni()) : folder(ini) {
+        ok = StartApplication(folder.path(), SeedDir(), link, app);
+    }
+    TMainForm& form() { return *app.window; }
+    DataFolder folder;
     SerialLink link;
-    TMainForm form(dir_.path(), link);
+    Application app;
+    bool ok = false;
+};
+
+int TabIndex(TMainForm& form, const char* name) {
+    return form.pageControl()->indexOf(form.findChild<QWidget*>(QLatin1String(name)));
+}
+} // namespace
+
+void MainFormTest::startsWithTheDeliveredLayout() {
+    RecordingMessages messages;
+    Started s;
+    QVERIFY(s.ok);
+    TMainForm& form = s.form();
+    QCOMPARE(messages.shown, QStringList());
     QCOMPARE(form.windowTitle(), QStringLiteral("KX7410M3三相电参数采集模块上位机软件   V1.0"));
-    auto* pages = form.findChild<QTabWidget*>("PageControl1");
-    QVERIFY(pages);
+    auto* pages = form.pageControl();
     QCOMPARE(pages->count(), 4);
-    QVERIFY(!pages->isTabVisible(0));
-    QVERIFY(pages->isTabVisible(1));
-    QVERIFY(!pages->isTabVisible(2));
+    QVERIFY(!pages->isTabVisible(TabIndex(form, "TabSheet1")));
+    QVERIFY(pages->isTabVisible(TabIndex(form, "TabSheet2")));
+    QVERIFY(!pages->isTabVisible(TabIndex(form, "TabSheet3")));
+    // The first seed model speaks Modbus: the user page is there.
+    QVERIFY(pages->isTabVisible(TabIndex(form, "TabSheet4")));
     QCOMPARE(pages->currentWidget()->objectName(), QStringLiteral("TabSheet2"));
     QVERIFY(form.findChild<QToolButton*>("ToolButton1")->isHidden());
     QVERIFY(form.findChild<QWidget*>("BitBtn14")->isHidden());
@@ -45,27 +89,161 @@ void MainFormTest::startsWithTheDeliveredLayout() {
     QVERIFY(form.findChild<QLabel*>("StatusText")->text().isEmpty());
     QVERIFY(form.findChild<QWidget*>("ProgressBar")->isHidden());
     QCOMPARE(form.minimumSize(), QSize(840, 557));
-    QVERIFY(form.findChild<QComboBox*>("CB_CPType"));
+    // Fixed line settings, whatever SetCom holds.
+    QCOMPARE(form.PortName, QStringLiteral("COM1"));
+    QCOMPARE(form.BaudIndex, 3);
+    QCOMPARE(form.ParityIndex, 0);
+    QCOMPARE(form.DataBitsIndex, 2);
+    QCOMPARE(form.StopBitsIndex, 0);
+    QCOMPARE(form.ModuleAddress, quint8(1));
+    QVERIFY(!form.PortOpen);
+    QCOMPARE(form.RatedVoltage, 220.0);
+    QCOMPARE(form.RatedCurrent, 5.0);
+
+    auto* models = form.findChild<QComboBox*>("CB_CPType");
+    QCOMPARE(Items(models), (QStringList{"KX2953B35-01", "KX7410M31-01", "KX7410D97-01",
+                                         "KX7410D07-01", "KX7410Y35-01", "KX7410T35-01"}));
+    QCOMPARE(models->currentIndex(), 0);
+    // The selection ran for the first model.
+    QCOMPARE(form.ModelName, QStringLiteral("KX2953B35-01"));
+    QCOMPARE(form.SchemeName, QStringLiteral("ModBus标准方式"));
+    QCOMPARE(form.TXXY, 0);
+    QVERIFY(!form.UserParamsEditable);
+}
+
+void MainFormTest::startUpFillsListsAndDefaults_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QStringList>("items");
+    QTest::addColumn<int>("selected");
+    const QStringList frame{"N无,2S", "O奇,1S", "E偶,1S", "N无,1S"};
+    const QStringList ct{"2CT", "3CT"};
+    const QStringList net{"三相四线", "三相三线", "单相"};
+    const QStringList harmonics{"RMS", "FUND"};
+    const QStringList pulse{"有功脉冲输出", "无功脉冲输出"};
+    const QStringList demand{"固定滑块", "滑差式"};
+    // The first model is a KX2953: the frame format keeps the list's own selection.
+    QTest::newRow("CB_CheckoutType") << "CB_CheckoutType" << frame << 3;
+    QTest::newRow("CB_CT_Num") << "CB_CT_Num" << ct << 0;
+    QTest::newRow("YH_CB_CT_Num") << "YH_CB_CT_Num" << ct << 0;
+    QTest::newRow("CB_NetType") << "CB_NetType" << net << 0;
+    QTest::newRow("YH_CB_NetType") << "YH_CB_NetType" << net << 0;
+    QTest::newRow("CB_LBType") << "CB_LBType" << harmonics << 0;
+    QTest::newRow("YH_CB_LBType") << "YH_CB_LBType" << harmonics << 0;
+    QTest::newRow("CB_MCType") << "CB_MCType" << pulse << 0;
+    QTest::newRow("YH_CB_MCType") << "YH_CB_MCType" << pulse << 0;
+    QTest::newRow("CBox_XLType") << "CBox_XLType" << demand << 0;
+    QTest::newRow("YH_CB_JSXLFS") << "YH_CB_JSXLFS" << demand << 0;
+    QTest::newRow("YH_CB_DBTLSN") << "YH_CB_DBTLSN" << QStringList{"不使能", "使能"} << 0;
+}
+
+void MainFormTest::startUpFillsListsAndDefaults() {
+    QFETCH(QString, name);
+    QFETCH(QStringList, items);
+    QFETCH(int, selected);
+    Started s;
+    QVERIFY(s.ok);
+    auto* list = s.form().findChild<QComboBox*>(name);
+    QVERIFY(list);
+    QCOMPARE(Items(list), items);
+    QCOMPARE(list->currentIndex(), selected);
+}
+
+void MainFormTest::engineeringModeShowsFactoryPages() {
+    RecordingMessages messages;
+    Started s(IniWith("Engineering=0", "Engineering=1"));
+    QVERIFY(s.ok);
+    TMainForm& form = s.form();
+    QVERIFY(form.EngineeringMode);
+    QVERIFY(form.pageControl()->isTabVisible(TabIndex(form, "TabSheet1")));
+    QVERIFY(form.pageControl()->isTabVisible(TabIndex(form, "TabSheet3")));
+    QVERIFY(!form.findChild<QToolButton*>("ToolButton1")->isHidden());
+    QVERIFY(!form.findChild<QWidget*>("BitBtn14")->isHidden());
+    QCOMPARE(messages.shown, QStringList());
+}
+
+void MainFormTest::fatalStartUpErrors_data() {
+    QTest::addColumn<QByteArray>("ini");
+    QTest::addColumn<bool>("writeIni");
+    QTest::addColumn<QByteArray>("database");
+    QTest::addColumn<QString>("messagePart");
+    QTest::newRow("corrupt Config.db")
+        << ShippedIni() << true << QByteArray("this is not an SQLite file\n") << "Config.db";
+    QTest::newRow("SetCheck key missing")
+        << IniWith("JDS=0.5", "") << true << QByteArray() << "JDS";
+    QTest::newRow("SetCheck value not a number")
+        << IniWith("JDU=0.2", "JDU=abc") << true << QByteArray() << "abc";
+    QTest::newRow("Config.ini missing") << QByteArray() << false << QByteArray() << "SetCheck";
+}
+
+void MainFormTest::fatalStartUpErrors() {
+    QFETCH(QByteArray, ini);
+    QFETCH(bool, writeIni);
+    QFETCH(QByteArray, database);
+    QFETCH(QString, messagePart);
+    RecordingMessages messages;
+    DataFolder folder(ini, writeIni);
+    if (!database.isEmpty()) {
+        QFile file(folder.file("Config.db"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(database);
+    }
+    SerialLink link;
+    Application app;
+    QVERIFY(!StartApplication(folder.path(), SeedDir(), link, app));
+    QVERIFY(!app.window);
+    QVERIFY(!app.database);
+    // The one message of a fatal start is the error that ended it.
+    QVERIFY2(!messages.shown.isEmpty(), "no message");
+    const QString last = messages.shown.last();
+    QVERIFY2(last.startsWith("error: ") && last.contains(messagePart), qPrintable(last));
+}
+
+void MainFormTest::emptyModelListReportsEmptyModel() {
+    RecordingMessages messages;
+    DataFolder folder;
+    auto db = folder.OpenDatabase();
+    QVERIFY(db);
+    QSqlQuery q = db->NewQuery();
+    QVERIFY(ExecQuery(q, "delete from Config"));
+    SerialLink link;
+    TMainForm form(folder.path(), link, *db);
+    QCOMPARE(form.findChild<QComboBox*>("CB_CPType")->count(), 0);
+    QCOMPARE(messages.shown, QStringList{"inform: 产品型号不允许为空！"});
+}
+
+void MainFormTest::failingModelQueryLeavesListEmpty() {
+    RecordingMessages messages;
+    DataFolder folder;
+    auto db = folder.OpenDatabase();
+    QVERIFY(db);
+    db->SetFaultHook([](int statement) { return statement == 1; });
+    SerialLink link;
+    TMainForm form(folder.path(), link, *db);
+    QCOMPARE(form.findChild<QComboBox*>("CB_CPType")->count(), 0);
+    QCOMPARE(messages.shown, QStringList{"inform: 操作数据库失败！"});
+    // Nothing was selected, so the defaults were not applied either.
+    QVERIFY(form.ModelName.isEmpty());
 }
 
 void MainFormTest::portButtonOpensAndCloses() {
     int master = -1, slave = -1;
     char name[256] = {};
     QVERIFY(openpty(&master, &slave, name, nullptr, nullptr) == 0);
-    SerialLink link;
-    TMainForm form(dir_.path(), link);
+    Started s;
+    QVERIFY(s.ok);
+    TMainForm& form = s.form();
     form.PortName = QString::fromLocal8Bit(name);
     auto* comk = form.findChild<QToolButton*>("comk");
     auto* settings = form.findChild<QToolButton*>("ToolButton5");
     form.comkClick();
     QVERIFY(form.PortOpen);
-    QVERIFY(link.IsOpen());
+    QVERIFY(s.link.IsOpen());
     QCOMPARE(comk->text(), QStringLiteral("关闭串口"));
     QVERIFY(comk->isChecked());
     QVERIFY(!settings->isEnabled());
     form.comkClick();
     QVERIFY(!form.PortOpen);
-    QVERIFY(!link.IsOpen());
+    QVERIFY(!s.link.IsOpen());
     QCOMPARE(comk->text(), QStringLiteral("打开串口"));
     QVERIFY(!comk->isChecked());
     QVERIFY(settings->isEnabled());
@@ -75,9 +253,10 @@ void MainFormTest::portButtonOpensAndCloses() {
 
 void MainFormTest::portThatCannotOpenIsReported() {
     RecordingMessages messages;
-    SerialLink link;
-    TMainForm form(dir_.path(), link);
-    form.PortName = dir_.filePath("no-such-device");
+    Started s;
+    QVERIFY(s.ok);
+    TMainForm& form = s.form();
+    form.PortName = s.folder.file("no-such-device");
     form.comkClick();
     QCOMPARE(messages.shown, QStringList{"inform: 初始化失败！！"});
     QVERIFY(!form.PortOpen);
@@ -87,8 +266,9 @@ void MainFormTest::portThatCannotOpenIsReported() {
 
 void MainFormTest::closingAsksFirst() {
     RecordingMessages messages;
-    SerialLink link;
-    TMainForm form(dir_.path(), link);
+    Started s;
+    QVERIFY(s.ok);
+    TMainForm& form = s.form();
     form.show();
     messages.answers = {false};
     QVERIFY(!form.close());
@@ -99,8 +279,9 @@ void MainFormTest::closingAsksFirst() {
 }
 
 void MainFormTest::pageChangeNamesTheFunction() {
-    SerialLink link;
-    TMainForm form(dir_.path(), link);
+    Started s;
+    QVERIFY(s.ok);
+    TMainForm& form = s.form();
     auto* status = form.findChild<QLabel*>("StatusText");
     status->setText("busy");
     form.PageControl1Change(3);
@@ -108,6 +289,76 @@ void MainFormTest::pageChangeNamesTheFunction() {
     QVERIFY(status->text().isEmpty());
     form.PageControl1Change(1);
     QCOMPARE(form.findChild<QLabel*>("Stext1")->text(), QStringLiteral("检验"));
+}
+
+void MainFormTest::runningCheckLocksTheWindow_data() {
+    QTest::addColumn<bool>("engineering");
+    QTest::addColumn<QString>("model");
+    QTest::addColumn<bool>("curvesWhileRunning"); // the curve tab during the check
+    QTest::addColumn<bool>("userWhileRunning");
+    QTest::addColumn<bool>("userAfter");
+    QTest::newRow("Modbus") << false << "KX7410M31-01" << false << false << true;
+    QTest::newRow("大唐") << false << "KX7410T35-01" << false << false << false;
+    QTest::newRow("engineering, Modbus") << true << "KX7410M31-01" << false << false << true;
+    QTest::newRow("engineering, 1997") << true << "KX7410D97-01" << true << false << true;
+}
+
+void MainFormTest::runningCheckLocksTheWindow() {
+    QFETCH(bool, engineering);
+    QFETCH(QString, model);
+    QFETCH(bool, curvesWhileRunning);
+    QFETCH(bool, userWhileRunning);
+    QFETCH(bool, userAfter);
+    RecordingMessages messages;
+    Started s(engineering ? IniWith("Engineering=0", "Engineering=1") : ShippedIni());
+    QVERIFY(s.ok);
+    TMainForm& form = s.form();
+    auto* models = form.findChild<QComboBox*>("CB_CPType");
+    models->setCurrentIndex(models->findText(model));
+    form.CB_CPTypeChange();
+    QCOMPARE(form.modelText(), model);
+    auto* pages = form.pageControl();
+    const char* const locked[] = {"comk", "CB_CPType", "ToolButton6"};
+
+    form.SetCheckControls(true);
+    for (const char* name : locked)
+        QVERIFY2(!form.findChild<QWidget*>(name)->isEnabled(), name);
+    QVERIFY(!pages->isTabVisible(TabIndex(form, "TabSheet1")));
+    QCOMPARE(pages->isTabVisible(TabIndex(form, "TabSheet3")), curvesWhileRunning);
+    QCOMPARE(pages->isTabVisible(TabIndex(form, "TabSheet4")), userWhileRunning);
+    QVERIFY(pages->isTabVisible(TabIndex(form, "TabSheet2")));
+
+    form.SetCheckControls(false);
+    for (const char* name : locked)
+        QVERIFY2(form.findChild<QWidget*>(name)->isEnabled(), name);
+    // The factory pages come back only in engineering mode.
+    QCOMPARE(pages->isTabVisible(TabIndex(form, "TabSheet1")), engineering);
+    QCOMPARE(pages->isTabVisible(TabIndex(form, "TabSheet3")), engineering);
+    QCOMPARE(pages->isTabVisible(TabIndex(form, "TabSheet4")), userAfter);
+    QCOMPARE(messages.shown, QStringList());
+}
+
+void MainFormTest::upDownStaysInRange() {
+    Started s;
+    QVERIFY(s.ok);
+    auto* arrows = s.form().calibrationPage()->control<UpDown>("UpDown_Addr");
+    QVERIFY(arrows);
+    QCOMPARE(arrows->minimum(), 1);
+    QCOMPARE(arrows->maximum(), 5000);
+    QLineEdit* pt = arrows->buddy();
+    QCOMPARE(pt->objectName(), QStringLiteral("LE_PT"));
+    pt->setText("4999");
+    arrows->stepBy(1);
+    QCOMPARE(pt->text(), QStringLiteral("5000"));
+    arrows->stepBy(1);
+    QCOMPARE(pt->text(), QStringLiteral("5000"));
+    pt->setText("1");
+    arrows->stepBy(-1);
+    QCOMPARE(pt->text(), QStringLiteral("1"));
+    pt->setText("junk");
+    arrows->stepBy(1);
+    QCOMPARE(pt->text(), QStringLiteral("1"));
+    QCOMPARE(s.form().calibrationPage()->control<UpDown>("UpDown1")->maximum(), 9999);
 }
 
 void MainFormTest::secondInstanceIsRefused() {

@@ -1,0 +1,210 @@
+#include "app/calibration_page.h"
+
+#include "app/form_grid.h"
+
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollArea>
+#include <QStyle>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+namespace {
+QWidget* Scrolled(QWidget* content, const char* name, QWidget* parent) {
+    auto* area = new QScrollArea(parent);
+    area->setObjectName(QLatin1String(name));
+    area->setWidget(content);
+    area->setWidgetResizable(true);
+    area->setFrameShape(QFrame::NoFrame);
+    return area;
+}
+
+QPushButton* Button(QWidget* parent, const char* name, const QString& caption) {
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(QLatin1String(name));
+    return button;
+}
+
+QGroupBox* Group(QWidget* parent, const char* name, const QString& caption) {
+    auto* box = new QGroupBox(caption, parent);
+    box->setObjectName(QLatin1String(name));
+    return box;
+}
+} // namespace
+
+CalibrationPage::CalibrationPage(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("TabSheet1"));
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    pages_ = new QTabWidget(this);
+    pages_->setObjectName(QStringLiteral("PageControl2"));
+    pages_->addTab(buildConfigurationPage(), QStringLiteral("下载配置"));
+    pages_->addTab(buildCalibrationPage(), QStringLiteral("标定校准"));
+    pages_->addTab(buildProtocolPage(), QStringLiteral("协议配置"));
+    layout->addWidget(pages_);
+}
+
+QWidget* CalibrationPage::buildConfigurationPage() {
+    auto* content = new QWidget;
+    auto* column = new QVBoxLayout(content);
+    column->setContentsMargins(4, 4, 4, 4);
+    auto* row = new QHBoxLayout;
+
+    // Calibration data: rated values, serial numbers, hardware versions and the module clock.
+    QGroupBox* box2 = Group(content, "GroupBox2", QStringLiteral("标定配置数据"));
+    auto* box2Layout = new QVBoxLayout(box2);
+    auto* fieldsWidget = new QWidget(box2);
+    FormGrid calib(fieldsWidget);
+    calib.edit(0, 0, "LE_StandVol", QStringLiteral("电压额定值："), QStringLiteral("220"),
+               QStringLiteral("V"));
+    calib.edit(1, 0, "LE_StandCur", QStringLiteral("电流额定值："), QStringLiteral("5"),
+               QStringLiteral("A"));
+    static const char* const groupNo[] = {"1306", "1701", "0001"};
+    for (int i = 0; i < 3; ++i) {
+        const QByteArray name = "LE_GroupNo" + QByteArray::number(i + 1);
+        calib.edit(2 + i, 0, name.constData(), QStringLiteral("产品序列号%1：").arg(i + 1),
+                   QString::fromLatin1(groupNo[i]));
+    }
+    for (int i = 0; i < 3; ++i) {
+        const QByteArray name = "LE_YJVNo" + QByteArray::number(i + 1);
+        calib.edit(5 + i, 0, name.constData(), QStringLiteral("硬件版本号%1：").arg(i + 1),
+                   QStringLiteral("000%1").arg(i + 1));
+    }
+    box2Layout->addWidget(fieldsWidget);
+    QGroupBox* box4 = Group(box2, "GroupBox4", QStringLiteral("--------时间校准-------"));
+    FormGrid clock(box4);
+    const struct {
+        const char* name;
+        const char* caption;
+    } clockFields[] = {{"LE_Year", "年："}, {"LE_Month", "月："}, {"LE_Day", "日："},
+                       {"LE_Shi", "时："},  {"LE_Fen", "分："},   {"LE_Miao", "秒："}};
+    for (int i = 0; i < 6; ++i)
+        clock.edit(i / 2, i % 2, clockFields[i].name, QString::fromUtf8(clockFields[i].caption),
+                   QString(), {}, 40);
+    box2Layout->addWidget(box4);
+    box2Layout->addStretch(1);
+    row->addWidget(box2);
+
+    // User parameters: tariff segments, pulse output, ratios, limits, demand method.
+    QGroupBox* box1 = Group(content, "GroupBox1", QStringLiteral("用户配置参数"));
+    FormGrid user(box1);
+    AddSegmentFields(user, QString(), 0);
+    user.edit(6, 0, "TD", QStringLiteral("抄表(日)："), QStringLiteral("1"), {}, 32);
+    user.edit(6, 1, "TH", QStringLiteral("抄表(时)："), QStringLiteral("1"), {}, 32);
+    user.edit(6, 2, "TFLN", QStringLiteral("费率数："), QStringLiteral("4"), {}, 32);
+    user.edit(6, 3, "TSDN", QStringLiteral("时段数："), QStringLiteral("4"), {}, 32);
+    user.edit(7, 0, "LE_MCCS", QStringLiteral("脉冲常数："), QStringLiteral("3600"));
+    user.edit(7, 1, "LE_QDDL", QStringLiteral("启动电流："), QStringLiteral("10"),
+              QStringLiteral("%"));
+    user.combo(7, 2, "CB_MCType", QStringLiteral("脉冲输出方式："));
+    user.combo(7, 4, "CB_LBType", QStringLiteral("谐波计算方式："));
+    user.edit(8, 0, "LE_GYXZ", QStringLiteral("过压限值："), QStringLiteral("125"),
+              QStringLiteral("%"));
+    user.edit(8, 1, "LE_QYXZ", QStringLiteral("欠压限值："), QStringLiteral("70"),
+              QStringLiteral("%"));
+    user.edit(8, 2, "LE_DXXZ", QStringLiteral("断相限值："), QStringLiteral("50"),
+              QStringLiteral("%"));
+    user.edit(8, 3, "LE_GQDFZ", QStringLiteral("过欠压/断相阀值："), QStringLiteral("5"),
+              QStringLiteral("%"));
+    QLineEdit* pt = user.edit(9, 0, "LE_PT", QStringLiteral("电压变比PT："), QStringLiteral("1"));
+    user.upDown(9, 0, pt, "UpDown_Addr", 1, 5000);
+    QLineEdit* ct = user.edit(9, 1, "LE_CT", QStringLiteral("电流变比CT："), QStringLiteral("1"));
+    user.upDown(9, 1, ct, "UpDown1", 1, 9999);
+    user.combo(9, 2, "CB_CT_Num", QStringLiteral("CT个数："), "Label3");
+    user.combo(9, 4, "CBox_XLType", QStringLiteral("计算需量方式："), "Label7");
+    // The frame format belongs to the product; only the protocol configuration changes it.
+    user.combo(10, 0, "CB_CheckoutType", QStringLiteral("比特率格式："), "Label2")
+        ->setEnabled(false);
+    user.combo(10, 2, "CB_NetType", QStringLiteral("接线模式："), "Label8");
+    user.layout()->setColumnStretch(user.layout()->columnCount(), 1);
+    user.layout()->setRowStretch(11, 1);
+    row->addWidget(box1, 1);
+    column->addLayout(row, 1);
+
+    auto* panel = new QWidget(content);
+    panel->setObjectName(QStringLiteral("PZ_Pdata"));
+    auto* buttons = new QHBoxLayout(panel);
+    buttons->setContentsMargins(0, 0, 0, 0);
+    buttons->addWidget(Button(panel, "BitBtn1", QStringLiteral("下载配置")));
+    buttons->addWidget(Button(panel, "BitBtn6", QStringLiteral("读取配置")));
+    buttons->addWidget(Button(panel, "BitBtn_DefaultSet", QStringLiteral("默认配置")));
+    buttons->addWidget(Button(panel, "BitBtn9", QStringLiteral("校时")));
+    buttons->addWidget(Button(panel, "BitBtn3", QStringLiteral("读时间")));
+    buttons->addStretch(1);
+    column->addWidget(panel);
+    return Scrolled(content, "Tab_CSPZ", this);
+}
+
+QWidget* CalibrationPage::buildCalibrationPage() {
+    auto* content = new QWidget;
+    auto* row = new QHBoxLayout(content);
+    row->setContentsMargins(4, 4, 4, 4);
+    auto* panel = new QWidget(content);
+    panel->setObjectName(QStringLiteral("BD_Pdata"));
+    auto* column = new QVBoxLayout(panel);
+    column->setContentsMargins(0, 0, 0, 0);
+    QGroupBox* last = nullptr;
+    for (int s = 1; s <= 3; ++s) {
+        const QByteArray n = QByteArray::number(s);
+        QGroupBox* box = Group(panel, ("GBox_" + n).constData(), QStringLiteral("%1段标定").arg(s));
+        auto* grid = new QGridLayout(box);
+        grid->addWidget(Button(box, ("BitBtn_VIP" + n).constData(), QStringLiteral("VIP标定")), 0,
+                        0);
+        auto* vxw = Button(box, ("BitBtn_VXW" + n).constData(), QStringLiteral("电压相位补偿"));
+        // The voltage phase compensation is done for the first segment only.
+        vxw->setEnabled(s == 1);
+        grid->addWidget(vxw, 0, 1);
+        grid->addWidget(
+            Button(box, ("BitBtn_BCFW" + n).constData(), QStringLiteral("补偿系数复位")), 0, 2);
+        grid->addWidget(Button(box, ("BitBtn_PBC" + n).constData(), QStringLiteral("60度功率补偿")),
+                        0, 3);
+        auto* r50 = new QRadioButton(QStringLiteral("50Hz标定"), box);
+        r50->setObjectName(QLatin1String("Radio_50HZ_" + n));
+        r50->setChecked(true);
+        auto* r60 = new QRadioButton(QStringLiteral("60Hz标定"), box);
+        r60->setObjectName(QLatin1String("Radio_60HZ_" + n));
+        grid->addWidget(r50, 0, 4);
+        grid->addWidget(r60, 0, 5);
+        column->addWidget(box);
+        last = box;
+    }
+    // Step glyphs of the calibration buttons: pending, done, finished.
+    const QStyle::StandardPixmap glyphs[] = {QStyle::SP_MediaPause, QStyle::SP_DialogApplyButton,
+                                             QStyle::SP_DialogYesButton};
+    for (int i = 0; i < 3; ++i) {
+        auto* image = new QLabel(last);
+        image->setObjectName(QStringLiteral("Image%1").arg(i + 1));
+        image->setPixmap(style()->standardIcon(glyphs[i]).pixmap(16, 16));
+        image->hide();
+    }
+    column->addWidget(Button(panel, "BitBtn19", QStringLiteral("标定完成(清除标定状态标志)")));
+    column->addStretch(1);
+    row->addWidget(panel);
+    auto* log = new QListWidget(content);
+    log->setObjectName(QStringLiteral("ListBox"));
+    row->addWidget(log, 1);
+    return Scrolled(content, "Tab_CSBD", this);
+}
+
+QWidget* CalibrationPage::buildProtocolPage() {
+    auto* content = new QWidget;
+    auto* column = new QVBoxLayout(content);
+    auto* panel = new QWidget(content);
+    panel->setObjectName(QStringLiteral("Panel5"));
+    auto* buttons = new QHBoxLayout(panel);
+    buttons->addWidget(Button(panel, "BitBtn2", QStringLiteral("接线模式配置")));
+    // Enabled only right after the wiring mode was written for the current product.
+    Button(panel, "BitBtn4", QStringLiteral("协议配置"))->setEnabled(false);
+    buttons->addWidget(panel->findChild<QPushButton*>(QStringLiteral("BitBtn4")));
+    buttons->addStretch(1);
+    column->addWidget(panel);
+    column->addStretch(1);
+    return Scrolled(content, "Tab_XYPZ", this);
+}

@@ -1,0 +1,40 @@
+#include "app/startup.h"
+
+#include "app/main_form.h"
+#include "app/messages.h"
+#include "common/conversion.h"
+#include "store/database.h"
+#include "store/setcheck_dialog.h"
+
+#include <QDir>
+
+#include <exception>
+
+Application::~Application() {
+    window.reset();
+    database.reset();
+}
+
+bool StartApplication(const QString& dataDir, const QString& seedDir, SerialLink& link,
+                      Application& app) {
+    try {
+        auto database =
+            std::make_unique<ProductDatabase>(QDir(dataDir).filePath(QLatin1String(kDatabaseFile)));
+        const QString error = database->Open(seedDir);
+        if (!error.isEmpty()) {
+            Ui().error(nullptr, error);
+            return false;
+        }
+        auto window = std::make_unique<TMainForm>(dataDir, link, *database);
+        // The inspection settings are checked once now: a check could not start without them.
+        { TSetCheckForm check(dataDir); }
+        app.database = std::move(database);
+        app.window = std::move(window);
+        return true;
+    } catch (const ConversionError& e) {
+        Ui().error(nullptr, e.text());
+    } catch (const std::exception& e) {
+        Ui().error(nullptr, QString::fromLocal8Bit(e.what()));
+    }
+    return false;
+}

@@ -1,0 +1,154 @@
+#include "store/setcom_dialog.h"
+
+#include "app/messages.h"
+#include "app/up_down.h"
+#include "common/conversion.h"
+#include "store/settings.h"
+
+#include <QComboBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+QStringList BaudRateItems() {
+    return {"1200", "2400", "4800", "9600", "19200", "38400"};
+}
+QStringList ParityItems() {
+    return {QStringLiteral("N无"), QStringLiteral("O奇"), QStringLiteral("E偶")};
+}
+QStringList DataBitsItems() {
+    return {"6", "7", "8"};
+}
+QStringList StopBitsItems() {
+    return {"1", "2"};
+}
+
+QString PortStatusText(const QString& port, int baudIndex, int parityIndex, int dataBitsIndex,
+                       int stopBitsIndex) {
+    const auto item = [](const QStringList& items, int index) {
+        return index >= 0 && index < items.size() ? items[index] : QString();
+    };
+    return QStringList{port, item(BaudRateItems(), baudIndex), item(ParityItems(), parityIndex),
+                       item(DataBitsItems(), dataBitsIndex), item(StopBitsItems(), stopBitsIndex)}
+        .join(QLatin1Char(','));
+}
+
+namespace {
+QComboBox* AddList(QFormLayout* form, QWidget* parent, const char* name, const QString& label,
+                   const QStringList& items) {
+    auto* list = new QComboBox(parent);
+    list->setObjectName(QLatin1String(name));
+    list->addItems(items);
+    list->setCurrentIndex(-1);
+    form->addRow(label, list);
+    return list;
+}
+
+// An index outside the list leaves it without a selection.
+void SelectIndex(QComboBox* list, int index) {
+    list->setCurrentIndex(index >= 0 && index < list->count() ? index : -1);
+}
+} // namespace
+
+TSetComForm::TSetComForm(const QString& dataDir, const QStringList& ports, QWidget* parent)
+    : QDialog(parent), dataDir_(dataDir) {
+    setObjectName(QStringLiteral("SetComForm"));
+    setWindowTitle(QStringLiteral("系统通信设置"));
+    auto* outer = new QVBoxLayout(this);
+    auto* group = new QGroupBox(QStringLiteral("系统通信设置"), this);
+    group->setObjectName(QStringLiteral("GroupBox1"));
+    auto* form = new QFormLayout(group);
+    comList_ = AddList(form, group, "CB_Com_list", QStringLiteral("端口号："), {});
+    comList_->setMinimumWidth(160);
+    baudList_ =
+        AddList(form, group, "CB_Baudrate_list", QStringLiteral("波特率："), BaudRateItems());
+    parityList_ = AddList(form, group, "CB_Parity_list", QStringLiteral("校验码："), ParityItems());
+    dataBitsList_ =
+        AddList(form, group, "CB_Databits_list", QStringLiteral("数据位："), DataBitsItems());
+    stopBitsList_ =
+        AddList(form, group, "CB_Stopbits_list", QStringLiteral("停止位："), StopBitsItems());
+    auto* addrRow = new QHBoxLayout;
+    editAddr_ = new QLineEdit(QStringLiteral("1"), group);
+    editAddr_->setObjectName(QStringLiteral("Edit_Addr"));
+    upDownAddr_ = new UpDown(editAddr_, 1, 255, group);
+    upDownAddr_->setObjectName(QStringLiteral("UpDown_Addr"));
+    addrRow->addWidget(editAddr_);
+    addrRow->addWidget(upDownAddr_);
+    form->addRow(QStringLiteral("地    址："), addrRow);
+    outer->addWidget(group);
+
+    auto* buttons = new QHBoxLayout;
+    auto* ok = new QPushButton(QStringLiteral("确定"), this);
+    ok->setObjectName(QStringLiteral("BitBtn1"));
+    ok->setDefault(true);
+    auto* cancel = new QPushButton(QStringLiteral("取消"), this);
+    cancel->setObjectName(QStringLiteral("BitBtn2"));
+    buttons->addStretch(1);
+    buttons->addWidget(ok);
+    buttons->addWidget(cancel);
+    outer->addLayout(buttons);
+    connect(ok, &QPushButton::clicked, this, [this] { BitBtn1Click(); });
+    connect(cancel, &QPushButton::clicked, this, &TSetComForm::BitBtn2Click);
+
+    FormCreate(ports);
+}
+
+void TSetComForm::FormCreate(const QStringList& ports) {
+    // Sorted as text: COM1, COM10, COM2.
+    QStringList sorted = ports;
+    sorted.sort();
+    comList_->addItems(sorted);
+    comList_->setCurrentIndex(-1);
+    try {
+        const SavedSerialSettings saved = LoadSerialSettings(dataDir_);
+        SelectIndex(comList_, saved.port);
+        SelectIndex(baudList_, saved.baudrate);
+        SelectIndex(parityList_, saved.parity);
+        SelectIndex(dataBitsList_, saved.databit);
+        SelectIndex(stopBitsList_, saved.stopbits);
+        upDownAddr_->setPosition(saved.address);
+    } catch (const ConversionError& e) {
+        // The dialog still opens so that the settings can be written afresh.
+        Ui().error(this, e.text());
+    }
+}
+
+bool TSetComForm::BitBtn1Click() {
+    SerialChoice c;
+    try {
+        c.address = StrToInt(editAddr_->text());
+    } catch (const ConversionError& e) {
+        Ui().error(this, e.text());
+        return false;
+    }
+    c.portIndex = comList_->currentIndex();
+    c.baudIndex = baudList_->currentIndex();
+    c.parityIndex = parityList_->currentIndex();
+    c.dataBitsIndex = dataBitsList_->currentIndex();
+    c.stopBitsIndex = stopBitsList_->currentIndex();
+    try {
+        SaveSerialSettings(dataDir_, {c.portIndex, c.baudIndex, c.parityIndex, c.dataBitsIndex,
+                                      c.stopBitsIndex, c.address});
+    } catch (const ConversionError& e) {
+        // A file that cannot be written keeps the old settings everywhere.
+        Ui().error(this, e.text());
+        return false;
+    }
+    c.portText =
+        QStringList{comList_->currentText(), baudList_->currentText(), parityList_->currentText(),
+                    dataBitsList_->currentText(), stopBitsList_->currentText()}
+            .join(QLatin1Char(','));
+    c.portName = comList_->currentText().trimmed();
+    c.moduleAddress = static_cast<quint8>(c.address & 0xFF);
+    choice_ = c;
+    accept();
+    return true;
+}
+
+void TSetComForm::BitBtn2Click() {
+    reject();
+}

@@ -1,0 +1,245 @@
+#include "app/main_form.h"
+#include "app/messages.h"
+#include "common/conversion.h"
+#include "link/serial_link.h"
+#include "store/database.h"
+#include "store/setcheck_dialog.h"
+#include "store/setcom_dialog.h"
+#include "store/settings.h"
+
+#include "app_fixture.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTest>
+
+class SettingsDialogsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void portListIsSortedAsText();
+    void opensWithTheStoredSettings();
+    void brokenSetComStillOpens();
+    void confirmStoresAndHandsOver_data();
+    void confirmStoresAndHandsOver();
+    void addressThatIsNotANumberWritesNothing();
+    void noPortSelectedGivesAnEmptyName();
+    void portStatusText_data();
+    void portStatusText();
+    void inspectionShowsShortestTexts();
+    void inspectionSavesTheSameTexts();
+    void inspectionFieldNotANumberWritesNothing_data();
+    void inspectionFieldNotANumberWritesNothing();
+    void incompleteSetCheckDoesNotOpen();
+};
+
+namespace {
+QStringList Items(QComboBox* list) {
+    QStringList items;
+    for (int i = 0; i < list->count(); ++i)
+        items << list->itemText(i);
+    return items;
+}
+
+const QStringList kPorts{"COM2", "COM10", "COM1"};
+} // namespace
+
+void SettingsDialogsTest::portListIsSortedAsText() {
+    RecordingMessages messages;
+    DataFolder folder(IniWith("port=0", "port=2"));
+    TSetComForm dialog(folder.path(), kPorts);
+    auto* list = dialog.findChild<QComboBox*>("CB_Com_list");
+    QCOMPARE(Items(list), (QStringList{"COM1", "COM10", "COM2"}));
+    QCOMPARE(list->currentText(), QStringLiteral("COM2"));
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("系统通信设置"));
+    QCOMPARE(messages.shown, QStringList());
+}
+
+void SettingsDialogsTest::opensWithTheStoredSettings() {
+    DataFolder folder;
+    SaveSerialSettings(folder.path(), {1, 5, 2, 0, 1, 17});
+    TSetComForm dialog(folder.path(), kPorts);
+    const auto list = [&](const char* name) { return dialog.findChild<QComboBox*>(name); };
+    QCOMPARE(list("CB_Com_list")->currentText(), QStringLiteral("COM10"));
+    QCOMPARE(Items(list("CB_Baudrate_list")),
+             (QStringList{"1200", "2400", "4800", "9600", "19200", "38400"}));
+    QCOMPARE(list("CB_Baudrate_list")->currentText(), QStringLiteral("38400"));
+    QCOMPARE(Items(list("CB_Parity_list")), (QStringList{"N无", "O奇", "E偶"}));
+    QCOMPARE(list("CB_Parity_list")->currentText(), QStringLiteral("E偶"));
+    QCOMPARE(Items(list("CB_Databits_list")), (QStringList{"6", "7", "8"}));
+    QCOMPARE(list("CB_Databits_list")->currentText(), QStringLiteral("6"));
+    QCOMPARE(Items(list("CB_Stopbits_list")), (QStringList{"1", "2"}));
+    QCOMPARE(list("CB_Stopbits_list")->currentText(), QStringLiteral("2"));
+    QCOMPARE(dialog.findChild<QLineEdit*>("Edit_Addr")->text(), QStringLiteral("17"));
+    // An index outside its list leaves that list without a selection.
+    SaveSerialSettings(folder.path(), {7, 3, 0, 2, 0, 1});
+    TSetComForm again(folder.path(), kPorts);
+    QCOMPARE(again.findChild<QComboBox*>("CB_Com_list")->currentIndex(), -1);
+    QCOMPARE(again.findChild<QComboBox*>("CB_Baudrate_list")->currentIndex(), 3);
+}
+
+void SettingsDialogsTest::brokenSetComStillOpens() {
+    RecordingMessages messages;
+    DataFolder folder(IniWith("baudrate=3", "baudrate=fast"));
+    TSetComForm dialog(folder.path(), kPorts);
+    QCOMPARE(messages.shown.size(), 1);
+    QVERIFY2(messages.shown[0].startsWith("error: ") && messages.shown[0].contains("fast"),
+             qPrintable(messages.shown[0]));
+    auto* list = dialog.findChild<QComboBox*>("CB_Com_list");
+    QCOMPARE(list->count(), 3);
+    QCOMPARE(list->currentIndex(), -1);
+}
+
+void SettingsDialogsTest::confirmStoresAndHandsOver_data() {
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<int>("stored");
+    QTest::addColumn<int>("moduleAddress");
+    QTest::newRow("1") << "1" << 1 << 1;
+    QTest::newRow("255") << "255" << 255 << 255;
+    QTest::newRow("300 wraps to one byte") << "300" << 300 << 44;
+    QTest::newRow("hex") << "0x20" << 32 << 32;
+}
+
+void SettingsDialogsTest::confirmStoresAndHandsOver() {
+    QFETCH(QString, address);
+    QFETCH(int, stored);
+    QFETCH(int, moduleAddress);
+    RecordingMessages messages;
+    DataFolder folder(IniWith("port=0", "port=2"));
+    TSetComForm dialog(folder.path(), kPorts);
+    dialog.findChild<QComboBox*>("CB_Baudrate_list")->setCurrentIndex(4);
+    dialog.findChild<QComboBox*>("CB_Parity_list")->setCurrentIndex(1);
+    dialog.findChild<QLineEdit*>("Edit_Addr")->setText(address);
+    QVERIFY(dialog.BitBtn1Click());
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    QCOMPARE(LoadSerialSettings(folder.path()), (SavedSerialSettings{2, 4, 1, 2, 0, stored}));
+
+    auto db = folder.OpenDatabase();
+    QVERIFY(db);
+    SerialLink link;
+    TMainForm form(folder.path(), link, *db);
+    form.ApplySerialChoice(dialog.choice());
+    QCOMPARE(form.findChild<QLabel*>("ComText")->text(), QStringLiteral("COM2,19200,O奇,8,1"));
+    QCOMPARE(form.PortName, QStringLiteral("COM2"));
+    QCOMPARE(form.PortIndex, 2);
+    QCOMPARE(form.BaudIndex, 4);
+    QCOMPARE(form.ParityIndex, 1);
+    QCOMPARE(form.DataBitsIndex, 2);
+    QCOMPARE(form.StopBitsIndex, 0);
+    QCOMPARE(int(form.ModuleAddress), moduleAddress);
+    QCOMPARE(messages.shown, QStringList());
+}
+
+void SettingsDialogsTest::addressThatIsNotANumberWritesNothing() {
+    RecordingMessages messages;
+    DataFolder folder;
+    const QByteArray before = folder.ReadIni();
+    TSetComForm dialog(folder.path(), kPorts);
+    dialog.findChild<QComboBox*>("CB_Baudrate_list")->setCurrentIndex(0);
+    dialog.findChild<QLineEdit*>("Edit_Addr")->setText("abc");
+    QVERIFY(!dialog.BitBtn1Click());
+    QCOMPARE(messages.shown, QStringList{"error: 'abc' is not a valid integer value"});
+    QCOMPARE(folder.ReadIni(), before);
+    QVERIFY(dialog.result() != QDialog::Accepted);
+    QCOMPARE(dialog.choice().portText, QString());
+}
+
+void SettingsDialogsTest::noPortSelectedGivesAnEmptyName() {
+    DataFolder folder;
+    TSetComForm dialog(folder.path(), {});
+    QVERIFY(dialog.BitBtn1Click());
+    QCOMPARE(LoadSerialSettings(folder.path()).port, -1);
+    QCOMPARE(dialog.choice().portIndex, -1);
+    QCOMPARE(dialog.choice().portName, QString());
+    QCOMPARE(dialog.choice().portText, QStringLiteral(",9600,N无,8,1"));
+}
+
+void SettingsDialogsTest::portStatusText_data() {
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<QList<int>>("indexes");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("start-up") << "COM1" << QList<int>{3, 0, 2, 0} << "COM1,9600,N无,8,1";
+    QTest::newRow("all last") << "COM10" << QList<int>{5, 2, 2, 1} << "COM10,38400,E偶,8,2";
+    QTest::newRow("all first") << "/dev/ttyS0" << QList<int>{0, 1, 0, 0}
+                               << "/dev/ttyS0,1200,O奇,6,1";
+    QTest::newRow("outside the tables") << "COM1" << QList<int>{6, -1, 3, 2} << "COM1,,,,";
+}
+
+void SettingsDialogsTest::portStatusText() {
+    QFETCH(QString, port);
+    QFETCH(QList<int>, indexes);
+    QFETCH(QString, text);
+    QCOMPARE(PortStatusText(port, indexes[0], indexes[1], indexes[2], indexes[3]), text);
+}
+
+void SettingsDialogsTest::inspectionShowsShortestTexts() {
+    DataFolder folder;
+    SaveCheckSettings(folder.path(), {57.7, 1.5, 0.01, 0.2, 0.5, 1, 0.5, 1, 2});
+    TSetCheckForm dialog(folder.path());
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("检验参数配置"));
+    const struct {
+        const char* name;
+        const char* text;
+    } expected[] = {{"LE_StandVol", "57.7"}, {"LE_StandCur", "1.5"}, {"LE_StandF", "0.01"},
+                    {"LE_StandU", "0.2"},    {"LE_StandI", "0.5"},   {"LE_StandC", "1"},
+                    {"LE_StandP", "0.5"},    {"LE_StandQ", "1"},     {"LE_StandS", "2"}};
+    for (const auto& e : expected)
+        QCOMPARE(dialog.findChild<QLineEdit*>(e.name)->text(), QString::fromLatin1(e.text));
+}
+
+void SettingsDialogsTest::inspectionSavesTheSameTexts() {
+    DataFolder folder;
+    const QByteArray before = folder.ReadIni();
+    TSetCheckForm dialog(folder.path());
+    QCOMPARE(dialog.findChild<QLineEdit*>("LE_StandU")->text(), QStringLiteral("0.2"));
+    QCOMPARE(dialog.findChild<QLineEdit*>("LE_StandVol")->text(), QStringLiteral("220"));
+    QVERIFY(dialog.BitBtn1Click());
+    QCOMPARE(folder.ReadIni(), before);
+    dialog.findChild<QLineEdit*>("LE_StandS")->setText(" 1.25 ");
+    QVERIFY(dialog.BitBtn1Click());
+    QCOMPARE(LoadCheckSettings(folder.path()).JDS, 1.25);
+}
+
+void SettingsDialogsTest::inspectionFieldNotANumberWritesNothing_data() {
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("first") << "LE_StandVol"
+                           << "abc";
+    QTest::newRow("last") << "LE_StandS"
+                          << "abc";
+    QTest::newRow("empty") << "LE_StandF"
+                           << "";
+    QTest::newRow("comma") << "LE_StandCur"
+                           << "5,0";
+}
+
+void SettingsDialogsTest::inspectionFieldNotANumberWritesNothing() {
+    QFETCH(QString, field);
+    QFETCH(QString, text);
+    RecordingMessages messages;
+    DataFolder folder;
+    const QByteArray before = folder.ReadIni();
+    TSetCheckForm dialog(folder.path());
+    dialog.findChild<QLineEdit*>("LE_StandP")->setText("0.7"); // a valid edit beside the bad one
+    dialog.findChild<QLineEdit*>(field)->setText(text);
+    QVERIFY(!dialog.BitBtn1Click());
+    QCOMPARE(messages.shown.size(), 1);
+    QVERIFY2(messages.shown[0].startsWith("error: '" + text + "'"), qPrintable(messages.shown[0]));
+    QCOMPARE(folder.ReadIni(), before);
+    QVERIFY(dialog.result() != QDialog::Accepted);
+}
+
+void SettingsDialogsTest::incompleteSetCheckDoesNotOpen() {
+    DataFolder folder(IniWith("JDQ=0.5", ""));
+    bool thrown = false;
+    try {
+        TSetCheckForm dialog(folder.path());
+    } catch (const ConversionError& e) {
+        thrown = true;
+        QVERIFY2(e.text().contains("JDQ"), qPrintable(e.text()));
+    }
+    QVERIFY(thrown);
+}
+
+QTEST_MAIN(SettingsDialogsTest)
+#include "settings_dialogs_test.moc"
