@@ -1,3 +1,5 @@
+#include "acquire/check_page.h"
+#include "acquire/read_thread.h"
 #include "app/calibration_page.h"
 #include "app/main_form.h"
 #include "app/messages.h"
@@ -38,6 +40,7 @@ private slots:
     void pageChangeNamesTheFunction();
     void runningCheckLocksTheWindow_data();
     void runningCheckLocksTheWindow();
+    void closingStopsARunningCheck();
     void upDownStaysInRange();
     void secondInstanceIsRefused();
 };
@@ -318,7 +321,7 @@ void MainFormTest::runningCheckLocksTheWindow() {
     form.CB_CPTypeChange();
     QCOMPARE(form.modelText(), model);
     auto* pages = form.pageControl();
-    const char* const locked[] = {"comk", "CB_CPType", "ToolButton6"};
+    const char* const locked[] = {"comk", "CB_CPType", "ToolButton6", "BitBtn7", "BitBtn8"};
 
     form.SetCheckControls(true);
     for (const char* name : locked)
@@ -336,6 +339,36 @@ void MainFormTest::runningCheckLocksTheWindow() {
     QCOMPARE(pages->isTabVisible(TabIndex(form, "TabSheet3")), engineering);
     QCOMPARE(pages->isTabVisible(TabIndex(form, "TabSheet4")), userAfter);
     QCOMPARE(messages.shown, QStringList());
+}
+
+void MainFormTest::closingStopsARunningCheck() {
+    // A peer that never answers: the check runs, counting unanswered requests.
+    int master = -1, slave = -1;
+    char name[256] = {};
+    QVERIFY(openpty(&master, &slave, name, nullptr, nullptr) == 0);
+    RecordingMessages messages;
+    Started s;
+    QVERIFY(s.ok);
+    TMainForm& form = s.form();
+    form.PortName = QString::fromLocal8Bit(name);
+    form.comkClick();
+    QVERIFY(form.PortOpen);
+    form.show();
+    CheckPage* page = form.checkPage();
+    page->BitBtn_CheckClick();
+    QVERIFY(page->isRunning());
+    QVERIFY(!form.findChild<QWidget*>("comk")->isEnabled());
+    messages.answers = {false};
+    QVERIFY(!form.close());
+    QVERIFY(page->isRunning()); // No keeps everything running
+    messages.answers = {true};
+    QVERIFY(form.close());
+    QVERIFY(!page->isRunning());
+    QVERIFY(!page->readThread() || page->readThread()->isFinished());
+    QCOMPARE(messages.shown, (QStringList{"ask: 确定退出吗?", "ask: 确定退出吗?"}));
+    s.link.Close();
+    ::close(slave);
+    ::close(master);
 }
 
 void MainFormTest::upDownStaysInRange() {

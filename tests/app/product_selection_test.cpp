@@ -116,23 +116,37 @@ void ProductSelectionTest::protocolArrangesThePages_data() {
     QTest::addColumn<QString>("model");
     QTest::addColumn<int>("txxy");
     QTest::addColumn<bool>("userTab");
-    QTest::addColumn<bool>("parameters"); // Panel10, BitBtn5
-    QTest::addColumn<bool>("yaao");       // Panel11, YH_LEdit_DS, BitBtn10..13
-    QTest::newRow("Modbus after 亚奥") << "KX7410Y35-01"
-                                       << "KX7410M31-01" << 0 << true << true << false;
-    QTest::newRow("1997 after 亚奥") << "KX7410Y35-01"
-                                     << "KX7410D97-01" << 1 << true << true << false;
-    QTest::newRow("2007 after 亚奥") << "KX7410Y35-01"
-                                     << "KX7410D07-01" << 2 << true << true << false;
-    QTest::newRow("亚奥 after Modbus") << "KX7410M31-01"
-                                       << "KX7410Y35-01" << 3 << true << false << true;
-    // The 大唐 page is hidden as a whole; its parts stay as the previous model left them.
-    QTest::newRow("大唐 after Modbus") << "KX7410M31-01"
-                                       << "KX7410T35-01" << 4 << false << true << false;
-    QTest::newRow("大唐 after 亚奥") << "KX7410Y35-01"
-                                     << "KX7410T35-01" << 4 << false << false << true;
-    QTest::newRow("Modbus after 大唐") << "KX7410T35-01"
-                                       << "KX7410M31-01" << 0 << true << true << false;
+    QTest::addColumn<bool>("parameters");  // Panel10, BitBtn5
+    QTest::addColumn<bool>("yaao");        // Panel11, YH_LEdit_DS, BitBtn10..13
+    QTest::addColumn<bool>("clearDemand"); // BitBtn8
+    QTest::addColumn<bool>("dataModes");   // RButton_PZdata, RButton_XBdata
+    QTest::addColumn<int>("checkLeft");    // BitBtn_Check
+    const struct {
+        const char* row;
+        const char* previous;
+        const char* model;
+        int txxy;
+        bool userTab, parameters, yaao, clearDemand, dataModes;
+        int checkLeft;
+    } rows[] = {
+        {"Modbus after 亚奥", "KX7410Y35-01", "KX7410M31-01", 0, true, true, false, true, true,
+         240},
+        {"1997 after 亚奥", "KX7410Y35-01", "KX7410D97-01", 1, true, true, false, true, false, 48},
+        {"2007 after 亚奥", "KX7410Y35-01", "KX7410D07-01", 2, true, true, false, true, false, 48},
+        {"亚奥 after Modbus", "KX7410M31-01", "KX7410Y35-01", 3, true, false, true, true, false,
+         48},
+        // The 大唐 page is hidden as a whole; its parts stay as the previous model left them.
+        {"大唐 after Modbus", "KX7410M31-01", "KX7410T35-01", 4, false, true, false, false, false,
+         48},
+        {"大唐 after 亚奥", "KX7410Y35-01", "KX7410T35-01", 4, false, false, true, false, false,
+         48},
+        {"Modbus after 大唐", "KX7410T35-01", "KX7410M31-01", 0, true, true, false, true, true,
+         240},
+    };
+    for (const auto& r : rows)
+        QTest::newRow(r.row) << QString::fromUtf8(r.previous) << QString::fromUtf8(r.model)
+                             << r.txxy << r.userTab << r.parameters << r.yaao << r.clearDemand
+                             << r.dataModes << r.checkLeft;
 }
 
 void ProductSelectionTest::protocolArrangesThePages() {
@@ -142,6 +156,9 @@ void ProductSelectionTest::protocolArrangesThePages() {
     QFETCH(bool, userTab);
     QFETCH(bool, parameters);
     QFETCH(bool, yaao);
+    QFETCH(bool, clearDemand);
+    QFETCH(bool, dataModes);
+    QFETCH(int, checkLeft);
     Select(previous);
     // The protocol button is re-enabled only by a wiring-mode write; pretend one happened.
     Control("BitBtn4")->setEnabled(true);
@@ -155,6 +172,11 @@ void ProductSelectionTest::protocolArrangesThePages() {
     for (const char* name :
          {"Panel11", "YH_LEdit_DS", "BitBtn10", "BitBtn11", "BitBtn12", "BitBtn13"})
         QVERIFY2(Control(name)->isHidden() != yaao, name);
+    QVERIFY(!Control("BitBtn7")->isHidden());
+    QCOMPARE(!Control("BitBtn8")->isHidden(), clearDemand);
+    for (const char* name : {"RButton_PZdata", "RButton_XBdata"})
+        QVERIFY2(Control(name)->isHidden() != dataModes, name);
+    QCOMPARE(Control("BitBtn_Check")->x(), checkLeft);
     QVERIFY(!Control("BitBtn4")->isEnabled());
 }
 
