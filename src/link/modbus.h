@@ -9,7 +9,7 @@
 #include <vector>
 
 // Reads fill values from index 0 with as many values as the reply carries, never more than count,
-// and leave values at least count long; an exception reply of the module succeeds with none.
+// and leave values at least count long; an exception reply of the module fails.
 // delivered (when given) receives the number of values the reply carried: a caller that needs
 // all count values treats fewer as a failed read instead of using stale entries.
 bool ReadRegisters(Link& link, uint8_t address, uint16_t first, uint16_t count,

@@ -73,7 +73,7 @@ bool CheckReadReply(std::span<const uint8_t> reply, uint16_t count, std::vector<
                     std::size_t* delivered) {
     if (delivered) *delivered = 0;
     const std::size_t n = reply.size();
-    if (n < 5 || !CrcMatches(reply)) return false;
+    if (n < 5 || !CrcMatches(reply) || IsExceptionReply(reply)) return false;
     std::size_t carried = (n - 5) / 2;
     if (carried > count) carried = count;
     // Callers index the first count entries; keep the vector at least that long.
@@ -91,7 +91,7 @@ bool CheckWriteRegisterReply(std::span<const uint8_t> reply, uint16_t value) {
 }
 
 bool CheckWriteRegistersReply(std::span<const uint8_t> reply) {
-    return reply.size() >= 5 && CrcMatches(reply);
+    return reply.size() >= 5 && CrcMatches(reply) && !IsExceptionReply(reply);
 }
 
 bool CheckWriteCalibrationReply(std::span<const uint8_t> reply, uint16_t count) {

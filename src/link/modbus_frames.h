@@ -38,17 +38,23 @@ std::vector<uint8_t> BuildWriteRegistersRequest(uint8_t address, uint8_t functio
 // True when the last two bytes are the CRC of the bytes before them, low byte first.
 bool CrcMatches(std::span<const uint8_t> reply);
 
+// The function code of the reply has bit 7 set: the module refused the request.
+inline bool IsExceptionReply(std::span<const uint8_t> reply) {
+    return reply.size() >= 2 && (reply[1] & 0x80) != 0;
+}
+
 // Reply to a read: at least 5 bytes and a good CRC. Values are taken from byte 3 on, high byte
 // first, (n - 5) / 2 of them and never more than count. Address, code and byte count are not
-// compared, so an exception reply (5 bytes) passes and delivers nothing. Returns the number of
-// values delivered through delivered (when given).
+// compared with the request, but an exception reply (function code with bit 7 set) is the
+// module's refusal and fails. Returns the number of values delivered through delivered.
 bool CheckReadReply(std::span<const uint8_t> reply, uint16_t count, std::vector<uint16_t>& values,
                     std::size_t* delivered = nullptr);
 
 // Reply to 0x06: bytes 4 and 5 repeat the value written, and a good CRC.
 bool CheckWriteRegisterReply(std::span<const uint8_t> reply, uint16_t value);
 
-// Reply to 0x10: at least 5 bytes and a good CRC (an exception reply passes).
+// Reply to 0x10: at least 5 bytes and a good CRC; an exception reply (the module refused the
+// write) fails.
 bool CheckWriteRegistersReply(std::span<const uint8_t> reply);
 
 // Reply to 0x40: byte 5 equals the whole count (so a count above 255 never passes), good CRC.

@@ -106,14 +106,14 @@ TEST_F(ModbusInterop, ReadWriteAndReadBack) {
     EXPECT_EQ(values[124], Initial(424));
 }
 
-TEST_F(ModbusInterop, ExceptionReplyCountsAsReadWithoutValues) {
-    // Beyond the peer's 1000 registers it answers with an exception; the read passes (the module's
-    // rule) and leaves the caller's values as they were.
+TEST_F(ModbusInterop, ExceptionReplyIsARefusal) {
+    // Beyond the peer's 1000 registers it answers with an exception: every transaction fails and
+    // the caller's values stay as they were.
     std::vector<uint16_t> values(2, 0x5A5A);
-    EXPECT_TRUE(ReadRegisters(link_, 1, 5000, 2, values));
+    EXPECT_FALSE(ReadRegisters(link_, 1, 5000, 2, values));
     EXPECT_EQ(values[0], 0x5A5A);
     EXPECT_EQ(values[1], 0x5A5A);
-    // A single-register write there is refused through the echo check.
+    EXPECT_FALSE(WriteRegisters(link_, 1, 5000, 2, {1, 2}));
     EXPECT_FALSE(WriteRegister(link_, 1, 5000, 1));
 }
 

@@ -166,7 +166,7 @@ INSTANTIATE_TEST_SUITE_P(
                       true,
                       {1, 2}},
         ReadReplyCase{"HeaderNotCompared", WithCrc(Hex("09 04 77 00 05")), 1, true, {5}},
-        ReadReplyCase{"ExceptionReplyPassesWithoutValues", WithCrc(Hex("01 83 02")), 2, true, {}},
+        ReadReplyCase{"ExceptionReplyIsARefusal", WithCrc(Hex("01 83 02")), 2, false, {}},
         ReadReplyCase{"CrcHighThenLowFails", WithSwappedCrc(Hex("01 03 02 00 05")), 1, false, {}},
         ReadReplyCase{"CorruptedByteFails", Hex("01 03 02 00 06 B8 47"), 1, false, {}},
         ReadReplyCase{"FourBytesFail", WithCrc(Hex("01 03")), 1, false, {}},
@@ -226,7 +226,7 @@ TEST_P(WriteRegistersReply, OnlyLengthAndCrc) {
 INSTANTIATE_TEST_SUITE_P(
     Replies, WriteRegistersReply,
     ::testing::Values(WriteReplyCase{"Normal", WithCrc(Hex("01 10 01 01 00 02")), true},
-                      WriteReplyCase{"ExceptionReplyPasses", WithCrc(Hex("01 90 02")), true},
+                      WriteReplyCase{"ExceptionReplyIsARefusal", WithCrc(Hex("01 90 02")), false},
                       WriteReplyCase{"BadCrc", WithSwappedCrc(Hex("01 10 01 01 00 02")), false},
                       WriteReplyCase{"FourBytes", Hex("01 10 01 01"), false},
                       WriteReplyCase{"Silence", {}, false}),
