@@ -8,9 +8,11 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include "sim_process.h"
+
 namespace {
 
-constexpr int kWaitMs = 20000; // generous: the machine is shared
+constexpr int kWaitMs = kToolWaitMs;
 
 struct ToolResult {
     int exitCode = -1;
@@ -32,50 +34,6 @@ ToolResult runTool(const QString& program, const QStringList& args) {
     r.out = QString::fromUtf8(p.readAll());
     return r;
 }
-
-class SimProcess {
-public:
-    explicit SimProcess(QStringList extra = {}) {
-        link_ = dir_.filePath("ttyKX");
-        QStringList args{"--link", link_, "--data", KX_SIM_DATA_DIR};
-        args += extra;
-        proc_.start(KX_SIM_EXE, args);
-        proc_.waitForStarted(kWaitMs);
-        device_ = readLine();
-    }
-    ~SimProcess() { stop(); }
-
-    QString readLine() {
-        while (!proc_.canReadLine())
-            if (!proc_.waitForReadyRead(kWaitMs)) return {};
-        return QString::fromUtf8(proc_.readLine()).trimmed();
-    }
-    QString command(const QString& line) {
-        proc_.write((line + "\n").toUtf8());
-        proc_.waitForBytesWritten(kWaitMs);
-        return readLine();
-    }
-    // Ends the process with SIGTERM; its exit code, or -1 if it had to be killed.
-    int stop() {
-        if (proc_.state() == QProcess::NotRunning)
-            return proc_.exitStatus() == QProcess::NormalExit ? proc_.exitCode() : -1;
-        proc_.terminate();
-        if (proc_.waitForFinished(kWaitMs))
-            return proc_.exitStatus() == QProcess::NormalExit ? proc_.exitCode() : -1;
-        proc_.kill();
-        proc_.waitForFinished();
-        return -1;
-    }
-    QProcess& process() { return proc_; }
-    const QString& link() const { return link_; }
-    const QString& device() const { return device_; }
-
-private:
-    QTemporaryDir dir_;
-    QString link_;
-    QString device_;
-    QProcess proc_;
-};
 
 // Module 1, one poll, registers numbered from 0 as on the wire, 2 s time-out.
 QStringList mbpollArgs(int baud = 9600) {
