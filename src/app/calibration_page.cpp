@@ -52,14 +52,17 @@ CalibrationPage::CalibrationPage(QWidget* parent) : QWidget(parent) {
 }
 
 QWidget* CalibrationPage::buildConfigurationPage() {
+    auto* page = new QWidget(this);
+    page->setObjectName(QStringLiteral("Tab_CSPZ"));
+    auto* pageLayout = new QVBoxLayout(page);
+    pageLayout->setContentsMargins(0, 0, 0, 0);
     auto* content = new QWidget;
     auto* column = new QVBoxLayout(content);
     column->setContentsMargins(4, 4, 4, 4);
-    auto* row = new QHBoxLayout;
 
     // Calibration data: rated values, serial numbers, hardware versions and the module clock.
     QGroupBox* box2 = Group(content, "GroupBox2", QStringLiteral("标定配置数据"));
-    auto* box2Layout = new QVBoxLayout(box2);
+    auto* box2Layout = new QHBoxLayout(box2);
     auto* fieldsWidget = new QWidget(box2);
     FormGrid calib(fieldsWidget);
     calib.edit(0, 0, "LE_StandVol", QStringLiteral("电压额定值："), QStringLiteral("220"),
@@ -69,12 +72,12 @@ QWidget* CalibrationPage::buildConfigurationPage() {
     static const char* const groupNo[] = {"1306", "1701", "0001"};
     for (int i = 0; i < 3; ++i) {
         const QByteArray name = "LE_GroupNo" + QByteArray::number(i + 1);
-        calib.edit(2 + i, 0, name.constData(), QStringLiteral("产品序列号%1：").arg(i + 1),
+        calib.edit(i, 1, name.constData(), QStringLiteral("产品序列号%1：").arg(i + 1),
                    QString::fromLatin1(groupNo[i]));
     }
     for (int i = 0; i < 3; ++i) {
         const QByteArray name = "LE_YJVNo" + QByteArray::number(i + 1);
-        calib.edit(5 + i, 0, name.constData(), QStringLiteral("硬件版本号%1：").arg(i + 1),
+        calib.edit(i, 2, name.constData(), QStringLiteral("硬件版本号%1：").arg(i + 1),
                    QStringLiteral("000%1").arg(i + 1));
     }
     box2Layout->addWidget(fieldsWidget);
@@ -86,60 +89,68 @@ QWidget* CalibrationPage::buildConfigurationPage() {
     } clockFields[] = {{"LE_Year", "年："}, {"LE_Month", "月："}, {"LE_Day", "日："},
                        {"LE_Shi", "时："},  {"LE_Fen", "分："},   {"LE_Miao", "秒："}};
     for (int i = 0; i < 6; ++i)
-        clock.edit(i / 2, i % 2, clockFields[i].name, QString::fromUtf8(clockFields[i].caption),
+        clock.edit(i % 3, i / 3, clockFields[i].name, QString::fromUtf8(clockFields[i].caption),
                    QString(), {}, 40);
     box2Layout->addWidget(box4);
     box2Layout->addStretch(1);
-    row->addWidget(box2);
+    column->addWidget(box2);
 
     // User parameters: tariff segments, pulse output, ratios, limits, demand method.
     QGroupBox* box1 = Group(content, "GroupBox1", QStringLiteral("用户配置参数"));
-    FormGrid user(box1);
-    AddSegmentFields(user, QString(), 0);
-    user.edit(6, 0, "TD", QStringLiteral("抄表(日)："), QStringLiteral("1"), {}, 32);
-    user.edit(6, 1, "TH", QStringLiteral("抄表(时)："), QStringLiteral("1"), {}, 32);
-    user.edit(6, 2, "TFLN", QStringLiteral("费率数："), QStringLiteral("4"), {}, 32);
-    user.edit(6, 3, "TSDN", QStringLiteral("时段数："), QStringLiteral("4"), {}, 32);
-    user.edit(7, 0, "LE_MCCS", QStringLiteral("脉冲常数："), QStringLiteral("3600"));
-    user.edit(7, 1, "LE_QDDL", QStringLiteral("启动电流："), QStringLiteral("10"),
+    auto* box1Layout = new QVBoxLayout(box1);
+    auto* segments = new QWidget(box1);
+    FormGrid segmentGrid(segments);
+    AddSegmentFields(segmentGrid, QString(), 0);
+    segmentGrid.layout()->setColumnStretch(segmentGrid.layout()->columnCount(), 1);
+    box1Layout->addWidget(segments);
+    auto* others = new QWidget(box1);
+    FormGrid user(others);
+    user.edit(0, 0, "TD", QStringLiteral("抄表(日)："), QStringLiteral("1"));
+    user.edit(0, 1, "TH", QStringLiteral("抄表(时)："), QStringLiteral("1"));
+    user.edit(0, 2, "TFLN", QStringLiteral("费率数："), QStringLiteral("4"));
+    user.edit(0, 3, "TSDN", QStringLiteral("时段数："), QStringLiteral("4"));
+    user.edit(1, 0, "LE_MCCS", QStringLiteral("脉冲常数："), QStringLiteral("3600"));
+    user.edit(1, 1, "LE_QDDL", QStringLiteral("启动电流："), QStringLiteral("10"),
               QStringLiteral("%"));
-    user.combo(7, 2, "CB_MCType", QStringLiteral("脉冲输出方式："));
-    user.combo(7, 4, "CB_LBType", QStringLiteral("谐波计算方式："));
-    user.edit(8, 0, "LE_GYXZ", QStringLiteral("过压限值："), QStringLiteral("125"),
+    user.combo(1, 2, "CB_MCType", QStringLiteral("脉冲输出方式："));
+    user.combo(1, 3, "CB_LBType", QStringLiteral("谐波计算方式："));
+    user.edit(2, 0, "LE_GYXZ", QStringLiteral("过压限值："), QStringLiteral("125"),
               QStringLiteral("%"));
-    user.edit(8, 1, "LE_QYXZ", QStringLiteral("欠压限值："), QStringLiteral("70"),
+    user.edit(2, 1, "LE_QYXZ", QStringLiteral("欠压限值："), QStringLiteral("70"),
               QStringLiteral("%"));
-    user.edit(8, 2, "LE_DXXZ", QStringLiteral("断相限值："), QStringLiteral("50"),
+    user.edit(2, 2, "LE_DXXZ", QStringLiteral("断相限值："), QStringLiteral("50"),
               QStringLiteral("%"));
-    user.edit(8, 3, "LE_GQDFZ", QStringLiteral("过欠压/断相阀值："), QStringLiteral("5"),
+    user.edit(2, 3, "LE_GQDFZ", QStringLiteral("过欠压/断相阀值："), QStringLiteral("5"),
               QStringLiteral("%"));
-    QLineEdit* pt = user.edit(9, 0, "LE_PT", QStringLiteral("电压变比PT："), QStringLiteral("1"));
-    user.upDown(9, 0, pt, "UpDown_Addr", 1, 5000);
-    QLineEdit* ct = user.edit(9, 1, "LE_CT", QStringLiteral("电流变比CT："), QStringLiteral("1"));
-    user.upDown(9, 1, ct, "UpDown1", 1, 9999);
-    user.combo(9, 2, "CB_CT_Num", QStringLiteral("CT个数："), "Label3");
-    user.combo(9, 4, "CBox_XLType", QStringLiteral("计算需量方式："), "Label7");
+    QLineEdit* pt = user.edit(3, 0, "LE_PT", QStringLiteral("电压变比PT："), QStringLiteral("1"));
+    user.upDown(3, 0, pt, "UpDown_Addr", 1, 5000);
+    QLineEdit* ct = user.edit(3, 1, "LE_CT", QStringLiteral("电流变比CT："), QStringLiteral("1"));
+    user.upDown(3, 1, ct, "UpDown1", 1, 9999);
+    user.combo(3, 2, "CB_CT_Num", QStringLiteral("CT个数："), "Label3");
+    user.combo(3, 3, "CBox_XLType", QStringLiteral("计算需量方式："), "Label7");
     // The frame format belongs to the product; only the protocol configuration changes it.
-    user.combo(10, 0, "CB_CheckoutType", QStringLiteral("比特率格式："), "Label2")
+    user.combo(4, 0, "CB_CheckoutType", QStringLiteral("比特率格式："), "Label2")
         ->setEnabled(false);
-    user.combo(10, 2, "CB_NetType", QStringLiteral("接线模式："), "Label8");
+    user.combo(4, 1, "CB_NetType", QStringLiteral("接线模式："), "Label8");
     user.layout()->setColumnStretch(user.layout()->columnCount(), 1);
-    user.layout()->setRowStretch(11, 1);
-    row->addWidget(box1, 1);
-    column->addLayout(row, 1);
+    box1Layout->addWidget(others);
+    column->addWidget(box1);
+    column->addStretch(1);
+    pageLayout->addWidget(Scrolled(content, "Tab_CSPZ_Area", page), 1);
 
-    auto* panel = new QWidget(content);
+    // The page's buttons stay in view below the fields.
+    auto* panel = new QWidget(page);
     panel->setObjectName(QStringLiteral("PZ_Pdata"));
     auto* buttons = new QHBoxLayout(panel);
-    buttons->setContentsMargins(0, 0, 0, 0);
+    buttons->setContentsMargins(4, 2, 4, 4);
     buttons->addWidget(Button(panel, "BitBtn1", QStringLiteral("下载配置")));
     buttons->addWidget(Button(panel, "BitBtn6", QStringLiteral("读取配置")));
     buttons->addWidget(Button(panel, "BitBtn_DefaultSet", QStringLiteral("默认配置")));
     buttons->addWidget(Button(panel, "BitBtn9", QStringLiteral("校时")));
     buttons->addWidget(Button(panel, "BitBtn3", QStringLiteral("读时间")));
     buttons->addStretch(1);
-    column->addWidget(panel);
-    return Scrolled(content, "Tab_CSPZ", this);
+    pageLayout->addWidget(panel);
+    return page;
 }
 
 QWidget* CalibrationPage::buildCalibrationPage() {
