@@ -1,0 +1,122 @@
+#pragma once
+// Shared pieces of the data-check tests: a data folder with Config.ini and a seeded Config.db,
+// kx7410-sim on a pseudo-terminal, and a recorder of what the reading thread hands over.
+
+#include "acquire/read_thread.h"
+#include "acquire/rows.h"
+#include "store/database.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+inline constexpr int kToolWaitMs = 20000; // generous: the machine is shared
+
+// A temporary folder holding the shipped Config.ini and a Config.db made from the seed data.
+class CheckDataFolder {
+public:
+    explicit CheckDataFolder(const QByteArray& ini = {}) : database_(dir_.filePath(kDatabaseFile)) {
+        const QString ini_path = dir_.filePath("Config.ini");
+        if (ini.isEmpty())
+            QFile::copy(QStringLiteral(KX_BIN_DATA_DIR "/Config.ini"), ini_path);
+        else {
+            QFile f(ini_path);
+            f.open(QIODevice::WriteOnly);
+            f.write(ini);
+        }
+        openError_ = database_.Open(QStringLiteral(KX_BIN_DATA_DIR));
+    }
+    QString path() const { return dir_.path(); }
+    ProductDatabase& database() { return database_; }
+    const QString& openError() const { return openError_; }
+
+private:
+    QTemporaryDir dir_;
+    ProductDatabase database_;
+    QString openError_;
+};
+
+// kx7410-sim as a child process on a pty; ended (and joined) in the destructor.
+class SimProcess {
+public:
+    explicit SimProcess(QStringList extra = {}) {
+        link_ = dir_.filePath("ttyKX");
+        QStringList args{"--link", link_, "--data", QStringLiteral(KX_BIN_DATA_DIR)};
+        args += extra;
+        proc_.start(QStringLiteral(KX_SIM_EXE), args);
+        proc_.waitForStarted(kToolWaitMs);
+        device_ = readLine();
+    }
+    ~SimProcess() {
+        if (proc_.state() == QProcess::NotRunning) return;
+        proc_.terminate();
+        if (!proc_.waitForFinished(kToolWaitMs)) {
+            proc_.kill();
+            proc_.waitForFinished();
+        }
+    }
+    QString readLine() {
+        while (!proc_.canReadLine())
+            if (!proc_.waitForReadyRead(kToolWaitMs)) return {};
+        return QString::fromUtf8(proc_.readLine()).trimmed();
+    }
+    QString command(const QString& line) {
+        proc_.write((line + "\n").toUtf8());
+        proc_.waitForBytesWritten(kToolWaitMs);
+        return readLine();
+    }
+    const QString& link() const { return link_; }
+    bool started() const { return device_.startsWith("/dev/"); }
+
+private:
+    QTemporaryDir dir_;
+    QString link_;
+    QString device_;
+    QProcess proc_;
+};
+
+// The output-parameter list of a model's scheme as the configuration download writes it to
+// register 11300: word 0 = number of addresses, then every register of every parameter.
+std::vector<uint16_t> ParameterListWords(ProductDatabase& database, const QString& model);
+
+// Writes that list over a Modbus link, as the configuration download does.
+bool DownloadParameterList(Link& link, ProductDatabase& database, const QString& model,
+                           uint8_t address = 1);
+
+// Sets a module up for a model through the simulator's own commands (any protocol): the scheme's
+// scale directions and factors, relative codes and signed powers in the calibration area, and the
+// parameter list (unless the test writes it over the link).
+bool ConfigureModule(SimProcess& sim, ProductDatabase& database, const QString& model,
+                     bool withList = true);
+
+// Receives the reading thread's hand-overs on the test's thread.
+class HandOverRecorder : public QObject {
+    Q_OBJECT
+public:
+    explicit HandOverRecorder(Thread_Read& thread) {
+        connect(&thread, &Thread_Read::ShowRows, this, &HandOverRecorder::rows,
+                Qt::BlockingQueuedConnection);
+        connect(&thread, &Thread_Read::ShowStatusLine, this, &HandOverRecorder::status,
+                Qt::BlockingQueuedConnection);
+    }
+    QStringList statusLines;
+    // The grid as the rows describe it, by grid row.
+    QMap<int, AcquiredRow> grid;
+    int handOvers = 0;
+
+public slots:
+    void rows(int firstRow, const QList<AcquiredRow>& rows, bool, bool) {
+        ++handOvers;
+        for (qsizetype i = 0; i < rows.size(); ++i)
+            grid[firstRow + static_cast<int>(i)] = rows[i];
+    }
+    void status(const QString& text) { statusLines << text; }
+};
+
+// Processes events until pred holds or the time is up.
+template <typename Pred> bool WaitUntil(Pred pred, int timeoutMs = 20000) {
+    return QTest::qWaitFor(pred, timeoutMs);
+}

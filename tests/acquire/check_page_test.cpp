@@ -1,0 +1,498 @@
+// The real-time page against kx7410-sim on a pseudo-terminal: full checks for each protocol,
+// the accuracy colours, stop and restart, a stop while the module is silent, loading failures,
+// the protocol's share of the page, and the export read back with openpyxl.
+
+#include "acquire/check_host.h"
+#include "acquire/check_page.h"
+#include "app/messages.h"
+#include "link/modbus.h"
+#include "link/serial_link.h"
+
+#include "check_fixture.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableWidget>
+
+namespace {
+
+class FakeHost : public CheckHost {
+public:
+    explicit FakeHost(CheckDataFolder& folder) : folder_(folder) {}
+    ~FakeHost() override { serial.Stop(); }
+    bool portOpen() const override { return open; }
+    quint8 moduleAddress() const override { return 1; }
+    QString modelText() const override { return model; }
+    int protocol() const override { return txxy; }
+    Link& link() override { return serial; }
+    ProductDatabase& database() override { return folder_.database(); }
+    QString dataFolder() const override { return folder_.path(); }
+    void SetCheckControls(bool running) override { controlCalls << running; }
+
+    SerialLink serial;
+    bool open = true;
+    QString model;
+    int txxy = 0;
+    QList<bool> controlCalls;
+
+private:
+    CheckDataFolder& folder_;
+};
+
+QTableWidget* Grid(CheckPage& page) {
+    return page.findChild<QTableWidget*>(QStringLiteral("AdvStringGrid"));
+}
+
+QString Cell(CheckPage& page, int row, int column) {
+    const QTableWidgetItem* item = Grid(page)->item(row, column);
+    return item ? item->text() : QString();
+}
+
+bool IsRed(CheckPage& page, int row) {
+    const QTableWidgetItem* item = Grid(page)->item(row, 2);
+    return item && item->foreground().color() == QColor(255, 0, 0);
+}
+
+int RowOf(CheckPage& page, const QString& name) {
+    for (int r = 2; r < Grid(page)->rowCount(); ++r)
+        if (Cell(page, r, 1) == name) return r;
+    return -1;
+}
+
+void Click(CheckPage& page, const char* radio) {
+    auto* button = page.findChild<QRadioButton*>(QLatin1String(radio));
+    ASSERT_NE(button, nullptr) << radio;
+    button->setChecked(true);
+}
+
+QPushButton* Button(CheckPage& page, const char* name) {
+    return page.findChild<QPushButton*>(QLatin1String(name));
+}
+
+// One model of the seed database with the simulator options that make it answer.
+struct ProtocolCase {
+    const char* name;
+    const char* model;
+    int txxy;
+    QStringList simArgs;
+    int stopBitsIndex; // frame format of the model: 0 = "N无,2S" needs two stop bits
+    const char* caption;
+};
+
+// The module under the page's test point: 100 %, 100 %, 60 degrees, 50 Hz.
+const QStringList kMatchingPoint{"--voltage", "100", "--current",   "100",
+                                 "--angle",   "60",  "--frequency", "50"};
+
+void SelectMatchingPoint(CheckPage& page) {
+    Click(page, "RButton_U100In");
+    Click(page, "RButton_I100In");
+    Click(page, "RButton_60d");
+    Click(page, "RButton_50Hz");
+}
+
+// A page on a host whose port is open on a running simulator.
+struct Bench {
+    explicit Bench(const QString& model, int txxy, QStringList simArgs, int stopBitsIndex = 0)
+        : sim(simArgs), host(folder) {
+        host.model = model;
+        host.txxy = txxy;
+        opened = sim.started() && host.serial.Open(sim.link(), 3, 0, 2, stopBitsIndex);
+        page = std::make_unique<CheckPage>(host);
+        page->ApplyProtocol(txxy);
+    }
+    ~Bench() { page.reset(); }
+    RecordingMessages messages;
+    CheckDataFolder folder;
+    SimProcess sim;
+    FakeHost host;
+    std::unique_ptr<CheckPage> page;
+    bool opened = false;
+};
+
+// Waits for a complete pass after the current counts.
+bool WaitForPasses(CheckPage& page, int passes, int timeoutMs = 90000) {
+    return WaitUntil(
+        [&] {
+            const Thread_Read* t = page.readThread();
+            return t && t->CycleCount() >= passes && t->ReceivedCount() > 0;
+        },
+        timeoutMs);
+}
+
+class FullCheck : public ::testing::TestWithParam<ProtocolCase> {};
+
+TEST_P(FullCheck, FillsTheGridWithTheModulesValuesAllWithinTheirClass) {
+    const ProtocolCase& c = GetParam();
+    Bench b(QString::fromUtf8(c.model), c.txxy, c.simArgs + kMatchingPoint, c.stopBitsIndex);
+    ASSERT_TRUE(b.opened);
+    // Modbus: the list goes over the line as the configuration download sends it.
+    ASSERT_TRUE(ConfigureModule(b.sim, b.folder.database(), b.host.model, c.txxy != 0));
+    if (c.txxy == 0) {
+        ASSERT_TRUE(DownloadParameterList(b.host.serial, b.folder.database(), b.host.model));
+    }
+    CheckPage& page = *b.page;
+    SelectMatchingPoint(page);
+
+    page.BitBtn_CheckClick();
+    ASSERT_TRUE(page.isRunning());
+    EXPECT_EQ(Button(page, "BitBtn_Check")->text(), QStringLiteral("停止检查"));
+    EXPECT_EQ(b.host.controlCalls, QList<bool>{true});
+    EXPECT_FALSE(Button(page, "BitBtn16")->isEnabled());
+    ASSERT_TRUE(WaitForPasses(page, 2)) << Cell(page, 1, 0).toStdString();
+    const int sent = page.readThread()->SentCount();
+    const int received = page.readThread()->ReceivedCount();
+    page.StopCheck();
+    EXPECT_FALSE(page.isRunning());
+    EXPECT_EQ(b.host.controlCalls, (QList<bool>{true, false}));
+    EXPECT_TRUE(Button(page, "BitBtn16")->isEnabled());
+    EXPECT_EQ(Button(page, "BitBtn_Check")->text(), QStringLiteral("检查数据"));
+
+    const QString status = Cell(page, 1, 0);
+    EXPECT_TRUE(status.startsWith(QStringLiteral("产品型号: ") + b.host.model + "  " +
+                                  QString::fromUtf8(c.caption) + QStringLiteral("  发送：")))
+        << status.toStdString();
+    EXPECT_TRUE(status.endsWith(QStringLiteral("  接收：") + QString::number(received)) ||
+                received < sent)
+        << status.toStdString();
+    EXPECT_EQ(Cell(page, 0, 0), QStringLiteral("三相电参数采集模块输出寄存器数据"));
+
+    QTableWidget* grid = Grid(page);
+    ASSERT_GT(grid->rowCount(), 4);
+    for (int r = 2; r < grid->rowCount(); ++r) {
+        EXPECT_EQ(Cell(page, r, 0), QString::number(r - 1));
+        EXPECT_FALSE(Cell(page, r, 1).isEmpty()) << r;
+        EXPECT_FALSE(Cell(page, r, 2).isEmpty()) << r;
+        EXPECT_FALSE(IsRed(page, r))
+            << Cell(page, r, 1).toStdString() << " " << Cell(page, r, 2).toStdString();
+    }
+    EXPECT_EQ(b.messages.shown, QStringList());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Protocols, FullCheck,
+    ::testing::Values(
+        ProtocolCase{"Modbus", "KX7410M31-01", 0, {}, 0, "通信协议: MODBUS_RTU"},
+        ProtocolCase{
+            "Dlt645_2007", "KX7410D07-01", 2, {"--protocol", "2"}, 0, "通信协议: DLT645-2007"},
+        ProtocolCase{"Yaao",
+                     "KX7410Y35-01",
+                     3,
+                     {"--protocol", "3", "--format", "0"},
+                     1,
+                     "通信协议: 亚奥协议"},
+        ProtocolCase{"Datang",
+                     "KX7410T35-01",
+                     4,
+                     {"--protocol", "4", "--format", "0"},
+                     1,
+                     "通信协议: 大唐协议"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+QJsonObject ReadWorkbook(const QString& path) {
+    QProcess p;
+    p.start("/usr/bin/python3", {QStringLiteral(KX_WORKBOOK_READER), path});
+    if (!p.waitForFinished(60000)) {
+        p.kill();
+        p.waitForFinished();
+        return {};
+    }
+    return QJsonDocument::fromJson(p.readAllStandardOutput()).object();
+}
+
+TEST(CheckPage, OnePercentErrorOnPaShowsPaRedAndExportsItRed) {
+    Bench b(QStringLiteral("KX7410M31-01"), 0,
+            {"--voltage", "100", "--current", "100", "--angle", "0", "--frequency", "50", "--error",
+             "Pa=1"});
+    ASSERT_TRUE(b.opened);
+    ASSERT_TRUE(ConfigureModule(b.sim, b.folder.database(), b.host.model));
+    CheckPage& page = *b.page;
+    Click(page, "RButton_U100In");
+    Click(page, "RButton_I100In");
+    Click(page, "RButton_0d");
+    Click(page, "RButton_50Hz");
+    page.BitBtn_CheckClick();
+    ASSERT_TRUE(WaitForPasses(page, 2));
+    page.StopCheck();
+
+    const int pa = RowOf(page, QStringLiteral("A相有功功率"));
+    ASSERT_GE(pa, 2);
+    EXPECT_TRUE(IsRed(page, pa)) << Cell(page, pa, 2).toStdString();
+    for (int r = 2; r < Grid(page)->rowCount(); ++r)
+        if (r != pa && Cell(page, r, 1) != QStringLiteral("总有功功率")) {
+            EXPECT_FALSE(IsRed(page, r)) << Cell(page, r, 1).toStdString();
+        }
+
+    QTemporaryDir out;
+    const QString path = out.filePath("check.xlsx");
+    b.messages.fileNames << path;
+    page.BitBtn16Click();
+    EXPECT_EQ(b.messages.shown,
+              (QStringList{"save: Excel.xlsx", QStringLiteral("inform: 数据导出成功！")}));
+    const QJsonObject book = ReadWorkbook(path);
+    const QJsonObject cells = book["cells"].toObject();
+    const QString paCell = QStringLiteral("C%1").arg(pa + 4);
+    EXPECT_EQ(cells[paCell].toObject()["value"].toString(), Cell(page, pa, 2));
+    EXPECT_EQ(cells[paCell].toObject()["color"].toString(), QStringLiteral("FFFF0000"));
+    EXPECT_EQ(cells[paCell].toObject()["underline"].toString(), QStringLiteral("single"));
+    EXPECT_NE(cells["C6"].toObject()["color"].toString(), QStringLiteral("FFFF0000"));
+    EXPECT_EQ(cells["B6"].toObject()["value"].toString(), Cell(page, 2, 1));
+    EXPECT_EQ(cells["A1"].toObject()["value"].toString(), Cell(page, 0, 0));
+    EXPECT_EQ(cells["A2"].toObject()["value"].toString(), Cell(page, 1, 0));
+    EXPECT_EQ(cells["A5"].toObject()["value"].toString(),
+              QStringLiteral("检验条件(电压: 100%;电流: 100%;角度: 0°;频率: 50Hz)"));
+}
+
+TEST(CheckPage, StopAndRestartBuildTheGridAgain) {
+    Bench b(QStringLiteral("KX7410M31-01"), 0, kMatchingPoint);
+    ASSERT_TRUE(b.opened);
+    ASSERT_TRUE(ConfigureModule(b.sim, b.folder.database(), b.host.model));
+    CheckPage& page = *b.page;
+    page.BitBtn_CheckClick();
+    ASSERT_TRUE(WaitForPasses(page, 1));
+    page.StopCheck();
+    page.StopCheck(); // a second stop does nothing
+    const int rows = Grid(page)->rowCount();
+    ASSERT_GT(rows, 4);
+    EXPECT_EQ(b.host.controlCalls, (QList<bool>{true, false}));
+
+    // The button stays disabled briefly after a stop; the handler itself may run at once.
+    page.BitBtn_CheckClick();
+    ASSERT_TRUE(page.isRunning());
+    EXPECT_EQ(page.readThread()->SentCount(), 0);
+    ASSERT_TRUE(WaitForPasses(page, 1));
+    EXPECT_EQ(Grid(page)->rowCount(), rows);
+    // Through the button, as a user does it: enabled again after its short lock.
+    QPushButton* check = Button(page, "BitBtn_Check");
+    ASSERT_TRUE(WaitUntil([&] { return check->isEnabled(); }));
+    check->click();
+    EXPECT_FALSE(page.isRunning());
+    EXPECT_EQ(b.host.controlCalls, (QList<bool>{true, false, true, false}));
+}
+
+TEST(CheckPage, StopWhileTheModuleIsSilentCostsAtMostOneReadWindow) {
+    Bench b(QStringLiteral("KX7410M31-01"), 0, {"--silent"});
+    ASSERT_TRUE(b.opened);
+    CheckPage& page = *b.page;
+    page.BitBtn_CheckClick();
+    // The second request is out: the thread is inside a cycle, waiting for the silent module.
+    ASSERT_TRUE(WaitUntil([&] { return page.readThread()->SentCount() >= 2; }));
+    QElapsedTimer timer;
+    timer.start();
+    page.StopCheck();
+    const qint64 elapsed = timer.elapsed();
+    EXPECT_LT(elapsed, kReadRegistersParams.ReadWindowMs() + 1000);
+    EXPECT_FALSE(page.isRunning());
+    EXPECT_EQ(Grid(page)->rowCount(), 3);
+    EXPECT_TRUE(Cell(page, 1, 0).endsWith(QStringLiteral("  接收无返回数据！")))
+        << Cell(page, 1, 0).toStdString();
+}
+
+TEST(CheckPage, LoadingFailureIsShownAndStopsCleanly) {
+    RecordingMessages messages;
+    CheckDataFolder folder;
+    FakeHost host(folder);
+    host.model = QStringLiteral("无此型号");
+    CheckPage page(host);
+    page.BitBtn_CheckClick();
+    ASSERT_TRUE(WaitUntil([&] { return Cell(page, 1, 0).contains(QStringLiteral("初始化失败")); }));
+    EXPECT_TRUE(Cell(page, 1, 0).startsWith(QStringLiteral("产品型号: 无此型号  ")));
+    EXPECT_FALSE(page.readThread()->IsBusy());
+    page.StopCheck();
+    EXPECT_FALSE(page.isRunning());
+    EXPECT_EQ(messages.shown, QStringList());
+}
+
+TEST(CheckPage, ClosedPortOnlyAsksToOpenIt) {
+    RecordingMessages messages;
+    CheckDataFolder folder;
+    FakeHost host(folder);
+    host.open = false;
+    host.model = QStringLiteral("KX7410M31-01");
+    CheckPage page(host);
+    page.BitBtn_CheckClick();
+    EXPECT_FALSE(page.isRunning());
+    EXPECT_EQ(page.readThread(), nullptr);
+    EXPECT_EQ(messages.shown, QStringList{QStringLiteral("inform: 请打开串口！！")});
+    EXPECT_TRUE(host.controlCalls.isEmpty());
+}
+
+struct ProtocolLayout {
+    int txxy;
+    bool dataModeVisible;
+    bool readConfigurationVisible;
+    int checkLeft;
+};
+
+class ApplyProtocol : public ::testing::TestWithParam<ProtocolLayout> {};
+
+TEST_P(ApplyProtocol, ArrangesThePageForTheProtocol) {
+    const ProtocolLayout& c = GetParam();
+    CheckDataFolder folder;
+    FakeHost host(folder);
+    CheckPage page(host);
+    // From the other choice, so that every rule is seen to act.
+    page.findChild<QRadioButton*>("RButton_XBdata")->setChecked(true);
+    page.ApplyProtocol(c.txxy);
+    auto* pz = page.findChild<QRadioButton*>("RButton_PZdata");
+    EXPECT_EQ(!pz->isHidden(), c.dataModeVisible);
+    EXPECT_EQ(!page.findChild<QRadioButton*>("RButton_XBdata")->isHidden(), c.dataModeVisible);
+    EXPECT_EQ(!Button(page, "BitBtn15")->isHidden(), c.readConfigurationVisible);
+    EXPECT_EQ(Button(page, "BitBtn_Check")->x(), c.checkLeft);
+    // DL/T 645 leaves the data mode as it was; the others select "读配置数据".
+    EXPECT_EQ(pz->isChecked(), c.txxy != 1 && c.txxy != 2 && c.txxy <= 4);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ApplyProtocol,
+    ::testing::Values(ProtocolLayout{0, true, true, 240}, ProtocolLayout{1, false, false, 48},
+                      ProtocolLayout{2, false, false, 48}, ProtocolLayout{3, false, false, 48},
+                      ProtocolLayout{4, false, false, 48}, ProtocolLayout{7, true, true, 240}));
+
+TEST(CheckPage, NamesAndCaptionsOfTheTestPointGroups) {
+    CheckDataFolder folder;
+    FakeHost host(folder);
+    CheckPage page(host);
+    const QList<std::pair<const char*, const char*>> buttons{{"RButton_U0In", "0%"},
+                                                             {"RButton_U10In", "10%"},
+                                                             {"RButton_U50In", "50%"},
+                                                             {"RButton_U100In", "100%"},
+                                                             {"RButton_U120In", "120%"},
+                                                             {"RButton_I0In", "0%"},
+                                                             {"RButton_I1In", "1%"},
+                                                             {"RButton_I50In", "50%"},
+                                                             {"RButton_I100In", "100%"},
+                                                             {"RButton_I120In", "120%"},
+                                                             {"RButton_0d", "0°"},
+                                                             {"RButton_30d", "30°"},
+                                                             {"RButton_60d", "60°"},
+                                                             {"RButton_90d", "90°"},
+                                                             {"RButton_300d", "300°"},
+                                                             {"RButton_330d", "330°"},
+                                                             {"RButton_45Hz", "45Hz"},
+                                                             {"RButton_50Hz", "50Hz"},
+                                                             {"RButton_55Hz", "55Hz"},
+                                                             {"RButton_60Hz", "60Hz"},
+                                                             {"RButton_65Hz", "65Hz"},
+                                                             {"RButton_PZdata", "读配置数据"},
+                                                             {"RButton_XBdata", "读谐波数据"}};
+    for (const auto& [name, caption] : buttons) {
+        auto* b = page.findChild<QRadioButton*>(QLatin1String(name));
+        ASSERT_NE(b, nullptr) << name;
+        EXPECT_EQ(b->text(), QString::fromUtf8(caption)) << name;
+    }
+    EXPECT_EQ(Button(page, "BitBtn15")->text(), QStringLiteral("读取配置"));
+    EXPECT_EQ(Button(page, "BitBtn_Check")->text(), QStringLiteral("检查数据"));
+    EXPECT_EQ(Button(page, "BitBtn16")->text(), QStringLiteral("保存数据"));
+    // Defaults: 0 %, 0 %, 0 degrees, 45 Hz; a change is read at once.
+    EXPECT_EQ(page.CurrentTestPoint().frequency, 45);
+    Click(page, "RButton_U120In");
+    Click(page, "RButton_330d");
+    EXPECT_EQ(page.CurrentTestPoint().ku, 1.2);
+    EXPECT_EQ(page.CurrentTestPoint().angle, 330);
+    EXPECT_EQ(page.CurrentExportTestPoint().voltage, 4);
+    EXPECT_EQ(page.CurrentExportTestPoint().angle, 5);
+    EXPECT_EQ(Grid(page)->columnCount(), 3);
+    EXPECT_EQ(Grid(page)->rowCount(), 3);
+    EXPECT_EQ(Grid(page)->columnSpan(0, 0), 3);
+    EXPECT_EQ(Grid(page)->columnSpan(1, 0), 3);
+    EXPECT_EQ(Grid(page)->item(1, 0)->background().color(), QColor(0, 255, 0));
+}
+
+// The grid as a finished pass leaves it: rows handed over as the reading thread does.
+void FillGrid(CheckPage& page, int rows, int failedRow = -1) {
+    QList<AcquiredRow> list;
+    for (int i = 0; i < rows; ++i)
+        list.append(
+            {QStringLiteral("参数%1").arg(i), QStringLiteral("%1 V").arg(i), i + 2 == failedRow});
+    QMetaObject::invokeMethod(&page, "ShowRows", Q_ARG(int, 2), Q_ARG(QList<AcquiredRow>, list),
+                              Q_ARG(bool, false), Q_ARG(bool, false));
+}
+
+TEST(CheckExport, GridWithOneDataRowIsRefused) {
+    RecordingMessages messages;
+    CheckDataFolder folder;
+    FakeHost host(folder);
+    CheckPage page(host);
+    page.BitBtn16Click();
+    FillGrid(page, 1);
+    page.BitBtn16Click();
+    EXPECT_EQ(messages.shown, (QStringList{QStringLiteral("inform: 无数据，不能导出保存！！"),
+                                           QStringLiteral("inform: 无数据，不能导出保存！！")}));
+}
+
+TEST(CheckExport, DeclinedOverwriteLeavesTheFileAndCancelSaysNothing) {
+    RecordingMessages messages;
+    CheckDataFolder folder;
+    FakeHost host(folder);
+    CheckPage page(host);
+    FillGrid(page, 2);
+    QTemporaryDir out;
+    const QString path = out.filePath("old.xlsx");
+    {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("old");
+    }
+    page.BitBtn16Click(); // cancelled dialog: the queue of names is empty
+    messages.fileNames << path;
+    messages.answers << false;
+    page.BitBtn16Click();
+    EXPECT_EQ(messages.shown, (QStringList{"save: Excel.xlsx", "save: Excel.xlsx",
+                                           QStringLiteral("ask: 文件已经存在,是否覆盖?")}));
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), QByteArray("old"));
+}
+
+TEST(CheckExport, UnwritablePathFailsAndLeavesNoFile) {
+    RecordingMessages messages;
+    CheckDataFolder folder;
+    FakeHost host(folder);
+    CheckPage page(host);
+    FillGrid(page, 3);
+    QTemporaryDir out;
+    const QString path = out.filePath("missing-folder/check.xlsx");
+    messages.fileNames << path;
+    page.BitBtn16Click();
+    EXPECT_EQ(messages.shown,
+              (QStringList{"save: Excel.xlsx", QStringLiteral("inform: 数据导出失败！！")}));
+    EXPECT_FALSE(QFile::exists(path));
+    EXPECT_TRUE(Button(page, "BitBtn16")->isEnabled());
+}
+
+TEST(CheckExport, WritesTheGridFromSheetRowSixWithFailuresRed) {
+    RecordingMessages messages;
+    CheckDataFolder folder;
+    FakeHost host(folder);
+    CheckPage page(host);
+    FillGrid(page, 2, 3);
+    QTemporaryDir out;
+    messages.fileNames << out.filePath("book"); // the suffix is added
+    page.BitBtn16Click();
+    ASSERT_EQ(messages.shown.last(), QStringLiteral("inform: 数据导出成功！"));
+    const QJsonObject book = ReadWorkbook(out.filePath("book.xlsx"));
+    const QJsonObject cells = book["cells"].toObject();
+    EXPECT_EQ(book["max_row"].toInt(), 7);
+    EXPECT_EQ(cells["B6"].toObject()["value"].toString(), QStringLiteral("参数0"));
+    EXPECT_EQ(cells["C7"].toObject()["value"].toString(), QStringLiteral("1 V"));
+    EXPECT_EQ(cells["C7"].toObject()["color"].toString(), QStringLiteral("FFFF0000"));
+    EXPECT_NE(cells["B7"].toObject()["color"].toString(), QStringLiteral("FFFF0000"));
+    EXPECT_NE(cells["C6"].toObject()["color"].toString(), QStringLiteral("FFFF0000"));
+    EXPECT_EQ(cells["A3"].toObject()["value"].toString(),
+              QStringLiteral("额定值(电压：220V; 电流：5A)"));
+    EXPECT_EQ(cells["A5"].toObject()["value"].toString(),
+              QStringLiteral("检验条件(电压: 0%;电流: 0%;角度: 0°;频率: 45Hz)"));
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
