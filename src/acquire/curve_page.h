@@ -1,0 +1,109 @@
+#pragma once
+// CurvePage: the curve page "曲线监测" (objectName TabSheet3): the chart Chart with its thirteen
+// line series, the thirteen check boxes with their colour swatches and the button
+// BitBtn_ReadQX. It starts and stops Thread_Readqx and plots the points the thread hands over.
+// For long sessions the bottom axis can show the wall-clock time instead of the point index,
+// the user can drag and zoom while points arrive (the page then stops moving the axes until
+// "跟随最新" is pressed), and every point is kept. The chart repaints at most 25 times a second.
+// GUI thread only.
+
+#include "acquire/curve_thread.h"
+
+#include <QColor>
+#include <QString>
+#include <QWidget>
+#include <array>
+#include <memory>
+#include <vector>
+
+class CurveHost;
+class QCheckBox;
+class QCustomPlot;
+class QCPGraph;
+class QPushButton;
+class QTimer;
+
+// Caption, check-box name and colour of each series in chart order.
+struct CurveSeriesSpec {
+    const char* box;
+    const char* caption;
+    QColor colour;
+    QColor swatch; // the legend square beside the check box
+};
+const std::array<CurveSeriesSpec, kCurveSeriesCount>& CurveSeriesSpecs();
+
+class CurvePage : public QWidget {
+    Q_OBJECT
+public:
+    // The repaint timer: at most one repaint per this many ms, however fast points arrive.
+    static constexpr int kRepaintIntervalMs = 40;
+    // The bottom axis maximum of the window's initial layout.
+    static constexpr int kInitialAxisMaximum = 25;
+
+    explicit CurvePage(CurveHost& host, QWidget* parent = nullptr);
+    ~CurvePage() override;
+
+    // Stops a running curve reading as the stop button does (the window's closing uses it).
+    // Returns at once when none runs.
+    void StopCurve();
+    // True from the start of a curve reading until its thread has ended (CurveRunning).
+    bool isRunning() const { return thread_ != nullptr; }
+
+    // The bottom axis: point index (false, the default) or wall-clock time (true). Switching
+    // moves every point already plotted.
+    void SetTimeAxis(bool on);
+    bool timeAxis() const { return timeAxis_; }
+    // False once the user has dragged or zoomed; FollowLatest makes the axes follow again.
+    bool isFollowing() const { return following_; }
+    void FollowLatest();
+
+    QCustomPlot* chart() const { return chart_; }
+    QCPGraph* series(int k) const { return series_.at(static_cast<std::size_t>(k)); }
+    // Points in each series since the last start.
+    int pointCount() const { return static_cast<int>(stamps_.size()); }
+    // Repaints done by the repaint timer (tests and benchmarks).
+    int repaintCount() const { return repaints_; }
+    // The running thread, null when none runs (tests look at its counters).
+    Thread_Readqx* curveThread() const { return thread_.get(); }
+
+public slots:
+    void BitBtn_ReadQXClick();
+    // A good read: one point to every series, shown or not.
+    void ShowCurvePoint(const CurvePoint& point);
+    // A failed read's text for the status bar.
+    void ShowStatusText(const QString& text);
+
+private:
+    void BuildChart();
+    void BuildControls();
+    void ClearSeries();
+    void SeriesBoxClick(int k, bool checked);
+    void ApplyFollowRange();
+    void RangeChangedByUser();
+    void ScheduleRepaint();
+    void Repaint();
+    double KeyOf(std::size_t index) const;
+
+    CurveHost& host_;
+    QCustomPlot* chart_ = nullptr;
+    std::array<QCPGraph*, kCurveSeriesCount> series_{};
+    std::array<QCheckBox*, kCurveSeriesCount> boxes_{};
+    QPushButton* readQX_ = nullptr;
+    QCheckBox* timeAxisBox_ = nullptr;
+    QPushButton* follow_ = nullptr;
+    QTimer* reenable_ = nullptr;
+    QTimer* repaint_ = nullptr;
+    std::unique_ptr<Thread_Readqx> thread_;
+    bool stopping_ = false;
+    bool closing_ = false;
+
+    // Wall-clock time of every point (seconds since the epoch), for the time axis.
+    std::vector<double> stamps_;
+    // Smallest and largest value of each series, for the automatic left axis.
+    std::array<double, kCurveSeriesCount> low_{};
+    std::array<double, kCurveSeriesCount> high_{};
+    bool timeAxis_ = false;
+    bool following_ = true;
+    bool settingRange_ = false;
+    int repaints_ = 0;
+};
