@@ -115,7 +115,13 @@ CheckPage::CheckPage(CheckHost& host, QWidget* parent) : QWidget(parent), host_(
 }
 
 CheckPage::~CheckPage() {
-    StopCheck();
+    // The host may already be half destroyed (the page dies with the main window's children):
+    // join the thread without calling back. The window's closing stops a check first anyway.
+    if (thread_) {
+        thread_->disconnect(this);
+        thread_->Stop();
+        thread_.reset();
+    }
 }
 
 void CheckPage::BuildGrid() {

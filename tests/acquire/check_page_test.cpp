@@ -83,6 +83,10 @@ struct ProtocolCase {
     const char* caption;
 };
 
+void PrintTo(const ProtocolCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 // The module under the page's test point: 100 %, 100 %, 60 degrees, 50 Hz.
 const QStringList kMatchingPoint{"--voltage", "100", "--current",   "100",
                                  "--angle",   "60",  "--frequency", "50"};
@@ -327,6 +331,10 @@ struct ProtocolLayout {
     int checkLeft;
 };
 
+void PrintTo(const ProtocolLayout& c, std::ostream* os) {
+    *os << "TXXY " << c.txxy;
+}
+
 class ApplyProtocol : public ::testing::TestWithParam<ProtocolLayout> {};
 
 TEST_P(ApplyProtocol, ArrangesThePageForTheProtocol) {
@@ -410,6 +418,34 @@ void FillGrid(CheckPage& page, int rows, int failedRow = -1) {
             {QStringLiteral("参数%1").arg(i), QStringLiteral("%1 V").arg(i), i + 2 == failedRow});
     QMetaObject::invokeMethod(&page, "ShowRows", Q_ARG(int, 2), Q_ARG(QList<AcquiredRow>, list),
                               Q_ARG(bool, false), Q_ARG(bool, false));
+}
+
+TEST(CheckPage, Dlt645PassMarksTheItemBeingReadAndBuildsRowsOnlyOnce) {
+    CheckDataFolder folder;
+    FakeHost host(folder);
+    CheckPage page(host);
+    const auto show = [&](int row, const QString& name, bool rowsBuilt, bool failed) {
+        QMetaObject::invokeMethod(
+            &page, "ShowRows", Q_ARG(int, row),
+            Q_ARG(QList<AcquiredRow>, (QList<AcquiredRow>{{name, name + " kWh", failed}})),
+            Q_ARG(bool, rowsBuilt), Q_ARG(bool, true));
+    };
+    for (int r = 2; r < 6; ++r)
+        show(r, QStringLiteral("项%1").arg(r), false, false);
+    ASSERT_EQ(Grid(page)->rowCount(), 6);
+    // Second pass: names stay, the row just written is red and the one before goes back.
+    show(2, QStringLiteral("另名"), true, false);
+    show(3, QStringLiteral("另名"), true, true);
+    const QColor back = Grid(page)->palette().color(QPalette::HighlightedText);
+    EXPECT_EQ(Cell(page, 3, 1), QStringLiteral("项3"));
+    EXPECT_EQ(Cell(page, 3, 2), QStringLiteral("另名 kWh"));
+    EXPECT_EQ(Grid(page)->item(3, 2)->background().color(), QColor(255, 0, 0));
+    EXPECT_EQ(Grid(page)->item(2, 2)->background().color(), back);
+    EXPECT_TRUE(IsRed(page, 3));
+    EXPECT_FALSE(IsRed(page, 2));
+    // The last row is never marked.
+    show(5, QStringLiteral("另名"), true, false);
+    EXPECT_NE(Grid(page)->item(5, 2)->background().color(), QColor(255, 0, 0));
 }
 
 TEST(CheckExport, GridWithOneDataRowIsRefused) {

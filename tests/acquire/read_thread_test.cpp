@@ -60,6 +60,10 @@ struct BlockCase {
     int rows;
 };
 
+void PrintTo(const BlockCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class BlockSplit : public ::testing::TestWithParam<BlockCase> {};
 
 TEST_P(BlockSplit, ReadsTheBlocksOfOneCycleAndShowsEveryRow) {
@@ -153,6 +157,10 @@ struct LoadFailureCase {
     const char* model;
     QByteArray ini; // empty: the shipped file
 };
+
+void PrintTo(const LoadFailureCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class LoadFailure : public ::testing::TestWithParam<LoadFailureCase> {};
 
