@@ -5,6 +5,7 @@
 
 #include <QCheckBox>
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -326,5 +327,12 @@ void CurvePage::ScheduleRepaint() {
 
 void CurvePage::Repaint() {
     ++repaints_;
+    QElapsedTimer timer;
+    timer.start();
     chart_->replot();
+    // A chart of millions of points takes tens of ms to draw: space the repaints so that drawing
+    // never takes more than about a quarter of the window's time.
+    const qint64 tookMs = timer.elapsed();
+    repaint_->setInterval(static_cast<int>(
+        std::clamp<qint64>(4 * tookMs, kRepaintIntervalMs, kLongestRepaintIntervalMs)));
 }

@@ -4,7 +4,8 @@
 // BitBtn_ReadQX. It starts and stops Thread_Readqx and plots the points the thread hands over.
 // For long sessions the bottom axis can show the wall-clock time instead of the point index,
 // the user can drag and zoom while points arrive (the page then stops moving the axes until
-// "跟随最新" is pressed), and every point is kept. The chart repaints at most 25 times a second.
+// "跟随最新" is pressed), and every point is kept. The chart repaints at most 25 times a second,
+// less often when a repaint grows long.
 // GUI thread only.
 
 #include "acquire/curve_thread.h"
@@ -37,6 +38,8 @@ class CurvePage : public QWidget {
 public:
     // The repaint timer: at most one repaint per this many ms, however fast points arrive.
     static constexpr int kRepaintIntervalMs = 40;
+    // ... and at least this often, however long a repaint takes.
+    static constexpr int kLongestRepaintIntervalMs = 1000;
     // The bottom axis maximum of the window's initial layout.
     static constexpr int kInitialAxisMaximum = 25;
 
