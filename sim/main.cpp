@@ -2,6 +2,7 @@
 
 #include "command_shell.h"
 #include "common/conversion.h"
+#include "model_setup.h"
 #include "module.h"
 #include "options.h"
 #include "pty_server.h"
@@ -31,6 +32,16 @@ int main(int argc, char** argv) {
         for (const auto& [name, pct] : options.errors)
             module.measurement().setError(name, pct);
         module.misbehaviour() = options.misbehaviour;
+        if (!options.model.isEmpty()) {
+            const QString database = options.database.isEmpty()
+                                         ? QCoreApplication::applicationDirPath() + "/Config.db"
+                                         : options.database;
+            error = SetUpForModel(module, database, options.model);
+            if (!error.isEmpty()) {
+                std::fprintf(stderr, "kx7410-sim: %s\n", qPrintable(error));
+                return 1;
+            }
+        }
         CommandShell shell(module);
         PtyServer server(module, shell, {options.pace, options.turnaroundMs});
         if (!server.open(options.link, error)) {

@@ -29,6 +29,11 @@ QString UsageText() {
                "3)\n"
                "  --data DIR           catalogue data files (default <executable dir>/data)\n"
                "  --state FILE         flash image: loaded at start, written by a flash commit\n"
+               "  --model NAME         set up as the host's configuration download and protocol\n"
+               "                       switch leave it for this product model: output list,\n"
+               "                       scales, enables, protocol and frame format\n"
+               "  --db FILE            product database for --model (default <executable dir>/"
+               "Config.db)\n"
                "  --voltage PCT        test point voltage, % of rated (default 100)\n"
                "  --current PCT        test point current, % of rated (default 100)\n"
                "  --angle DEG          angle by which the current lags (default 0)\n"
@@ -119,6 +124,10 @@ bool ParseOptions(const QStringList& args, SimOptions& o, QString& error) {
                 o.module.dataDir = takeValue();
             else if (name == "--state")
                 o.module.statePath = takeValue();
+            else if (name == "--model")
+                o.model = takeValue();
+            else if (name == "--db")
+                o.database = takeValue();
             else if (name == "--voltage")
                 o.point.voltagePct = StrToFloat(takeValue());
             else if (name == "--current")

@@ -18,6 +18,8 @@ struct SimOptions {
     bool pace = false;
     int turnaroundMs = 3;
     bool powerCycle = false;
+    QString model;    // set the module up for this product model of database
+    QString database; // Config.db; empty: <executable dir>/Config.db
     bool help = false;
 };
 

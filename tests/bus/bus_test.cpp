@@ -5,10 +5,12 @@
 #include "link/modbus.h"
 #include "link/serial_link.h"
 #include "link/yaao_datang.h"
+#include "store/database.h"
 
 #include "sim_process.h"
 
 #include <QCoreApplication>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace {
@@ -204,6 +206,44 @@ TEST_F(Bus, ReplyAddressIsNotCompared) {
     ASSERT_EQ(sim.command("wrongaddr on"), "ok");
     std::vector<uint16_t> values;
     EXPECT_TRUE(ReadRegisters(link, 1, 0, 1, values));
+}
+
+// Started for a product model of the database, the module answers as the configuration download
+// and the protocol switch would have left it.
+TEST(BusModelSetUp, ModuleStartsConfiguredForAModel) {
+    QTemporaryDir dir;
+    const QString dbPath = dir.filePath("Config.db");
+    {
+        ProductDatabase db(dbPath);
+        ASSERT_EQ(db.Open(QStringLiteral(KX_SIM_DATA_DIR)), QString());
+    }
+    {
+        SimProcess sim({"--model", "KX7410D07-01", "--db", dbPath});
+        ASSERT_FALSE(sim.device().isEmpty());
+        EXPECT_EQ(sim.registers(11023), QList<int>{2});
+        SerialLink link;
+        ASSERT_TRUE(link.Open(sim.link(), 3, 0, 2, 0));
+        std::vector<uint8_t> data;
+        EXPECT_TRUE(ReadData2007(link, kMeter1, QStringLiteral("0x02010100"), data));
+    }
+    {
+        SimProcess sim({"--model", "KX2953B35-01", "--db", dbPath});
+        ProductDatabase db(dbPath);
+        QStringList names;
+        ASSERT_TRUE(db.SelectSchemeParameters(QStringLiteral("ModBus标准方式"), names));
+        std::optional<OutputParameterRow> first;
+        ASSERT_TRUE(db.SelectParameter(names.value(0), first) && first);
+        const QList<int> list = sim.registers(11300, 2);
+        ASSERT_EQ(list.size(), 2);
+        EXPECT_GE(list[0], names.size());
+        EXPECT_EQ(list[1], first->parameter.addr);
+    }
+    QProcess unknown;
+    unknown.start(QStringLiteral(KX_SIM_EXE),
+                  {"--link", dir.filePath("tty"), "--model", "NoSuchModel", "--db", dbPath});
+    ASSERT_TRUE(unknown.waitForFinished(kToolWaitMs));
+    EXPECT_EQ(unknown.exitCode(), 1);
+    EXPECT_TRUE(unknown.readAllStandardError().contains("NoSuchModel"));
 }
 
 } // namespace
