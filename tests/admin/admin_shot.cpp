@@ -1,0 +1,40 @@
+// Renders the management window and the login dialog, on a temporary database made from the
+// seed, to PNG files for a look at their layout: admin_shot <management.png> [<login.png>].
+
+#include "admin/login_form.h"
+#include "admin/management_form.h"
+#include "app/messages.h"
+
+#include "admin_fixture.h"
+
+#include <QApplication>
+#include <QPixmap>
+
+#include <cstdio>
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: admin_shot <management.png> [<login.png>]\n");
+        return 2;
+    }
+    RecordingMessages messages;
+    AdminFolder folder;
+    if (!folder.ok()) {
+        std::fprintf(stderr, "%s\n", qPrintable(folder.openError()));
+        return 1;
+    }
+    TGlForm form(folder.db());
+    form.show();
+    app.processEvents();
+    bool ok = form.grab().save(QString::fromLocal8Bit(argv[1]));
+    if (argc > 2) {
+        TLoginForm login(folder.path(), folder.db());
+        login.show();
+        app.processEvents();
+        ok = login.grab().save(QString::fromLocal8Bit(argv[2])) && ok;
+    }
+    for (const QString& line : messages.shown)
+        std::fprintf(stderr, "%s\n", qPrintable(line));
+    return ok ? 0 : 1;
+}
