@@ -11,6 +11,7 @@
 
 #include <QButtonGroup>
 #include <QEventLoop>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -64,14 +65,17 @@ QButtonGroup* AddRadioGroup(QWidget* owner, QHBoxLayout* row, const char* groupN
                             const QString& title, const std::array<RadioSpec, N>& buttons) {
     auto* box = new QGroupBox(title, owner);
     box->setObjectName(QString::fromLatin1(groupName));
-    auto* layout = new QHBoxLayout(box);
+    // Three choices a line: four groups side by side keep every caption readable at the
+    // window's minimum width.
+    auto* layout = new QGridLayout(box);
     layout->setContentsMargins(6, 2, 6, 2);
+    layout->setVerticalSpacing(2);
     auto* group = new QButtonGroup(box);
     for (std::size_t i = 0; i < N; ++i) {
         auto* button = new QRadioButton(QString::fromUtf8(buttons[i].caption), box);
         button->setObjectName(QString::fromLatin1(buttons[i].name));
         group->addButton(button, static_cast<int>(i));
-        layout->addWidget(button);
+        layout->addWidget(button, int(i / 3), int(i % 3));
     }
     group->button(0)->setChecked(true);
     row->addWidget(box);
