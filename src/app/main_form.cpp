@@ -1,6 +1,7 @@
 #include "app/main_form.h"
 
 #include "acquire/check_page.h"
+#include "acquire/curve_page.h"
 #include "app/calibration_page.h"
 #include "app/help_viewer.h"
 #include "app/messages.h"
@@ -175,8 +176,7 @@ void TMainForm::buildPages() {
         button->setObjectName(QLatin1String(b.name));
         button->setGeometry(b.left, 8, 110, 32);
     }
-    curvePage_ = new QWidget(pageControl1_);
-    curvePage_->setObjectName(QStringLiteral("TabSheet3"));
+    curvePage_ = new CurvePage(*this, pageControl1_);
     pageControl1_->addTab(curvePage_, QStringLiteral("曲线监测"));
     userPage_ = new UserPage(pageControl1_);
     pageControl1_->addTab(userPage_, QStringLiteral("用户配置"));
@@ -271,8 +271,9 @@ void TMainForm::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
-    // A running check hands its rows to this window: it ends before the window goes.
+    // A running check or curve reading hands its results to this window: they end before it goes.
     StopCheck();
+    curvePage_->StopCurve();
     event->accept();
 }
 
@@ -569,4 +570,25 @@ void TMainForm::SetCheckControls(bool running) {
             pageControl1_->setTabVisible(curves, true);
         }
     }
+}
+
+void TMainForm::SetStatusText(const QString& text) {
+    statusText_->setText(text);
+}
+
+void TMainForm::SetCurveControls(bool running) {
+    comk_->setEnabled(!running);
+    cbCPType_->setEnabled(!running);
+    const int calibration = pageControl1_->indexOf(calibrationPage_);
+    const int check = pageControl1_->indexOf(checkPage_);
+    const int user = pageControl1_->indexOf(userPage_);
+    if (running) {
+        pageControl1_->setTabVisible(calibration, false);
+        pageControl1_->setTabVisible(check, false);
+        return;
+    }
+    pageControl1_->setTabVisible(check, true);
+    // A 大唐 model has no user page: the product selection hid it and it stays hidden.
+    if (TXXY != 4) pageControl1_->setTabVisible(user, true);
+    if (EngineeringMode) pageControl1_->setTabVisible(calibration, true);
 }

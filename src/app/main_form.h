@@ -5,12 +5,14 @@
 // its CheckHost. GUI thread only.
 
 #include "acquire/check_host.h"
+#include "acquire/curve_host.h"
 
 #include <QMainWindow>
 #include <QString>
 
 class CalibrationPage;
 class CheckPage;
+class CurvePage;
 class ProductDatabase;
 class QAction;
 class QComboBox;
@@ -24,7 +26,7 @@ class SerialLink;
 class UserPage;
 struct SerialChoice;
 
-class TMainForm : public QMainWindow, public CheckHost {
+class TMainForm : public QMainWindow, public CheckHost, public CurveHost {
     Q_OBJECT
 public:
     // dataDir holds Config.ini, Config.db and HELP.HLP (the executable's folder in use); the
@@ -95,6 +97,9 @@ public:
     ProductDatabase& database() override { return database_; }
     QString dataFolder() const override { return dataDir_; }
     void SetCheckControls(bool running) override;
+    // CurveHost (portOpen, moduleAddress and link are shared with CheckHost)
+    void SetStatusText(const QString& text) override;
+    void SetCurveControls(bool running) override;
 
 public slots:
     void comkClick();
@@ -143,7 +148,7 @@ private:
     QTabWidget* pageControl1_ = nullptr;
     CalibrationPage* calibrationPage_ = nullptr;
     CheckPage* checkPage_ = nullptr;
-    QWidget* curvePage_ = nullptr;
+    CurvePage* curvePage_ = nullptr;
     UserPage* userPage_ = nullptr;
     QLabel* stime_ = nullptr;
     QLabel* comText_ = nullptr;

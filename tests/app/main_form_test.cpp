@@ -41,6 +41,8 @@ private slots:
     void runningCheckLocksTheWindow_data();
     void runningCheckLocksTheWindow();
     void closingStopsARunningCheck();
+    void runningCurvesLockTheWindow_data();
+    void runningCurvesLockTheWindow();
     void upDownStaysInRange();
     void secondInstanceIsRefused();
 };
@@ -369,6 +371,47 @@ void MainFormTest::closingStopsARunningCheck() {
     s.link.Close();
     ::close(slave);
     ::close(master);
+}
+
+void MainFormTest::runningCurvesLockTheWindow_data() {
+    QTest::addColumn<bool>("engineering");
+    QTest::addColumn<QString>("model");
+    QTest::addColumn<bool>("userAfter");
+    QTest::newRow("Modbus") << false << "KX7410M31-01" << true;
+    QTest::newRow("大唐 keeps its user page hidden") << false << "KX7410T35-01" << false;
+    QTest::newRow("engineering") << true << "KX7410M31-01" << true;
+}
+
+void MainFormTest::runningCurvesLockTheWindow() {
+    QFETCH(bool, engineering);
+    QFETCH(QString, model);
+    QFETCH(bool, userAfter);
+    RecordingMessages messages;
+    Started s(engineering ? IniWith("Engineering=0", "Engineering=1") : ShippedIni());
+    QVERIFY(s.ok);
+    TMainForm& form = s.form();
+    auto* models = form.findChild<QComboBox*>("CB_CPType");
+    models->setCurrentIndex(models->findText(model));
+    form.CB_CPTypeChange();
+    auto* pages = form.pageControl();
+
+    form.SetCurveControls(true);
+    QVERIFY(!form.findChild<QWidget*>("comk")->isEnabled());
+    QVERIFY(!models->isEnabled());
+    QVERIFY(!pages->isTabVisible(TabIndex(form, "TabSheet1")));
+    QVERIFY(!pages->isTabVisible(TabIndex(form, "TabSheet2")));
+    QCOMPARE(pages->isTabVisible(TabIndex(form, "TabSheet3")), engineering);
+
+    form.SetCurveControls(false);
+    QVERIFY(form.findChild<QWidget*>("comk")->isEnabled());
+    QVERIFY(models->isEnabled());
+    QVERIFY(pages->isTabVisible(TabIndex(form, "TabSheet2")));
+    QCOMPARE(pages->isTabVisible(TabIndex(form, "TabSheet4")), userAfter);
+    QCOMPARE(pages->isTabVisible(TabIndex(form, "TabSheet1")), engineering);
+
+    form.SetStatusText(QStringLiteral("发送：1    接收：1"));
+    QCOMPARE(form.findChild<QLabel*>("StatusText")->text(), QStringLiteral("发送：1    接收：1"));
+    QCOMPARE(messages.shown, QStringList());
 }
 
 void MainFormTest::upDownStaysInRange() {
