@@ -84,6 +84,9 @@ public:
     UserPage* userPage() const { return userPage_; }
     CheckPage* checkPage() const { return checkPage_; }
     QTabWidget* pageControl() const { return pageControl1_; }
+    // The status bar's progress bar (long operations show it) and port text.
+    QProgressBar* progressBar() const { return progressBar_; }
+    QLabel* comText() const { return comText_; }
 
     // Applies what the serial settings dialog confirmed: line settings and the port text.
     void ApplySerialChoice(const SerialChoice& choice);
