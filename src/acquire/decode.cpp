@@ -23,19 +23,6 @@ AcquiredRow Undecodable(const QString& name) {
     return {name, UndecodableText(), true};
 }
 
-QString GridStateText(int code) {
-    switch (code) {
-    case 0:
-        return QStringLiteral("电网正常");
-    case 1:
-        return QStringLiteral("电网缺相");
-    case 2:
-        return QStringLiteral("电网停电");
-    default:
-        return UndecodableText();
-    }
-}
-
 QString StateBitsText(uint16_t w) {
     QString t;
     t += (w & 0x01) ? QStringLiteral("电压相序(错误)  ") : QStringLiteral("电压相序(正确)  ");
@@ -88,6 +75,19 @@ QString UnitPattern(double z, const QString& dw) {
 }
 
 } // namespace
+
+QString GridStateText(int code) {
+    switch (code) {
+    case 0:
+        return QStringLiteral("电网正常");
+    case 1:
+        return QStringLiteral("电网缺相");
+    case 2:
+        return QStringLiteral("电网停电");
+    default:
+        return UndecodableText();
+    }
+}
 
 int RegistersTaken(const OutputParameter& p) {
     switch (p.bl) {

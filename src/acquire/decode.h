@@ -45,6 +45,10 @@ QList<AcquiredRow> DecodeRegisters(const SchemeScales& scheme,
 // Number of registers a parameter takes in the image (what DecodeParameter advances by).
 int RegistersTaken(const OutputParameter& parameter);
 
+// Text of a grid-state code (0 normal, 1 phase missing, 2 outage); both the register and the
+// DL/T 645 forms of the word show it.
+QString GridStateText(int code);
+
 // A run of registers read by one request.
 struct RegisterBlock {
     int start = 0;

@@ -1,5 +1,6 @@
 #include "acquire/dlt645.h"
 
+#include "acquire/decode.h"
 #include "common/conversion.h"
 
 #include <QStringDecoder>
@@ -74,19 +75,6 @@ QString Stamp(const Bytes& d, int g) { // YYMMDDHHmm from the five bytes g .. g+
 }
 QString Demand(const Bytes& d, int g, const QString& unit, const QString& gap) {
     return SignedTwoFour(d, g) + QLatin1Char(' ') + unit + gap + Stamp(d, g + 3);
-}
-
-QString GridState(int v) {
-    switch (v) {
-    case 0:
-        return QStringLiteral("电网正常");
-    case 1:
-        return QStringLiteral("电网缺相");
-    case 2:
-        return QStringLiteral("电网停电");
-    default:
-        return UndecodableText();
-    }
 }
 
 QString StateBits(int v) {
@@ -195,7 +183,7 @@ QString FormatDlt645Value(const QString& format, const QString& unit, std::span<
     if (is(u"XXXXXX")) return H(d[2]) + H(d[1]) + H(d[0]);
     if (is(u"XX.XXXX")) return TwoFour(d, 0) + withUnit;
     if (is(u"XXXXX.X")) return H(d[2]) + H(d[1]) + Hi(d[0]) + QLatin1Char('.') + Lo(d[0]);
-    if (is(u"XXXX")) return GridState(Bcd(d[1]) * 256 + Bcd(d[0]));
+    if (is(u"XXXX")) return GridStateText(Bcd(d[1]) * 256 + Bcd(d[0]));
     if (is(u"X.XXX")) return OneThree(d, 0) + withUnit;
     if (is(u"XX.XX")) return H(d[1]) + QLatin1Char('.') + H(d[0]) + withUnit;
     if (is(u"XXX.X")) return ThreeOne(d, 0) + withUnit;
