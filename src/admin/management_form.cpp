@@ -20,11 +20,47 @@
 #include <QVBoxLayout>
 
 #include <optional>
+#include <utility>
+
+SchemeSelector::SchemeSelector(QWidget* parent) : QComboBox(parent) {
+    connect(this, &QComboBox::activated, this, [this] {
+        changePending_ = true;
+        schedule();
+    });
+}
+
+void SchemeSelector::showPopup() {
+    popupShown_ = true;
+    QComboBox::showPopup();
+}
 
 void SchemeSelector::hidePopup() {
     QComboBox::hidePopup();
-    // Queued: a mouse choice is applied to the box only after the popup has gone.
-    QMetaObject::invokeMethod(this, &SchemeSelector::closedUp, Qt::QueuedConnection);
+    if (!popupShown_) return;
+    popupShown_ = false;
+    closeUpPending_ = true;
+    schedule();
+}
+
+void SchemeSelector::chooseFromDropDown(int index) {
+    popupShown_ = true;
+    setCurrentIndex(index);
+    emit activated(index);
+    hidePopup();
+}
+
+void SchemeSelector::schedule() {
+    if (scheduled_) return;
+    scheduled_ = true;
+    QMetaObject::invokeMethod(this, &SchemeSelector::deliver, Qt::QueuedConnection);
+}
+
+void SchemeSelector::deliver() {
+    scheduled_ = false;
+    const bool closeUp = std::exchange(closeUpPending_, false);
+    const bool change = std::exchange(changePending_, false);
+    if (closeUp) emit closedUp();
+    if (change) emit changed();
 }
 
 namespace {
@@ -84,6 +120,16 @@ QPushButton* ListButton(QWidget* parent, const char* name, QStyle::StandardPixma
     return button;
 }
 
+// A stored number that does not read as one (a database edited elsewhere) ends the operation
+// with the conversion error shown, as a typing error would.
+template <typename Body> void Guard(QWidget* window, Body body) {
+    try {
+        body();
+    } catch (const ConversionError& e) {
+        Ui().error(window, e.text());
+    }
+}
+
 QString Selected(const QListWidget* list) {
     const QListWidgetItem* item = list->currentItem();
     return item ? item->text() : QString();
@@ -106,18 +152,20 @@ TGlForm::TGlForm(ProductDatabase& db, QWidget* parent) : QDialog(parent), db_(db
     buildProductGroup(productGroup); // the product lists are filled first
     buildSchemeGroup(schemeGroup);   // grid headings
 
-    LoadProductList();
-    listBox1_->clear();
-    listBox2_->clear();
-    LoadCatalogue(listBox1_);
-    QList<ProductModel> probe;
-    if (!db_.SelectAllModels(probe)) {
-        Ui().inform(this, AdminText::DatabaseFailed);
-    } else {
+    Guard(this, [&] {
+        LoadProductList();
+        listBox1_->clear();
+        listBox2_->clear();
+        LoadCatalogue(listBox1_);
+        QList<ProductModel> probe;
+        if (!db_.SelectAllModels(probe)) {
+            Ui().inform(this, AdminText::DatabaseFailed);
+            return;
+        }
         createGridButtons();
         LoadSchemeLists();
         CBox_TypeCloseUp(cboxType_);
-    }
+    });
     setFixedSize(sizeHint());
 }
 
@@ -206,7 +254,7 @@ void TGlForm::buildSchemeGroup(QWidget* group) {
     cboxType_->setInsertPolicy(QComboBox::NoInsert);
     grid_->setCellWidget(1, 1, cboxType_);
     connect(cboxType_, &SchemeSelector::closedUp, this, [this] { CBox_TypeCloseUp(cboxType_); });
-    connect(cboxType_, &QComboBox::activated, this, [this] { CBox_TypeChange(); });
+    connect(cboxType_, &SchemeSelector::changed, this, &TGlForm::CBox_TypeChange);
     layout->addWidget(grid_, 0, Qt::AlignHCenter);
 }
 
@@ -365,17 +413,19 @@ void TGlForm::LoadSchemeParameters(const QString& scheme) {
 // ---- Scheme selectors -----------------------------------------------------------------------
 
 void TGlForm::CBox_TypeCloseUp(QComboBox* box) {
-    closedUp_ = true;
-    QComboBox* other = box == cboxType_ ? static_cast<QComboBox*>(cboxPz_) : cboxType_;
-    const QString text = box->currentText();
-    if (text.isEmpty()) return;
-    {
-        // Both selectors stand at the same index (CBox_Type has one more, empty, entry).
-        const QSignalBlocker blocker(other);
-        const int index = box->currentIndex();
-        other->setCurrentIndex(index < other->count() ? index : -1);
-    }
-    LoadScheme(text.trimmed());
+    Guard(this, [&] {
+        closedUp_ = true;
+        QComboBox* other = box == cboxType_ ? static_cast<QComboBox*>(cboxPz_) : cboxType_;
+        const QString text = box->currentText();
+        if (text.isEmpty()) return;
+        {
+            // Both selectors stand at the same index (CBox_Type has one more, empty, entry).
+            const QSignalBlocker blocker(other);
+            const int index = box->currentIndex();
+            other->setCurrentIndex(index < other->count() ? index : -1);
+        }
+        LoadScheme(text.trimmed());
+    });
 }
 
 void TGlForm::CBox_TypeChange() {
@@ -390,7 +440,10 @@ void TGlForm::setEntryMode(bool entry) {
     if (cboxType_->isEditable() == entry) return;
     const QSignalBlocker blocker(cboxType_);
     cboxType_->setEditable(entry);
-    if (entry) cboxType_->setInsertPolicy(QComboBox::NoInsert);
+    // Enter on a typed name that already exists must not pick that entry (and switch back to
+    // list mode, where saving would overwrite it): duplicates allowed means no lookup.
+    cboxType_->setInsertPolicy(QComboBox::NoInsert);
+    cboxType_->setDuplicatesEnabled(true);
 }
 
 void TGlForm::LoadScheme(const QString& scheme) {
@@ -454,52 +507,58 @@ void TGlForm::BitBtn9Click() {
 }
 
 void TGlForm::BitBtn8Click() {
-    const int row = listBox2_->currentRow();
-    if (row < 0) return;
-    const QString name = Selected(listBox2_);
-    delete listBox2_->takeItem(row);
-    // Back to its place in the catalogue: before the first available entry that comes later.
-    const auto catalogueId = [this](const QString& parameter, std::optional<int>& id) {
-        std::optional<OutputParameterRow> found;
-        if (!db_.FindParameter(parameter, found)) return false;
-        id = found ? std::optional<int>(found->id) : std::nullopt;
-        return true;
-    };
-    std::optional<int> id;
-    if (!catalogueId(name, id)) {
-        Ui().inform(this, AdminText::DatabaseFailed);
-        return;
-    }
-    int position = listBox1_->count();
-    if (id) {
-        for (int i = 0; i < listBox1_->count(); ++i) {
-            std::optional<int> other;
-            if (!catalogueId(listBox1_->item(i)->text(), other)) {
-                Ui().inform(this, AdminText::DatabaseFailed);
-                return;
-            }
-            if (other && *other > *id) {
-                position = i;
-                break;
+    Guard(this, [&] {
+        const int row = listBox2_->currentRow();
+        if (row < 0) return;
+        const QString name = Selected(listBox2_);
+        delete listBox2_->takeItem(row);
+        // Back to its place in the catalogue: before the first available entry that comes later.
+        const auto catalogueId = [this](const QString& parameter, std::optional<int>& id) {
+            std::optional<OutputParameterRow> found;
+            if (!db_.FindParameter(parameter, found)) return false;
+            id = found ? std::optional<int>(found->id) : std::nullopt;
+            return true;
+        };
+        std::optional<int> id;
+        if (!catalogueId(name, id)) {
+            Ui().inform(this, AdminText::DatabaseFailed);
+            return;
+        }
+        int position = listBox1_->count();
+        if (id) {
+            for (int i = 0; i < listBox1_->count(); ++i) {
+                std::optional<int> other;
+                if (!catalogueId(listBox1_->item(i)->text(), other)) {
+                    Ui().inform(this, AdminText::DatabaseFailed);
+                    return;
+                }
+                if (other && *other > *id) {
+                    position = i;
+                    break;
+                }
             }
         }
-    }
-    const bool beforeAnother = position < listBox1_->count();
-    listBox1_->insertItem(position, name);
-    listBox1_->setCurrentRow(position);
-    if (beforeAnother && listBox2_->count() > 0) listBox2_->setCurrentRow(0);
+        const bool beforeAnother = position < listBox1_->count();
+        listBox1_->insertItem(position, name);
+        listBox1_->setCurrentRow(position);
+        if (beforeAnother && listBox2_->count() > 0) listBox2_->setCurrentRow(0);
+    });
 }
 
 void TGlForm::BitBtn11Click() {
-    listBox1_->clear();
-    listBox2_->clear();
-    LoadCatalogue(listBox2_);
+    Guard(this, [&] {
+        listBox1_->clear();
+        listBox2_->clear();
+        LoadCatalogue(listBox2_);
+    });
 }
 
 void TGlForm::BitBtn10Click() {
-    listBox1_->clear();
-    listBox2_->clear();
-    LoadCatalogue(listBox1_);
+    Guard(this, [&] {
+        listBox1_->clear();
+        listBox2_->clear();
+        LoadCatalogue(listBox1_);
+    });
 }
 
 // ---- Saving and deleting schemes ------------------------------------------------------------
@@ -553,33 +612,35 @@ bool TGlForm::ModifyScheme(const QString& name) {
 }
 
 void TGlForm::AdvStringGridButtonClick(int row) {
-    // A name of blanks only is no name either.
-    const QString name = cboxType_->currentText().trimmed();
-    if (name.isEmpty()) {
-        Ui().inform(this, AdminText::SchemeNameEmpty);
-        return;
-    }
-    if (row == 2) {
-        const bool creating = entryMode_;
-        const QString action = creating ? QStringLiteral("新建 ") : QStringLiteral("修改 ");
-        if (!(creating ? CreateScheme(name) : ModifyScheme(name))) {
-            Ui().inform(this, action + name + QStringLiteral(" 失败!"));
+    Guard(this, [&] {
+        // A name of blanks only is no name either.
+        const QString name = cboxType_->currentText().trimmed();
+        if (name.isEmpty()) {
+            Ui().inform(this, AdminText::SchemeNameEmpty);
             return;
         }
-        Ui().inform(this, action + name + QStringLiteral(" 成功!"));
-        setEntryMode(false);
-        LoadSchemeLists();
-        emit databaseChanged();
-    } else if (row == 3) {
-        if (Ui().ask(this, QStringLiteral("确定删除 ") + name + QStringLiteral(" 吗?"),
-                     QStringLiteral("提示"))) {
-            if (db_.DeleteSchemeWithParameters(name))
-                emit databaseChanged();
-            else
-                Ui().inform(this, AdminText::DatabaseFailed);
+        if (row == 2) {
+            const bool creating = entryMode_;
+            const QString action = creating ? QStringLiteral("新建 ") : QStringLiteral("修改 ");
+            if (!(creating ? CreateScheme(name) : ModifyScheme(name))) {
+                Ui().inform(this, action + name + QStringLiteral(" 失败!"));
+                return;
+            }
+            Ui().inform(this, action + name + QStringLiteral(" 成功!"));
+            setEntryMode(false);
+            LoadSchemeLists();
+            emit databaseChanged();
+        } else if (row == 3) {
+            if (Ui().ask(this, QStringLiteral("确定删除 ") + name + QStringLiteral(" 吗?"),
+                         QStringLiteral("提示"))) {
+                if (db_.DeleteSchemeWithParameters(name))
+                    emit databaseChanged();
+                else
+                    Ui().inform(this, AdminText::DatabaseFailed);
+            }
+            LoadSchemeLists();
         }
-        LoadSchemeLists();
-    }
+    });
 }
 
 // ---- Product group --------------------------------------------------------------------------
@@ -598,90 +659,98 @@ ProductEntry TGlForm::productEntry(const QString& name) const {
 }
 
 void TGlForm::CB_CPTypeChange() {
-    std::optional<ProductModel> model;
-    if (!db_.SelectModel(cbCpType_->currentText().trimmed(), model)) {
-        Ui().inform(this, AdminText::DatabaseFailed);
-        return;
-    }
-    if (!model) return;
-    const auto select = [](QComboBox* box, int index) {
-        box->setCurrentIndex(index >= 0 && index < box->count() ? index : -1);
-    };
-    select(cbCheckoutType_, model->btlgs);
-    select(cbNetType_, model->jxms);
-    select(cbCtNum_, model->ctnum);
-    select(cboxXlType_, model->xljsfs);
-    lePt_->setText(QString::number(model->upt));
-    leCt_->setText(QString::number(model->ict));
-    for (int i = 0; i < cboxPz_->count(); ++i) {
-        if (cboxPz_->itemText(i) != model->fs) continue;
-        cboxPz_->setCurrentIndex(i);
-        CBox_TypeCloseUp(cboxPz_);
-    }
-    LoadSchemeParameters(model->fs);
-}
-
-void TGlForm::BitBtn4Click() {
-    const ProductEntry entry = productEntry(editAddcpxh_->text());
-    bool conversion = false;
-    const QString refusal = CheckNewProduct(entry, &conversion);
-    if (!refusal.isEmpty()) {
-        if (conversion)
-            Ui().error(this, refusal);
-        else
-            Ui().inform(this, refusal);
-        return;
-    }
-    const ProductModel product = ProductOfEntry(entry);
-    std::optional<ProductModel> existing;
-    if (!db_.SelectModel(product.cpxh, existing)) {
-        Ui().inform(this, AdminText::DatabaseFailed);
-        return;
-    }
-    if (existing) {
-        Ui().inform(this, AdminText::DuplicateProduct);
-        return;
-    }
-    const QString name = QStringLiteral("添加  ") + product.cpxh;
-    if (!db_.InsertModel(product)) {
-        Ui().inform(this, name + QStringLiteral("  产品失败!"));
-        return;
-    }
-    Ui().inform(this, name + QStringLiteral("  产品成功!"));
-    LoadProductList();
-    emit databaseChanged();
-}
-
-void TGlForm::BitBtn3Click() {
-    const QString model = cbCpType_->currentText().trimmed();
-    ProductModel product;
-    try {
-        // The ratios are numbers in the table: a text that is not one is refused here rather
-        // than handed to the database.
-        product = ProductOfEntry(productEntry(model));
-    } catch (const ConversionError& e) {
-        Ui().error(this, e.text());
-        return;
-    }
-    if (!db_.UpdateModel(product)) {
-        Ui().inform(this, AdminText::DatabaseFailed);
-        return;
-    }
-    Ui().inform(this, QStringLiteral("更新产品 ") + model + QStringLiteral(" 配置数据成功！"));
-    emit databaseChanged();
-}
-
-void TGlForm::BitBtn6Click() {
-    const QString model = cbCpType_->currentText().trimmed();
-    if (Ui().ask(this, QStringLiteral("确定删除 ") + model + QStringLiteral(" 产品吗?"),
-                 QStringLiteral("提示"))) {
-        if (!db_.DeleteModel(model)) {
+    Guard(this, [&] {
+        std::optional<ProductModel> model;
+        if (!db_.SelectModel(cbCpType_->currentText().trimmed(), model)) {
             Ui().inform(this, AdminText::DatabaseFailed);
             return;
         }
+        if (!model) return;
+        const auto select = [](QComboBox* box, int index) {
+            box->setCurrentIndex(index >= 0 && index < box->count() ? index : -1);
+        };
+        select(cbCheckoutType_, model->btlgs);
+        select(cbNetType_, model->jxms);
+        select(cbCtNum_, model->ctnum);
+        select(cboxXlType_, model->xljsfs);
+        lePt_->setText(QString::number(model->upt));
+        leCt_->setText(QString::number(model->ict));
+        for (int i = 0; i < cboxPz_->count(); ++i) {
+            if (cboxPz_->itemText(i) != model->fs) continue;
+            cboxPz_->setCurrentIndex(i);
+            CBox_TypeCloseUp(cboxPz_);
+        }
+        LoadSchemeParameters(model->fs);
+    });
+}
+
+void TGlForm::BitBtn4Click() {
+    Guard(this, [&] {
+        const ProductEntry entry = productEntry(editAddcpxh_->text());
+        bool conversion = false;
+        const QString refusal = CheckNewProduct(entry, &conversion);
+        if (!refusal.isEmpty()) {
+            if (conversion)
+                Ui().error(this, refusal);
+            else
+                Ui().inform(this, refusal);
+            return;
+        }
+        const ProductModel product = ProductOfEntry(entry);
+        std::optional<ProductModel> existing;
+        if (!db_.SelectModel(product.cpxh, existing)) {
+            Ui().inform(this, AdminText::DatabaseFailed);
+            return;
+        }
+        if (existing) {
+            Ui().inform(this, AdminText::DuplicateProduct);
+            return;
+        }
+        const QString name = QStringLiteral("添加  ") + product.cpxh;
+        if (!db_.InsertModel(product)) {
+            Ui().inform(this, name + QStringLiteral("  产品失败!"));
+            return;
+        }
+        Ui().inform(this, name + QStringLiteral("  产品成功!"));
+        LoadProductList();
         emit databaseChanged();
-    }
-    LoadProductList();
+    });
+}
+
+void TGlForm::BitBtn3Click() {
+    Guard(this, [&] {
+        const QString model = cbCpType_->currentText().trimmed();
+        ProductModel product;
+        try {
+            // The ratios are numbers in the table: a text that is not one is refused here rather
+            // than handed to the database.
+            product = ProductOfEntry(productEntry(model));
+        } catch (const ConversionError& e) {
+            Ui().error(this, e.text());
+            return;
+        }
+        if (!db_.UpdateModel(product)) {
+            Ui().inform(this, AdminText::DatabaseFailed);
+            return;
+        }
+        Ui().inform(this, QStringLiteral("更新产品 ") + model + QStringLiteral(" 配置数据成功！"));
+        emit databaseChanged();
+    });
+}
+
+void TGlForm::BitBtn6Click() {
+    Guard(this, [&] {
+        const QString model = cbCpType_->currentText().trimmed();
+        if (Ui().ask(this, QStringLiteral("确定删除 ") + model + QStringLiteral(" 产品吗?"),
+                     QStringLiteral("提示"))) {
+            if (!db_.DeleteModel(model)) {
+                Ui().inform(this, AdminText::DatabaseFailed);
+                return;
+            }
+            emit databaseChanged();
+        }
+        LoadProductList();
+    });
 }
 
 void TGlForm::BitBtn5Click() {

@@ -19,15 +19,30 @@ class QPushButton;
 class QTableWidget;
 class UpDown;
 
-// A scheme selector that reports when its drop-down closes, after the choice made in it has
-// been applied (so the handler sees the chosen text).
+// A scheme selector that reports a closed drop-down and a choice the way the scheme editor
+// expects them: first the close-up, then the change, each once, after Qt has applied the choice
+// (Qt's own order of hiding the popup and activating the entry does not matter then).
+// A choice without the drop-down (keys, Enter in the typed name) is a change alone.
 class SchemeSelector : public QComboBox {
     Q_OBJECT
 public:
-    using QComboBox::QComboBox;
+    explicit SchemeSelector(QWidget* parent = nullptr);
+    void showPopup() override;
     void hidePopup() override;
+    // What a mouse choice in the drop-down amounts to: the entry chosen, the drop-down closed.
+    // The signals follow once control returns to the event loop.
+    void chooseFromDropDown(int index);
 signals:
     void closedUp();
+    void changed();
+
+private:
+    void schedule();
+    void deliver();
+    bool popupShown_ = false;
+    bool closeUpPending_ = false;
+    bool changePending_ = false;
+    bool scheduled_ = false;
 };
 
 class TGlForm : public QDialog {

@@ -35,10 +35,7 @@ struct Window {
     }
     // Picks an entry of CBox_Type or CBox_Pz and closes the drop-down.
     void choose(const char* selector, int index) const {
-        QComboBox* b = box(selector);
-        b->setCurrentIndex(index);
-        emit b->activated(index);
-        b->hidePopup();
+        get<SchemeSelector>(selector)->chooseFromDropDown(index);
         QCoreApplication::processEvents(); // the close-up is delivered after the choice
     }
     void choose(const char* selector, const QString& text) const {

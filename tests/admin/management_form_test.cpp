@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSqlQuery>
 #include <QTest>
 
 #include <optional>
@@ -36,6 +37,7 @@ private slots:
     void addAllAndRemoveAll();
     void protocolOutsideTheListKeepsTheCell();
     void probeFailureStopsTheConstruction();
+    void storedTextThatIsNotANumberIsReported();
 
 private:
     std::unique_ptr<AdminFolder> folder_;
@@ -228,7 +230,10 @@ void ManagementFormTest::duplicateNameIsRefused() {
     RecordingMessages messages;
     TGlForm form(folder_->db());
     Window w{form};
-    w.typeNewScheme(QStringLiteral(" ") + kYaao + QStringLiteral("  "));
+    w.typeNewScheme(kYaao);
+    // Enter in the typed name neither picks the existing entry nor leaves entry mode.
+    QTest::keyClick(w.box("CBox_Type")->lineEdit(), Qt::Key_Return);
+    QVERIFY(form.entryMode());
     FillCells(w);
     const Stored before = Read(folder_->db(), kYaao);
     const int rows = folder_->Rows("Cstable");
@@ -557,6 +562,20 @@ void ManagementFormTest::probeFailureStopsTheConstruction() {
                                           QStringLiteral("inform: 操作数据库失败！")}));
     QVERIFY(!form.findChild<QPushButton*>("SaveSchemeButton"));
     QCOMPARE(w.box("CBox_Type")->count(), 0);
+}
+
+void ManagementFormTest::storedTextThatIsNotANumberIsReported() {
+    QSqlQuery q = folder_->db().NewQuery();
+    QVERIFY(q.exec(QStringLiteral("update Fstable set UBL='ten' where FS='亚奥方式'")));
+    RecordingMessages messages;
+    TGlForm form(folder_->db());
+    Window w{form};
+    const QString before = w.cell(1, 3);
+    w.choose("CBox_Type", kYaao);
+    QCOMPARE(messages.shown.size(), 1);
+    QVERIFY2(messages.shown[0].startsWith(QStringLiteral("error: ")),
+             qPrintable(messages.shown[0]));
+    QCOMPARE(w.cell(1, 3), before);
 }
 
 QTEST_MAIN(ManagementFormTest)
