@@ -400,12 +400,16 @@ void ManagementFormTest::failurePartWayLeavesTheDatabaseAsItWas() {
 
 void ManagementFormTest::deleteAsksFirst_data() {
     QTest::addColumn<bool>("yes");
-    QTest::newRow("yes") << true;
-    QTest::newRow("no") << false;
+    QTest::addColumn<int>("failing"); // statement made to fail, 0 for none
+    QTest::newRow("yes") << true << 0;
+    QTest::newRow("no") << false << 0;
+    QTest::newRow("yes, scheme row fails") << true << 14;
+    QTest::newRow("yes, parameter list fails") << true << 12;
 }
 
 void ManagementFormTest::deleteAsksFirst() {
     QFETCH(bool, yes);
+    QFETCH(int, failing);
     RecordingMessages messages;
     messages.answers << yes;
     TGlForm form(folder_->db());
@@ -413,10 +417,14 @@ void ManagementFormTest::deleteAsksFirst() {
     w.choose("CBox_Type", kYaao);
     const Stored before = Read(folder_->db(), kYaao);
     const int models = folder_->Rows("Config");
+    folder_->db().SetFaultHook([failing](int s) { return s == failing; });
     form.findChild<QPushButton*>("DeleteSchemeButton")->click();
-    QCOMPARE(messages.shown, QStringList{QStringLiteral("ask: 确定删除 亚奥方式 吗?")});
+    folder_->db().SetFaultHook({});
+    QStringList expected{QStringLiteral("ask: 确定删除 亚奥方式 吗?")};
+    if (failing) expected << QStringLiteral("inform: 操作数据库失败！");
+    QCOMPARE(messages.shown, expected);
     const Stored after = Read(folder_->db(), kYaao);
-    if (yes) {
+    if (yes && !failing) {
         QVERIFY(!after.row);
         QVERIFY(after.parameters.isEmpty());
         QVERIFY(!Window::Items(w.box("CBox_Pz")).contains(kYaao));

@@ -1,5 +1,6 @@
 #include "admin/management_form.h"
 #include "app/messages.h"
+#include "app/up_down.h"
 
 #include "admin_fixture.h"
 #include "admin_window.h"
@@ -53,6 +54,11 @@ void ProductEditorTest::controls() {
     QCOMPARE(Edit(w, "Edit_Addcpxh")->text(), QStringLiteral("KX**********"));
     QCOMPARE(Edit(w, "LE_PT")->text(), QStringLiteral("1"));
     QCOMPARE(Edit(w, "LE_CT")->text(), QStringLiteral("1"));
+    QCOMPARE(w.get<UpDown>("UpDown_Addr")->buddy(), Edit(w, "LE_PT"));
+    QCOMPARE(w.get<UpDown>("UpDown_Addr")->maximum(), 5000);
+    QCOMPARE(w.get<UpDown>("UpDown1")->buddy(), Edit(w, "LE_CT"));
+    QCOMPARE(w.get<UpDown>("UpDown1")->maximum(), 9999);
+    QCOMPARE(w.get<UpDown>("UpDown1")->minimum(), 1);
     QCOMPARE(Window::Items(w.box("CB_CheckoutType")),
              (QStringList{"N无,2S", "O奇,1S", "E偶,1S", "N无,1S"}));
     QCOMPARE(Window::Items(w.box("CB_NetType")), (QStringList{"三相四线", "三相三线", "单相"}));
