@@ -6,14 +6,13 @@
 #include "acquire/rows.h"
 #include "store/database.h"
 
+#include "sim_process.h"
+
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
-
-inline constexpr int kToolWaitMs = 20000; // generous: the machine is shared
 
 // A temporary folder holding the shipped Config.ini and a Config.db made from the seed data.
 class CheckDataFolder {
@@ -37,45 +36,6 @@ private:
     QTemporaryDir dir_;
     ProductDatabase database_;
     QString openError_;
-};
-
-// kx7410-sim as a child process on a pty; ended (and joined) in the destructor.
-class SimProcess {
-public:
-    explicit SimProcess(QStringList extra = {}) {
-        link_ = dir_.filePath("ttyKX");
-        QStringList args{"--link", link_, "--data", QStringLiteral(KX_BIN_DATA_DIR)};
-        args += extra;
-        proc_.start(QStringLiteral(KX_SIM_EXE), args);
-        proc_.waitForStarted(kToolWaitMs);
-        device_ = readLine();
-    }
-    ~SimProcess() {
-        if (proc_.state() == QProcess::NotRunning) return;
-        proc_.terminate();
-        if (!proc_.waitForFinished(kToolWaitMs)) {
-            proc_.kill();
-            proc_.waitForFinished();
-        }
-    }
-    QString readLine() {
-        while (!proc_.canReadLine())
-            if (!proc_.waitForReadyRead(kToolWaitMs)) return {};
-        return QString::fromUtf8(proc_.readLine()).trimmed();
-    }
-    QString command(const QString& line) {
-        proc_.write((line + "\n").toUtf8());
-        proc_.waitForBytesWritten(kToolWaitMs);
-        return readLine();
-    }
-    const QString& link() const { return link_; }
-    bool started() const { return device_.startsWith("/dev/"); }
-
-private:
-    QTemporaryDir dir_;
-    QString link_;
-    QString device_;
-    QProcess proc_;
 };
 
 // The output-parameter list of a model's scheme as the configuration download writes it to

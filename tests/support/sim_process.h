@@ -58,6 +58,7 @@ public:
     QProcess& process() { return proc_; }
     const QString& link() const { return link_; }
     const QString& device() const { return device_; }
+    bool started() const { return device_.startsWith(QLatin1String("/dev/")); }
 
 private:
     QTemporaryDir dir_;
