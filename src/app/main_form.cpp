@@ -2,10 +2,12 @@
 
 #include "acquire/check_page.h"
 #include "acquire/curve_page.h"
+#include "admin/administration.h"
 #include "app/calibration_page.h"
 #include "app/help_viewer.h"
 #include "app/messages.h"
 #include "app/user_page.h"
+#include "calib/configuration_controller.h"
 #include "common/conversion.h"
 #include "link/ports.h"
 #include "link/serial_link.h"
@@ -87,6 +89,7 @@ TMainForm::TMainForm(const QString& dataDir, SerialLink& link, ProductDatabase& 
     }
     if (EngineeringMode) ApplyEngineeringMode();
     LoadModelList();
+    configuration_ = new ConfigurationController(*this);
 }
 
 TMainForm::~TMainForm() = default;
@@ -115,6 +118,7 @@ void TMainForm::buildToolBar() {
     toolButton1Action_ = bar->actions().last();
     toolButton1Action_->setVisible(false);
     toolButton1_->setVisible(false);
+    connect(toolButton1_, &QToolButton::clicked, this, &TMainForm::ToolButton1Click);
     auto* help = AddToolButton(bar, "send", QStringLiteral("帮助文件"),
                                QStringLiteral("查看帮助文件"), QStyle::SP_DialogHelpButton);
     connect(help, &QToolButton::clicked, this, &TMainForm::sendClick);
@@ -376,6 +380,32 @@ void TMainForm::LoadModelList() {
         cbCPType_->addItem(model.cpxh.trimmed());
     cbCPType_->setCurrentIndex(cbCPType_->count() > 0 ? 0 : -1);
     BitBtn_DefaultSetClick();
+    CB_CPTypeChange();
+}
+
+void TMainForm::ToolButton1Click() {
+    RunAdministration(this, dataDir_, database_, [this] { ReloadModelList(); });
+}
+
+void TMainForm::ReloadModelList() {
+    // The administrator may have added, renamed or deleted models: the list follows, and the model
+    // in work stays selected while it exists.
+    const QString current = cbCPType_->currentText();
+    QList<ProductModel> models;
+    try {
+        if (!database_.SelectAllModels(models)) {
+            Ui().inform(nullptr, QStringLiteral("操作数据库失败！"));
+            return;
+        }
+    } catch (const ConversionError& e) {
+        Ui().error(nullptr, e.text());
+        return;
+    }
+    cbCPType_->clear();
+    for (const ProductModel& model : models)
+        cbCPType_->addItem(model.cpxh.trimmed());
+    const int index = cbCPType_->findText(current);
+    cbCPType_->setCurrentIndex(index >= 0 ? index : (cbCPType_->count() > 0 ? 0 : -1));
     CB_CPTypeChange();
 }
 

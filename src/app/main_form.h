@@ -11,6 +11,7 @@
 #include <QString>
 
 class CalibrationPage;
+class ConfigurationController;
 class CheckPage;
 class CurvePage;
 class ProductDatabase;
@@ -108,6 +109,10 @@ public slots:
     void comkClick();
     void ToolButton5Click();
     void ToolButton6Click();
+    // The login and then the management window; the model list follows their changes.
+    void ToolButton1Click();
+    // Refills the model list from the database, keeping the model in work while it exists.
+    void ReloadModelList();
     void exitClick();
     void N5Click();
     void sendClick();
@@ -159,4 +164,5 @@ private:
     QLabel* stext1_ = nullptr;
     QProgressBar* progressBar_ = nullptr;
     QTimer* timer1_ = nullptr;
+    ConfigurationController* configuration_ = nullptr;
 };

@@ -41,6 +41,7 @@ private slots:
     void runningCheckLocksTheWindow_data();
     void runningCheckLocksTheWindow();
     void closingStopsARunningCheck();
+    void modelListFollowsTheDatabase();
     void runningCurvesLockTheWindow_data();
     void runningCurvesLockTheWindow();
     void upDownStaysInRange();
@@ -371,6 +372,30 @@ void MainFormTest::closingStopsARunningCheck() {
     s.link.Close();
     ::close(slave);
     ::close(master);
+}
+
+void MainFormTest::modelListFollowsTheDatabase() {
+    RecordingMessages messages;
+    Started s;
+    QVERIFY(s.ok);
+    TMainForm& form = s.form();
+    auto* models = form.findChild<QComboBox*>("CB_CPType");
+    models->setCurrentIndex(models->findText("KX7410D07-01"));
+    form.CB_CPTypeChange();
+    ProductModel added;
+    added.cpxh = QStringLiteral("KX7410N01-01");
+    added.fs = form.SchemeName;
+    QVERIFY(form.database().InsertModel(added));
+    form.ReloadModelList();
+    QVERIFY(models->findText("KX7410N01-01") >= 0);
+    QCOMPARE(models->currentText(), QStringLiteral("KX7410D07-01"));
+    QCOMPARE(form.ModelName, QStringLiteral("KX7410D07-01"));
+    // The model in work deleted: the first model is taken.
+    QVERIFY(form.database().DeleteModel(QStringLiteral("KX7410D07-01")));
+    form.ReloadModelList();
+    QCOMPARE(models->currentIndex(), 0);
+    QCOMPARE(form.ModelName, models->itemText(0));
+    QCOMPARE(messages.shown, QStringList());
 }
 
 void MainFormTest::runningCurvesLockTheWindow_data() {
