@@ -1,0 +1,100 @@
+#pragma once
+// The configuration of the module as register blocks: the user configuration at 260..303, the
+// 30-word calibration block at 11002, the output-parameter list at 11300 and the clock at 257.
+// Pure functions over values already read from the page, so the layouts are checked without a
+// window or a line; what comes back from the module is decoded here too.
+
+#include <QDateTime>
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+inline constexpr uint16_t kClockRegister = 257;
+inline constexpr uint16_t kUserBlock1Register = 260; // segments 1-4, meter-reading day/hour
+inline constexpr uint16_t kUserBlock2Register = 270; // pulse output, pulse constant, start current
+inline constexpr uint16_t kUserBlock3Register = 274; // PT .. demand method
+inline constexpr uint16_t kUserBlock4Register = 286; // tariffs, segments, segments 5-12
+inline constexpr uint16_t kCalibrationBlockRegister = 11002;
+inline constexpr uint16_t kCalibrationBlockWords = 30;
+inline constexpr uint16_t kProtocolRegister = 11023;
+inline constexpr uint16_t kOutputListRegister = 11300;
+// The list travels in a buffer of 200 words: the count and at most 199 addresses.
+inline constexpr int kOutputListMaxAddresses = 199;
+inline constexpr uint16_t kUserReadBackWords = 44; // 260 .. 303
+inline constexpr int kDownloadWaitMs = 2000;
+
+struct TimeSegment {
+    int hour = 0;
+    int minute = 0;
+    int tariff = 0;
+};
+
+// The user configuration fields of the calibration page, converted.
+struct ConfigurationFields {
+    std::array<TimeSegment, 12> segments{};
+    int readingDay = 0;
+    int readingHour = 0;
+    int tariffs = 0;
+    int segmentCount = 0;
+    int pulseMode = 0;     // CB_MCType index
+    int pulseConstant = 0; // LE_MCCS
+    int startCurrent = 0;  // LE_QDDL
+    int pt = 0;            // already chosen between LE_PT and UPT
+    int ct = 0;
+    int ctCount = 0;
+    int harmonic = 0; // CB_LBType index
+    int overVoltage = 0;
+    int underVoltage = 0;
+    int phaseBreak = 0;
+    int threshold = 0;
+    int demandMethod = 0;
+};
+
+// The product's values and the page's rated values, serial numbers and versions.
+struct CalibrationFields {
+    double ratedVoltage = 0;
+    double ratedCurrent = 0;
+    std::array<QString, 3> serialNumbers; // LE_GroupNo1..3 as typed
+    std::array<QString, 3> hardwareVersions;
+    QString modelName;
+    std::array<int, 8> scales{};  // UBLFX, UBL, IBLFX, IBL, PBLFX, PBL, EBLFX, EBL
+    std::array<int, 5> enables{}; // SDBJXS, CSLXSN, FDBDSN, CSFHSN, GLYSFXSN
+};
+
+// Hour in the high byte, minute in the low byte. Throws ConversionError when either is outside
+// 0..255: one would spill into the other and send a different time than the page shows.
+uint16_t BytePair(int high, int low);
+
+// LE_MCCS for the rated values: 3960000 / (V x I) truncated; above 65535 it becomes 65530.
+int PulseConstant(double ratedVoltage, double ratedCurrent);
+
+std::vector<uint16_t> UserBlock1(const ConfigurationFields& f); // 9 words to 260
+std::vector<uint16_t> UserBlock2(const ConfigurationFields& f); // 3 words to 270
+std::vector<uint16_t> UserBlock3(const ConfigurationFields& f); // 10 words to 274 (278 is 0)
+std::vector<uint16_t> UserBlock4(const ConfigurationFields& f); // 18 words to 286
+
+// "0x" + the first four characters, as an integer word; throws ConversionError when that is not
+// hexadecimal (an empty field included).
+uint16_t HexWord(const QString& text);
+
+// The 30 words to 11002. Throws ConversionError for a serial number or version that is not
+// hexadecimal and for a model name of fewer than 12 characters.
+std::vector<uint16_t> CalibrationBlock(const CalibrationFields& f);
+
+// Count first, then the addresses; empty when there are more than the buffer holds.
+std::vector<uint16_t> OutputListBlock(const std::vector<uint16_t>& addresses);
+
+// The 3 clock words to 257 for a local time; year - 2000 is kept to one byte.
+std::vector<uint16_t> ClockWords(const QDateTime& now);
+
+// The two-character code of the module's protocol and frame-format index in a model name; the
+// error text for a pair that has none, empty for an unknown protocol.
+QString FrameFormatCode(int protocol, int formatIndex);
+
+// The model name a module's calibration words describe: words holds the 30 words from 11002.
+QString RebuildModelName(const std::vector<uint16_t>& words, const QString& code);
+
+// A signed 32-bit value stored low word first.
+int32_t LowWordFirst(uint16_t low, uint16_t high);

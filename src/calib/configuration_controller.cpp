@@ -1,0 +1,551 @@
+#include "calib/configuration_controller.h"
+
+#include "acquire/check_page.h"
+#include "app/calibration_page.h"
+#include "app/main_form.h"
+#include "app/messages.h"
+#include "app/user_page.h"
+#include "calib/configuration_blocks.h"
+#include "calib/device_operation.h"
+#include "calib/user_frames.h"
+#include "common/conversion.h"
+#include "link/delay.h"
+#include "link/modbus.h"
+#include "store/database.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalBlocker>
+
+#include <algorithm>
+
+namespace {
+
+const QString kOpenPort = QStringLiteral("请打开串口！！");
+
+// The main window's progress bar as a download sees it: position 0, step 10, hidden by Finish or
+// when it goes.
+class BarProgress : public DownloadProgress {
+public:
+    BarProgress(QProgressBar* bar, int maximum) : bar_(bar) {
+        bar_->setRange(0, maximum);
+        bar_->setValue(0);
+        bar_->setVisible(true);
+    }
+    ~BarProgress() override {
+        if (!keep_) bar_->setVisible(false);
+    }
+    // Leaves the bar shown for the operation that continues on it.
+    void Keep() { keep_ = true; }
+    void Step() override {
+        bar_->setValue(std::min(bar_->value() + 10, bar_->maximum()));
+        QCoreApplication::processEvents();
+    }
+    void Wait(int ms) override { DelayMs(ms); }
+
+private:
+    QProgressBar* bar_;
+    bool keep_ = false;
+};
+
+QString Decimal(int v) {
+    return QString::number(v);
+}
+
+} // namespace
+
+ConfigurationController::ConfigurationController(TMainForm& form) : QObject(&form), form_(form) {
+    const auto connectButton = [this](QWidget* page, const char* name,
+                                      void (ConfigurationController::*slot)()) {
+        if (auto* button = page->findChild<QPushButton*>(QLatin1String(name)))
+            connect(button, &QPushButton::clicked, this, slot);
+    };
+    CalibrationPage* calibration = form_.calibrationPage();
+    connectButton(calibration, "BitBtn1", &ConfigurationController::BitBtn1Click);
+    connectButton(calibration, "BitBtn6", &ConfigurationController::BitBtn6Click);
+    connectButton(calibration, "BitBtn9", &ConfigurationController::BitBtn9Click);
+    connectButton(calibration, "BitBtn3", &ConfigurationController::BitBtn3Click);
+    if (auto* button = calibration->findChild<QPushButton*>(QStringLiteral("BitBtn_DefaultSet")))
+        connect(button, &QPushButton::clicked, &form_, &TMainForm::BitBtn_DefaultSetClick);
+    for (const char* name : {"LE_StandVol", "LE_StandCur"})
+        connect(edit(name), &QLineEdit::textChanged, this,
+                &ConfigurationController::LE_StandVolChange);
+    connect(form_.checkPage(), &CheckPage::ReadConfigurationClicked, this,
+            &ConfigurationController::BitBtn6Click);
+    connectButton(&form_, "BitBtn7", &ConfigurationController::BitBtn7Click);
+    connectButton(&form_, "BitBtn8", &ConfigurationController::BitBtn8Click);
+    UserPage* user = form_.userPage();
+    connectButton(user, "BitBtn5", &ConfigurationController::BitBtn5Click);
+    connectButton(user, "BitBtn10", &ConfigurationController::BitBtn10Click);
+    connectButton(user, "BitBtn11", &ConfigurationController::BitBtn11Click);
+    connectButton(user, "BitBtn12", &ConfigurationController::BitBtn12Click);
+    connectButton(user, "BitBtn13", &ConfigurationController::BitBtn13Click);
+}
+
+QLineEdit* ConfigurationController::edit(const char* name) const {
+    return form_.calibrationPage()->control<QLineEdit>(name);
+}
+QComboBox* ConfigurationController::combo(const char* name) const {
+    return form_.calibrationPage()->control<QComboBox>(name);
+}
+QLineEdit* ConfigurationController::userEdit(const char* name) const {
+    return form_.userPage()->control<QLineEdit>(name);
+}
+QComboBox* ConfigurationController::userCombo(const char* name) const {
+    return form_.userPage()->control<QComboBox>(name);
+}
+int ConfigurationController::value(const char* name) const {
+    return StrToInt(edit(name)->text());
+}
+int ConfigurationController::userValue(const char* name) const {
+    return StrToInt(userEdit(name)->text());
+}
+
+bool ConfigurationController::PortReady() {
+    if (!form_.PortOpen) {
+        Ui().inform(&form_, kOpenPort);
+        return false;
+    }
+    return true;
+}
+
+// ---- calibration page -------------------------------------------------------------------------
+
+void ConfigurationController::LE_StandVolChange() {
+    // Mirrors the ratings while the user types: a field that does not read as a number yet
+    // ("", "-") leaves the ratings and the pulse constant as they were instead of raising an
+    // error box per keystroke; the download converts the fields again and reports there.
+    try {
+        const double voltage = StrToFloat(edit("LE_StandVol")->text());
+        const double current = StrToFloat(edit("LE_StandCur")->text());
+        form_.RatedVoltage = voltage;
+        form_.RatedCurrent = current;
+        edit("LE_MCCS")->setText(Decimal(PulseConstant(voltage, current)));
+    } catch (const ConversionError&) {
+    }
+}
+
+ConfigurationFields ConfigurationController::GatherConfiguration() const {
+    ConfigurationFields f;
+    for (int n = 0; n < 12; ++n) {
+        const QByteArray num = QByteArray::number(n + 1);
+        f.segments[n].hour = value(("TH" + num).constData());
+        f.segments[n].minute = value(("TM" + num).constData());
+        f.segments[n].tariff = value(("TN" + num).constData());
+    }
+    f.readingDay = value("TD");
+    f.readingHour = value("TH");
+    f.tariffs = value("TFLN");
+    f.segmentCount = value("TSDN");
+    f.pulseMode = combo("CB_MCType")->currentIndex();
+    f.pulseConstant = value("LE_MCCS");
+    f.startCurrent = value("LE_QDDL");
+    // A model whose ratios are fixed sends the product's values, whatever the disabled
+    // controls show.
+    const bool editable = form_.UserParamsEditable;
+    f.pt = editable ? value("LE_PT") : form_.UPT;
+    f.ct = editable ? value("LE_CT") : form_.ICT;
+    f.ctCount = editable ? combo("CB_CT_Num")->currentIndex() : form_.CTNUM;
+    f.harmonic = combo("CB_LBType")->currentIndex();
+    f.overVoltage = value("LE_GYXZ");
+    f.underVoltage = value("LE_QYXZ");
+    f.phaseBreak = value("LE_DXXZ");
+    f.threshold = value("LE_GQDFZ");
+    f.demandMethod = editable ? combo("CBox_XLType")->currentIndex() : form_.XLJSFS;
+    return f;
+}
+
+CalibrationFields ConfigurationController::GatherCalibration() const {
+    CalibrationFields f;
+    f.ratedVoltage = StrToFloat(edit("LE_StandVol")->text());
+    f.ratedCurrent = StrToFloat(edit("LE_StandCur")->text());
+    for (int n = 0; n < 3; ++n) {
+        const QByteArray num = QByteArray::number(n + 1);
+        f.serialNumbers[n] = edit(("LE_GroupNo" + num).constData())->text();
+        f.hardwareVersions[n] = edit(("LE_YJVNo" + num).constData())->text();
+    }
+    f.modelName = form_.ModelName;
+    f.scales = {form_.UBLFX, form_.UBL, form_.IBLFX, form_.IBL,
+                form_.PBLFX, form_.PBL, form_.EBLFX, form_.EBL};
+    f.enables = {form_.SDBJXS, form_.CSLXSN, form_.FDBDSN, form_.CSFHSN, form_.GLYSFXSN};
+    return f;
+}
+
+bool ConfigurationController::DownloadConfiguration() {
+    // Every block is formed first: a field that does not convert stops the download before the
+    // module holds half a configuration.
+    const ConfigurationFields fields = GatherConfiguration();
+    const std::vector<std::pair<uint16_t, std::vector<uint16_t>>> blocks{
+        {kUserBlock1Register, UserBlock1(fields)},
+        {kUserBlock2Register, UserBlock2(fields)},
+        {kUserBlock3Register, UserBlock3(fields)},
+        {kUserBlock4Register, UserBlock4(fields)}};
+    const std::vector<uint16_t> calibration = CalibrationBlock(GatherCalibration());
+
+    BarProgress progress(form_.progressBar(), 90);
+    progress.Step();
+    Link& link = form_.link();
+    const uint8_t address = form_.ModuleAddress;
+    for (const auto& [first, words] : blocks) {
+        if (!WriteRegisters(link, address, first, uint16_t(words.size()), words)) return false;
+        progress.Wait(kDownloadWaitMs);
+        progress.Step();
+    }
+    if (!WriteCalibrationRegisters(link, address, kCalibrationBlockRegister,
+                                   uint16_t(calibration.size()), calibration))
+        return false;
+    progress.Step();
+    // The list goes on the same bar: leave it shown for DownloadOutputParameterList.
+    progress.Keep();
+    return true;
+}
+
+bool ConfigurationController::DownloadOutputParameterList() {
+    QProgressBar* bar = form_.progressBar();
+    struct Hide {
+        QProgressBar* bar;
+        ~Hide() { bar->setVisible(false); }
+    } hide{bar};
+    const auto step = [bar] { bar->setValue(std::min(bar->value() + 10, bar->maximum())); };
+    ProductDatabase& db = form_.database();
+    QStringList names;
+    if (!db.SelectSchemeParameters(form_.SchemeName, names)) return false;
+    step();
+    std::vector<uint16_t> addresses;
+    for (const QString& name : names) {
+        std::optional<OutputParameterRow> row;
+        // A parameter missing from the catalogue has no address to publish: the list would
+        // shift every later parameter, so the download fails instead.
+        if (!db.SelectParameter(name.trimmed(), row) || !row) return false;
+        for (int k = 0; k < row->parameter.zs; ++k)
+            addresses.push_back(uint16_t(row->parameter.addr + k));
+    }
+    const std::vector<uint16_t> list = OutputListBlock(addresses);
+    if (list.empty()) return false; // more addresses than the module's list holds
+    step();
+    if (!WriteCalibrationRegisters(form_.link(), form_.ModuleAddress, kOutputListRegister,
+                                   uint16_t(list.size()), list))
+        return false;
+    step();
+    DelayMs(10);
+    return true;
+}
+
+void ConfigurationController::BitBtn1Click() {
+    if (!PortReady()) return;
+    DeviceOperation operation;
+    if (!operation.acquired()) {
+        Ui().inform(&form_, DeviceOperation::BusyText());
+        return;
+    }
+    form_.CB_CPTypeChange();
+    try {
+        if (!DownloadConfiguration()) {
+            Ui().inform(&form_, QStringLiteral("下载配置数据失败！"));
+            return;
+        }
+    } catch (const ConversionError& e) {
+        form_.progressBar()->setVisible(false);
+        Ui().error(&form_, e.text());
+        return;
+    }
+    if (!DownloadOutputParameterList()) {
+        Ui().inform(&form_, QStringLiteral("下载输出参数配置数据失败！"));
+        return;
+    }
+    Ui().inform(&form_, QStringLiteral("下载配置数据成功！"));
+}
+
+bool ConfigurationController::ReadConfiguration() {
+    BarProgress progress(form_.progressBar(), 30);
+    Link& link = form_.link();
+    const uint8_t address = form_.ModuleAddress;
+    // A reply that carries fewer words than asked is a failed read: controls are never filled
+    // from words that did not arrive.
+    std::size_t delivered = 0;
+    std::vector<uint16_t> protocol;
+    if (!ReadCalibrationRegisters(link, address, kProtocolRegister, 1, protocol, &delivered) ||
+        delivered < 1)
+        return false;
+    std::vector<uint16_t> w;
+    if (!ReadRegisters(link, address, kUserBlock1Register, kUserReadBackWords, w, &delivered) ||
+        delivered < kUserReadBackWords)
+        return false;
+    progress.Step();
+
+    const auto setPair = [this](uint16_t word, const char* high, const char* low) {
+        edit(high)->setText(Decimal(word >> 8));
+        edit(low)->setText(Decimal(word & 0xFF));
+    };
+    const auto setIndex = [](QComboBox* box, int index) {
+        const QSignalBlocker quiet(box);
+        box->setCurrentIndex(index < box->count() ? index : -1);
+    };
+    const auto at = [&w](int reg) { return w[std::size_t(reg - kUserBlock1Register)]; };
+    for (int n = 1; n <= 12; ++n) {
+        const int reg = n <= 4 ? 260 + 2 * (n - 1) : 288 + 2 * (n - 5);
+        const QByteArray num = QByteArray::number(n);
+        setPair(at(reg), ("TH" + num).constData(), ("TM" + num).constData());
+        edit(("TN" + num).constData())->setText(Decimal(at(reg + 1)));
+    }
+    setPair(at(268), "TD", "TH");
+    setIndex(combo("CB_CheckoutType"), at(269));
+    setIndex(combo("CB_MCType"), at(270));
+    edit("LE_MCCS")->setText(Decimal(at(271)));
+    edit("LE_QDDL")->setText(Decimal(at(272)));
+    setIndex(combo("CB_NetType"), at(273));
+    edit("LE_PT")->setText(Decimal(at(274)));
+    edit("LE_CT")->setText(Decimal(at(275)));
+    setIndex(combo("CB_CT_Num"), at(276));
+    setIndex(combo("CB_LBType"), at(277));
+    edit("LE_GYXZ")->setText(Decimal(at(279) / 10));
+    edit("LE_QYXZ")->setText(Decimal(at(280) / 10));
+    edit("LE_DXXZ")->setText(Decimal(at(281) / 10));
+    edit("LE_GQDFZ")->setText(Decimal(at(282) / 10));
+    setIndex(combo("CBox_XLType"), at(283));
+    edit("TFLN")->setText(Decimal(at(286)));
+    edit("TSDN")->setText(Decimal(at(287)));
+
+    const QString code = FrameFormatCode(protocol[0], combo("CB_CheckoutType")->currentIndex());
+    progress.Step();
+    std::vector<uint16_t> c;
+    if (!ReadCalibrationRegisters(link, address, kCalibrationBlockRegister, kCalibrationBlockWords,
+                                  c, &delivered) ||
+        delivered < kCalibrationBlockWords)
+        return false;
+    const double voltage = LowWordFirst(c[0], c[1]) * 0.1;
+    const double current = LowWordFirst(c[2], c[3]) * 0.001;
+    {
+        // The ratings follow the module; the pulse constant shown stays the module's own rather
+        // than one recomputed from the ratings.
+        const QSignalBlocker quietVoltage(edit("LE_StandVol"));
+        const QSignalBlocker quietCurrent(edit("LE_StandCur"));
+        edit("LE_StandVol")->setText(FloatToText(voltage));
+        edit("LE_StandCur")->setText(FloatToText(current));
+        form_.RatedVoltage = voltage;
+        form_.RatedCurrent = current;
+    }
+    const auto hex = [](uint16_t word) {
+        return QStringLiteral("%1").arg(word, 4, 16, QLatin1Char('0')).toUpper();
+    };
+    for (int n = 0; n < 3; ++n) {
+        const QByteArray num = QByteArray::number(n + 1);
+        edit(("LE_GroupNo" + num).constData())->setText(hex(c[6 + n]));
+        edit(("LE_YJVNo" + num).constData())->setText(hex(c[27 + n]));
+    }
+    const QString name = RebuildModelName(c, code);
+    auto* models = form_.findChild<QComboBox*>(QStringLiteral("CB_CPType"));
+    const int index = models->findText(name, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (index >= 0) {
+        // Selected only: the product's values stay those of the last product selection.
+        const QSignalBlocker quiet(models);
+        models->setCurrentIndex(index);
+    }
+    progress.Step();
+    DelayMs(50);
+    return true;
+}
+
+void ConfigurationController::BitBtn6Click() {
+    if (!PortReady()) return;
+    DeviceOperation operation;
+    if (!operation.acquired()) {
+        Ui().inform(&form_, DeviceOperation::BusyText());
+        return;
+    }
+    Ui().inform(&form_, ReadConfiguration() ? QStringLiteral("读配置数据成功！！")
+                                            : QStringLiteral("读配置数据失败！！"));
+}
+
+void ConfigurationController::BitBtn9Click() {
+    if (!PortReady()) return;
+    DeviceOperation operation;
+    if (!operation.acquired()) {
+        Ui().inform(&form_, DeviceOperation::BusyText());
+        return;
+    }
+    const std::vector<uint16_t> words = ClockWords(QDateTime::currentDateTime());
+    const bool ok = WriteRegisters(form_.link(), form_.ModuleAddress, kClockRegister,
+                                   uint16_t(words.size()), words);
+    Ui().inform(&form_, ok ? QStringLiteral("校时成功!!") : QStringLiteral("校时失败!!"));
+}
+
+void ConfigurationController::BitBtn3Click() {
+    if (!PortReady()) return;
+    DeviceOperation operation;
+    if (!operation.acquired()) {
+        Ui().inform(&form_, DeviceOperation::BusyText());
+        return;
+    }
+    std::vector<uint16_t> w;
+    std::size_t delivered = 0;
+    if (!ReadRegisters(form_.link(), form_.ModuleAddress, kClockRegister, 3, w, &delivered) ||
+        delivered < 3) {
+        Ui().inform(&form_, QStringLiteral("读时间失败！！"));
+        return;
+    }
+    edit("LE_Year")->setText(Decimal(w[0] >> 8));
+    edit("LE_Month")->setText(Decimal(w[0] & 0xFF));
+    edit("LE_Day")->setText(Decimal(w[1] >> 8));
+    edit("LE_Shi")->setText(Decimal(w[1] & 0xFF));
+    edit("LE_Fen")->setText(Decimal(w[2] >> 8));
+    edit("LE_Miao")->setText(Decimal(w[2] & 0xFF));
+}
+
+// ---- user page --------------------------------------------------------------------------------
+
+UserParameters ConfigurationController::GatherUserParameters() const {
+    UserParameters p;
+    for (int n = 0; n < 12; ++n) {
+        const QByteArray num = QByteArray::number(n + 1);
+        p.segments[n].hour = userValue(("YH_TH" + num).constData());
+        p.segments[n].minute = userValue(("YH_TM" + num).constData());
+        p.segments[n].tariff = userValue(("YH_TN" + num).constData());
+    }
+    p.readingDay = userValue("YH_TD");
+    p.readingHour = userValue("YH_TH");
+    p.tariffs = userValue("YH_TFLN");
+    p.segmentCount = userValue("YH_TSDN");
+    p.pulseMode = userCombo("YH_CB_MCType")->currentIndex();
+    p.pulseConstant = userValue("YH_LE_MCCS");
+    p.startCurrent = userValue("YH_LE_QDDL");
+    p.wiring = userCombo("YH_CB_NetType")->currentIndex();
+    p.pt = userValue("YH_LE_PT");
+    p.ct = userValue("YH_LE_CT");
+    p.ctCount = userCombo("YH_CB_CT_Num")->currentIndex();
+    p.harmonic = userCombo("YH_CB_LBType")->currentIndex();
+    p.lowBaudIndex = userCombo("YH_CB_DBTLSN")->currentIndex();
+    p.overVoltage = userValue("YH_LE_GYXZ");
+    p.underVoltage = userValue("YH_LE_QYXZ");
+    p.phaseBreak = userValue("YH_LE_DXXZ");
+    p.threshold = userValue("YH_GQDFZ");
+    p.demandMethod = userCombo("YH_CB_JSXLFS")->currentIndex();
+    return p;
+}
+
+void ConfigurationController::ShowUserTime(const QDateTime& now) {
+    userEdit("YH_LE_Year")->setText(Decimal(now.date().year() - 2000));
+    userEdit("YH_LE_Month")->setText(Decimal(now.date().month()));
+    userEdit("YH_LE_Day")->setText(Decimal(now.date().day()));
+    userEdit("YH_LE_Shi")->setText(Decimal(now.time().hour()));
+    userEdit("YH_LE_Fen")->setText(Decimal(now.time().minute()));
+    userEdit("YH_LE_Miao")->setText(Decimal(now.time().second()));
+}
+
+void ConfigurationController::BitBtn5Click() {
+    if (!PortReady()) return;
+    const int protocol = form_.TXXY;
+    if (protocol < 0 || protocol > 2) return;
+    DeviceOperation operation;
+    if (!operation.acquired()) {
+        Ui().inform(&form_, DeviceOperation::BusyText());
+        return;
+    }
+    bool ok = false;
+    try {
+        // Every field is converted and every block formed before the first frame goes out.
+        const UserParameters p = GatherUserParameters();
+        const QDateTime now = QDateTime::currentDateTime();
+        static const int maxima[] = {70, 300, 180};
+        BarProgress progress(form_.progressBar(), maxima[protocol]);
+        ShowUserTime(now);
+        Link& link = form_.link();
+        const uint8_t address = form_.ModuleAddress;
+        if (protocol == 0)
+            ok = UserDownloadModbus(link, address, p, now, progress);
+        else if (protocol == 1)
+            ok = UserDownload1997(link, address, p, now, progress);
+        else
+            ok = UserDownload2007(link, address, p, now, progress);
+    } catch (const ConversionError& e) {
+        Ui().error(&form_, e.text());
+        return;
+    }
+    Ui().inform(&form_,
+                ok ? QStringLiteral("下载配置数据成功！") : QStringLiteral("下载配置数据失败！！"));
+}
+
+void ConfigurationController::BitBtn10Click() {
+    if (!PortReady()) return;
+    DeviceOperation operation;
+    if (!operation.acquired()) {
+        Ui().inform(&form_, DeviceOperation::BusyText());
+        return;
+    }
+    int base = 0;
+    try {
+        base = StrToInt(userEdit("YH_LEdit_DS")->text());
+    } catch (const ConversionError& e) {
+        Ui().error(&form_, e.text());
+        return;
+    }
+    Ui().inform(&form_, SetEnergyBase(form_.link(), form_.ModuleAddress, base)
+                            ? QStringLiteral("设置电量底数数据成功！")
+                            : QStringLiteral("设置电量底数数据失败！"));
+}
+
+void ConfigurationController::YaaoReadClick(unsigned char command, const QString& failure) {
+    if (!PortReady()) return;
+    DeviceOperation operation;
+    if (!operation.acquired()) {
+        Ui().inform(&form_, DeviceOperation::BusyText());
+        return;
+    }
+    QStringList lines;
+    if (!YaaoRead(form_.link(), form_.ModuleAddress, command, lines)) {
+        Ui().inform(&form_, failure);
+        return;
+    }
+    form_.userPage()->control<QListWidget>("ListBox1")->clear();
+    for (const QString& line : lines)
+        AddUserLog(line);
+}
+
+void ConfigurationController::BitBtn11Click() {
+    YaaoReadClick(4, QStringLiteral("读产品通信地址失败！"));
+}
+void ConfigurationController::BitBtn12Click() {
+    YaaoReadClick(9, QStringLiteral("读标定数据失败！"));
+}
+void ConfigurationController::BitBtn13Click() {
+    YaaoReadClick(0x11, QStringLiteral("读原始数据失败！"));
+}
+
+void ConfigurationController::BitBtn7Click() {
+    if (!PortReady()) return;
+    DeviceOperation operation;
+    if (!operation.acquired()) {
+        Ui().inform(&form_, DeviceOperation::BusyText());
+        return;
+    }
+    form_.CB_CPTypeChange();
+    const ClearResult r = ClearEnergy(form_.link(), form_.TXXY, form_.ModuleAddress);
+    if (r == ClearResult::NotSent) return;
+    Ui().inform(&form_, r == ClearResult::Done ? QStringLiteral("清电能数据成功！")
+                                               : QStringLiteral("清电能数据失败！！"));
+}
+
+void ConfigurationController::BitBtn8Click() {
+    if (!PortReady()) return;
+    DeviceOperation operation;
+    if (!operation.acquired()) {
+        Ui().inform(&form_, DeviceOperation::BusyText());
+        return;
+    }
+    form_.CB_CPTypeChange();
+    const ClearResult r = ClearDemand(form_.link(), form_.TXXY, form_.ModuleAddress);
+    if (r == ClearResult::NotSent) return;
+    Ui().inform(&form_, r == ClearResult::Done ? QStringLiteral("清需量数据成功！")
+                                               : QStringLiteral("清需量数据失败！！"));
+}
+
+void ConfigurationController::AddUserLog(const QString& text) {
+    auto* log = form_.userPage()->control<QListWidget>("ListBox1");
+    log->addItem(text);
+    log->setCurrentRow(log->count() - 1);
+}
