@@ -1,0 +1,436 @@
+// The calibration page's switching and calibration operations on the main window, offscreen,
+// against kx7410-sim on a real pseudo-terminal: a whole calibration run leaving its registers in
+// the module and its lines in the log, the wiring mode, protocol and frame-format switch with the
+// settings file and the port text, the calibration state entry with its refusals, and the
+// failure lines with the simulator silenced. Every message box and the true-power dialog are
+// answered through their seams.
+
+#include "acquire/check_page.h"
+#include "acquire/curve_page.h"
+#include "app/calibration_page.h"
+#include "app/main_form.h"
+#include "app/messages.h"
+#include "calib/calibration_controller.h"
+#include "calib/device_operation.h"
+#include "calib/real_power_form.h"
+#include "link/serial_link.h"
+#include "store/database.h"
+#include "store/settings.h"
+
+#include "app_fixture.h"
+#include "sim_process.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QToolButton>
+#include <gtest/gtest.h>
+
+namespace {
+
+QStringList LogLines(QListWidget* list) {
+    QStringList lines;
+    for (int i = 0; i < list->count(); ++i)
+        lines << list->item(i)->text();
+    return lines;
+}
+
+QList<int> Neutral() {
+    return {10000, 10000, 10000, 0, 0, 0};
+}
+
+class CalibrationWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(sim.device().isEmpty());
+        db = folder.OpenDatabase();
+        ASSERT_TRUE(db);
+        form = std::make_unique<TMainForm>(folder.path(), link, *db);
+        controller = form->findChild<CalibrationController*>();
+        if (!controller) controller = new CalibrationController(*form);
+        messages.shown.clear();
+        form->PortName = sim.link();
+        form->comkClick();
+        ASSERT_TRUE(form->PortOpen);
+    }
+    void TearDown() override {
+        TRealPowerForm::SetAnswerer(nullptr);
+        form.reset();
+    }
+
+    QPushButton* Button(const char* name) const {
+        if (auto* b = form->calibrationPage()->control<QPushButton>(name)) return b;
+        return form->findChild<QPushButton*>(QLatin1String(name));
+    }
+    QRadioButton* Radio(const char* name) const {
+        return form->calibrationPage()->control<QRadioButton>(name);
+    }
+    QListWidget* Log() const { return form->calibrationPage()->control<QListWidget>("ListBox"); }
+    QStringList Lines() const { return LogLines(Log()); }
+    // Selects a model of the seed as the user does.
+    void Select(const QString& model) {
+        auto* list = form->findChild<QComboBox*>(QStringLiteral("CB_CPType"));
+        list->setCurrentIndex(list->findText(model));
+        form->CB_CPTypeChange();
+    }
+    // The true-power dialog answered with this text.
+    void AnswerPower(const QString& text) {
+        TRealPowerForm::SetAnswerer([text](TRealPowerForm& dialog) {
+            dialog.LE_RealPower()->setText(text);
+            dialog.BitBtn1Click();
+        });
+    }
+    int Requests() {
+        const QString stats = sim.command(QStringLiteral("stats"));
+        return stats.section(QStringLiteral("requests="), 1).section(' ', 0, 0).toInt();
+    }
+
+    SimProcess sim;
+    DataFolder folder;
+    std::unique_ptr<ProductDatabase> db;
+    SerialLink link;
+    RecordingMessages messages;
+    std::unique_ptr<TMainForm> form;
+    CalibrationController* controller = nullptr;
+};
+
+// ---- a whole calibration run ------------------------------------------------------------------
+
+TEST_F(CalibrationWindow, RunVipPhasePowerFlash) {
+    ASSERT_EQ(sim.command(QStringLiteral("point 100 100 0 50")), QStringLiteral("ok"));
+    ASSERT_EQ(sim.command(QStringLiteral("set 12009 1 2 3 4 5 6 7 8 9 10 11 12")),
+              QStringLiteral("ok"));
+
+    // VIP calibration of segment 1: raw words 20000 at the rated point.
+    Button("BitBtn_VIP1")->click();
+    EXPECT_EQ(sim.registers(13000), QList<int>{0xAA55});
+    EXPECT_EQ(sim.registers(12000, 9), QList<int>(9, 20000));
+    EXPECT_EQ(sim.registers(12009, 12), Neutral() + Neutral());
+    EXPECT_EQ(controller->GlyphOf("BitBtn_VIP1"), CalibrationController::Done);
+    EXPECT_EQ(controller->GlyphOf("BitBtn19"), CalibrationController::Pending);
+    QStringList lines = Lines();
+    ASSERT_EQ(lines.size(), 8 * 5 + 4 + 1 + 2);
+    EXPECT_EQ(lines.mid(0, 5),
+              (QStringList{"第1次读原始AD采集数据为：", "20000    20000    20000",
+                           "20000    20000    20000", "20000    20000    20000", QString()}));
+    EXPECT_EQ(lines.mid(40), (QStringList{"8次平均数据为：", "20000    20000    20000",
+                                          "20000    20000    20000", "20000    20000    20000",
+                                          QString(), "写 1 段VIP标定数据成功!", QString()}));
+    EXPECT_EQ(Log()->currentRow(), Log()->count() - 1);
+
+    // Voltage phase compensation at 50 Hz: raw angles 120, 135, 110.
+    Button("BitBtn_VXW1")->click();
+    EXPECT_EQ(sim.registers(12021, 3), (QList<int>{70, 79, 64}));
+    lines = Lines();
+    EXPECT_EQ(lines.mid(90),
+              (QStringList{"30次平均数据为：", "120    135    110", "角差标定系数为：",
+                           "70    79    64", QString(), "写角差标定系数数据成功", QString()}));
+    EXPECT_EQ(controller->GlyphOf("BitBtn_VXW1"), CalibrationController::Done);
+
+    // The reset appends to the log.
+    ASSERT_EQ(sim.command(QStringLiteral("set 12009 1 2 3 4 5 6")), QStringLiteral("ok"));
+    Button("BitBtn_BCFW1")->click();
+    EXPECT_EQ(sim.registers(12009, 6), Neutral());
+    EXPECT_EQ(Lines().size(), lines.size() + 1);
+    EXPECT_EQ(Lines().last(), QStringLiteral("初始50HZ功率校正系数完成!"));
+    EXPECT_EQ(controller->GlyphOf("BitBtn_BCFW1"), CalibrationController::Done);
+
+    // 60 degrees: raw power 10000 against the VIP 20000, so 550 W measured; the source says 1 %
+    // less.
+    ASSERT_EQ(sim.command(QStringLiteral("point angle=60")), QStringLiteral("ok"));
+    AnswerPower(QString::number(550 / 1.01, 'g', 17));
+    Button("BitBtn_PBC1")->click();
+    EXPECT_EQ(sim.registers(12009, 6),
+              (QList<int>{10000, 10000, 10000, 65536 - 58, 65536 - 58, 65536 - 58}));
+    lines = Lines();
+    EXPECT_EQ(lines.filter(QStringLiteral("次补偿；")),
+              (QStringList{"第1次补偿；", "第2次补偿；", "第3次补偿；"}));
+    EXPECT_EQ(lines.filter(QStringLiteral("写相位补偿系数成功 K1:")).size(), 3);
+    EXPECT_EQ(lines.filter(QStringLiteral("写相位补偿系数成功 K2:-58 -58 -58")).size(), 3);
+    EXPECT_EQ(lines.size(), 3 * (2 + 40 + 3 + 2));
+    EXPECT_EQ(controller->GlyphOf("BitBtn_PBC1"), CalibrationController::Done);
+    EXPECT_NEAR(controller->state().SourceActivePower, 544.55, 0.01);
+
+    // Flash: flag cleared and commit commanded; every step pending again, the run finished.
+    Button("BitBtn19")->click();
+    EXPECT_EQ(sim.registers(13000, 2), (QList<int>{0, 0xAA55}));
+    EXPECT_EQ(Lines(), QStringList{"写标定FLASH 成功!!"});
+    for (const char* name : {"BitBtn_VIP1", "BitBtn_VXW1", "BitBtn_BCFW1", "BitBtn_PBC1",
+                             "BitBtn_VIP3", "BitBtn_PBC2", "BitBtn_VXW3"})
+        EXPECT_EQ(controller->GlyphOf(name), CalibrationController::Pending) << name;
+    EXPECT_EQ(controller->GlyphOf("BitBtn19"), CalibrationController::Finished);
+    // The calibration data stays where the run left it.
+    EXPECT_EQ(sim.registers(12000, 1), QList<int>{20000});
+    EXPECT_EQ(sim.registers(12021, 3), (QList<int>{70, 79, 64}));
+    EXPECT_EQ(messages.shown, QStringList());
+}
+
+TEST_F(CalibrationWindow, Segment2AtSixtyHertz) {
+    Select(QStringLiteral("KX7410M31-01")); // segmented calibration
+    ASSERT_TRUE(Button("BitBtn_VIP2")->isEnabled());
+    ASSERT_EQ(sim.command(QStringLiteral("set 13000 0")), QStringLiteral("ok"));
+    ASSERT_EQ(sim.command(QStringLiteral("point 100 50 0 50")), QStringLiteral("ok"));
+    Button("BitBtn_VIP2")->click();
+    EXPECT_EQ(sim.registers(13000), QList<int>{0}); // only segment 1 sets the flag
+    EXPECT_EQ(sim.registers(12100, 9),
+              (QList<int>{20000, 20000, 20000, 10000, 10000, 10000, 10000, 10000, 10000}));
+    EXPECT_EQ(controller->GlyphOf("BitBtn19"), CalibrationController::FormGlyph);
+
+    Radio("Radio_60HZ_2")->click();
+    EXPECT_EQ(controller->GlyphOf("BitBtn_PBC2"), CalibrationController::Pending);
+    EXPECT_EQ(controller->GlyphOf("BitBtn_VIP2"), CalibrationController::Done);
+    // Segment 2 at half the rated power: 550 W measured is the source's 550 W.
+    ASSERT_EQ(sim.command(QStringLiteral("set 12115 1 2 3 4 5 6")), QStringLiteral("ok"));
+    AnswerPower(QStringLiteral("550"));
+    Button("BitBtn_PBC2")->click();
+    EXPECT_EQ(sim.registers(12115, 6), Neutral());
+    EXPECT_EQ(sim.registers(12109, 6), Neutral()); // 50 Hz untouched since the VIP reset
+    EXPECT_EQ(Lines().filter(QStringLiteral("K1:10000 10000 10000")).size(), 3);
+    EXPECT_EQ(Lines().filter(QStringLiteral("K2:0 0 0")).size(), 3);
+}
+
+// ---- the true-power dialog and the refusals of the power compensation ---------------------------
+
+TEST_F(CalibrationWindow, PowerDialogRefusesEmptyAndNonNumbers) {
+    double power = 7;
+    TRealPowerForm dialog(power);
+    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("请填写当前频率下"));
+    EXPECT_FALSE(dialog.BitBtn1Click());
+    EXPECT_EQ(messages.shown, QStringList{"inform: 请填写源的真实有功功率值！"});
+    dialog.LE_RealPower()->setText(QStringLiteral("12a"));
+    EXPECT_FALSE(dialog.BitBtn1Click());
+    EXPECT_EQ(messages.shown.size(), 2);
+    EXPECT_TRUE(messages.shown.last().startsWith(QStringLiteral("error: ")));
+    EXPECT_EQ(power, 7);
+    EXPECT_NE(dialog.result(), QDialog::Accepted);
+    dialog.LE_RealPower()->setText(QStringLiteral("1100.5"));
+    EXPECT_TRUE(dialog.BitBtn1Click());
+    EXPECT_EQ(power, 1100.5);
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+}
+
+TEST_F(CalibrationWindow, PowerCompensationWithoutVipOrPowerSendsNothing) {
+    ASSERT_EQ(sim.command(QStringLiteral("set 12009 1 2 3 4 5 6")), QStringLiteral("ok"));
+    const int before = Requests();
+    // The dialog closed without a value: the true power stays 0.
+    TRealPowerForm::SetAnswerer([](TRealPowerForm&) {});
+    Button("BitBtn_PBC1")->click();
+    EXPECT_EQ(Lines(), QStringList{"未做VIP标定(平均功率数据为0),不计算功率补偿系数!!"});
+    controller->state().VipAverages.fill(20000);
+    Button("BitBtn_PBC1")->click();
+    EXPECT_EQ(Lines(), QStringList{"未填写源的真实有功功率值,不计算功率补偿系数!!"});
+    EXPECT_EQ(Requests(), before);
+    EXPECT_EQ(sim.registers(12009, 6), (QList<int>{1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(controller->GlyphOf("BitBtn_PBC1"), CalibrationController::FormGlyph);
+}
+
+// ---- failures ---------------------------------------------------------------------------------
+
+TEST_F(CalibrationWindow, ClosedPortRefusesEveryStepButTheFlashWrite) {
+    form->comkClick();
+    ASSERT_FALSE(form->PortOpen);
+    Log()->addItem(QStringLiteral("before"));
+    for (const char* name : {"BitBtn_VIP1", "BitBtn_VXW1", "BitBtn_BCFW1", "BitBtn_PBC1"}) {
+        messages.shown.clear();
+        Button(name)->click();
+        EXPECT_EQ(messages.shown, QStringList{"inform: 请打开串口！！"}) << name;
+        EXPECT_EQ(Lines(), QStringList{"before"}) << name;
+    }
+    // The flash write tries the closed link and logs its failure.
+    messages.shown.clear();
+    Button("BitBtn19")->click();
+    EXPECT_EQ(messages.shown, QStringList());
+    EXPECT_EQ(Lines(), QStringList{"写标定FLASH 失败!!"});
+    EXPECT_EQ(controller->GlyphOf("BitBtn19"), CalibrationController::FormGlyph);
+}
+
+struct SilentCase {
+    const char* name;
+    const char* button;
+    QString lastLine;
+};
+
+class SilentModule : public CalibrationWindow, public ::testing::WithParamInterface<SilentCase> {};
+
+TEST_P(SilentModule, LogsTheFailureAndKeepsTheGlyph) {
+    Select(QStringLiteral("KX7410M31-01"));
+    controller->state().VipAverages.fill(20000);
+    controller->state().SourceActivePower = 1100;
+    AnswerPower(QStringLiteral("1100"));
+    ASSERT_EQ(sim.command(QStringLiteral("silent on")), QStringLiteral("ok"));
+    Button(GetParam().button)->click();
+    ASSERT_FALSE(Lines().isEmpty());
+    EXPECT_EQ(Lines().last(), GetParam().lastLine);
+    EXPECT_EQ(controller->GlyphOf(GetParam().button), CalibrationController::FormGlyph);
+    EXPECT_EQ(messages.shown, QStringList());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, SilentModule,
+    ::testing::Values(
+        SilentCase{"Flag", "BitBtn_VIP1", QStringLiteral("设置标定状态失败!!")},
+        SilentCase{"Neutral", "BitBtn_VIP2", QStringLiteral("初始功率校正系数失败!!")},
+        SilentCase{"AngleRead", "BitBtn_VXW1", QStringLiteral("第1次读电压角差原始AD采集数据失败")},
+        SilentCase{"Reset", "BitBtn_BCFW3", QStringLiteral("初始50HZ功率校正系数失败!!")},
+        SilentCase{"PowerRead", "BitBtn_PBC1", QStringLiteral("第1次读原始AD采集数据失败")},
+        SilentCase{"Flash", "BitBtn19", QStringLiteral("写标定FLASH 失败!!")}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// ---- wiring mode, protocol and frame format ---------------------------------------------------
+
+TEST_F(CalibrationWindow, WiringThenProtocolSwitchesModuleAndPort) {
+    // 亚奥 model with frame format 0 "N无,2S".
+    Select(QStringLiteral("KX7410Y35-01"));
+    EXPECT_FALSE(Button("BitBtn4")->isEnabled());
+    form->calibrationPage()->control<QComboBox>("CB_NetType")->setCurrentIndex(2);
+    Button("BitBtn2")->click();
+    EXPECT_EQ(messages.shown, QStringList{"inform: 配置接线模式成功！"});
+    // The product selection at the start put the model's wiring mode back.
+    EXPECT_EQ(sim.registers(273), QList<int>{0});
+    EXPECT_TRUE(Button("BitBtn4")->isEnabled());
+    EXPECT_FALSE(form->progressBar()->isVisible());
+
+    messages.shown.clear();
+    Button("BitBtn4")->click();
+    EXPECT_EQ(messages.shown, QStringList{"inform: 配置<通信协议>和<比特率格式>成功！"});
+    EXPECT_EQ(sim.command(QStringLiteral("status")).section(' ', 1, 3),
+              QStringLiteral("address=1 protocol=3 format=0"));
+    EXPECT_EQ(sim.registers(11023), QList<int>{3});
+    EXPECT_EQ(sim.registers(269), QList<int>{0});
+    EXPECT_EQ(form->ParityIndex, 0);
+    EXPECT_EQ(form->StopBitsIndex, 1);
+    EXPECT_EQ(form->BaudIndex, 3);
+    EXPECT_EQ(form->DataBitsIndex, 2);
+    EXPECT_EQ(link.Settings(), (LineSettings{9600, 0, 8, 2}));
+    EXPECT_EQ(form->comText()->text(), sim.link() + QStringLiteral(",9600,N无,8,2"));
+    const SavedSerialSettings saved = LoadSerialSettings(folder.path());
+    EXPECT_EQ(saved.baudrate, 3);
+    EXPECT_EQ(saved.parity, 0);
+    EXPECT_EQ(saved.databit, 2);
+    EXPECT_EQ(saved.stopbits, 1);
+    EXPECT_EQ(saved.address, 1);
+    // Configuring again needs another wiring-mode write first.
+    EXPECT_FALSE(Button("BitBtn4")->isEnabled());
+    EXPECT_TRUE(form->PortOpen);
+}
+
+TEST_F(CalibrationWindow, WiringFailureDisablesProtocol) {
+    Select(QStringLiteral("KX7410M31-01"));
+    Button("BitBtn2")->click();
+    ASSERT_TRUE(Button("BitBtn4")->isEnabled());
+    messages.shown.clear();
+    ASSERT_EQ(sim.command(QStringLiteral("silent on")), QStringLiteral("ok"));
+    Button("BitBtn2")->click();
+    EXPECT_EQ(messages.shown, QStringList{"inform: 配置接线模式失败！"});
+    EXPECT_FALSE(Button("BitBtn4")->isEnabled());
+    EXPECT_FALSE(form->progressBar()->isVisible());
+}
+
+TEST_F(CalibrationWindow, SilentModuleFailsTheSecondFormatWriteWithThePortSwitched) {
+    Select(QStringLiteral("KX7410Y35-01"));
+    ASSERT_EQ(sim.command(QStringLiteral("silent on")), QStringLiteral("ok"));
+    controller->BitBtn4Click();
+    EXPECT_EQ(messages.shown, QStringList{"inform: 配置<比特率格式>数据失败！"});
+    EXPECT_EQ(form->StopBitsIndex, 1);
+    EXPECT_TRUE(link.IsOpen());
+}
+
+TEST_F(CalibrationWindow, FailedPortSwitchShowsThePortClosed) {
+    Select(QStringLiteral("KX7410Y35-01"));
+    form->PortName = folder.file(QStringLiteral("no-such-port"));
+    controller->BitBtn4Click();
+    EXPECT_EQ(messages.shown, (QStringList{"inform: 配置通信协后更改端口设置失败！！",
+                                           "inform: 根据系统比特率格式切换端口失败！"}));
+    EXPECT_FALSE(link.IsOpen());
+    EXPECT_FALSE(form->PortOpen);
+    auto* portButton = form->findChild<QToolButton*>(QStringLiteral("comk"));
+    ASSERT_NE(portButton, nullptr);
+    EXPECT_FALSE(portButton->isChecked());
+    EXPECT_EQ(portButton->text(), QStringLiteral("打开串口"));
+    // The settings were stored before the reopening failed.
+    EXPECT_EQ(LoadSerialSettings(folder.path()).stopbits, 1);
+    EXPECT_FALSE(form->progressBar()->isVisible());
+}
+
+TEST_F(CalibrationWindow, ProtocolRefusedWithThePortClosed) {
+    form->comkClick();
+    const int before = Requests();
+    messages.shown.clear();
+    controller->BitBtn2Click();
+    controller->BitBtn4Click();
+    controller->BitBtn14Click();
+    EXPECT_EQ(messages.shown, QStringList(3, "inform: 请打开串口！！"));
+    EXPECT_EQ(Requests(), before);
+}
+
+// ---- calibration state entry ------------------------------------------------------------------
+
+TEST_F(CalibrationWindow, StateEntryBringsAPowerCycledModuleBack) {
+    // The module speaks DL/T 645 at N,2S; for its power-on window it hears Modbus at 9600 8N1.
+    ASSERT_EQ(sim.command(QStringLiteral("protocol 1")), QStringLiteral("ok"));
+    ASSERT_EQ(sim.command(QStringLiteral("format 0")), QStringLiteral("ok"));
+    ASSERT_EQ(sim.command(QStringLiteral("powercycle")), QStringLiteral("ok"));
+    form->StopBitsIndex = 1;
+    form->ParityIndex = 2;
+    controller->BitBtn14Click();
+    EXPECT_EQ(messages.shown,
+              (QStringList{"inform: 将产品复位(关闭产品工作电源,再打开),请在10秒钟内点击<OK>按钮！",
+                           "inform: 进入标定状态成功,可以进行产品标定！"}));
+    EXPECT_EQ(sim.registers(269), QList<int>{3});
+    EXPECT_EQ(sim.registers(11023), QList<int>{0});
+    EXPECT_EQ(form->ParityIndex, 0);
+    EXPECT_EQ(form->StopBitsIndex, 0);
+    EXPECT_EQ(form->comText()->text(), sim.link() + QStringLiteral(",9600,N无,8,1"));
+    EXPECT_FALSE(form->progressBar()->isVisible());
+}
+
+TEST_F(CalibrationWindow, StateEntryRefusedWhileACurveReadingRuns) {
+    auto* curves = form->findChild<CurvePage*>();
+    ASSERT_NE(curves, nullptr);
+    curves->BitBtn_ReadQXClick();
+    ASSERT_TRUE(curves->isRunning());
+    controller->BitBtn14Click();
+    EXPECT_EQ(messages.shown, QStringList{"inform: 请关闭读曲线数据线程！！"});
+    curves->StopCurve();
+    EXPECT_FALSE(curves->isRunning());
+}
+
+TEST_F(CalibrationWindow, StateEntryRefusedWhileACheckRuns) {
+    Select(QStringLiteral("KX7410M31-01"));
+    CheckPage* check = form->checkPage();
+    check->BitBtn_CheckClick();
+    ASSERT_TRUE(check->isRunning());
+    controller->BitBtn14Click();
+    EXPECT_EQ(messages.shown, QStringList{"inform: 请关闭读输出数据线程！！"});
+    check->StopCheck();
+    EXPECT_FALSE(check->isRunning());
+}
+
+TEST_F(CalibrationWindow, StateEntryWithASilentModule) {
+    ASSERT_EQ(sim.command(QStringLiteral("silent on")), QStringLiteral("ok"));
+    controller->BitBtn14Click();
+    EXPECT_EQ(messages.shown.value(1), QStringLiteral("inform: 进入标定状态配置通信协议失败！"));
+}
+
+TEST_F(CalibrationWindow, SecondOperationRefusedWhileOneRuns) {
+    DeviceOperation running;
+    controller->BitBtn_VIP1Click(1);
+    controller->BitBtn14Click();
+    EXPECT_EQ(messages.shown, QStringList(2, "inform: " + DeviceOperation::BusyText()));
+    EXPECT_TRUE(Lines().isEmpty());
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
