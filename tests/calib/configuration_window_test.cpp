@@ -1,0 +1,392 @@
+// The configuration buttons of the window against kx7410-sim on a pseudo-terminal, offscreen,
+// every message answered through the message seam.
+
+#include "app/calibration_page.h"
+#include "app/main_form.h"
+#include "app/messages.h"
+#include "app/user_page.h"
+#include "calib/configuration_controller.h"
+#include "link/serial_link.h"
+#include "store/database.h"
+
+#include "app_fixture.h"
+#include "sim_process.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace {
+
+// Every edit and combo of the calibration page's configuration fields, by name.
+const char* const kEdits[] = {"LE_StandVol", "LE_StandCur", "LE_GroupNo1", "LE_GroupNo2",
+                              "LE_GroupNo3", "LE_YJVNo1",   "LE_YJVNo2",   "LE_YJVNo3",
+                              "TD",          "TH",          "TFLN",        "TSDN",
+                              "LE_MCCS",     "LE_QDDL",     "LE_GYXZ",     "LE_QYXZ",
+                              "LE_DXXZ",     "LE_GQDFZ",    "LE_PT",       "LE_CT"};
+const char* const kCombos[] = {"CB_CheckoutType", "CB_NetType", "CB_CT_Num",
+                               "CB_LBType",       "CB_MCType",  "CBox_XLType"};
+
+class ConfigurationWindowTest : public testing::Test {
+protected:
+    void SetUp() override {
+        db_ = folder_.OpenDatabase();
+        ASSERT_TRUE(db_);
+        // A model of the editable series whose name the module's words rebuild (code B3).
+        ProductModel editable;
+        editable.cpxh = QStringLiteral("KX7410B35-01");
+        editable.fs = QStringLiteral("ModBus标准方式");
+        editable.btlgs = 3;
+        editable.upt = 1;
+        editable.ict = 1;
+        ASSERT_TRUE(db_->InsertModel(editable));
+        // The series whose ratios come from the product.
+        ProductModel fixed = editable;
+        fixed.cpxh = QStringLiteral("KX2953C35-01");
+        fixed.upt = 35;
+        fixed.ict = 200;
+        fixed.ctnum = 1;
+        fixed.xljsfs = 1;
+        ASSERT_TRUE(db_->InsertModel(fixed));
+        ASSERT_TRUE(sim_.device().startsWith("/dev/")) << sim_.device().toStdString();
+        form_ = std::make_unique<TMainForm>(folder_.path(), link_, *db_);
+        ASSERT_TRUE(link_.Open(sim_.link(), 3, 0, 2, 0));
+        form_->PortOpen = true;
+        messages_.shown.clear();
+    }
+    void TearDown() override {
+        form_.reset();
+        link_.Stop();
+    }
+
+    void Select(const QString& model) {
+        auto* list = form_->findChild<QComboBox*>("CB_CPType");
+        const int index = list->findText(model);
+        ASSERT_GE(index, 0) << model.toStdString();
+        list->setCurrentIndex(index);
+        form_->CB_CPTypeChange();
+    }
+    QLineEdit* Edit(const char* name) const {
+        return form_->calibrationPage()->control<QLineEdit>(name);
+    }
+    QComboBox* Combo(const char* name) const {
+        return form_->calibrationPage()->control<QComboBox>(name);
+    }
+    QLineEdit* UserEdit(const char* name) const {
+        return form_->userPage()->control<QLineEdit>(name);
+    }
+    void Click(const char* name) {
+        auto* button = form_->findChild<QPushButton*>(QLatin1String(name));
+        ASSERT_TRUE(button) << name;
+        button->click();
+    }
+    ConfigurationController& Controller() const {
+        return *form_->findChild<ConfigurationController*>();
+    }
+    std::map<QString, QString> Snapshot() const {
+        std::map<QString, QString> values;
+        for (const char* name : kEdits)
+            values[name] = Edit(name)->text();
+        for (const char* name : kCombos)
+            values[name] = QString::number(Combo(name)->currentIndex());
+        for (int n = 1; n <= 12; ++n)
+            for (const char* kind : {"TH", "TM", "TN"}) {
+                const QByteArray field = kind + QByteArray::number(n);
+                values[field] = Edit(field.constData())->text();
+            }
+        return values;
+    }
+    int Register(int address) { return sim_.registers(address).value(0, -1); }
+    int Requests() {
+        const QStringList words = sim_.command("stats").split(' ');
+        return words.value(1).section('=', 1).toInt();
+    }
+    QString Last() { return sim_.command("last"); }
+
+    DataFolder folder_;
+    std::unique_ptr<ProductDatabase> db_;
+    SimProcess sim_;
+    SerialLink link_;
+    RecordingMessages messages_;
+    std::unique_ptr<TMainForm> form_;
+};
+
+TEST_F(ConfigurationWindowTest, FullDownloadThenReadBackRestoresEveryControl) {
+    Select("KX7410B35-01");
+    ASSERT_TRUE(form_->UserParamsEditable);
+    Edit("LE_StandVol")->setText("57.5");
+    Edit("LE_StandCur")->setText("1.5");
+    EXPECT_EQ(Edit("LE_MCCS")->text(), "45913"); // 3960000 / 86.25
+    Edit("LE_MCCS")->setText("12000");
+    Edit("LE_GroupNo1")->setText("13067");
+    Edit("LE_GroupNo2")->setText("AB12");
+    Edit("LE_YJVNo3")->setText("00F1");
+    for (int n = 1; n <= 12; ++n) {
+        const QByteArray num = QByteArray::number(n);
+        Edit(("TH" + num).constData())->setText(QString::number(n + 8));
+        Edit(("TM" + num).constData())->setText(QString::number(n * 4));
+        Edit(("TN" + num).constData())->setText(QString::number(n % 4 + 1));
+    }
+    Edit("TD")->setText("28");
+    Edit("TH")->setText("23");
+    Edit("TFLN")->setText("3");
+    Edit("TSDN")->setText("12");
+    Edit("LE_QDDL")->setText("4");
+    Edit("LE_GYXZ")->setText("120");
+    Edit("LE_QYXZ")->setText("80");
+    Edit("LE_DXXZ")->setText("60");
+    Edit("LE_GQDFZ")->setText("7");
+    Combo("CB_MCType")->setCurrentIndex(1);
+    Combo("CB_LBType")->setCurrentIndex(1);
+    // The download re-runs the product selection: the product's own fields are set after it.
+    Click("BitBtn1");
+    ASSERT_EQ(messages_.shown, QStringList{"inform: 下载配置数据成功！"});
+    EXPECT_FALSE(form_->progressBar()->isVisible());
+    std::map<QString, QString> downloaded = Snapshot();
+    downloaded["LE_GroupNo1"] = "1306"; // four characters travel
+    EXPECT_EQ(sim_.registers(11002, 6), (QList<int>{575, 0, 1500, 0, 862, 0}));
+    EXPECT_EQ(Register(278), 0);
+    EXPECT_EQ(Register(11023), 0);
+    EXPECT_EQ(Register(271), 12000);
+    EXPECT_EQ(Register(302), 20 * 256 + 48);
+    QStringList names;
+    ASSERT_TRUE(db_->SelectSchemeParameters("ModBus标准方式", names));
+    const int listed = Register(11300);
+    EXPECT_GE(listed, names.size());
+    EXPECT_EQ(Register(11301), 4000); // A相电压 first
+
+    // Everything changes on the page, then the module's configuration comes back.
+    Select("KX7410M31-01");
+    form_->BitBtn_DefaultSetClick();
+    for (const char* name : kEdits)
+        Edit(name)->setText("9");
+    for (const char* name : kCombos)
+        Combo(name)->setCurrentIndex(0);
+    messages_.shown.clear();
+    Click("BitBtn6");
+    ASSERT_EQ(messages_.shown, QStringList{"inform: 读配置数据成功！！"});
+    EXPECT_EQ(Snapshot(), downloaded);
+    EXPECT_EQ(form_->findChild<QComboBox*>("CB_CPType")->currentText(), "KX7410B35-01");
+    // Only selected: the product's values stay those of the last selection.
+    EXPECT_EQ(form_->ModelName, "KX7410M31-01");
+    EXPECT_DOUBLE_EQ(form_->RatedVoltage, 57.5);
+    EXPECT_DOUBLE_EQ(form_->RatedCurrent, 1.5);
+}
+
+TEST_F(ConfigurationWindowTest, FixedSeriesSendsTheProductsRatiosWhateverTheControlsShow) {
+    Select("KX2953C35-01");
+    ASSERT_FALSE(form_->UserParamsEditable);
+    Edit("LE_PT")->setText("not a number");
+    Edit("LE_CT")->setText("7");
+    Combo("CB_CT_Num")->setCurrentIndex(0);
+    Combo("CBox_XLType")->setCurrentIndex(0);
+    ASSERT_TRUE(Controller().DownloadConfiguration());
+    EXPECT_EQ(sim_.registers(274, 3), (QList<int>{35, 200, 1}));
+    EXPECT_EQ(Register(283), 1);
+    // Characters 3..6, 7 and 10, 11 and 12 of the name.
+    EXPECT_EQ(sim_.registers(11011, 4),
+              (QList<int>{'2' << 8 | '9', '5' << 8 | '3', 'C' << 8 | '-', '0' << 8 | '1'}));
+}
+
+TEST_F(ConfigurationWindowTest, AFieldThatDoesNotConvertStopsTheDownloadBeforeAnyWrite) {
+    Select("KX7410B35-01");
+    const int before = Requests();
+    // The last block's field: nothing may be written before it is found wrong.
+    Edit("LE_YJVNo3")->setText("xyz");
+    ASSERT_TRUE(Edit("TN12"));
+    Click("BitBtn1");
+    ASSERT_EQ(messages_.shown.size(), 1);
+    EXPECT_TRUE(messages_.shown[0].startsWith("error: ")) << messages_.shown[0].toStdString();
+    EXPECT_EQ(Requests(), before);
+    EXPECT_FALSE(form_->progressBar()->isVisible());
+}
+
+TEST_F(ConfigurationWindowTest, ClockSetThenRead) {
+    Click("BitBtn9");
+    ASSERT_EQ(messages_.shown, QStringList{"inform: 校时成功!!"});
+    const QDateTime now = QDateTime::currentDateTime();
+    const QList<int> words = sim_.registers(257, 3);
+    ASSERT_EQ(words.size(), 3);
+    const QDateTime module(QDate(2000 + (words[0] >> 8), words[0] & 0xFF, words[1] >> 8),
+                           QTime(words[1] & 0xFF, words[2] >> 8, words[2] & 0xFF));
+    EXPECT_LE(std::abs(module.secsTo(now)), 60);
+    for (const char* name : {"LE_Year", "LE_Month", "LE_Day", "LE_Shi", "LE_Fen", "LE_Miao"})
+        Edit(name)->clear();
+    messages_.shown.clear();
+    Click("BitBtn3");
+    EXPECT_EQ(messages_.shown, QStringList());
+    const QDateTime shown(QDate(2000 + Edit("LE_Year")->text().toInt(),
+                                Edit("LE_Month")->text().toInt(), Edit("LE_Day")->text().toInt()),
+                          QTime(Edit("LE_Shi")->text().toInt(), Edit("LE_Fen")->text().toInt(),
+                                Edit("LE_Miao")->text().toInt()));
+    ASSERT_TRUE(shown.isValid());
+    EXPECT_LE(std::abs(shown.secsTo(now)), 60);
+}
+
+TEST_F(ConfigurationWindowTest, SilentModuleGivesEachFailureMessage) {
+    ASSERT_EQ(sim_.command("silent on").left(2), "ok");
+    const QString before = Edit("TN1")->text();
+    const std::pair<const char*, const char*> cases[] = {{"BitBtn1", "下载配置数据失败！"},
+                                                         {"BitBtn6", "读配置数据失败！！"},
+                                                         {"BitBtn9", "校时失败!!"},
+                                                         {"BitBtn3", "读时间失败！！"}};
+    for (const auto& [button, text] : cases) {
+        messages_.shown.clear();
+        Click(button);
+        EXPECT_EQ(messages_.shown,
+                  QStringList{QStringLiteral("inform: ") + QString::fromUtf8(text)})
+            << button;
+        EXPECT_FALSE(form_->progressBar()->isVisible()) << button;
+    }
+    EXPECT_EQ(Edit("TN1")->text(), before);
+}
+
+TEST_F(ConfigurationWindowTest, ListFailureAfterTheConfigurationIsReported) {
+    Select("KX7410B35-01");
+    db_->SetFaultHook([](int statement) { return statement == 4; });
+    Click("BitBtn1");
+    db_->SetFaultHook({});
+    EXPECT_EQ(messages_.shown, QStringList{"inform: 下载输出参数配置数据失败！"});
+    EXPECT_FALSE(form_->progressBar()->isVisible());
+}
+
+TEST_F(ConfigurationWindowTest, ClosedPortRefusesEveryButton) {
+    form_->PortOpen = false;
+    const int before = Requests();
+    for (const char* button : {"BitBtn1", "BitBtn6", "BitBtn9", "BitBtn3", "BitBtn5", "BitBtn10",
+                               "BitBtn11", "BitBtn12", "BitBtn13", "BitBtn7", "BitBtn8"}) {
+        messages_.shown.clear();
+        Click(button);
+        EXPECT_EQ(messages_.shown, QStringList{"inform: 请打开串口！！"}) << button;
+    }
+    EXPECT_EQ(Requests(), before);
+}
+
+struct UserCase {
+    const char* model;
+    int protocol;
+};
+
+class UserDownloadWindowTest : public ConfigurationWindowTest,
+                               public testing::WithParamInterface<UserCase> {};
+
+// The user download in the scheme's protocol reaches the module's registers.
+TEST_P(UserDownloadWindowTest, UserFieldsReachTheModule) {
+    Select(GetParam().model);
+    ASSERT_EQ(form_->TXXY, GetParam().protocol);
+    ASSERT_EQ(sim_.command(QStringLiteral("protocol %1").arg(GetParam().protocol)).left(2), "ok");
+    UserEdit("YH_LE_PT")->setText("1200");
+    UserEdit("YH_LE_CT")->setText("75");
+    UserEdit("YH_LE_MCCS")->setText("3200");
+    UserEdit("YH_TH12")->setText("22");
+    UserEdit("YH_TM12")->setText("30");
+    UserEdit("YH_TN12")->setText("3");
+    UserEdit("YH_LE_GYXZ")->setText("120");
+    form_->userPage()->control<QComboBox>("YH_CB_DBTLSN")->setCurrentIndex(1);
+    form_->userPage()->control<QComboBox>("YH_CB_NetType")->setCurrentIndex(1);
+    Click("BitBtn5");
+    ASSERT_EQ(messages_.shown, QStringList{"inform: 下载配置数据成功！"});
+    EXPECT_EQ(sim_.registers(271, 1), QList<int>{3200});
+    EXPECT_EQ(sim_.registers(273, 3), (QList<int>{1, 1200, 75}));
+    EXPECT_EQ(Register(278), 0xAA55);
+    EXPECT_EQ(Register(279), 1200);
+    EXPECT_EQ(sim_.registers(302, 2), (QList<int>{22 * 256 + 30, 3}));
+    EXPECT_EQ(UserEdit("YH_LE_Year")->text().toInt(), QDate::currentDate().year() - 2000);
+    EXPECT_FALSE(form_->progressBar()->isVisible());
+}
+
+INSTANTIATE_TEST_SUITE_P(Protocols, UserDownloadWindowTest,
+                         testing::Values(UserCase{"KX7410M31-01", 0}, UserCase{"KX7410D97-01", 1},
+                                         UserCase{"KX7410D07-01", 2}),
+                         [](const testing::TestParamInfo<UserCase>& info) {
+                             return "Protocol" + std::to_string(info.param.protocol);
+                         });
+
+class ClearWindowTest : public ConfigurationWindowTest,
+                        public testing::WithParamInterface<UserCase> {};
+
+// Each clear command of each protocol reaches the module: the energy set as a base is gone, and
+// the demand command is heard and answered.
+TEST_P(ClearWindowTest, ClearsReachTheModule) {
+    // The base goes in through the 亚奥 command.
+    ASSERT_EQ(sim_.command("protocol 3").left(2), "ok");
+    UserEdit("YH_LEdit_DS")->setText("500");
+    Click("BitBtn10");
+    ASSERT_EQ(messages_.shown, QStringList{"inform: 设置电量底数数据成功！"});
+    const QList<int> base = sim_.registers(4040, 2);
+    ASSERT_EQ(base.size(), 2);
+    ASSERT_GE(base[0] << 16 | base[1], 50000); // 500 kWh at two decimals
+
+    Select(GetParam().model);
+    ASSERT_EQ(form_->TXXY, GetParam().protocol);
+    ASSERT_EQ(sim_.command(QStringLiteral("protocol %1").arg(GetParam().protocol)).left(2), "ok");
+    messages_.shown.clear();
+    Click("BitBtn7");
+    ASSERT_EQ(messages_.shown, QStringList{"inform: 清电能数据成功！"});
+    const QList<int> cleared = sim_.registers(4040, 2);
+    ASSERT_EQ(cleared.size(), 2);
+    EXPECT_LT(cleared[0] << 16 | cleared[1], 100);
+
+    messages_.shown.clear();
+    const int before = Requests();
+    Click("BitBtn8");
+    if (GetParam().protocol == 4) {
+        EXPECT_EQ(messages_.shown, QStringList());
+        EXPECT_EQ(Requests(), before);
+    } else {
+        EXPECT_EQ(messages_.shown, QStringList{"inform: 清需量数据成功！"});
+        EXPECT_EQ(Requests(), before + 1);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Protocols, ClearWindowTest,
+                         testing::Values(UserCase{"KX7410M31-01", 0}, UserCase{"KX7410D97-01", 1},
+                                         UserCase{"KX7410D07-01", 2}, UserCase{"KX7410Y35-01", 3},
+                                         UserCase{"KX7410T35-01", 4}),
+                         [](const testing::TestParamInfo<UserCase>& info) {
+                             return "Protocol" + std::to_string(info.param.protocol);
+                         });
+
+TEST_F(ConfigurationWindowTest, YaaoReadsFillTheLogAndFailuresKeepIt) {
+    ASSERT_EQ(sim_.command("protocol 3").left(2), "ok");
+    auto* log = form_->userPage()->control<QListWidget>("ListBox1");
+    log->addItem("old");
+    Click("BitBtn11");
+    ASSERT_EQ(messages_.shown, QStringList());
+    ASSERT_EQ(log->count(), 2);
+    EXPECT_EQ(log->item(0)->text(), "产品地址为：");
+    EXPECT_EQ(log->item(1)->text(), "01");
+    EXPECT_EQ(log->currentRow(), 1);
+    Click("BitBtn12");
+    EXPECT_EQ(log->item(0)->text(), "标定数据为：");
+    EXPECT_EQ(log->count(), 1 + 60); // 30 words
+    ASSERT_EQ(sim_.command("silent on").left(2), "ok");
+    const std::pair<const char*, const char*> cases[] = {{"BitBtn11", "读产品通信地址失败！"},
+                                                         {"BitBtn12", "读标定数据失败！"},
+                                                         {"BitBtn13", "读原始数据失败！"},
+                                                         {"BitBtn10", "设置电量底数数据失败！"},
+                                                         {"BitBtn5", "下载配置数据失败！！"}};
+    for (const auto& [button, text] : cases) {
+        messages_.shown.clear();
+        Click(button);
+        EXPECT_EQ(messages_.shown,
+                  QStringList{QStringLiteral("inform: ") + QString::fromUtf8(text)})
+            << button;
+    }
+    EXPECT_EQ(log->count(), 61);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
