@@ -7,6 +7,7 @@
 #include "app/help_viewer.h"
 #include "app/messages.h"
 #include "app/user_page.h"
+#include "calib/calibration_controller.h"
 #include "calib/configuration_controller.h"
 #include "common/conversion.h"
 #include "link/ports.h"
@@ -90,6 +91,7 @@ TMainForm::TMainForm(const QString& dataDir, SerialLink& link, ProductDatabase& 
     if (EngineeringMode) ApplyEngineeringMode();
     LoadModelList();
     configuration_ = new ConfigurationController(*this);
+    calibration_ = new CalibrationController(*this);
 }
 
 TMainForm::~TMainForm() = default;

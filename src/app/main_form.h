@@ -10,6 +10,7 @@
 #include <QMainWindow>
 #include <QString>
 
+class CalibrationController;
 class CalibrationPage;
 class ConfigurationController;
 class CheckPage;
@@ -165,4 +166,5 @@ private:
     QProgressBar* progressBar_ = nullptr;
     QTimer* timer1_ = nullptr;
     ConfigurationController* configuration_ = nullptr;
+    CalibrationController* calibration_ = nullptr;
 };

@@ -53,7 +53,7 @@ protected:
         ASSERT_TRUE(db);
         form = std::make_unique<TMainForm>(folder.path(), link, *db);
         controller = form->findChild<CalibrationController*>();
-        if (!controller) controller = new CalibrationController(*form);
+        ASSERT_NE(controller, nullptr);
         messages.shown.clear();
         form->PortName = sim.link();
         form->comkClick();
