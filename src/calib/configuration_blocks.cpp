@@ -1,6 +1,7 @@
 #include "calib/configuration_blocks.h"
 
 #include "common/conversion.h"
+#include "link/modbus.h"
 
 #include <QStringEncoder>
 
@@ -172,4 +173,13 @@ QString RebuildModelName(const std::vector<uint16_t>& words, const QString& code
 
 int32_t LowWordFirst(uint16_t low, uint16_t high) {
     return static_cast<int32_t>(static_cast<uint32_t>(high) << 16 | low);
+}
+
+bool ReadAllWords(Link& link, uint8_t address, ReadKind kind, uint16_t first, uint16_t count,
+                  std::vector<uint16_t>& values) {
+    std::size_t delivered = 0;
+    const bool ok = kind == ReadKind::Registers
+                        ? ReadRegisters(link, address, first, count, values, &delivered)
+                        : ReadCalibrationRegisters(link, address, first, count, values, &delivered);
+    return ok && delivered >= count;
 }

@@ -4,6 +4,8 @@
 // Pure functions over values already read from the page, so the layouts are checked without a
 // window or a line; what comes back from the module is decoded here too.
 
+#include "link/link.h"
+
 #include <QDateTime>
 #include <QString>
 
@@ -98,3 +100,11 @@ QString RebuildModelName(const std::vector<uint16_t>& words, const QString& code
 
 // A signed 32-bit value stored low word first.
 int32_t LowWordFirst(uint16_t low, uint16_t high);
+
+// The module's read functions the configuration uses.
+enum class ReadKind { Registers, Calibration };
+
+// A read that counts only when every asked word arrived: a reply that carries fewer words is a
+// failed read, so no control is ever filled from a word the module did not send.
+bool ReadAllWords(Link& link, uint8_t address, ReadKind kind, uint16_t first, uint16_t count,
+                  std::vector<uint16_t>& values);

@@ -265,16 +265,12 @@ bool ConfigurationController::ReadConfiguration() {
     BarProgress progress(form_.progressBar(), 30);
     Link& link = form_.link();
     const uint8_t address = form_.ModuleAddress;
-    // A reply that carries fewer words than asked is a failed read: controls are never filled
-    // from words that did not arrive.
-    std::size_t delivered = 0;
     std::vector<uint16_t> protocol;
-    if (!ReadCalibrationRegisters(link, address, kProtocolRegister, 1, protocol, &delivered) ||
-        delivered < 1)
+    if (!ReadAllWords(link, address, ReadKind::Calibration, kProtocolRegister, 1, protocol))
         return false;
     std::vector<uint16_t> w;
-    if (!ReadRegisters(link, address, kUserBlock1Register, kUserReadBackWords, w, &delivered) ||
-        delivered < kUserReadBackWords)
+    if (!ReadAllWords(link, address, ReadKind::Registers, kUserBlock1Register, kUserReadBackWords,
+                      w))
         return false;
     progress.Step();
 
@@ -314,9 +310,8 @@ bool ConfigurationController::ReadConfiguration() {
     const QString code = FrameFormatCode(protocol[0], combo("CB_CheckoutType")->currentIndex());
     progress.Step();
     std::vector<uint16_t> c;
-    if (!ReadCalibrationRegisters(link, address, kCalibrationBlockRegister, kCalibrationBlockWords,
-                                  c, &delivered) ||
-        delivered < kCalibrationBlockWords)
+    if (!ReadAllWords(link, address, ReadKind::Calibration, kCalibrationBlockRegister,
+                      kCalibrationBlockWords, c))
         return false;
     const double voltage = LowWordFirst(c[0], c[1]) * 0.1;
     const double current = LowWordFirst(c[2], c[3]) * 0.001;
@@ -383,9 +378,8 @@ void ConfigurationController::BitBtn3Click() {
         return;
     }
     std::vector<uint16_t> w;
-    std::size_t delivered = 0;
-    if (!ReadRegisters(form_.link(), form_.ModuleAddress, kClockRegister, 3, w, &delivered) ||
-        delivered < 3) {
+    if (!ReadAllWords(form_.link(), form_.ModuleAddress, ReadKind::Registers, kClockRegister, 3,
+                      w)) {
         Ui().inform(&form_, QStringLiteral("读时间失败！！"));
         return;
     }

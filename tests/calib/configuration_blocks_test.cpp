@@ -1,5 +1,8 @@
 #include "calib/configuration_blocks.h"
 #include "common/conversion.h"
+#include "link/modbus_frames.h"
+#include "link/scripted_link.h"
+#include "test_bytes.h"
 
 #include <gtest/gtest.h>
 
@@ -217,4 +220,35 @@ TEST(LowWordFirstValue, IsSigned) {
     EXPECT_EQ(LowWordFirst(2200, 0), 2200);
     EXPECT_EQ(LowWordFirst(0x86A0, 0x0001), 100000);
     EXPECT_EQ(LowWordFirst(0xFFFF, 0xFFFF), -1);
+}
+
+namespace {
+Bytes ReadReply(uint8_t function, const std::vector<uint16_t>& words) {
+    Bytes reply{1, function, uint8_t(2 * words.size())};
+    for (uint16_t w : words) {
+        reply.push_back(uint8_t(w >> 8));
+        reply.push_back(uint8_t(w & 0xFF));
+    }
+    const uint16_t crc = Crc16(reply);
+    reply.push_back(uint8_t(crc & 0xFF));
+    reply.push_back(uint8_t(crc >> 8));
+    return reply;
+}
+} // namespace
+
+// A well-formed reply that carries fewer words than asked fails the read.
+TEST(ReadAllWordsTest, AShortReplyIsAFailedRead) {
+    for (ReadKind kind : {ReadKind::Registers, ReadKind::Calibration}) {
+        const uint8_t function = kind == ReadKind::Registers ? 0x03 : 0x33;
+        ScriptedLink link;
+        link.QueueReply(ReadReply(function, {1, 2, 3}));
+        std::vector<uint16_t> values;
+        EXPECT_TRUE(ReadAllWords(link, 1, kind, 257, 3, values));
+        EXPECT_EQ(values, (std::vector<uint16_t>{1, 2, 3}));
+        link.QueueReply(ReadReply(function, {1, 2}));
+        EXPECT_FALSE(ReadAllWords(link, 1, kind, 257, 3, values));
+        EXPECT_EQ(link.LastRequest()[1], function);
+        link.QueueSilence();
+        EXPECT_FALSE(ReadAllWords(link, 1, kind, 257, 3, values));
+    }
 }

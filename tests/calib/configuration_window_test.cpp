@@ -6,6 +6,7 @@
 #include "app/messages.h"
 #include "app/user_page.h"
 #include "calib/configuration_controller.h"
+#include "calib/device_operation.h"
 #include "link/serial_link.h"
 #include "store/database.h"
 
@@ -14,13 +15,17 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <map>
+#include <tuple>
 
 namespace {
 
@@ -205,6 +210,58 @@ TEST_F(ConfigurationWindowTest, AFieldThatDoesNotConvertStopsTheDownloadBeforeAn
     EXPECT_TRUE(messages_.shown[0].startsWith("error: ")) << messages_.shown[0].toStdString();
     EXPECT_EQ(Requests(), before);
     EXPECT_FALSE(form_->progressBar()->isVisible());
+}
+
+TEST_F(ConfigurationWindowTest, RatingsGiveThePulseConstant) {
+    const std::tuple<const char*, const char*, const char*> cases[] = {{"220", "5", "3600"},
+                                                                       {"1", "1", "65530"},
+                                                                       {"57.5", "1.5", "45913"},
+                                                                       {"100", "1.5", "26400"}};
+    for (const auto& [voltage, current, constant] : cases) {
+        Edit("LE_StandVol")->setText(voltage);
+        Edit("LE_StandCur")->setText(current);
+        EXPECT_EQ(Edit("LE_MCCS")->text(), constant) << voltage << " " << current;
+        EXPECT_DOUBLE_EQ(form_->RatedVoltage, QString(voltage).toDouble());
+        EXPECT_DOUBLE_EQ(form_->RatedCurrent, QString(current).toDouble());
+    }
+    // A field on its way to a number leaves the last values as they were, without a box.
+    Edit("LE_StandCur")->setText("");
+    EXPECT_EQ(Edit("LE_MCCS")->text(), "26400");
+    EXPECT_DOUBLE_EQ(form_->RatedCurrent, 1.5);
+    EXPECT_EQ(messages_.shown, QStringList());
+}
+
+// While the download waits, the window keeps running: a second operation is refused instead of
+// interleaving, timers keep firing, and the waits do not burn a core.
+TEST_F(ConfigurationWindowTest, DownloadKeepsTheWindowAliveAndRefusesASecondOperation) {
+    Select("KX7410B35-01");
+    QTimer second;
+    second.setSingleShot(true);
+    QObject::connect(&second, &QTimer::timeout, [this] { Click("BitBtn9"); });
+    second.start(1000);
+    QElapsedTimer clock;
+    qint64 last = 0;
+    qint64 longest = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        const qint64 now = clock.elapsed();
+        longest = std::max(longest, now - last);
+        last = now;
+    });
+    ticker.start(10);
+    clock.start();
+    const std::clock_t cpuBefore = std::clock();
+    Click("BitBtn1");
+    const double cpuSeconds = double(std::clock() - cpuBefore) / CLOCKS_PER_SEC;
+    const qint64 wall = clock.elapsed();
+    ticker.stop();
+    EXPECT_EQ(messages_.shown, (QStringList{"inform: " + DeviceOperation::BusyText(),
+                                            "inform: 下载配置数据成功！"}));
+    EXPECT_GE(wall, 4 * 2000);
+    // Generous bounds for a shared machine: a blocking wait would stall for whole seconds and a
+    // spinning one would use the core for the whole download.
+    EXPECT_LT(longest, 500);
+    EXPECT_LT(cpuSeconds, 0.25 * wall / 1000.0);
 }
 
 TEST_F(ConfigurationWindowTest, ClockSetThenRead) {
