@@ -176,7 +176,11 @@ TEST_F(CalibrationWindow, Segment2AtSixtyHertz) {
     ASSERT_TRUE(Button("BitBtn_VIP2")->isEnabled());
     ASSERT_EQ(sim.command(QStringLiteral("set 13000 0")), QStringLiteral("ok"));
     ASSERT_EQ(sim.command(QStringLiteral("point 100 50 0 50")), QStringLiteral("ok"));
+    Log()->addItem(QStringLiteral("an earlier step"));
     Button("BitBtn_VIP2")->click();
+    // Every VIP calibration starts a fresh log.
+    EXPECT_EQ(Lines().first(), QStringLiteral("第1次读原始AD采集数据为："));
+    EXPECT_EQ(Lines().last(), QString());
     EXPECT_EQ(sim.registers(13000), QList<int>{0}); // only segment 1 sets the flag
     EXPECT_EQ(sim.registers(12100, 9),
               (QList<int>{20000, 20000, 20000, 10000, 10000, 10000, 10000, 10000, 10000}));
@@ -191,6 +195,8 @@ TEST_F(CalibrationWindow, Segment2AtSixtyHertz) {
     Button("BitBtn_PBC2")->click();
     EXPECT_EQ(sim.registers(12115, 6), Neutral());
     EXPECT_EQ(sim.registers(12109, 6), Neutral()); // 50 Hz untouched since the VIP reset
+    // The power compensation also starts a fresh log.
+    EXPECT_EQ(Lines().first(), QStringLiteral("第1次补偿；"));
     EXPECT_EQ(Lines().filter(QStringLiteral("K1:10000 10000 10000")).size(), 3);
     EXPECT_EQ(Lines().filter(QStringLiteral("K2:0 0 0")).size(), 3);
 }
