@@ -20,6 +20,7 @@
 #include "app_fixture.h"
 #include "sim_process.h"
 
+#include <QAbstractItemModel>
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
@@ -287,6 +288,74 @@ INSTANTIATE_TEST_SUITE_P(
         SilentCase{"PowerRead", "BitBtn_PBC1", QStringLiteral("第1次读原始AD采集数据失败")},
         SilentCase{"Flash", "BitBtn19", QStringLiteral("写标定FLASH 失败!!")}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// The module falls silent right after the log shows a chosen line: the log callback runs between
+// two transactions, so the next one is the first to go unanswered.
+struct SilencedCase {
+    const char* name;
+    const char* button;
+    QString trigger;
+    QString lastLine;
+};
+
+class SilencedMidway : public CalibrationWindow,
+                       public ::testing::WithParamInterface<SilencedCase> {};
+
+TEST_P(SilencedMidway, StopsAtTheNextTransaction) {
+    const SilencedCase& c = GetParam();
+    ASSERT_EQ(sim.command(QStringLiteral("set 12000 7 7 7 7 7 7 7 7 7")), QStringLiteral("ok"));
+    ASSERT_EQ(sim.command(QStringLiteral("set 12021 9 9 9")), QStringLiteral("ok"));
+    controller->state().VipAverages.fill(20000);
+    AnswerPower(QStringLiteral("1100"));
+    bool silenced = false;
+    QObject::connect(Log()->model(), &QAbstractItemModel::rowsInserted, Log(),
+                     [&](const QModelIndex&, int first, int) {
+                         if (!silenced && Log()->item(first)->text() == c.trigger) {
+                             silenced = true;
+                             sim.command(QStringLiteral("silent on"));
+                         }
+                     });
+    Button(c.button)->click();
+    EXPECT_TRUE(silenced);
+    EXPECT_EQ(Lines().last(), c.lastLine);
+    EXPECT_EQ(controller->GlyphOf(c.button), CalibrationController::FormGlyph);
+    ASSERT_EQ(sim.command(QStringLiteral("silent off")), QStringLiteral("ok"));
+    // Nothing after the failure reached the module.
+    EXPECT_EQ(sim.registers(12000, 9), QList<int>(9, 7));
+    EXPECT_EQ(sim.registers(12021, 3), (QList<int>{9, 9, 9}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, SilencedMidway,
+    ::testing::Values(SilencedCase{"FourthRawRead", "BitBtn_VIP1",
+                                   QStringLiteral("第3次读原始AD采集数据为："),
+                                   QStringLiteral("第4次读原始AD采集数据失败")},
+                      SilencedCase{"VipDataWrite", "BitBtn_VIP1", QStringLiteral("8次平均数据为："),
+                                   QStringLiteral("写 1 段VIP标定数据失败!!")},
+                      SilencedCase{"AngleWrite", "BitBtn_VXW1", QStringLiteral("角差标定系数为："),
+                                   QStringLiteral("写角差标定系数数据失败")},
+                      SilencedCase{"PowerWrite", "BitBtn_PBC1",
+                                   QStringLiteral("第8次读原始AD采集数据为："),
+                                   QStringLiteral("写相位补偿系数失败")},
+                      SilencedCase{"SecondPass", "BitBtn_PBC1", QStringLiteral("第2次补偿；"),
+                                   QStringLiteral("第1次读原始AD采集数据失败")}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(CalibrationWindow, PowerPassesBeforeASilenceStayWritten) {
+    ASSERT_EQ(sim.command(QStringLiteral("set 12009 1 2 3 4 5 6")), QStringLiteral("ok"));
+    controller->state().VipAverages.fill(20000);
+    AnswerPower(QStringLiteral("1100"));
+    QObject::connect(Log()->model(), &QAbstractItemModel::rowsInserted, Log(),
+                     [&](const QModelIndex&, int first, int) {
+                         if (Log()->item(first)->text() == QStringLiteral("第2次补偿；"))
+                             sim.command(QStringLiteral("silent on"));
+                     });
+    Button("BitBtn_PBC1")->click();
+    ASSERT_EQ(sim.command(QStringLiteral("silent off")), QStringLiteral("ok"));
+    EXPECT_EQ(Lines().filter(QStringLiteral("写相位补偿系数成功")).size(), 2);
+    EXPECT_EQ(sim.registers(12009, 6), Neutral()); // pass 1 at the rated point: K1 10000, K2 0
+    EXPECT_EQ(controller->GlyphOf("BitBtn_PBC1"), CalibrationController::FormGlyph);
+}
 
 // ---- wiring mode, protocol and frame format ---------------------------------------------------
 
