@@ -183,3 +183,28 @@ bool ReadAllWords(Link& link, uint8_t address, ReadKind kind, uint16_t first, ui
                         : ReadCalibrationRegisters(link, address, first, count, values, &delivered);
     return ok && delivered >= count;
 }
+
+ConfigurationBlocks BuildConfigurationBlocks(const ConfigurationFields& fields,
+                                             const CalibrationFields& calibration) {
+    ConfigurationBlocks blocks;
+    blocks.user = {{kUserBlock1Register, UserBlock1(fields)},
+                   {kUserBlock2Register, UserBlock2(fields)},
+                   {kUserBlock3Register, UserBlock3(fields)},
+                   {kUserBlock4Register, UserBlock4(fields)}};
+    blocks.calibration = CalibrationBlock(calibration);
+    return blocks;
+}
+
+bool WriteConfigurationBlocks(Link& link, uint8_t address, const ConfigurationBlocks& blocks,
+                              DownloadProgress& progress) {
+    for (const auto& [first, words] : blocks.user) {
+        if (!WriteRegisters(link, address, first, uint16_t(words.size()), words)) return false;
+        progress.Wait(kDownloadWaitMs);
+        progress.Step();
+    }
+    if (!WriteCalibrationRegisters(link, address, kCalibrationBlockRegister,
+                                   uint16_t(blocks.calibration.size()), blocks.calibration))
+        return false;
+    progress.Step();
+    return true;
+}

@@ -11,6 +11,7 @@
 
 #include <array>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 inline constexpr uint16_t kClockRegister = 257;
@@ -100,6 +101,28 @@ QString RebuildModelName(const std::vector<uint16_t>& words, const QString& code
 
 // A signed 32-bit value stored low word first.
 int32_t LowWordFirst(uint16_t low, uint16_t high);
+
+// What a download tells the window while it runs: a progress step, a pause that keeps the window
+// alive. Tests count the steps and skip the waits.
+class DownloadProgress {
+public:
+    virtual ~DownloadProgress() = default;
+    virtual void Step() = 0;
+    virtual void Wait(int ms) = 0;
+};
+
+// The five blocks of a configuration download, formed before anything is sent.
+struct ConfigurationBlocks {
+    std::vector<std::pair<uint16_t, std::vector<uint16_t>>> user; // 260, 270, 274, 286
+    std::vector<uint16_t> calibration;                            // 11002
+};
+// Throws ConversionError when a field cannot be sent (see the block builders).
+ConfigurationBlocks BuildConfigurationBlocks(const ConfigurationFields& fields,
+                                             const CalibrationFields& calibration);
+// Writes the four user blocks with a wait of kDownloadWaitMs and a step after each, then the
+// calibration block and a step. Stops at the first failed write (what went before stays written).
+bool WriteConfigurationBlocks(Link& link, uint8_t address, const ConfigurationBlocks& blocks,
+                              DownloadProgress& progress);
 
 // The module's read functions the configuration uses.
 enum class ReadKind { Registers, Calibration };

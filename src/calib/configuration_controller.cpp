@@ -179,27 +179,12 @@ CalibrationFields ConfigurationController::GatherCalibration() const {
 bool ConfigurationController::DownloadConfiguration() {
     // Every block is formed first: a field that does not convert stops the download before the
     // module holds half a configuration.
-    const ConfigurationFields fields = GatherConfiguration();
-    const std::vector<std::pair<uint16_t, std::vector<uint16_t>>> blocks{
-        {kUserBlock1Register, UserBlock1(fields)},
-        {kUserBlock2Register, UserBlock2(fields)},
-        {kUserBlock3Register, UserBlock3(fields)},
-        {kUserBlock4Register, UserBlock4(fields)}};
-    const std::vector<uint16_t> calibration = CalibrationBlock(GatherCalibration());
-
+    const ConfigurationBlocks blocks =
+        BuildConfigurationBlocks(GatherConfiguration(), GatherCalibration());
     BarProgress progress(form_.progressBar(), 90);
     progress.Step();
-    Link& link = form_.link();
-    const uint8_t address = form_.ModuleAddress;
-    for (const auto& [first, words] : blocks) {
-        if (!WriteRegisters(link, address, first, uint16_t(words.size()), words)) return false;
-        progress.Wait(kDownloadWaitMs);
-        progress.Step();
-    }
-    if (!WriteCalibrationRegisters(link, address, kCalibrationBlockRegister,
-                                   uint16_t(calibration.size()), calibration))
+    if (!WriteConfigurationBlocks(form_.link(), form_.ModuleAddress, blocks, progress))
         return false;
-    progress.Step();
     // The list goes on the same bar: leave it shown for DownloadOutputParameterList.
     progress.Keep();
     return true;

@@ -37,15 +37,6 @@ struct UserParameters {
     int demandMethod = 0;
 };
 
-// What a download tells the window while it runs: a progress step, a pause that keeps the window
-// alive. Tests count the steps and skip the waits.
-class DownloadProgress {
-public:
-    virtual ~DownloadProgress() = default;
-    virtual void Step() = 0;
-    virtual void Wait(int ms) = 0;
-};
-
 inline constexpr uint16_t kLowBaudEnabled = 0xAA55;
 inline constexpr uint16_t kClearEnergyRegister = 512;
 inline constexpr uint16_t kClearDemandRegister = 513;

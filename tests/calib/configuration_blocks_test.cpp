@@ -252,3 +252,62 @@ TEST(ReadAllWordsTest, AShortReplyIsAFailedRead) {
         EXPECT_FALSE(ReadAllWords(link, 1, kind, 257, 3, values));
     }
 }
+
+namespace {
+class RecordingProgress : public DownloadProgress {
+public:
+    int steps = 0;
+    std::vector<int> waits;
+    void Step() override { ++steps; }
+    void Wait(int ms) override { waits.push_back(ms); }
+};
+
+// Echo of a write request's head, as the module confirms 0x10 and 0x40 writes.
+std::optional<Bytes> ConfirmWrite(const Bytes& request, const TransactParams&) {
+    Bytes reply(request.begin(), request.begin() + 6);
+    const uint16_t crc = Crc16(reply);
+    reply.push_back(uint8_t(crc & 0xFF));
+    reply.push_back(uint8_t(crc >> 8));
+    return reply;
+}
+} // namespace
+
+TEST(ConfigurationDownload, FourBlocksWithWaitsThenTheCalibrationBlock) {
+    const ConfigurationBlocks blocks =
+        BuildConfigurationBlocks(DefaultFields(), Calibration(220, 5, "KX2953B35-01"));
+    ScriptedLink link;
+    link.SetResponder(ConfirmWrite);
+    RecordingProgress progress;
+    ASSERT_TRUE(WriteConfigurationBlocks(link, 7, blocks, progress));
+    const auto ex = link.Exchanges();
+    ASSERT_EQ(ex.size(), 5u);
+    const std::tuple<uint8_t, uint16_t, uint16_t> expected[] = {
+        {0x10, 260, 9}, {0x10, 270, 3}, {0x10, 274, 10}, {0x10, 286, 18}, {0x40, 11002, 30}};
+    for (std::size_t k = 0; k < 5; ++k) {
+        const auto [function, first, count] = expected[k];
+        EXPECT_EQ(ex[k].request[0], 7);
+        EXPECT_EQ(ex[k].request[1], function) << k;
+        EXPECT_EQ(ex[k].request[2] << 8 | ex[k].request[3], first) << k;
+        EXPECT_EQ(ex[k].request[4] << 8 | ex[k].request[5], count) << k;
+    }
+    EXPECT_EQ(progress.waits, (std::vector<int>{2000, 2000, 2000, 2000}));
+    EXPECT_EQ(progress.steps, 5);
+}
+
+TEST(ConfigurationDownload, StopsAtTheFirstFailedBlock) {
+    const ConfigurationBlocks blocks =
+        BuildConfigurationBlocks(DefaultFields(), Calibration(220, 5, "KX2953B35-01"));
+    ScriptedLink link;
+    link.QueueReply(*ConfirmWrite(Hex("07 10 01 04 00 09"), {}));
+    link.QueueReply(*ConfirmWrite(Hex("07 10 01 0E 00 03"), {}));
+    link.QueueSilence();
+    RecordingProgress progress;
+    EXPECT_FALSE(WriteConfigurationBlocks(link, 7, blocks, progress));
+    EXPECT_EQ(link.ExchangeCount(), 3u);
+    EXPECT_EQ(progress.waits.size(), 2u);
+}
+
+TEST(ConfigurationDownload, NameTooShortIsFoundBeforeAnyBlockIsFormed) {
+    EXPECT_THROW(BuildConfigurationBlocks(DefaultFields(), Calibration(220, 5, "KX2953")),
+                 ConversionError);
+}

@@ -1,0 +1,91 @@
+// Figures of a configuration download against kx7410-sim on a pseudo-terminal: the four user
+// blocks with their 2000 ms waits, the calibration block and an output list of 60 addresses, as
+// the calibration page sends them. Prints the wall time, the ideal (the waits plus the read
+// windows of the exchanges, which every write waits out because the replies are shorter than the
+// read sizes) and their ratio.
+//
+// Usage: configuration_bench [runs]
+
+#include "calib/configuration_blocks.h"
+#include "link/delay.h"
+#include "link/modbus.h"
+#include "link/serial_link.h"
+
+#include "sim_process.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+// Forwards to the real link and adds up the windows of the exchanges.
+class CountingLink : public Link {
+public:
+    explicit CountingLink(Link& link) : link_(link) {}
+    long long idealMs = 0;
+    std::optional<std::vector<uint8_t>> Transact(const std::vector<uint8_t>& request,
+                                                 const TransactParams& params) override {
+        idealMs += params.pauseMs + params.ReadWindowMs();
+        return link_.Transact(request, params);
+    }
+    bool IsOpen() const override { return link_.IsOpen(); }
+
+private:
+    Link& link_;
+};
+
+class WaitingProgress : public DownloadProgress {
+public:
+    long long waitedMs = 0;
+    void Step() override {}
+    void Wait(int ms) override {
+        DelayMs(ms);
+        waitedMs += ms;
+    }
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 1;
+    SimProcess sim;
+    SerialLink serial;
+    if (sim.device().isEmpty() || !serial.Open(sim.link(), 3, 0, 2, 0)) {
+        std::fprintf(stderr, "simulator did not start\n");
+        return 1;
+    }
+    ConfigurationFields fields;
+    fields.tariffs = 4;
+    fields.pulseConstant = 3600;
+    CalibrationFields calibration;
+    calibration.ratedVoltage = 220;
+    calibration.ratedCurrent = 5;
+    calibration.serialNumbers = {"1306", "1701", "0001"};
+    calibration.hardwareVersions = {"0001", "0002", "0003"};
+    calibration.modelName = QStringLiteral("KX2953B35-01");
+    std::vector<uint16_t> addresses;
+    for (int k = 0; k < 60; ++k)
+        addresses.push_back(uint16_t(4000 + k));
+    const std::vector<uint16_t> list = OutputListBlock(addresses);
+    for (int run = 1; run <= runs; ++run) {
+        CountingLink link(serial);
+        WaitingProgress progress;
+        QElapsedTimer timer;
+        timer.start();
+        const ConfigurationBlocks blocks = BuildConfigurationBlocks(fields, calibration);
+        bool ok = WriteConfigurationBlocks(link, 1, blocks, progress);
+        ok = ok &&
+             WriteCalibrationRegisters(link, 1, kOutputListRegister, uint16_t(list.size()), list);
+        const long long wall = timer.elapsed();
+        const long long ideal = link.idealMs + progress.waitedMs;
+        std::printf("run %d: %s, wall %lld ms, ideal %lld ms (waits %lld + windows %lld), "
+                    "ratio %.4f\n",
+                    run, ok ? "ok" : "FAILED", wall, ideal, progress.waitedMs, link.idealMs,
+                    ideal > 0 ? double(wall) / double(ideal) : 0.0);
+    }
+    return 0;
+}
