@@ -395,6 +395,27 @@ TEST_F(CalibrationWindow, WiringThenProtocolSwitchesModuleAndPort) {
     EXPECT_TRUE(form->PortOpen);
 }
 
+TEST_F(CalibrationWindow, EvenParityModelOverThePty) {
+    // The pty carries no parity; the module matches the format on its one stop bit.
+    ProductModel model;
+    model.cpxh = QStringLiteral("KX7410E-01");
+    model.fs = QStringLiteral("ModBus标准方式");
+    model.btlgs = 2;
+    ASSERT_TRUE(db->InsertModel(model));
+    auto* list = form->findChild<QComboBox*>(QStringLiteral("CB_CPType"));
+    list->addItem(model.cpxh);
+    Select(model.cpxh);
+    Button("BitBtn2")->click();
+    Button("BitBtn4")->click();
+    EXPECT_EQ(messages.shown, (QStringList{"inform: 配置接线模式成功！",
+                                           "inform: 配置<通信协议>和<比特率格式>成功！"}));
+    EXPECT_EQ(form->ParityIndex, 2);
+    EXPECT_EQ(form->StopBitsIndex, 0);
+    EXPECT_EQ(form->comText()->text(), sim.link() + QStringLiteral(",9600,E偶,8,1"));
+    EXPECT_EQ(sim.registers(269), QList<int>{2});
+    EXPECT_EQ(sim.registers(11023), QList<int>{0});
+}
+
 TEST_F(CalibrationWindow, WiringFailureDisablesProtocol) {
     Select(QStringLiteral("KX7410M31-01"));
     Button("BitBtn2")->click();

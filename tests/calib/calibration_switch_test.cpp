@@ -5,6 +5,7 @@
 #include "calib/switching.h"
 #include "link/modbus_frames.h"
 #include "link/scripted_link.h"
+#include "link/serial_link.h"
 
 #include "calibration_fake_module.h"
 
@@ -50,6 +51,27 @@ INSTANTIATE_TEST_SUITE_P(
                       FormatCase{"Unknown", 7, kOdd7Two, {3, 1, 2, 1}},
                       FormatCase{"Negative", -1, kEven7, {3, 2, 2, 0}}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// What the port is then opened with: the line itself, for each frame format.
+struct LineCase {
+    const char* name;
+    int frameFormat;
+    LineSettings line;
+};
+
+class FrameFormatLines : public ::testing::TestWithParam<LineCase> {};
+
+TEST_P(FrameFormatLines, OpenedLine) {
+    const PortIndexes p = PortIndexesForFrameFormat(GetParam().frameFormat, kEven7);
+    EXPECT_EQ(LineSettingsFor(p.baud, p.parity, p.dataBits, p.stopBits), GetParam().line);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, FrameFormatLines,
+                         ::testing::Values(LineCase{"N2", 0, {9600, 0, 8, 2}},
+                                           LineCase{"O1", 1, {9600, 1, 8, 1}},
+                                           LineCase{"E1", 2, {9600, 2, 8, 1}},
+                                           LineCase{"N1", 3, {9600, 0, 8, 1}}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 class Switching : public ::testing::Test {
 protected:
