@@ -24,7 +24,6 @@ inline constexpr uint16_t kStateFlag = 13000;  // 0xAA55 while in calibration
 inline constexpr uint16_t kCommand = 0xAA55;   // commands and enables
 inline constexpr int kRawReads = 8;            // reads per raw series
 inline constexpr int kAngleReads = 30;         // reads per angle series
-inline constexpr uint16_t kNeutralK1 = 10000;  // cos 0 scaled
 } // namespace calib
 
 using RawRead = std::array<uint16_t, 9>;

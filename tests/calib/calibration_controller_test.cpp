@@ -30,6 +30,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <gtest/gtest.h>
 
@@ -512,6 +513,17 @@ TEST_F(CalibrationWindow, StateEntryWithASilentModule) {
     ASSERT_EQ(sim.command(QStringLiteral("silent on")), QStringLiteral("ok"));
     controller->BitBtn14Click();
     EXPECT_EQ(messages.shown.value(1), QStringLiteral("inform: 进入标定状态配置通信协议失败！"));
+}
+
+TEST_F(CalibrationWindow, FlashClickDuringAVipRunIsRefused) {
+    // The click arrives while the VIP run waits for the module in its local event loop.
+    QTimer::singleShot(300, form.get(), [this] { Button("BitBtn19")->click(); });
+    Button("BitBtn_VIP1")->click();
+    EXPECT_EQ(messages.shown, QStringList{"inform: " + DeviceOperation::BusyText()});
+    EXPECT_EQ(sim.registers(13000, 2), (QList<int>{0xAA55, 0}));
+    EXPECT_EQ(Lines().last(), QString());
+    EXPECT_EQ(Lines().at(Lines().size() - 2), QStringLiteral("写 1 段VIP标定数据成功!"));
+    EXPECT_EQ(controller->GlyphOf("BitBtn19"), CalibrationController::Pending);
 }
 
 TEST_F(CalibrationWindow, SecondOperationRefusedWhileOneRuns) {
