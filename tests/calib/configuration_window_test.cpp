@@ -1,6 +1,8 @@
 // The configuration buttons of the window against kx7410-sim on a pseudo-terminal, offscreen,
 // every message answered through the message seam.
 
+#include "acquire/check_page.h"
+#include "acquire/read_thread.h"
 #include "app/calibration_page.h"
 #include "app/main_form.h"
 #include "app/messages.h"
@@ -20,6 +22,8 @@
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QTableWidget>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -330,6 +334,10 @@ struct UserCase {
     int protocol;
 };
 
+void PrintTo(const UserCase& c, std::ostream* os) {
+    *os << c.model;
+}
+
 class UserDownloadWindowTest : public ConfigurationWindowTest,
                                public testing::WithParamInterface<UserCase> {};
 
@@ -406,6 +414,61 @@ INSTANTIATE_TEST_SUITE_P(Protocols, ClearWindowTest,
                          testing::Values(UserCase{"KX7410M31-01", 0}, UserCase{"KX7410D97-01", 1},
                                          UserCase{"KX7410D07-01", 2}, UserCase{"KX7410Y35-01", 3},
                                          UserCase{"KX7410T35-01", 4}),
+                         [](const testing::TestParamInfo<UserCase>& info) {
+                             return "Protocol" + std::to_string(info.param.protocol);
+                         });
+
+class RoadTest : public ConfigurationWindowTest, public testing::WithParamInterface<UserCase> {};
+
+// The road of a configuration: download with the list, wiring, protocol switch to the scheme's
+// protocol, then a data check reads the module's values in that protocol, all within their class.
+TEST_P(RoadTest, DownloadSwitchThenCheckReadsCorrectValues) {
+    ASSERT_EQ(sim_.command("point 100 100 60 50").left(2), "ok");
+    form_->PortName = sim_.link(); // the protocol switch reopens the port by its name
+    Select(GetParam().model);
+    Click("BitBtn1");
+    ASSERT_EQ(messages_.shown, QStringList{"inform: 下载配置数据成功！"});
+    Click("BitBtn2");
+    ASSERT_EQ(messages_.shown.value(1), "inform: 配置接线模式成功！");
+    Click("BitBtn4");
+    ASSERT_EQ(messages_.shown.size(), 3);
+    ASSERT_FALSE(messages_.shown[2].contains(QStringLiteral("失败")))
+        << messages_.shown[2].toStdString();
+    ASSERT_TRUE(form_->PortOpen);
+    EXPECT_TRUE(
+        sim_.command("status").contains(QStringLiteral("protocol=%1").arg(GetParam().protocol)));
+
+    CheckPage* check = form_->checkPage();
+    for (const char* name : {"RButton_U100In", "RButton_I100In", "RButton_60d", "RButton_50Hz"})
+        check->findChild<QRadioButton*>(QLatin1String(name))->click();
+    check->BitBtn_CheckClick();
+    ASSERT_TRUE(check->isRunning());
+    QElapsedTimer waited;
+    waited.start();
+    const auto passes = [check] {
+        const Thread_Read* t = check->readThread();
+        return t && t->CycleCount() >= 2 && t->ReceivedCount() > 0;
+    };
+    while (!passes() && waited.elapsed() < 90000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    const bool passed = passes();
+    check->StopCheck();
+    ASSERT_TRUE(passed);
+    auto* grid = check->findChild<QTableWidget*>(QStringLiteral("AdvStringGrid"));
+    ASSERT_GT(grid->rowCount(), 4);
+    for (int r = 2; r < grid->rowCount(); ++r) {
+        const QTableWidgetItem* name = grid->item(r, 1);
+        const QTableWidgetItem* value = grid->item(r, 2);
+        ASSERT_TRUE(name && value) << r;
+        EXPECT_FALSE(value->text().isEmpty()) << name->text().toStdString();
+        EXPECT_NE(value->foreground().color(), QColor(255, 0, 0))
+            << name->text().toStdString() << " " << value->text().toStdString();
+    }
+    EXPECT_EQ(messages_.shown.size(), 3);
+}
+
+INSTANTIATE_TEST_SUITE_P(Protocols, RoadTest,
+                         testing::Values(UserCase{"KX7410M31-01", 0}, UserCase{"KX7410D07-01", 2}),
                          [](const testing::TestParamInfo<UserCase>& info) {
                              return "Protocol" + std::to_string(info.param.protocol);
                          });
