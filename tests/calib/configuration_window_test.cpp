@@ -166,9 +166,16 @@ TEST_F(ConfigurationWindowTest, FullDownloadThenReadBackRestoresEveryControl) {
     EXPECT_EQ(Register(302), 20 * 256 + 48);
     QStringList names;
     ASSERT_TRUE(db_->SelectSchemeParameters("ModBus标准方式", names));
-    const int listed = Register(11300);
-    EXPECT_GE(listed, names.size());
-    EXPECT_EQ(Register(11301), 4000); // A相电压 first
+    QList<int> expected;
+    for (const QString& name : names) {
+        std::optional<OutputParameterRow> row;
+        ASSERT_TRUE(db_->SelectParameter(name, row) && row) << name.toStdString();
+        for (int k = 0; k < row->parameter.zs; ++k)
+            expected << row->parameter.addr + k;
+    }
+    ASSERT_GT(expected.size(), names.size()); // some parameters take two registers
+    expected.prepend(int(expected.size()));
+    EXPECT_EQ(sim_.registers(11300, int(expected.size())), expected);
 
     // Everything changes on the page, then the module's configuration comes back.
     Select("KX7410M31-01");
@@ -266,6 +273,29 @@ TEST_F(ConfigurationWindowTest, DownloadKeepsTheWindowAliveAndRefusesASecondOper
     // spinning one would use the core for the whole download.
     EXPECT_LT(longest, 500);
     EXPECT_LT(cpuSeconds, 0.25 * wall / 1000.0);
+}
+
+TEST_F(ConfigurationWindowTest, UserDownloadWithABadFieldSendsNothing) {
+    Select("KX7410M31-01");
+    const int before = Requests();
+    const char* const fields[] = {"YH_TM3", "YH_LE_GYXZ", "YH_TN12"};
+    for (const char* field : fields) {
+        const QString kept = UserEdit(field)->text();
+        UserEdit(field)->setText(field == fields[0] ? "" : "12a");
+        messages_.shown.clear();
+        Click("BitBtn5");
+        ASSERT_EQ(messages_.shown.size(), 1) << field;
+        EXPECT_TRUE(messages_.shown[0].startsWith("error: ")) << messages_.shown[0].toStdString();
+        UserEdit(field)->setText(kept);
+    }
+    // A minute that would spill into the hour is refused too.
+    UserEdit("YH_TM7")->setText("300");
+    messages_.shown.clear();
+    Click("BitBtn5");
+    ASSERT_EQ(messages_.shown.size(), 1);
+    EXPECT_TRUE(messages_.shown[0].startsWith("error: "));
+    EXPECT_EQ(Requests(), before);
+    EXPECT_FALSE(form_->progressBar()->isVisible());
 }
 
 TEST_F(ConfigurationWindowTest, ClockSetThenRead) {
