@@ -298,6 +298,28 @@ TEST_F(ConfigurationWindowTest, UserDownloadWithABadFieldSendsNothing) {
     EXPECT_FALSE(form_->progressBar()->isVisible());
 }
 
+TEST_F(ConfigurationWindowTest, DefaultButtonAndTheRealTimePagesReadButtonAreWired) {
+    Edit("LE_StandVol")->setText("100");
+    Edit("TH2")->setText("9");
+    Edit("LE_GQDFZ")->setText("8");
+    Combo("CB_NetType")->setCurrentIndex(2);
+    Combo("CB_MCType")->setCurrentIndex(1);
+    Click("BitBtn_DefaultSet");
+    EXPECT_EQ(Edit("LE_StandVol")->text(), "220");
+    EXPECT_EQ(Edit("LE_MCCS")->text(), "3600");
+    EXPECT_EQ(Edit("TH2")->text(), "7");
+    EXPECT_EQ(Edit("LE_GQDFZ")->text(), "5");
+    EXPECT_EQ(Combo("CB_MCType")->currentIndex(), 0);
+    EXPECT_EQ(Combo("CB_NetType")->currentIndex(), 2); // the product's, left alone
+    EXPECT_DOUBLE_EQ(form_->RatedVoltage, 220.0);
+
+    ASSERT_EQ(sim_.command("set 260 2564").left(2), "ok"); // 10:04 for segment 1
+    Click("BitBtn15");
+    EXPECT_EQ(messages_.shown, QStringList{"inform: 读配置数据成功！！"});
+    EXPECT_EQ(Edit("TH1")->text(), "10");
+    EXPECT_EQ(Edit("TM1")->text(), "4");
+}
+
 TEST_F(ConfigurationWindowTest, ClockSetThenRead) {
     Click("BitBtn9");
     ASSERT_EQ(messages_.shown, QStringList{"inform: 校时成功!!"});
