@@ -29,6 +29,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -93,7 +94,10 @@ protected:
         return stats.section(QStringLiteral("requests="), 1).section(' ', 0, 0).toInt();
     }
 
-    SimProcess sim;
+    // The module's flash image: a flash commit writes it, a restarted module starts from it.
+    QTemporaryDir flashDir;
+    QString flashImage = flashDir.filePath(QStringLiteral("flash"));
+    SimProcess sim{{QStringLiteral("--state"), flashImage}};
     DataFolder folder;
     std::unique_ptr<ProductDatabase> db;
     SerialLink link;
@@ -171,6 +175,14 @@ TEST_F(CalibrationWindow, RunVipPhasePowerFlash) {
     EXPECT_EQ(sim.registers(12000, 1), QList<int>{20000});
     EXPECT_EQ(sim.registers(12021, 3), (QList<int>{70, 79, 64}));
     EXPECT_EQ(messages.shown, QStringList());
+
+    // The commit reached the module's flash: a module started from it has the calibration.
+    sim.stop();
+    SimProcess restarted({QStringLiteral("--state"), flashImage});
+    EXPECT_EQ(restarted.registers(12000, 9), QList<int>(9, 20000));
+    EXPECT_EQ(restarted.registers(12009, 6),
+              (QList<int>{10000, 10000, 10000, 65536 - 58, 65536 - 58, 65536 - 58}));
+    EXPECT_EQ(restarted.registers(12021, 3), (QList<int>{70, 79, 64}));
 }
 
 TEST_F(CalibrationWindow, Segment2AtSixtyHertz) {
