@@ -128,8 +128,8 @@ TEST_F(SimCurve, PointsCarryTheModulesRawWords) {
 TEST_F(SimCurve, HiddenSeriesKeepReceivingPoints) {
     auto* frequency = page.findChild<QCheckBox*>(QStringLiteral("CBox_F"));
     ASSERT_NE(frequency, nullptr);
-    for (const CurveSeriesSpec& spec : CurveSeriesSpecs())
-        EXPECT_TRUE(page.findChild<QCheckBox*>(QString::fromLatin1(spec.box))->isChecked());
+    for (const CurveSeriesSpec& series : CurveSeriesSpecs())
+        EXPECT_TRUE(page.findChild<QCheckBox*>(QString::fromLatin1(series.box))->isChecked());
     ClickRead(page);
     ASSERT_TRUE(WaitUntil([&] { return page.pointCount() >= 1; }));
     frequency->click();
