@@ -181,8 +181,9 @@ protected:
 
 TEST_P(BusFault, FailsTheMatchingTransaction) {
     WriteList();
-    if (GetParam().protocol != 0)
+    if (GetParam().protocol != 0) {
         ASSERT_EQ(sim.command(QStringLiteral("protocol %1").arg(GetParam().protocol)), "ok");
+    }
     ASSERT_TRUE(Exchange());
     ASSERT_EQ(sim.command(QStringLiteral("%1 on").arg(GetParam().command)), "ok");
     EXPECT_FALSE(Exchange());
