@@ -2,7 +2,8 @@
 // blocks with their 2000 ms waits, the calibration block and an output list of 60 addresses, as
 // the calibration page sends them. Prints the wall time, the ideal (the waits plus the read
 // windows of the exchanges, which every write waits out because the replies are shorter than the
-// read sizes) and their ratio.
+// read sizes) and their ratio, the longest stall of this (GUI) thread's event loop while the
+// download waits, and the CPU time the process used.
 //
 // Usage: configuration_bench [runs]
 
@@ -15,9 +16,11 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
+#include <sys/resource.h>
 
 namespace {
 
@@ -47,6 +50,31 @@ public:
     }
 };
 
+double CpuMs() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000 +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000;
+}
+
+// A 1 ms timer on the calling thread: the longest gap between two ticks is the longest time the
+// event loop could not paint a window.
+class StallMeter : public QObject {
+public:
+    StallMeter() {
+        timer_.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&timer_, &QTimer::timeout, this,
+                         [this] { longestMs = std::max(longestMs, since_.restart()); });
+        since_.start();
+        timer_.start(1);
+    }
+    qint64 longestMs = 0;
+
+private:
+    QTimer timer_;
+    QElapsedTimer since_;
+};
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -74,6 +102,8 @@ int main(int argc, char** argv) {
     for (int run = 1; run <= runs; ++run) {
         CountingLink link(serial);
         WaitingProgress progress;
+        StallMeter stall;
+        const double cpuBefore = CpuMs();
         QElapsedTimer timer;
         timer.start();
         const ConfigurationBlocks blocks = BuildConfigurationBlocks(fields, calibration);
@@ -81,11 +111,14 @@ int main(int argc, char** argv) {
         ok = ok &&
              WriteCalibrationRegisters(link, 1, kOutputListRegister, uint16_t(list.size()), list);
         const long long wall = timer.elapsed();
+        const double cpu = CpuMs() - cpuBefore;
         const long long ideal = link.idealMs + progress.waitedMs;
         std::printf("run %d: %s, wall %lld ms, ideal %lld ms (waits %lld + windows %lld), "
-                    "ratio %.4f\n",
+                    "ratio %.4f; longest GUI-thread stall %lld ms; CPU %.0f ms (%.2f %% of a "
+                    "core, the stall meter's own ticks included)\n",
                     run, ok ? "ok" : "FAILED", wall, ideal, progress.waitedMs, link.idealMs,
-                    ideal > 0 ? double(wall) / double(ideal) : 0.0);
+                    ideal > 0 ? double(wall) / double(ideal) : 0.0, qint64(stall.longestMs), cpu,
+                    wall > 0 ? 100.0 * cpu / double(wall) : 0.0);
     }
     return 0;
 }
