@@ -15,8 +15,10 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyleOptionHeader>
 #include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -82,6 +84,44 @@ QButtonGroup* AddRadioGroup(QWidget* owner, QHBoxLayout* row, const char* groupN
     return group;
 }
 
+// The grid's title stays in view while the rows scroll: it is painted as one header section
+// across all columns. Row 0 keeps the title text (hidden) for whoever reads the grid's cells, as
+// the export does.
+class TitleHeader : public QHeaderView {
+public:
+    explicit TitleHeader(QWidget* parent) : QHeaderView(Qt::Horizontal, parent) {
+        setSectionsClickable(false);
+        setHighlightSections(false);
+        QFont bold = font();
+        bold.setBold(true);
+        setFont(bold);
+    }
+    void setTitle(const QString& title) {
+        title_ = title;
+        viewport()->update();
+    }
+    QSize sizeHint() const override {
+        QSize size = QHeaderView::sizeHint();
+        size.setHeight(kTitleRowHeight);
+        return size;
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(viewport());
+        QStyleOptionHeader option;
+        initStyleOption(&option);
+        option.rect = QRect(-offset(), 0, length(), height());
+        option.text = title_;
+        option.textAlignment = Qt::AlignCenter;
+        option.position = QStyleOptionHeader::OnlyOneSection;
+        style()->drawControl(QStyle::CE_Header, &option, &painter, this);
+    }
+
+private:
+    QString title_;
+};
+
 // Columns 0 and 1 are centred, except in the status row.
 void AlignLikeTheGrid(QTableWidgetItem* item, int row, int column) {
     if (column <= 1 && row != 1) item->setTextAlignment(Qt::AlignCenter);
@@ -131,7 +171,9 @@ CheckPage::~CheckPage() {
 void CheckPage::BuildGrid() {
     grid_ = new QTableWidget(kFirstDataRow + 1, kColumns, this);
     grid_->setObjectName(QStringLiteral("AdvStringGrid"));
-    grid_->horizontalHeader()->hide();
+    auto* title = new TitleHeader(grid_);
+    title->setTitle(GridTitleText());
+    grid_->setHorizontalHeader(title);
     grid_->verticalHeader()->hide();
     grid_->verticalHeader()->setDefaultSectionSize(kRowHeight);
     grid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -193,6 +235,7 @@ void CheckPage::PrepareGrid() {
     grid_->setSpan(0, 0, 1, kColumns);
     grid_->setSpan(1, 0, 1, kColumns);
     grid_->setRowHeight(0, kTitleRowHeight);
+    grid_->setRowHidden(0, true); // shown by the fixed header above the rows
     QTableWidgetItem* title = CellAt(grid_, 0, 0);
     title->setText(GridTitleText());
     QFont bold = title->font();

@@ -12,6 +12,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QHeaderView>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QPushButton>
@@ -322,6 +323,19 @@ TEST(CheckPage, ClosedPortOnlyAsksToOpenIt) {
     EXPECT_EQ(page.readThread(), nullptr);
     EXPECT_EQ(messages.shown, QStringList{QStringLiteral("inform: 请打开串口！！")});
     EXPECT_TRUE(host.controlCalls.isEmpty());
+}
+
+TEST(CheckPage, TitleStaysAboveTheScrollingRows) {
+    CheckDataFolder folder;
+    FakeHost host(folder);
+    CheckPage page(host);
+    QTableWidget* grid = Grid(page);
+    // Row 0 keeps the title for readers of the cells (the export); the fixed header shows it.
+    ASSERT_NE(grid->item(0, 0), nullptr);
+    EXPECT_EQ(grid->item(0, 0)->text(), GridTitleText());
+    EXPECT_TRUE(grid->isRowHidden(0));
+    EXPECT_FALSE(grid->horizontalHeader()->isHidden());
+    EXPECT_EQ(grid->horizontalHeader()->sizeHint().height(), 28);
 }
 
 struct ProtocolLayout {
