@@ -130,21 +130,35 @@ void ConfigurationController::LE_StandVolChange() {
     }
 }
 
-ConfigurationFields ConfigurationController::GatherConfiguration() const {
-    ConfigurationFields f;
+namespace {
+
+// The tariff schedule and the pulse fields stand on both pages under the same names, the user
+// page's with the prefix "YH_"; they are read in the same order, so the first field that does not
+// convert is the one reported.
+template <typename Fields, typename Number, typename Index>
+void GatherSchedule(Fields& f, const QByteArray& prefix, Number number, Index index) {
     for (int n = 0; n < 12; ++n) {
         const QByteArray num = QByteArray::number(n + 1);
-        f.segments[n].hour = value(("TH" + num).constData());
-        f.segments[n].minute = value(("TM" + num).constData());
-        f.segments[n].tariff = value(("TN" + num).constData());
+        f.segments[n].hour = number(prefix + "TH" + num);
+        f.segments[n].minute = number(prefix + "TM" + num);
+        f.segments[n].tariff = number(prefix + "TN" + num);
     }
-    f.readingDay = value("TD");
-    f.readingHour = value("TH");
-    f.tariffs = value("TFLN");
-    f.segmentCount = value("TSDN");
-    f.pulseMode = combo("CB_MCType")->currentIndex();
-    f.pulseConstant = value("LE_MCCS");
-    f.startCurrent = value("LE_QDDL");
+    f.readingDay = number(prefix + "TD");
+    f.readingHour = number(prefix + "TH");
+    f.tariffs = number(prefix + "TFLN");
+    f.segmentCount = number(prefix + "TSDN");
+    f.pulseMode = index(prefix + "CB_MCType");
+    f.pulseConstant = number(prefix + "LE_MCCS");
+    f.startCurrent = number(prefix + "LE_QDDL");
+}
+
+} // namespace
+
+ConfigurationFields ConfigurationController::GatherConfiguration() const {
+    ConfigurationFields f;
+    GatherSchedule(
+        f, "", [this](const QByteArray& name) { return value(name.constData()); },
+        [this](const QByteArray& name) { return combo(name.constData())->currentIndex(); });
     // A model whose ratios are fixed sends the product's values, whatever the disabled
     // controls show.
     const bool editable = form_.UserParamsEditable;
@@ -380,19 +394,9 @@ void ConfigurationController::BitBtn3Click() {
 
 UserParameters ConfigurationController::GatherUserParameters() const {
     UserParameters p;
-    for (int n = 0; n < 12; ++n) {
-        const QByteArray num = QByteArray::number(n + 1);
-        p.segments[n].hour = userValue(("YH_TH" + num).constData());
-        p.segments[n].minute = userValue(("YH_TM" + num).constData());
-        p.segments[n].tariff = userValue(("YH_TN" + num).constData());
-    }
-    p.readingDay = userValue("YH_TD");
-    p.readingHour = userValue("YH_TH");
-    p.tariffs = userValue("YH_TFLN");
-    p.segmentCount = userValue("YH_TSDN");
-    p.pulseMode = userCombo("YH_CB_MCType")->currentIndex();
-    p.pulseConstant = userValue("YH_LE_MCCS");
-    p.startCurrent = userValue("YH_LE_QDDL");
+    GatherSchedule(
+        p, "YH_", [this](const QByteArray& name) { return userValue(name.constData()); },
+        [this](const QByteArray& name) { return userCombo(name.constData())->currentIndex(); });
     p.wiring = userCombo("YH_CB_NetType")->currentIndex();
     p.pt = userValue("YH_LE_PT");
     p.ct = userValue("YH_LE_CT");
