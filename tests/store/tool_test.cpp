@@ -16,7 +16,14 @@
 
 namespace {
 const QString kTool = QStringLiteral(KX_DBTOOL);
-const QString kMdbDir = QStringLiteral(KX_TESTDATA_DIR "/mdb");
+const QString kMdbDir = QDir::cleanPath(QStringLiteral(KX_TESTDATA_DIR "/mdb"));
+
+// The Jet files are not ours to commit: a clone without them skips the tests that read them.
+#define SKIP_WITHOUT_MDB_FILES()                                                                   \
+    do {                                                                                           \
+        if (!QFileInfo(kMdbDir).isDir())                                                           \
+            GTEST_SKIP() << "needs the Jet test files in the folder " << kMdbDir.toStdString();    \
+    } while (false)
 
 struct ToolRun {
     int status = -1;
@@ -187,6 +194,7 @@ TEST(Tool, RefusesWhatIsNoProductDatabase) {
 
 // The mdb reader layer on real Jet files.
 TEST(MdbReader, ReadsRowsWithoutThePassword) {
+    SKIP_WITHOUT_MDB_FILES();
     QStringList tables;
     QString error;
     ASSERT_TRUE(ListMdbTables(kMdbDir + "/jet4-with-password.mdb", tables, &error))
@@ -202,6 +210,7 @@ TEST(MdbReader, ReadsRowsWithoutThePassword) {
 }
 
 TEST(MdbReader, ReadsTextIntegerAndBooleanColumns) {
+    SKIP_WITHOUT_MDB_FILES();
     DataTable t;
     QString error;
     ASSERT_TRUE(ReadMdbTable(kMdbDir + "/jet4-numeric.mdb", "test", t, &error))
@@ -225,6 +234,7 @@ TEST(MdbReader, ReportsAFileThatIsNoJetDatabase) {
 }
 
 TEST(MdbImport, JetFileWithoutOurTablesIsRefused) {
+    SKIP_WITHOUT_MDB_FILES();
     QTemporaryDir dir;
     const QString out = dir.filePath(kDatabaseFile);
     for (const char* file : {"jet4-with-password.mdb", "jet4-numeric.mdb"}) {
