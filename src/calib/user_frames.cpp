@@ -32,14 +32,6 @@ uint8_t BcdByte(int v) {
     return static_cast<uint8_t>((r / 10) << 4 | (r % 10));
 }
 
-Dlt645Address DownloadAddress(uint8_t moduleAddress) {
-    return {BcdByte(moduleAddress), 0, 0, 0, 0, 0};
-}
-
-Dlt645Address ClearAddress(uint8_t moduleAddress) {
-    return {moduleAddress, 0, 0, 0, 0, 0};
-}
-
 std::vector<uint8_t> TimeBroadcastData(const QDateTime& now) {
     const QDate d = now.date();
     const QTime t = now.time();
@@ -182,7 +174,7 @@ bool Download645(Link& link, uint8_t address, const std::vector<std::vector<uint
     // The broadcast is not answered; its outcome says nothing.
     WriteData645(link, kBroadcastAddress, 0x08, uint8_t(broadcast.size()), broadcast);
     progress.Step();
-    const Dlt645Address target = DownloadAddress(address);
+    const Dlt645Address target = Dlt645ModuleAddress(address);
     for (const auto& data : frames) {
         if (!WriteData645(link, target, control, uint8_t(data.size()), data)) return false;
         progress.Step();
@@ -246,10 +238,11 @@ ClearResult ClearEnergy(Link& link, int protocol, uint8_t address) {
         ok = WriteRegister(link, address, kClearEnergyRegister, kCommandWord);
         break;
     case 1:
-        ok = ClearEnergy1997(link, ClearAddress(address), 0x04, 2);
+        ok = ClearEnergy1997(link, Dlt645ModuleAddress(address), 0x04, 2);
         break;
     case 2:
-        ok = ClearCommand2007(link, ClearAddress(address), 0x1A, 8, std::vector<uint8_t>(8, 0));
+        ok = ClearCommand2007(link, Dlt645ModuleAddress(address), 0x1A, 8,
+                              std::vector<uint8_t>(8, 0));
         break;
     case 3:
         ok = YaaoCommand(link, address, 7, {0xAA, 0x55});
@@ -270,10 +263,11 @@ ClearResult ClearDemand(Link& link, int protocol, uint8_t address) {
         ok = WriteRegister(link, address, kClearDemandRegister, kCommandWord);
         break;
     case 1:
-        ok = ClearDemand1997(link, ClearAddress(address), 0x10, 0);
+        ok = ClearDemand1997(link, Dlt645ModuleAddress(address), 0x10, 0);
         break;
     case 2:
-        ok = ClearCommand2007(link, ClearAddress(address), 0x19, 8, std::vector<uint8_t>(8, 0));
+        ok = ClearCommand2007(link, Dlt645ModuleAddress(address), 0x19, 8,
+                              std::vector<uint8_t>(8, 0));
         break;
     case 3:
         ok = YaaoCommand(link, address, 0x12, {0xAA, 0x55});

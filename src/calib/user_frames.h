@@ -50,10 +50,8 @@ inline constexpr std::array<uint8_t, 4> kPassword2007{0x02, 0x00, 0x00, 0x00};
 // Two decimal digits of v mod 100, tens in the high half: 125 -> 0x25.
 uint8_t BcdByte(int v);
 
-// The address of the downloads (BCD of the module address) and of the clear commands (the
-// address as it is).
-Dlt645Address DownloadAddress(uint8_t moduleAddress);
-Dlt645Address ClearAddress(uint8_t moduleAddress);
+// The downloads and the clear commands go to Dlt645ModuleAddress (the module address in BCD);
+// the time broadcast goes to every meter.
 inline constexpr Dlt645Address kBroadcastAddress{0x99, 0x99, 0x99, 0x99, 0x99, 0x99};
 
 // Second, minute, hour, day, month, year - 2000 as BCD bytes.

@@ -38,6 +38,11 @@ bool IsBlank(char c) {
 
 } // namespace
 
+Dlt645Address Dlt645ModuleAddress(uint8_t moduleAddress) {
+    const unsigned pair = moduleAddress % 100u;
+    return {static_cast<uint8_t>((pair / 10) << 4 | (pair % 10)), 0, 0, 0, 0, 0};
+}
+
 std::vector<uint8_t> BuildDlt645Frame(const Dlt645Address& address, uint8_t control,
                                       uint8_t lengthByte, std::span<const uint8_t> data) {
     std::vector<uint8_t> frame;

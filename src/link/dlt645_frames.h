@@ -20,6 +20,11 @@ inline constexpr uint8_t kDlt645Read1997 = 0x01;
 inline constexpr uint8_t kDlt645Read2007 = 0x11;
 inline constexpr uint8_t kDlt645Read2007Reply = 0x91;
 
+// The meter address of a module: its bus address as one packed BCD byte (the two digits of the
+// address mod 100, so 112 is 12), then five zero bytes. Every frame addressed to the module
+// carries it, reads, writes and clears alike; a module does not answer its address in binary.
+Dlt645Address Dlt645ModuleAddress(uint8_t moduleAddress);
+
 // 68 A0..A5 68 C L data+0x33 CS 16. The length byte is sent as given, whatever data follows (the
 // module's 1997 clear commands rely on that); data is written in full.
 std::vector<uint8_t> BuildDlt645Frame(const Dlt645Address& address, uint8_t control,

@@ -425,12 +425,26 @@ INSTANTIATE_TEST_SUITE_P(Protocols, UserDownloadWindowTest,
                              return "Protocol" + std::to_string(info.param.protocol);
                          });
 
+struct ClearCase {
+    const char* model;
+    int protocol;
+    int address;
+};
+
+void PrintTo(const ClearCase& c, std::ostream* os) {
+    *os << c.model << " at " << c.address;
+}
+
 class ClearWindowTest : public ConfigurationWindowTest,
-                        public testing::WithParamInterface<UserCase> {};
+                        public testing::WithParamInterface<ClearCase> {};
 
 // Each clear command of each protocol reaches the module: the energy set as a base is gone, and
-// the demand command is heard and answered.
+// the demand command is heard and answered. From address 10 on, the module address in binary and
+// in BCD differ; the DL/T 645 clears reach the module there too.
 TEST_P(ClearWindowTest, ClearsReachTheModule) {
+    const int address = GetParam().address;
+    ASSERT_EQ(sim_.command(QStringLiteral("address %1").arg(address)).left(2), "ok");
+    form_->ModuleAddress = quint8(address);
     // The base goes in through the 亚奥 command.
     ASSERT_EQ(sim_.command("protocol 3").left(2), "ok");
     UserEdit("YH_LEdit_DS")->setText("500");
@@ -462,13 +476,17 @@ TEST_P(ClearWindowTest, ClearsReachTheModule) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Protocols, ClearWindowTest,
-                         testing::Values(UserCase{"KX7410M31-01", 0}, UserCase{"KX7410D97-01", 1},
-                                         UserCase{"KX7410D07-01", 2}, UserCase{"KX7410Y35-01", 3},
-                                         UserCase{"KX7410T35-01", 4}),
-                         [](const testing::TestParamInfo<UserCase>& info) {
-                             return "Protocol" + std::to_string(info.param.protocol);
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Protocols, ClearWindowTest,
+    testing::Values(ClearCase{"KX7410M31-01", 0, 1}, ClearCase{"KX7410D97-01", 1, 1},
+                    ClearCase{"KX7410D07-01", 2, 1}, ClearCase{"KX7410Y35-01", 3, 1},
+                    ClearCase{"KX7410T35-01", 4, 1}, ClearCase{"KX7410M31-01", 0, 12},
+                    ClearCase{"KX7410D97-01", 1, 12}, ClearCase{"KX7410D07-01", 2, 12},
+                    ClearCase{"KX7410D97-01", 1, 10}, ClearCase{"KX7410D07-01", 2, 99}),
+    [](const testing::TestParamInfo<ClearCase>& info) {
+        return "Protocol" + std::to_string(info.param.protocol) + "At" +
+               std::to_string(info.param.address);
+    });
 
 class RoadTest : public ConfigurationWindowTest, public testing::WithParamInterface<UserCase> {};
 

@@ -81,6 +81,54 @@ INSTANTIATE_TEST_SUITE_P(
                     {0, 100, 256, 0, 100, 500}}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// The clears go to the module's meter address as every other frame does: the bus address in BCD.
+struct ClearAddressCase {
+    const char* name;
+    uint8_t moduleAddress;
+    std::function<bool(Link&, const Dlt645Address&)> clear;
+    std::string request;
+};
+
+class Dlt645ClearAddress : public ::testing::TestWithParam<ClearAddressCase> {};
+
+TEST_P(Dlt645ClearAddress, SendsTheBcdAddress) {
+    ScriptedLink link;
+    GetParam().clear(link, Dlt645ModuleAddress(GetParam().moduleAddress));
+    ASSERT_EQ(link.ExchangeCount(), 1u);
+    EXPECT_EQ(ToHex(link.LastRequest()), GetParam().request);
+}
+
+const auto kEnergy1997 = [](Link& l, const Dlt645Address& a) {
+    return ClearEnergy1997(l, a, 0x04, 2);
+};
+const auto kDemand1997 = [](Link& l, const Dlt645Address& a) {
+    return ClearDemand1997(l, a, 0x10, 0);
+};
+
+INSTANTIATE_TEST_SUITE_P(
+    Addresses, Dlt645ClearAddress,
+    ::testing::Values(
+        ClearAddressCase{"Energy1997At1", 1, kEnergy1997,
+                         "68 01 00 00 00 00 00 68 04 02 F6 E5 B2 16"},
+        ClearAddressCase{"Energy1997At12", 12, kEnergy1997,
+                         "68 12 00 00 00 00 00 68 04 02 F6 E5 C3 16"},
+        ClearAddressCase{"Energy1997At255", 255, kEnergy1997,
+                         "68 55 00 00 00 00 00 68 04 02 F6 E5 06 16"},
+        ClearAddressCase{"Demand1997At10", 10, kDemand1997, "68 10 00 00 00 00 00 68 10 00 F0 16"},
+        ClearAddressCase{"Demand1997At112", 112, kDemand1997,
+                         "68 12 00 00 00 00 00 68 10 00 F2 16"},
+        ClearAddressCase{"Energy2007At12", 12,
+                         [](Link& l, const Dlt645Address& a) {
+                             return ClearCommand2007(l, a, 0x1A, 8, Bytes(8, 0));
+                         },
+                         "68 12 00 00 00 00 00 68 1A 08 33 33 33 33 33 33 33 33 9C 16"},
+        ClearAddressCase{"Demand2007At99", 99,
+                         [](Link& l, const Dlt645Address& a) {
+                             return ClearCommand2007(l, a, 0x19, 8, Bytes(8, 0));
+                         },
+                         "68 99 00 00 00 00 00 68 19 08 33 33 33 33 33 33 33 33 22 16"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST(Dlt645Request, ChecksumByteIsSumOfEverythingBefore) {
     const Bytes frame = BuildDlt645Frame({1, 2, 3, 4, 5, 6}, 0x11, 4, Bytes{0xFF, 0, 1, 2});
     ASSERT_EQ(frame.size(), 16u);

@@ -404,29 +404,46 @@ TEST(SimDlt645, TimeBroadcastSetsClockWithoutReply) {
 
 struct ClearCase {
     int protocol;
+    int address;
     Bytes request;
-    uint8_t replyCode;
+    uint8_t replyCode; // 0: not answered
 };
 
 class Dlt645Clears : public ::testing::TestWithParam<ClearCase> {};
 
-TEST_P(Dlt645Clears, Acknowledged) {
+// A clear is heard at the meter address, the module address in BCD, as a read or a write is;
+// the address in binary (0C for 12) is another meter's.
+TEST_P(Dlt645Clears, AnsweredAtTheBcdAddressOnly) {
     Module module(config(GetParam().protocol));
+    module.setAddress(GetParam().address);
     const auto r = module.handle(GetParam().request, k9600, 1);
+    if (GetParam().replyCode == 0) {
+        EXPECT_FALSE(r);
+        return;
+    }
     ASSERT_TRUE(r);
     const Bytes& b = r->bytes;
     ASSERT_GE(b.size(), 12u);
     EXPECT_EQ(b[0], 0x68);
+    EXPECT_EQ(b[1], simframe::toBcd(unsigned(GetParam().address)));
     EXPECT_EQ(b[8], GetParam().replyCode);
     EXPECT_EQ(b[b.size() - 2], simframe::sum8(std::span(b).first(b.size() - 2)));
     EXPECT_EQ(b.back(), 0x16);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, Dlt645Clears,
-                         ::testing::Values(ClearCase{1, dlt645(0x04, {0xC3, 0xB2}), 0x84},
-                                           ClearCase{1, dlt645(0x10, {}), 0x90},
-                                           ClearCase{2, dlt645(0x1A, Bytes(8, 0)), 0x9A},
-                                           ClearCase{2, dlt645(0x19, Bytes(8, 0)), 0x99}));
+                         ::testing::Values(ClearCase{1, 1, dlt645(0x04, {0xC3, 0xB2}), 0x84},
+                                           ClearCase{1, 1, dlt645(0x10, {}), 0x90},
+                                           ClearCase{2, 1, dlt645(0x1A, Bytes(8, 0)), 0x9A},
+                                           ClearCase{2, 1, dlt645(0x19, Bytes(8, 0)), 0x99},
+                                           ClearCase{1, 12, dlt645(0x04, {0xC3, 0xB2}, 0x12), 0x84},
+                                           ClearCase{1, 12, dlt645(0x10, {}, 0x12), 0x90},
+                                           ClearCase{2, 12, dlt645(0x1A, Bytes(8, 0), 0x12), 0x9A},
+                                           ClearCase{2, 12, dlt645(0x19, Bytes(8, 0), 0x12), 0x99},
+                                           ClearCase{1, 12, dlt645(0x04, {0xC3, 0xB2}, 0x0C), 0},
+                                           ClearCase{1, 12, dlt645(0x10, {}, 0x0C), 0},
+                                           ClearCase{2, 12, dlt645(0x1A, Bytes(8, 0), 0x0C), 0},
+                                           ClearCase{2, 12, dlt645(0x19, Bytes(8, 0), 0x0C), 0}));
 
 TEST(SimDlt645, OnlyOwnAddressAndWholeFrames) {
     Module module(config(1));
