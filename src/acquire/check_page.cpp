@@ -19,6 +19,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyleOptionHeader>
+#include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -34,6 +35,12 @@ constexpr int kRowHeight = 21;
 constexpr int kReenableCheckMs = 200;
 const QColor kFailedColour(255, 0, 0);
 const QColor kStatusColour(0, 255, 0);
+// A value of an earlier cycle, shown while the module does not answer.
+const QColor kStaleColour(150, 150, 150);
+// A pale selection under which red and grey text stay readable.
+const QColor kSelectionColour(204, 228, 247);
+// Set on a value cell while it holds a value of an earlier cycle than the last one.
+constexpr int kStaleRole = Qt::UserRole + 1;
 
 struct RadioSpec {
     const char* name;
@@ -122,6 +129,21 @@ private:
     QString title_;
 };
 
+// A selected row keeps its text colours (a failed value stays red) on a pale highlight, and a
+// stale value is drawn grey. The item's own foreground is untouched: the export reads it.
+class GridDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        if (index.data(kStaleRole).toBool()) option->palette.setColor(QPalette::Text, kStaleColour);
+        option->palette.setColor(QPalette::Highlight, kSelectionColour);
+        option->palette.setBrush(QPalette::HighlightedText, option->palette.brush(QPalette::Text));
+    }
+};
+
 // Columns 0 and 1 are centred, except in the status row.
 void AlignLikeTheGrid(QTableWidgetItem* item, int row, int column) {
     if (column <= 1 && row != 1) item->setTextAlignment(Qt::AlignCenter);
@@ -179,6 +201,7 @@ void CheckPage::BuildGrid() {
     grid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     grid_->setSelectionBehavior(QAbstractItemView::SelectRows);
     grid_->setSelectionMode(QAbstractItemView::SingleSelection);
+    grid_->setItemDelegate(new GridDelegate(grid_));
     for (int c = 0; c < kColumns; ++c)
         grid_->setColumnWidth(c, kDesignWidths[c]);
     PrepareGrid();
@@ -215,6 +238,9 @@ void CheckPage::BuildControls() {
     bitBtn15_ = new QPushButton(QStringLiteral("读取配置"), panel_);
     bitBtn15_->setObjectName(QStringLiteral("BitBtn15"));
     bitBtn15_->setGeometry(120, 8, 100, 32);
+    // Hidden for every protocol: the read-back belongs to the calibration page, where the
+    // product selection runs with it.
+    bitBtn15_->setVisible(false);
     check_ = new QPushButton(QStringLiteral("检查数据"), panel_);
     check_->setObjectName(QStringLiteral("BitBtn_Check"));
     check_->setGeometry(240, 8, 100, 32);
@@ -246,7 +272,10 @@ void CheckPage::PrepareGrid() {
     status->setBackground(kStatusColour);
     status->setText(GridInitialStatusText());
     status->setFlags(Qt::ItemIsEnabled);
-    grid_->setCurrentCell(kFirstDataRow, 0);
+    // No row starts selected: a selection must never be what hides a red value.
+    grid_->clearSelection();
+    grid_->setCurrentItem(nullptr);
+    markedRow_ = -1;
 }
 
 void CheckPage::ShowRows(int firstRow, const QList<AcquiredRow>& rows, bool rowsBuilt,
@@ -268,12 +297,16 @@ void CheckPage::ShowRows(int firstRow, const QList<AcquiredRow>& rows, bool rows
         }
         QTableWidgetItem* value = CellAt(grid_, r, 2);
         if (dlt645Mode) {
-            // Red marks the item being read; the one before goes back to normal.
-            if (r != grid_->rowCount() - 1) value->setBackground(kFailedColour);
-            if (r > kFirstDataRow)
-                CellAt(grid_, r - 1, 2)->setBackground(palette.color(QPalette::HighlightedText));
+            // Red marks the item being read, and only that one: a pass that stopped early must
+            // not leave its marker behind when the next pass starts at the top.
+            ClearMarker();
+            if (r != grid_->rowCount() - 1) {
+                value->setBackground(kFailedColour);
+                markedRow_ = r;
+            }
         }
         value->setText(row.value);
+        value->setData(kStaleRole, false);
         value->setForeground(row.checkFailed ? kFailedColour : palette.color(QPalette::WindowText));
         if (!rowsBuilt) {
             widths[0] = std::max(widths[0], metrics.horizontalAdvance(QString::number(r - 1)));
@@ -295,8 +328,22 @@ void CheckPage::ShowRows(int firstRow, const QList<AcquiredRow>& rows, bool rows
     }
 }
 
-void CheckPage::ShowStatusLine(const QString& text) {
-    CellAt(grid_, 1, 0)->setText(text);
+void CheckPage::ShowStatusLine(const QString& text, bool failed) {
+    QTableWidgetItem* status = CellAt(grid_, 1, 0);
+    status->setText(text);
+    status->setForeground(failed ? QBrush(kFailedColour) : QBrush());
+    if (!failed) return;
+    // What the grid shows now comes from an earlier cycle: grey until a value is read again.
+    ClearMarker();
+    for (int r = kFirstDataRow; r < grid_->rowCount(); ++r)
+        if (QTableWidgetItem* value = grid_->item(r, 2)) value->setData(kStaleRole, true);
+}
+
+void CheckPage::ClearMarker() {
+    if (markedRow_ >= kFirstDataRow && markedRow_ < grid_->rowCount())
+        CellAt(grid_, markedRow_, 2)
+            ->setBackground(grid_->palette().color(QPalette::HighlightedText));
+    markedRow_ = -1;
 }
 
 TestPoint CheckPage::CurrentTestPoint() const {
@@ -321,7 +368,6 @@ void CheckPage::ApplyProtocol(int txxy) {
     pzData_->setVisible(modbus);
     xbData_->setVisible(modbus);
     if (txxy != 1 && txxy != 2) pzData_->setChecked(true);
-    if (!modbus) bitBtn15_->setVisible(false);
     check_->move(modbus ? 240 : 48, check_->y());
 }
 

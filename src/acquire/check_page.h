@@ -57,7 +57,7 @@ public slots:
 private slots:
     // Write the rows and the status line handed over by the reading thread.
     void ShowRows(int firstRow, const QList<AcquiredRow>& rows, bool rowsBuilt, bool dlt645Mode);
-    void ShowStatusLine(const QString& text);
+    void ShowStatusLine(const QString& text, bool failed);
 
 private:
     void BuildGrid();
@@ -65,6 +65,8 @@ private:
     void PrepareGrid();
     void TestPointChanged();
     void SetOwnControls(bool running);
+    // Takes the DL/T 645 "being read" marker off the row that carries it.
+    void ClearMarker();
 
     CheckHost& host_;
     QTableWidget* grid_ = nullptr;
@@ -83,4 +85,5 @@ private:
     bool running_ = false;
     bool stopping_ = false;
     bool exporting_ = false;
+    int markedRow_ = -1; // the row carrying the DL/T 645 marker, -1 for none
 };

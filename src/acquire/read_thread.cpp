@@ -64,11 +64,13 @@ QString ProtocolCaption(int protocol) {
 }
 
 QString StatusLineText(const QString& model, const QString& protocolCaption, int sent, int received,
-                       bool failed) {
+                       bool failed, int failedCycles) {
     QString text = QStringLiteral("产品型号: ") + model + QStringLiteral("  ") + protocolCaption +
                    QStringLiteral("  发送：") + QString::number(sent);
-    if (failed) return text + QStringLiteral("  接收无返回数据！");
-    return text + QStringLiteral("  接收：") + QString::number(received);
+    text += failed ? QStringLiteral("  接收无返回数据！")
+                   : QStringLiteral("  接收：") + QString::number(received);
+    if (failedCycles > 0) text += QStringLiteral("  失败：") + QString::number(failedCycles);
+    return text;
 }
 
 QString GridTitleText() {
@@ -127,8 +129,10 @@ void Thread_Read::Pause(int ms) {
 }
 
 void Thread_Read::Status(bool failed) {
-    emit ShowStatusLine(
-        StatusLineText(model_, protocolCaption_, sent_.load(), received_.load(), failed));
+    if (failed) ++failedCycles_;
+    emit ShowStatusLine(StatusLineText(model_, protocolCaption_, sent_.load(), received_.load(),
+                                       failed, failedCycles_.load()),
+                        failed);
 }
 
 bool Thread_Read::Load(QString& failure) {
@@ -318,7 +322,7 @@ void Thread_Read::run() {
     received_ = 0;
     if (!loaded) {
         cycleBusy_ = false;
-        emit ShowStatusLine(LoadFailureLine(model_, failure));
+        emit ShowStatusLine(LoadFailureLine(model_, failure), true);
         // Idle until stopped: the window stops the check as usual.
         std::unique_lock lock(mutex_);
         wake_.wait(lock, [this] { return !running_.load(); });

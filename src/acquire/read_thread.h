@@ -25,9 +25,10 @@ class ProductDatabase;
 // "通信协议: MODBUS_RTU" and the like; empty for a protocol the thread does not speak.
 QString ProtocolCaption(int protocol);
 
-// The status line of row 1 after a cycle.
+// The status line of row 1 after a cycle. failedCycles, the cycles that failed since the start,
+// is added beside the counters once there is one, so that a failure seen once stays on record.
 QString StatusLineText(const QString& model, const QString& protocolCaption, int sent, int received,
-                       bool failed);
+                       bool failed, int failedCycles = 0);
 
 // Text of row 0 and the first text of row 1 of a freshly prepared grid.
 QString GridTitleText();
@@ -59,8 +60,9 @@ public:
     // Counters as the status line shows them (for tests and benchmarks; any thread).
     int SentCount() const { return sent_.load(); }
     int ReceivedCount() const { return received_.load(); }
-    // Cycles ended so far, failed or not.
+    // Cycles ended so far, failed or not, and those that failed.
     int CycleCount() const { return cycles_.load(); }
+    int FailedCycleCount() const { return failedCycles_.load(); }
     // The register blocks of a cycle, known after loading (register protocols only).
     QList<RegisterBlock> Blocks() const;
 
@@ -68,7 +70,8 @@ signals:
     // Rows of the grid from firstRow on (data rows start at 2). rowsBuilt: the grid already has
     // these rows with their numbers and names. dlt645Mode: mark the row just written.
     void ShowRows(int firstRow, const QList<AcquiredRow>& rows, bool rowsBuilt, bool dlt645Mode);
-    void ShowStatusLine(const QString& text);
+    // failed: the cycle that just ended failed; the grid's values are those of an earlier cycle.
+    void ShowStatusLine(const QString& text, bool failed);
     // Emitted by the reading thread as its last act.
     void RunEnded();
 
@@ -96,6 +99,7 @@ private:
     std::atomic<int> sent_{0};
     std::atomic<int> received_{0};
     std::atomic<int> cycles_{0};
+    std::atomic<int> failedCycles_{0};
 
     mutable std::mutex mutex_; // guards testPoint_, blocks_ and the pause
     std::condition_variable wake_;

@@ -63,6 +63,7 @@ public:
                 Qt::BlockingQueuedConnection);
     }
     QStringList statusLines;
+    QList<bool> failedFlags; // the failed flag of each status line
     // The grid as the rows describe it, by grid row.
     QMap<int, AcquiredRow> grid;
     int handOvers = 0;
@@ -73,7 +74,10 @@ public slots:
         for (qsizetype i = 0; i < rows.size(); ++i)
             grid[firstRow + static_cast<int>(i)] = rows[i];
     }
-    void status(const QString& text) { statusLines << text; }
+    void status(const QString& text, bool failed) {
+        statusLines << text;
+        failedFlags << failed;
+    }
 };
 
 // Processes events until pred holds or the time is up.

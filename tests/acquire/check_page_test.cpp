@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QHeaderView>
+#include <QImage>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QPushButton>
@@ -292,7 +293,7 @@ TEST(CheckPage, StopWhileTheModuleIsSilentCostsAtMostOneReadWindow) {
     EXPECT_LT(elapsed, kReadRegistersParams.ReadWindowMs() + 1000);
     EXPECT_FALSE(page.isRunning());
     EXPECT_EQ(Grid(page)->rowCount(), 3);
-    EXPECT_TRUE(Cell(page, 1, 0).endsWith(QStringLiteral("  接收无返回数据！")))
+    EXPECT_TRUE(Cell(page, 1, 0).contains(QStringLiteral("  接收无返回数据！  失败：")))
         << Cell(page, 1, 0).toStdString();
 }
 
@@ -341,7 +342,6 @@ TEST(CheckPage, TitleStaysAboveTheScrollingRows) {
 struct ProtocolLayout {
     int txxy;
     bool dataModeVisible;
-    bool readConfigurationVisible;
     int checkLeft;
 };
 
@@ -362,7 +362,9 @@ TEST_P(ApplyProtocol, ArrangesThePageForTheProtocol) {
     auto* pz = page.findChild<QRadioButton*>("RButton_PZdata");
     EXPECT_EQ(!pz->isHidden(), c.dataModeVisible);
     EXPECT_EQ(!page.findChild<QRadioButton*>("RButton_XBdata")->isHidden(), c.dataModeVisible);
-    EXPECT_EQ(!Button(page, "BitBtn15")->isHidden(), c.readConfigurationVisible);
+    // 读取配置 stays hidden whatever the protocol: it would reload another model behind the
+    // product selection's back.
+    EXPECT_TRUE(Button(page, "BitBtn15")->isHidden());
     EXPECT_EQ(Button(page, "BitBtn_Check")->x(), c.checkLeft);
     // DL/T 645 leaves the data mode as it was; the others select "读配置数据".
     EXPECT_EQ(pz->isChecked(), c.txxy != 1 && c.txxy != 2 && c.txxy <= 4);
@@ -370,9 +372,9 @@ TEST_P(ApplyProtocol, ArrangesThePageForTheProtocol) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, ApplyProtocol,
-    ::testing::Values(ProtocolLayout{0, true, true, 240}, ProtocolLayout{1, false, false, 48},
-                      ProtocolLayout{2, false, false, 48}, ProtocolLayout{3, false, false, 48},
-                      ProtocolLayout{4, false, false, 48}, ProtocolLayout{7, true, true, 240}));
+    ::testing::Values(ProtocolLayout{0, true, 240}, ProtocolLayout{1, false, 48},
+                      ProtocolLayout{2, false, 48}, ProtocolLayout{3, false, 48},
+                      ProtocolLayout{4, false, 48}, ProtocolLayout{7, true, 240}));
 
 TEST(CheckPage, NamesAndCaptionsOfTheTestPointGroups) {
     CheckDataFolder folder;
@@ -460,6 +462,130 @@ TEST(CheckPage, Dlt645PassMarksTheItemBeingReadAndBuildsRowsOnlyOnce) {
     // The last row is never marked.
     show(5, QStringLiteral("另名"), true, false);
     EXPECT_NE(Grid(page)->item(5, 2)->background().color(), QColor(255, 0, 0));
+}
+
+// What the value cell of a row looks like on screen: the count of clearly red pixels and the
+// darkest grey level of its text.
+struct CellPixels {
+    int red = 0;
+    int darkest = 255;
+};
+
+CellPixels PaintedCell(CheckPage& page, int row) {
+    QTableWidget* grid = Grid(page);
+    QApplication::processEvents();
+    const QImage image = grid->viewport()->grab().toImage();
+    const QRect rect = grid->visualItemRect(grid->item(row, 2)) & image.rect();
+    CellPixels pixels;
+    for (int y = rect.top(); y <= rect.bottom(); ++y)
+        for (int x = rect.left(); x <= rect.right(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            if (c.red() > 180 && c.green() < 90 && c.blue() < 90) ++pixels.red;
+            pixels.darkest = std::min(pixels.darkest, qGray(c.rgb()));
+        }
+    return pixels;
+}
+
+void ShowStatus(CheckPage& page, const QString& text, bool failed) {
+    QMetaObject::invokeMethod(&page, "ShowStatusLine", Q_ARG(QString, text), Q_ARG(bool, failed));
+}
+
+TEST(CheckPage, AFailedValueStaysRedWhenItsRowIsSelected) {
+    CheckDataFolder folder;
+    FakeHost host(folder);
+    CheckPage page(host);
+    page.resize(760, 420);
+    page.show();
+    FillGrid(page, 4, 3);
+    QTableWidget* grid = Grid(page);
+    EXPECT_FALSE(grid->selectionModel()->hasSelection());
+    EXPECT_GT(PaintedCell(page, 3).red, 0);
+    grid->selectRow(3);
+    ASSERT_TRUE(grid->item(3, 2)->isSelected());
+    EXPECT_GT(PaintedCell(page, 3).red, 0);
+    // A passing value in a selected row stays dark, not white on the highlight.
+    grid->selectRow(2);
+    EXPECT_LT(PaintedCell(page, 2).darkest, 110);
+}
+
+TEST(CheckPage, AFailedCycleGreysTheValuesAndRedsTheStatusUntilReadAgain) {
+    CheckDataFolder folder;
+    FakeHost host(folder);
+    CheckPage page(host);
+    page.resize(760, 420);
+    page.show();
+    FillGrid(page, 3, 4);
+    ShowStatus(page, QStringLiteral("发送：1  接收：1"), false);
+    EXPECT_LT(PaintedCell(page, 2).darkest, 110);
+    EXPECT_GT(PaintedCell(page, 4).red, 0);
+
+    ShowStatus(page, QStringLiteral("发送：2  接收无返回数据！  失败：1"), true);
+    EXPECT_EQ(Cell(page, 1, 0), QStringLiteral("发送：2  接收无返回数据！  失败：1"));
+    EXPECT_EQ(Grid(page)->item(1, 0)->foreground().color(), QColor(255, 0, 0));
+    EXPECT_GE(PaintedCell(page, 2).darkest, 120);
+    EXPECT_EQ(PaintedCell(page, 4).red, 0);
+    // The failure mark itself is kept for the export.
+    EXPECT_TRUE(IsRed(page, 4));
+
+    FillGrid(page, 3, 4);
+    ShowStatus(page, QStringLiteral("发送：3  接收：2  失败：1"), false);
+    EXPECT_LT(PaintedCell(page, 2).darkest, 110);
+    EXPECT_GT(PaintedCell(page, 4).red, 0);
+    EXPECT_NE(Grid(page)->item(1, 0)->foreground().color(), QColor(255, 0, 0));
+}
+
+TEST(CheckPage, OnlyTheDlt645RowBeingReadCarriesTheMarker) {
+    CheckDataFolder folder;
+    FakeHost host(folder);
+    CheckPage page(host);
+    const auto show = [&](int row, bool rowsBuilt) {
+        QMetaObject::invokeMethod(
+            &page, "ShowRows", Q_ARG(int, row),
+            Q_ARG(QList<AcquiredRow>, (QList<AcquiredRow>{{QStringLiteral("项"), "1 kWh", false}})),
+            Q_ARG(bool, rowsBuilt), Q_ARG(bool, true));
+    };
+    const auto marked = [&] {
+        QList<int> rows;
+        for (int r = 2; r < Grid(page)->rowCount(); ++r)
+            if (Grid(page)->item(r, 2)->background().color() == QColor(255, 0, 0)) rows << r;
+        return rows;
+    };
+    for (int r = 2; r < 8; ++r)
+        show(r, false);
+    // The second pass stops at row 4: the marker goes with the failure.
+    for (int r = 2; r <= 4; ++r)
+        show(r, true);
+    EXPECT_EQ(marked(), QList<int>{4});
+    ShowStatus(page, QStringLiteral("接收无返回数据！"), true);
+    EXPECT_EQ(marked(), QList<int>());
+    // The next pass starts at the top, alone.
+    show(2, true);
+    show(3, true);
+    EXPECT_EQ(marked(), QList<int>{3});
+}
+
+TEST(CheckPage, ASilencedModuleLeavesGreyValuesAndACountOfFailures) {
+    Bench b(QStringLiteral("KX7410M31-01"), 0, kMatchingPoint);
+    ASSERT_TRUE(b.opened);
+    ASSERT_TRUE(ConfigureModule(b.sim, b.folder.database(), b.host.model));
+    CheckPage& page = *b.page;
+    page.resize(760, 420);
+    page.show();
+    page.BitBtn_CheckClick();
+    ASSERT_TRUE(WaitForPasses(page, 1));
+    EXPECT_LT(PaintedCell(page, 2).darkest, 110);
+    ASSERT_TRUE(b.sim.command("silent on").startsWith("ok"));
+    ASSERT_TRUE(WaitUntil([&] { return page.readThread()->FailedCycleCount() >= 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return Cell(page, 1, 0).contains(QStringLiteral("失败：")); }));
+    EXPECT_GE(PaintedCell(page, 2).darkest, 120);
+    EXPECT_EQ(Grid(page)->item(1, 0)->foreground().color(), QColor(255, 0, 0));
+    ASSERT_TRUE(b.sim.command("silent off").startsWith("ok"));
+    const int failed = page.readThread()->FailedCycleCount();
+    ASSERT_TRUE(WaitUntil([&] { return Cell(page, 1, 0).contains(QStringLiteral("接收：")); }));
+    EXPECT_LT(PaintedCell(page, 2).darkest, 110);
+    EXPECT_TRUE(Cell(page, 1, 0).contains(QStringLiteral("  失败：")));
+    EXPECT_GE(page.readThread()->FailedCycleCount(), failed);
+    page.StopCheck();
 }
 
 TEST(CheckExport, GridWithOneDataRowIsRefused) {

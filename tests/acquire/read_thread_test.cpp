@@ -128,10 +128,29 @@ TEST(ReadThread, ReplyShorterThanTheBlockFailsTheCycle) {
     ASSERT_GE(recorder.statusLines.size(), 2);
     EXPECT_EQ(recorder.statusLines[0],
               QStringLiteral("产品型号: SHORT  通信协议: MODBUS_RTU  发送：1  "
-                             "接收无返回数据！"));
+                             "接收无返回数据！  失败：1"));
     EXPECT_EQ(recorder.statusLines[1],
               QStringLiteral("产品型号: SHORT  通信协议: MODBUS_RTU  发送：2  "
-                             "接收无返回数据！"));
+                             "接收无返回数据！  失败：2"));
+}
+
+TEST(ReadThread, FailedCyclesStayCountedAfterTheModuleAnswersAgain) {
+    CheckDataFolder folder;
+    AddScheme(folder.database(), QStringLiteral("BACK"), 4);
+    ScriptedLink link;
+    link.QueueSilence();
+    link.QueueFailure();
+    link.SetResponder(RegisterNumbers());
+    Thread_Read thread(link, folder.database(), folder.path(), 1, QStringLiteral("BACK"), true);
+    HandOverRecorder recorder(thread);
+    thread.start();
+    ASSERT_TRUE(WaitUntil([&] { return thread.CycleCount() >= 4; }));
+    thread.Stop();
+    ASSERT_GE(recorder.statusLines.size(), 4);
+    EXPECT_EQ(recorder.failedFlags.mid(0, 4), (QList<bool>{true, true, false, false}));
+    EXPECT_EQ(recorder.statusLines[2],
+              QStringLiteral("产品型号: BACK  通信协议: MODBUS_RTU  发送：3  接收：1  失败：2"));
+    EXPECT_EQ(thread.FailedCycleCount(), 2);
 }
 
 TEST(ReadThread, SilentModuleCountsRequestsAndWritesNoRow) {
@@ -147,7 +166,7 @@ TEST(ReadThread, SilentModuleCountsRequestsAndWritesNoRow) {
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(recorder.statusLines[i],
                   QStringLiteral("产品型号: KX7410Y35-01  通信协议: 亚奥协议  发送：%1  "
-                                 "接收无返回数据！")
+                                 "接收无返回数据！  失败：%1")
                       .arg(i + 1));
     EXPECT_FALSE(thread.IsBusy());
 }
