@@ -491,23 +491,37 @@ bool ProductDatabase::DeleteSchemeWithParameters(const QString& scheme) {
     return InTransaction([&] { return DeleteScheme(scheme) && DeleteSchemeParameters(scheme); });
 }
 
+namespace {
+// Absent, or 0 bytes: what a creation that died before writing anything leaves. Such a file
+// holds nothing, so it is made anew like a missing one.
+bool Blank(const QString& path) {
+    const QFileInfo file(path);
+    return !file.exists() || (file.isFile() && file.size() == 0);
+}
+} // namespace
+
 QString ProductDatabase::Open(const QString& seedDir) {
     const QString shown = QDir::toNativeSeparators(path_);
-    const bool existed = QFileInfo::exists(path_);
-    QSqlDatabase db = Connection();
+    if (!Blank(path_)) {
+        QSqlDatabase db = Connection();
+        if (!db.isOpen())
+            return QStringLiteral("The product database %1 cannot be opened: %2")
+                .arg(shown, db.lastError().text());
+        const QString error = CheckSchema(db);
+        if (error.isEmpty()) return QString();
+        // A creation cut short during its commit (by a version that built the file in place)
+        // left the file with a hot journal; reading it rolled that back to nothing.
+        if (!Blank(path_))
+            return QStringLiteral("The product database %1 cannot be used: %2").arg(shown, error);
+        db = QSqlDatabase(); // the connection is removed below; no handle may outlive it
+        tConnections.Remove(ConnectionName(instance_));
+    }
+    const QString error = CreateSeededDatabaseFile(path_, seedDir);
+    if (!error.isEmpty())
+        return QStringLiteral("The product database %1 cannot be created: %2").arg(shown, error);
+    const QSqlDatabase db = Connection();
     if (!db.isOpen())
         return QStringLiteral("The product database %1 cannot be opened: %2")
             .arg(shown, db.lastError().text());
-    if (!existed) {
-        const QString error = CreateSeededDatabase(db, seedDir);
-        if (error.isEmpty()) return QString();
-        db = QSqlDatabase(); // the connection is removed below; no handle may outlive it
-        tConnections.Remove(ConnectionName(instance_));
-        QFile::remove(path_);
-        return QStringLiteral("The product database %1 cannot be created: %2").arg(shown, error);
-    }
-    const QString error = CheckSchema(db);
-    if (!error.isEmpty())
-        return QStringLiteral("The product database %1 cannot be used: %2").arg(shown, error);
     return QString();
 }

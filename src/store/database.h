@@ -100,10 +100,11 @@ public:
     ProductDatabase(const ProductDatabase&) = delete;
     ProductDatabase& operator=(const ProductDatabase&) = delete;
 
-    // Start-up: when the file does not exist it is created with the schema and the seed rows
-    // from seedDir (the catalogue files and seed/*.csv). An existing file must be an SQLite
-    // database holding every table and column of the schema. Returns an empty text on success,
-    // else a message naming the file (a half-created new file is removed again).
+    // Start-up: when the file does not exist or is empty (0 bytes) it is created with the schema
+    // and the seed rows from seedDir (the catalogue files and seed/*.csv), in a temporary file
+    // renamed into place once complete. An existing file must be an SQLite database holding
+    // every table and column of the schema. Returns an empty text on success, else a message
+    // naming the file.
     QString Open(const QString& seedDir);
 
     const QString& filePath() const { return path_; }

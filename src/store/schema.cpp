@@ -3,8 +3,15 @@
 #include "common/conversion.h"
 
 #include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QTemporaryFile>
+
+#include <atomic>
+#include <filesystem>
+#include <system_error>
 
 const QList<TableSchema>& DatabaseTables() {
     static const QList<TableSchema> tables = {
@@ -35,8 +42,22 @@ const TableSchema* FindTable(const QString& name) {
 }
 
 namespace {
+std::atomic<int> gCreationSerial{0};
+
+// SQLite's companions of a database file; a rollback journal or a log left beside a file is
+// applied to whatever file next has that name.
+const char* const kCompanions[] = {"-journal", "-wal"};
+
 QString Failed(const QSqlQuery& q) {
     return q.lastError().text();
+}
+
+std::filesystem::path FsPath(const QString& path) {
+    return std::filesystem::path(path.toStdU16String());
+}
+
+void RemoveIfPresent(const QString& path) {
+    if (QFileInfo::exists(path)) QFile::remove(path);
 }
 } // namespace
 
@@ -142,5 +163,54 @@ QString CreateSeededDatabase(QSqlDatabase db, const QString& seedDir) {
     if (error.isEmpty() && db.commit()) return QString();
     if (error.isEmpty()) error = db.lastError().text();
     db.rollback();
+    return error;
+}
+
+QString CreateSeededDatabaseFile(const QString& path, const QString& seedDir) {
+    const QFileInfo target(path);
+    const QDir folder = target.absoluteDir();
+    const QString partPrefix = QLatin1Char('.') + target.fileName() + QLatin1Char('.');
+
+    // What a creation that died left: its temporary file (six random characters) and journal.
+    const QRegularExpression leftover(QLatin1Char('^') + QRegularExpression::escape(partPrefix) +
+                                      QStringLiteral("[^.]{6}\\.part(-journal|-wal)?$"));
+    for (const QString& entry : folder.entryList(QDir::Files | QDir::Hidden | QDir::System))
+        if (leftover.match(entry).hasMatch()) QFile::remove(folder.filePath(entry));
+
+    QTemporaryFile reserve(folder.filePath(partPrefix + QStringLiteral("XXXXXX.part")));
+    reserve.setAutoRemove(false);
+    if (!reserve.open()) return reserve.fileName() + QStringLiteral(": ") + reserve.errorString();
+    const QString part = reserve.fileName();
+    reserve.close();
+
+    const QString connection = QStringLiteral("kxcreate-%1").arg(++gCreationSerial);
+    QString error;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+        db.setDatabaseName(part);
+        error = db.open() ? CreateSeededDatabase(db, seedDir) : db.lastError().text();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(connection);
+
+    if (error.isEmpty()) {
+        // The reservation is private to the owner; the database gets the modes of the file it
+        // replaces, or those SQLite gives a new one.
+        QFile::setPermissions(part, target.exists()
+                                        ? QFile::permissions(path)
+                                        : QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                              QFileDevice::ReadUser | QFileDevice::WriteUser |
+                                              QFileDevice::ReadGroup | QFileDevice::ReadOther);
+        for (const char* companion : kCompanions)
+            RemoveIfPresent(path + QLatin1String(companion));
+        std::error_code ec;
+        std::filesystem::rename(FsPath(part), FsPath(path), ec);
+        if (ec) error = path + QStringLiteral(": ") + QString::fromStdString(ec.message());
+    }
+    if (!error.isEmpty()) {
+        QFile::remove(part);
+        for (const char* companion : kCompanions)
+            RemoveIfPresent(part + QLatin1String(companion));
+    }
     return error;
 }

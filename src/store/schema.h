@@ -39,6 +39,14 @@ QString InsertRows(QSqlDatabase db, const TableSchema& table, const DataTable& d
 // and seed/usertable.csv. Returns an error text or empty; on error nothing is kept.
 QString CreateSeededDatabase(QSqlDatabase db, const QString& seedDir);
 
+// A new database file at path, made by CreateSeededDatabase in a temporary file beside it
+// (".<name>.XXXXXX.part") that is renamed over path only once it is complete: a creation cut
+// short leaves no half-made file under the name the next start looks for. What is at path is
+// replaced, so the caller decides that nothing there is worth keeping; its stale journal goes
+// too. Temporary files of earlier creations that died are removed first. Returns an error text
+// or empty; on error path is left as it was and no temporary file remains.
+QString CreateSeededDatabaseFile(const QString& path, const QString& seedDir);
+
 // File names of the seed rows below the data folder.
 inline constexpr const char* kSeedSchemesFile = "seed/fstable.csv";
 inline constexpr const char* kSeedSchemeParametersFile = "seed/cstable.csv";

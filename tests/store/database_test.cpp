@@ -3,6 +3,7 @@
 #include "store/schema.h"
 #include "store_fixture.h"
 
+#include <QDir>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -10,10 +11,27 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <iterator>
+#include <ostream>
 #include <thread>
 
 namespace {
+// The files of a folder, hidden ones too, sorted by name and separated by blanks (the
+// database's temporary files start with a dot, its journals end in "-journal").
+std::string Entries(const QString& dir) {
+    return QDir(dir)
+        .entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name)
+        .join(' ')
+        .toStdString();
+}
+
+std::string Names(QStringList names) {
+    names.sort();
+    return names.join(' ').toStdString();
+}
+
 class DatabaseTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -411,7 +429,6 @@ TEST(DatabaseStart, BrokenFilesAreFatalWithTheFileNamed) {
     };
     const Case cases[] = {
         {"Garbage", QByteArray(4096, 'x'), "not a database"},
-        {"Empty", QByteArray(), "table Config is missing"},
     };
     for (const Case& c : cases) {
         QTemporaryDir dir;
@@ -446,10 +463,95 @@ TEST(DatabaseStart, MissingSeedLeavesNoHalfDatabase) {
     QTemporaryDir dir;
     WriteSeedFixture(dir.path());
     QFile::remove(dir.filePath("seed/config.csv"));
+    const std::string before = Entries(dir.path());
     ProductDatabase db(dir.filePath(kDatabaseFile));
     const QString error = db.Open(dir.path());
     EXPECT_TRUE(error.contains("config.csv")) << error.toStdString();
-    EXPECT_FALSE(QFile::exists(dir.filePath(kDatabaseFile)));
+    EXPECT_EQ(Entries(dir.path()), before);
+}
+
+// The rollback journal SQLite writes while it commits the first rows of a new file: its header
+// says the file had no pages before. Whoever next reads a file of that name rolls it back, that
+// is, empties the file.
+QByteArray HotJournalOfANewFile() {
+    QByteArray journal(512, '\0');
+    const unsigned char header[] = {
+        0xd9, 0xd5, 0x05, 0xf9, 0x20, 0xa1, 0x63, 0xd7, // magic
+        0,    0,    0,    0,                            // page records: none
+        0x5e, 0x1f, 0x00, 0x2a,                         // checksum nonce
+        0,    0,    0,    0,                            // pages before the transaction
+        0,    0,    0x02, 0x00,                         // sector size 512
+        0,    0,    0x10, 0x00,                         // page size 4096
+    };
+    std::copy(std::begin(header), std::end(header), journal.begin());
+    return journal;
+}
+
+QByteArray SeededDatabaseBytes() {
+    QTemporaryDir dir;
+    WriteSeedFixture(dir.path());
+    {
+        ProductDatabase db(dir.filePath(kDatabaseFile));
+        EXPECT_EQ(db.Open(dir.path()), QString());
+    }
+    QFile f(dir.filePath(kDatabaseFile));
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// What a start or a "kx7410-dbtool create" cut short while it made the file left behind.
+struct RemainsCase {
+    const char* name;
+    bool file;     // a Config.db is there
+    bool complete; // ... with every row written (else 0 bytes)
+    bool journal;  // a hot journal lies beside it
+};
+
+void PrintTo(const RemainsCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class CreationRemains : public ::testing::TestWithParam<RemainsCase> {};
+
+TEST_P(CreationRemains, NextStartMakesTheDatabaseAnew) {
+    QTemporaryDir dir;
+    WriteSeedFixture(dir.path());
+    const QStringList seedFiles = QDir(dir.path()).entryList(QDir::Files);
+    const QString path = dir.filePath(kDatabaseFile);
+    if (GetParam().file) WriteTextFile(path, GetParam().complete ? SeededDatabaseBytes() : "");
+    if (GetParam().journal) WriteTextFile(path + "-journal", HotJournalOfANewFile());
+
+    ProductDatabase db(path);
+    ASSERT_EQ(db.Open(dir.path()), QString());
+    QList<ProductModel> models;
+    ASSERT_TRUE(db.SelectAllModels(models));
+    EXPECT_EQ(models.size(), 2);
+    bool matches = false;
+    ASSERT_TRUE(db.MatchLogin("admin", "admin123", matches));
+    EXPECT_TRUE(matches);
+    EXPECT_EQ(Entries(dir.path()), Names(seedFiles + QStringList{kDatabaseFile}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, CreationRemains,
+                         ::testing::Values(RemainsCase{"EmptyFile", true, false, false},
+                                           RemainsCase{"EmptyFileAndJournal", true, false, true},
+                                           RemainsCase{"CommitCutShort", true, true, true},
+                                           // the file deleted by hand, its journal forgotten
+                                           RemainsCase{"JournalAlone", false, false, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(DatabaseStart, RemovesTheTemporaryFilesOfCreationsThatDied) {
+    QTemporaryDir dir;
+    WriteSeedFixture(dir.path());
+    const QStringList seedFiles = QDir(dir.path()).entryList(QDir::Files);
+    const QStringList kept = {".Config.db.backup", ".Config.db.a1B2c3.part.old",
+                              ".Other.db.a1B2c3.part", "Config.db.a1B2c3.part"};
+    const QStringList remains = {".Config.db.a1B2c3.part", ".Config.db.a1B2c3.part-journal",
+                                 ".Config.db.Zz0099.part"};
+    for (const QString& name : kept + remains)
+        WriteTextFile(dir.filePath(name), "left");
+    ProductDatabase db(dir.filePath(kDatabaseFile));
+    ASSERT_EQ(db.Open(dir.path()), QString());
+    EXPECT_EQ(Entries(dir.path()), Names(seedFiles + kept + QStringList{kDatabaseFile}));
 }
 
 TEST(DatabaseStart, ExistingDatabaseIsNotReseeded) {

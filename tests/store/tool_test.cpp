@@ -8,6 +8,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSqlQuery>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -190,6 +191,51 @@ TEST(Tool, RefusesWhatIsNoProductDatabase) {
     }
     EXPECT_FALSE(QFile::exists(dir.filePath("absent.db")));
     EXPECT_EQ(RunTool({"frobnicate"}).status, 2);
+}
+
+QByteArray FileBytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+TEST(ToolCreate, ReplacesAnEmptyFileButNoOther) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(kDatabaseFile);
+    WriteTextFile(path, "");
+    ToolRun run = RunTool({"create", path});
+    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_EQ(RunTool({"check", path}).status, 0);
+    const QByteArray made = FileBytes(path);
+    run = RunTool({"create", path});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(run.err.contains("exists already")) << run.err.toStdString();
+    EXPECT_EQ(FileBytes(path), made);
+}
+
+// The tool killed in the middle of its commit, after the rows went to disk and before SQLite
+// deletes its journal (the tool's first unlink), as a power cut or a closed terminal would.
+// strace delivers the kill at that system call.
+TEST(ToolCreate, KilledInItsCommitLeavesNothingThatStopsTheNextStart) {
+    const QString strace = QStandardPaths::findExecutable("strace");
+    if (strace.isEmpty() || QProcess::execute(strace, {"-o", "/dev/null", "true"}) != 0)
+        GTEST_SKIP() << "needs strace, able to trace here, to kill the tool at a system call";
+    QTemporaryDir dir;
+    const QString path = dir.filePath(kDatabaseFile);
+    QProcess killed;
+    killed.start(strace, {"-f", "-qq", "-o", "/dev/null", "-e", "trace=unlink,unlinkat", "-e",
+                          "inject=unlink,unlinkat:signal=KILL:when=1", kTool, "create", path});
+    ASSERT_TRUE(killed.waitForFinished(60000));
+    ASSERT_EQ(killed.exitStatus(), QProcess::CrashExit) << "the tool was not killed";
+    const QStringList remains =
+        QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System);
+    ASSERT_FALSE(remains.filter("-journal").isEmpty()) << remains.join(' ').toStdString();
+    EXPECT_FALSE(QFile::exists(path)) << remains.join(' ').toStdString();
+
+    ProductDatabase db(path);
+    ASSERT_EQ(db.Open(QStringLiteral(KX_SOURCE_DATA_DIR)), QString());
+    EXPECT_EQ(RunTool({"check", path}).status, 0);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System),
+              QStringList{kDatabaseFile});
 }
 
 // The mdb reader layer on real Jet files.

@@ -3,6 +3,7 @@
 //   check [DB]           rows that break the codings; exit status 1 when there are any
 //   import-mdb FILE [OUT] a Jet Config.mdb into a new Config.db
 //   create [DB]          a new database with the seed rows of the data folder beside this program
+//                        (an empty file at DB is replaced)
 // DB and OUT default to Config.db beside this program.
 
 #include "store/database.h"
@@ -115,7 +116,9 @@ int main(int argc, char* argv[]) {
     if (command == QLatin1String("create")) {
         if (args.size() > 2) return Usage();
         const QString path = args.size() == 2 ? args[1] : beside;
-        if (QFileInfo::exists(path)) {
+        // An empty file is what a creation cut short left; it holds nothing to keep.
+        const QFileInfo existing(path);
+        if (existing.exists() && !(existing.isFile() && existing.size() == 0)) {
             Err() << path << " exists already\n";
             return 1;
         }
