@@ -10,6 +10,7 @@
 #include "calib/calibration_controller.h"
 #include "calib/configuration_controller.h"
 #include "common/conversion.h"
+#include "link/open_failure.h"
 #include "link/ports.h"
 #include "link/serial_link.h"
 #include "store/database.h"
@@ -73,8 +74,14 @@ TMainForm::TMainForm(const QString& dataDir, SerialLink& link, ProductDatabase& 
     buildPages();
     buildStatusBar();
 
-    // The line settings start from their fixed defaults (the members' initial values); the
-    // SetCom section of Config.ini only preselects the serial settings dialog.
+    // The line settings are those the user last confirmed, so that 打开串口 opens that port
+    // again; a SetCom section that is broken keeps the fixed defaults (the serial settings
+    // dialog names the fault when it opens).
+    try {
+        if (const auto saved = SavedSerialChoice(dataDir_, AvailablePortNames()))
+            ApplySerialChoice(*saved);
+    } catch (const ConversionError&) {
+    }
     RatedVoltage = 220.0;
     RatedCurrent = 5.0;
     calibrationPage_->control<QLineEdit>("LE_MCCS")->setText(
@@ -106,7 +113,11 @@ void TMainForm::buildToolBar() {
     comk_ = AddToolButton(bar, "comk", QStringLiteral("打开串口"), QStringLiteral("打开关闭串口"),
                           QStyle::SP_DriveNetIcon);
     comk_->setCheckable(true);
-    connect(comk_, &QToolButton::clicked, this, &TMainForm::comkClick);
+    // The button's checked state is the request: a click, the keyboard and an assistive
+    // technology's "Toggle" all change it, and only a change that differs from the port acts.
+    connect(comk_, &QToolButton::toggled, this, [this](bool on) {
+        if (on != PortOpen) comkClick();
+    });
     bar->addSeparator();
     connect(toolButton5_, &QToolButton::clicked, this, &TMainForm::ToolButton5Click);
     toolButton6_ =
@@ -241,14 +252,15 @@ void TMainForm::comkClick() {
         return;
     }
     link_.Close();
-    if (link_.Open(PortName, BaudIndex, ParityIndex, DataBitsIndex, StopBitsIndex)) {
+    OpenFailure failure;
+    if (link_.Open(PortName, BaudIndex, ParityIndex, DataBitsIndex, StopBitsIndex, &failure)) {
         PortOpen = true;
         comk_->setChecked(true);
         comk_->setText(QStringLiteral("关闭串口"));
         toolButton5_->setEnabled(false);
     } else {
         comk_->setChecked(false);
-        Ui().inform(this, QStringLiteral("初始化失败！！"));
+        Ui().inform(this, OpenFailureMessage(failure));
     }
 }
 

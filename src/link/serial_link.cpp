@@ -175,22 +175,37 @@ bool SerialLink::RunOnIoThread(const std::function<void()>& job) {
 }
 
 bool SerialLink::Open(const QString& device, int baudIndex, int parityIndex, int dataBitsIndex,
-                      int stopBitsIndex) {
+                      int stopBitsIndex, OpenFailure* failure) {
     const LineSettings settings =
         LineSettingsFor(baudIndex, parityIndex, dataBitsIndex, stopBitsIndex);
     bool opened = false;
+    OpenFailure why;
+    why.port = device;
+    why.kind = OpenFailure::Kind::Other;
+    why.detail = QStringLiteral("无法打开");
     RunOnIoThread([&] {
         CloseOnIoThread();
-        if (settings.baudRate == 0) return;
+        if (device.trimmed().isEmpty()) {
+            why.kind = OpenFailure::Kind::NoPortChosen;
+            return;
+        }
+        if (settings.baudRate == 0) {
+            why.kind = OpenFailure::Kind::BadSettings;
+            return;
+        }
         {
             std::lock_guard lock(settingsMutex_);
             settings_ = settings;
         }
         auto port = std::make_unique<QSerialPort>();
         port->setPortName(device);
-        if (!port->open(QIODevice::ReadWrite)) return;
+        if (!port->open(QIODevice::ReadWrite)) {
+            why = DiagnoseOpenFailure(device, port->error(), port->errorString());
+            return;
+        }
         port_ = std::move(port);
         if (!ApplySettings()) {
+            why.kind = OpenFailure::Kind::BadSettings;
             CloseOnIoThread();
             return;
         }
@@ -198,6 +213,7 @@ bool SerialLink::Open(const QString& device, int baudIndex, int parityIndex, int
         open_ = true;
         opened = true;
     });
+    if (failure) *failure = opened ? OpenFailure{} : why;
     return opened;
 }
 

@@ -6,6 +6,7 @@
 // stop.
 
 #include "link/link.h"
+#include "link/open_failure.h"
 
 #include <QObject>
 #include <QString>
@@ -43,9 +44,10 @@ public:
     SerialLink& operator=(const SerialLink&) = delete;
 
     // Opens the device by its name as given (a path such as /dev/ttyUSB0 or a link to a pty).
-    // False when the device cannot be opened or refuses the settings; the link is closed then.
+    // False when the device cannot be opened or refuses the settings; the link is closed then and
+    // failure, when given, says why.
     bool Open(const QString& device, int baudIndex, int parityIndex, int dataBitsIndex,
-              int stopBitsIndex);
+              int stopBitsIndex, OpenFailure* failure = nullptr);
     // True if a port was open and has been released.
     bool Close();
     bool IsOpen() const override;

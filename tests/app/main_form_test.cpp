@@ -12,6 +12,7 @@
 
 #include "app_fixture.h"
 
+#include <QAccessible>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -36,6 +37,11 @@ private slots:
     void failingModelQueryLeavesListEmpty();
     void portButtonOpensAndCloses();
     void portThatCannotOpenIsReported();
+    void portFailuresNameTheReason();
+    void startUpTakesTheSavedSerialSettings();
+    void brokenSetComKeepsTheDefaults_data();
+    void brokenSetComKeepsTheDefaults();
+    void portButtonAnswersKeyboardAndAccessibility();
     void closingAsksFirst();
     void pageChangeNamesTheFunction();
     void runningCheckLocksTheWindow_data();
@@ -75,7 +81,7 @@ int TabIndex(TMainForm& form, const char* name) {
 
 void MainFormTest::startsWithTheDeliveredLayout() {
     RecordingMessages messages;
-    Started s;
+    Started s(IniWith("port=0", "port=0\nportname=/dev/ttyKXNONE"));
     QVERIFY(s.ok);
     TMainForm& form = s.form();
     QCOMPARE(messages.shown, QStringList());
@@ -90,13 +96,14 @@ void MainFormTest::startsWithTheDeliveredLayout() {
     QCOMPARE(pages->currentWidget()->objectName(), QStringLiteral("TabSheet2"));
     QVERIFY(form.findChild<QToolButton*>("ToolButton1")->isHidden());
     QVERIFY(form.findChild<QWidget*>("BitBtn14")->isHidden());
-    QCOMPARE(form.findChild<QLabel*>("ComText")->text(), QStringLiteral("COM1,9600,N无,8,1"));
+    QCOMPARE(form.findChild<QLabel*>("ComText")->text(),
+             QStringLiteral("/dev/ttyKXNONE,9600,N无,8,1"));
     QCOMPARE(form.findChild<QLabel*>("Stext1")->text(), QStringLiteral("配置"));
     QVERIFY(form.findChild<QLabel*>("StatusText")->text().isEmpty());
     QVERIFY(form.findChild<QWidget*>("ProgressBar")->isHidden());
     QCOMPARE(form.minimumSize(), QSize(840, 557));
-    // Fixed line settings, whatever SetCom holds.
-    QCOMPARE(form.PortName, QStringLiteral("COM1"));
+    // The line settings the user last confirmed.
+    QCOMPARE(form.PortName, QStringLiteral("/dev/ttyKXNONE"));
     QCOMPARE(form.BaudIndex, 3);
     QCOMPARE(form.ParityIndex, 0);
     QCOMPARE(form.DataBitsIndex, 2);
@@ -264,10 +271,125 @@ void MainFormTest::portThatCannotOpenIsReported() {
     TMainForm& form = s.form();
     form.PortName = s.folder.file("no-such-device");
     form.comkClick();
-    QCOMPARE(messages.shown, QStringList{"inform: 初始化失败！！"});
+    QCOMPARE(messages.shown, QStringList{"inform: 初始化失败！！\n串口 " + form.PortName +
+                                         " 不存在：设备未连接，或端口名称有误。"});
     QVERIFY(!form.PortOpen);
     QCOMPARE(form.findChild<QToolButton*>("comk")->text(), QStringLiteral("打开串口"));
     QVERIFY(form.findChild<QToolButton*>("ToolButton5")->isEnabled());
+}
+
+void MainFormTest::portFailuresNameTheReason() {
+    int master = -1, slave = -1;
+    char name[256] = {};
+    QVERIFY(openpty(&master, &slave, name, nullptr, nullptr) == 0);
+    const QString pty = QString::fromLocal8Bit(name);
+    RecordingMessages messages;
+    Started s;
+    QVERIFY(s.ok);
+    TMainForm& form = s.form();
+    {
+        // Another program holds the port.
+        SerialLink other;
+        QVERIFY(other.Open(pty, 3, 0, 2, 0));
+        form.PortName = pty;
+        form.comkClick();
+        QVERIFY(!form.PortOpen);
+        form.PortName.clear();
+        form.comkClick();
+    }
+    QCOMPARE(messages.shown,
+             (QStringList{"inform: 初始化失败！！\n串口 " + pty +
+                              " 正被其他程序占用：请先关闭占用它的程序。",
+                          "inform: 初始化失败！！\n没有选择串口：请在“串口设置”中选择端口。"}));
+    form.PortName = pty;
+    form.comkClick();
+    QVERIFY(form.PortOpen);
+    form.comkClick();
+    ::close(slave);
+    ::close(master);
+}
+
+void MainFormTest::startUpTakesTheSavedSerialSettings() {
+    int master = -1, slave = -1;
+    char name[256] = {};
+    QVERIFY(openpty(&master, &slave, name, nullptr, nullptr) == 0);
+    const QString pty = QString::fromLocal8Bit(name);
+    // The index points at some other port; the stored path is the one the user chose.
+    QByteArray ini = ShippedIni();
+    ini.replace("baudrate=3", "baudrate=4");
+    ini.replace("parity=0", "parity=2");
+    ini.replace("stopbits=0", "stopbits=1");
+    ini.replace("address=1", "address=300\nportname=" + pty.toLocal8Bit());
+    ini.replace("port=0", "port=7");
+    RecordingMessages messages;
+    Started s(ini);
+    QVERIFY(s.ok);
+    TMainForm& form = s.form();
+    QCOMPARE(form.PortName, pty);
+    QCOMPARE(form.BaudIndex, 4);
+    QCOMPARE(form.ParityIndex, 2);
+    QCOMPARE(form.DataBitsIndex, 2);
+    QCOMPARE(form.StopBitsIndex, 1);
+    QCOMPARE(int(form.ModuleAddress), 44);
+    QCOMPARE(form.comText()->text(), pty + QStringLiteral(",19200,E偶,8,2"));
+    // 打开串口 opens what was chosen, with its line settings.
+    form.findChild<QToolButton*>("comk")->click();
+    QVERIFY(form.PortOpen);
+    QCOMPARE(s.link.Settings(), (LineSettings{19200, 2, 8, 2}));
+    QCOMPARE(messages.shown, QStringList());
+    form.comkClick();
+    ::close(slave);
+    ::close(master);
+}
+
+void MainFormTest::brokenSetComKeepsTheDefaults_data() {
+    QTest::addColumn<QByteArray>("from");
+    QTest::addColumn<QByteArray>("to");
+    QTest::newRow("baud outside the table") << QByteArray("baudrate=3") << QByteArray("baudrate=9");
+    QTest::newRow("missing key") << QByteArray("databit=2") << QByteArray();
+    QTest::newRow("not a number") << QByteArray("address=1") << QByteArray("address=x");
+}
+
+void MainFormTest::brokenSetComKeepsTheDefaults() {
+    QFETCH(QByteArray, from);
+    QFETCH(QByteArray, to);
+    RecordingMessages messages;
+    Started s(IniWith(from, to).replace("port=0", "port=0\nportname=/dev/ttyKXNONE"));
+    QVERIFY(s.ok);
+    QCOMPARE(s.form().comText()->text(), QStringLiteral("COM1,9600,N无,8,1"));
+    QCOMPARE(s.form().PortName, QStringLiteral("COM1"));
+    QCOMPARE(int(s.form().ModuleAddress), 1);
+    // The serial settings dialog reports a broken file when it opens, not the start.
+    QCOMPARE(messages.shown, QStringList());
+}
+
+void MainFormTest::portButtonAnswersKeyboardAndAccessibility() {
+    int master = -1, slave = -1;
+    char name[256] = {};
+    QVERIFY(openpty(&master, &slave, name, nullptr, nullptr) == 0);
+    Started s;
+    QVERIFY(s.ok);
+    TMainForm& form = s.form();
+    form.PortName = QString::fromLocal8Bit(name);
+    auto* comk = form.findChild<QToolButton*>("comk");
+    QAccessibleInterface* button = QAccessible::queryAccessibleInterface(comk);
+    QVERIFY(button && button->actionInterface());
+    QVERIFY(button->actionInterface()->actionNames().contains(
+        QAccessibleActionInterface::toggleAction()));
+    button->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+    QVERIFY(form.PortOpen);
+    QCOMPARE(comk->text(), QStringLiteral("关闭串口"));
+    QVERIFY(comk->isChecked());
+    button->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+    QVERIFY(!form.PortOpen);
+    QVERIFY(!s.link.IsOpen());
+    // The keyboard: space on the focused button.
+    QTest::keyClick(comk, Qt::Key_Space);
+    QVERIFY(form.PortOpen);
+    QTest::keyClick(comk, Qt::Key_Space);
+    QVERIFY(!form.PortOpen);
+    ::close(slave);
+    ::close(master);
 }
 
 void MainFormTest::closingAsksFirst() {

@@ -18,9 +18,12 @@
 #include <condition_variable>
 #include <fcntl.h>
 #include <functional>
+#include <grp.h>
 #include <mutex>
 #include <poll.h>
 #include <pty.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
@@ -302,6 +305,111 @@ TEST(SerialLinkOpen, BaudIndexOutsideTheTableIsRefused) {
     EXPECT_FALSE(link.Open(peer.path(), 6, 0, 2, 0));
     EXPECT_FALSE(link.Open(peer.path(), -1, 0, 2, 0));
     EXPECT_FALSE(link.IsOpen());
+}
+
+TEST(SerialLinkOpen, AFailedOpenSaysWhy) {
+    QTemporaryDir dir;
+    PtyPeer peer;
+    ASSERT_TRUE(peer.ok());
+    const QString dangling = dir.filePath("ttyGone");
+    ASSERT_TRUE(QFile::link(dir.filePath("nothing"), dangling));
+    SerialLink holder;
+    ASSERT_TRUE(holder.Open(peer.path(), 3, 0, 2, 0));
+
+    const struct {
+        QString port;
+        int baudIndex;
+        OpenFailure::Kind kind;
+    } cases[] = {
+        {dir.filePath("no-such-tty"), 3, OpenFailure::Kind::NoSuchDevice},
+        {dangling, 3, OpenFailure::Kind::NoSuchDevice},
+        {QString(), 3, OpenFailure::Kind::NoPortChosen},
+        {peer.path(), 3, OpenFailure::Kind::InUse}, // the holder has it
+        {peer.path(), 6, OpenFailure::Kind::BadSettings},
+    };
+    for (const auto& c : cases) {
+        SerialLink link;
+        OpenFailure failure;
+        EXPECT_FALSE(link.Open(c.port, c.baudIndex, 0, 2, 0, &failure)) << c.port.toStdString();
+        EXPECT_EQ(failure.kind, c.kind) << c.port.toStdString();
+        EXPECT_EQ(failure.port, c.port);
+    }
+    // Once the holder lets go, the same port opens and the failure is cleared.
+    holder.Close();
+    SerialLink link;
+    OpenFailure failure;
+    failure.kind = OpenFailure::Kind::Other;
+    EXPECT_TRUE(link.Open(peer.path(), 3, 0, 2, 0, &failure));
+    EXPECT_EQ(failure.kind, OpenFailure::Kind::None);
+}
+
+// A device the user may not read and write: the failure names the group that owns it. As root,
+// a child process becomes "nobody" to meet a pseudo-terminal's slave (group tty, mode 0620) as a
+// plain user does; as another user, a file of ours with no permissions plays the device.
+TEST(SerialLinkOpen, ADeviceTheUserMayNotOpenNamesItsGroup) {
+    PtyPeer peer;
+    ASSERT_TRUE(peer.ok());
+    if (::geteuid() == 0) {
+        struct stat st {};
+        ASSERT_EQ(::stat(peer.path().toLocal8Bit().constData(), &st), 0);
+        const group* owner = ::getgrgid(st.st_gid);
+        ASSERT_NE(owner, nullptr);
+        const QString expected = QString::fromLocal8Bit(owner->gr_name);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
+                ::_exit(3);
+            const OpenFailure f =
+                DiagnoseOpenFailure(peer.path(), QSerialPort::PermissionError, QString());
+            ::_exit(f.kind != OpenFailure::Kind::PermissionDenied ? 1
+                    : f.group != expected                         ? 2
+                                                                  : 0);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 0) << "1: wrong kind, 2: wrong group, 3: no setuid";
+    } else {
+        QTemporaryDir dir;
+        const QString device = dir.filePath("ttyLocked");
+        QFile file(device);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.close();
+        ASSERT_TRUE(QFile::setPermissions(device, {}));
+        SerialLink link;
+        OpenFailure failure;
+        EXPECT_FALSE(link.Open(device, 3, 0, 2, 0, &failure));
+        EXPECT_EQ(failure.kind, OpenFailure::Kind::PermissionDenied);
+        EXPECT_EQ(failure.group, QString::fromLocal8Bit(::getgrgid(::getegid())->gr_name));
+    }
+}
+
+TEST(OpenFailureMessage, FirstLineStaysAndTheSecondNamesPortAndReason) {
+    using K = OpenFailure::Kind;
+    const QString port = QStringLiteral("/dev/ttyUSB0");
+    const struct {
+        OpenFailure failure;
+        QString text;
+    } cases[] = {
+        {{K::NoSuchDevice, port, {}, {}},
+         "初始化失败！！\n串口 /dev/ttyUSB0 不存在：设备未连接，或端口名称有误。"},
+        {{K::PermissionDenied, port, "dialout", {}},
+         "初始化失败！！\n没有权限打开串口 /dev/ttyUSB0：请把当前用户加入拥有该设备的用户组 "
+         "dialout（sudo usermod -aG dialout $USER），重新登录后再试。"},
+        {{K::PermissionDenied, port, {}, {}},
+         "初始化失败！！\n没有权限打开串口 /dev/ttyUSB0：请把当前用户加入拥有该设备的用户组，"
+         "重新登录后再试。"},
+        {{K::InUse, port, {}, {}},
+         "初始化失败！！\n串口 /dev/ttyUSB0 正被其他程序占用：请先关闭占用它的程序。"},
+        {{K::NoPortChosen, {}, {}, {}}, "初始化失败！！\n没有选择串口：请在“串口设置”中选择端口。"},
+        {{K::BadSettings, port, {}, {}},
+         "初始化失败！！\n串口 /dev/ttyUSB0 不接受所选的通信参数。"},
+        {{K::Other, port, {}, "Input/output error"},
+         "初始化失败！！\n串口 /dev/ttyUSB0：Input/output error"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(OpenFailureMessage(c.failure), c.text);
 }
 
 struct LineCase {
