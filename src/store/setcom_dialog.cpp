@@ -37,6 +37,31 @@ QString PortStatusText(const QString& port, int baudIndex, int parityIndex, int 
         .join(QLatin1Char(','));
 }
 
+std::optional<SerialChoice> SavedSerialChoice(const QString& dataDir, const QStringList& ports) {
+    const SavedSerialSettings saved = LoadSerialSettings(dataDir);
+    const auto inside = [](int index, const QStringList& items) {
+        return index >= 0 && index < items.size();
+    };
+    if (!inside(saved.baudrate, BaudRateItems()) || !inside(saved.parity, ParityItems()) ||
+        !inside(saved.databit, DataBitsItems()) || !inside(saved.stopbits, StopBitsItems()))
+        return std::nullopt;
+    QStringList sorted = ports;
+    sorted.sort();
+    SerialChoice c;
+    c.portName = LoadPortName(dataDir).trimmed();
+    if (c.portName.isEmpty() && inside(saved.port, sorted)) c.portName = sorted[saved.port];
+    c.portIndex = c.portName.isEmpty() ? saved.port : static_cast<int>(sorted.indexOf(c.portName));
+    c.baudIndex = saved.baudrate;
+    c.parityIndex = saved.parity;
+    c.dataBitsIndex = saved.databit;
+    c.stopBitsIndex = saved.stopbits;
+    c.address = saved.address;
+    c.moduleAddress = static_cast<quint8>(saved.address & 0xFF);
+    c.portText =
+        PortStatusText(c.portName, c.baudIndex, c.parityIndex, c.dataBitsIndex, c.stopBitsIndex);
+    return c;
+}
+
 namespace {
 QComboBox* AddList(QFormLayout* form, QWidget* parent, const char* name, const QString& label,
                    const QStringList& items) {
@@ -105,7 +130,13 @@ void TSetComForm::FormCreate(const QStringList& ports) {
     comList_->setCurrentIndex(-1);
     try {
         const SavedSerialSettings saved = LoadSerialSettings(dataDir_);
-        SelectIndex(comList_, saved.port);
+        // The stored device path wins over the index, which points elsewhere once adapters come
+        // and go; a path that is not present leaves the list without a selection.
+        const QString portName = LoadPortName(dataDir_).trimmed();
+        if (portName.isEmpty())
+            SelectIndex(comList_, saved.port);
+        else
+            comList_->setCurrentIndex(comList_->findText(portName));
         SelectIndex(baudList_, saved.baudrate);
         SelectIndex(parityList_, saved.parity);
         SelectIndex(dataBitsList_, saved.databit);
@@ -131,8 +162,10 @@ bool TSetComForm::BitBtn1Click() {
     c.dataBitsIndex = dataBitsList_->currentIndex();
     c.stopBitsIndex = stopBitsList_->currentIndex();
     try {
-        SaveSerialSettings(dataDir_, {c.portIndex, c.baudIndex, c.parityIndex, c.dataBitsIndex,
-                                      c.stopBitsIndex, c.address});
+        SaveSerialSettings(
+            dataDir_,
+            {c.portIndex, c.baudIndex, c.parityIndex, c.dataBitsIndex, c.stopBitsIndex, c.address},
+            comList_->currentText().trimmed());
     } catch (const ConversionError& e) {
         // A file that cannot be written keeps the old settings everywhere.
         Ui().error(this, e.text());

@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 class QComboBox;
 class QLineEdit;
@@ -34,6 +35,12 @@ struct SerialChoice {
     quint8 moduleAddress = 1; // the address modulo 256
     QString portText;         // the ComText of the choice
 };
+
+// The choice the saved SetCom section makes among the ports present, as the window takes it at
+// start-up: the stored device path where there is one (even while that device is away, so that
+// opening names it), else the entry at the stored index of the sorted list. Nothing when a line
+// setting lies outside its table. Throws ConversionError for a key that is missing or no number.
+std::optional<SerialChoice> SavedSerialChoice(const QString& dataDir, const QStringList& ports);
 
 class TSetComForm : public QDialog {
     Q_OBJECT

@@ -58,15 +58,25 @@ SavedSerialSettings LoadSerialSettings(const QString& dir) {
     return s;
 }
 
-void SaveSerialSettings(const QString& dir, const SavedSerialSettings& s) {
+namespace {
+QList<QPair<QString, QString>> SerialKeys(const SavedSerialSettings& s) {
     const auto n = [](int v) { return QString::number(v); };
+    return {{"port", n(s.port)},       {"baudrate", n(s.baudrate)}, {"parity", n(s.parity)},
+            {"databit", n(s.databit)}, {"stopbits", n(s.stopbits)}, {"address", n(s.address)}};
+}
+} // namespace
+
+void SaveSerialSettings(const QString& dir, const SavedSerialSettings& s) {
+    WriteIniValues(SettingsPath(dir), kSetCom, SerialKeys(s));
+}
+
+void SaveSerialSettings(const QString& dir, const SavedSerialSettings& s, const QString& portName) {
     WriteIniValues(SettingsPath(dir), kSetCom,
-                   {{"port", n(s.port)},
-                    {"baudrate", n(s.baudrate)},
-                    {"parity", n(s.parity)},
-                    {"databit", n(s.databit)},
-                    {"stopbits", n(s.stopbits)},
-                    {"address", n(s.address)}});
+                   SerialKeys(s) << qMakePair(QStringLiteral("portname"), portName));
+}
+
+QString LoadPortName(const QString& dir) {
+    return ReadIniValue(SettingsPath(dir), kSetCom, "portname").text;
 }
 
 SavedCheckSettings LoadCheckSettings(const QString& dir) {

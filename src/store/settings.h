@@ -41,7 +41,15 @@ struct SavedCheckSettings {
 QString SettingsPath(const QString& dir);
 
 SavedSerialSettings LoadSerialSettings(const QString& dir);
+// Writes the six keys; a port name that changes none of them (the frame-format switch) keeps the
+// stored portname as it is.
 void SaveSerialSettings(const QString& dir, const SavedSerialSettings& settings);
+// The same and SetCom/portname, the device path of the chosen port (the index alone names
+// another device once adapters come and go).
+void SaveSerialSettings(const QString& dir, const SavedSerialSettings& settings,
+                        const QString& portName);
+// SetCom/portname; empty where it is absent (files of older versions hold the index only).
+QString LoadPortName(const QString& dir);
 
 SavedCheckSettings LoadCheckSettings(const QString& dir);
 void SaveCheckSettings(const QString& dir, const SavedCheckSettings& settings);

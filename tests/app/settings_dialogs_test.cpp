@@ -24,6 +24,11 @@ private slots:
     void confirmStoresAndHandsOver();
     void addressThatIsNotANumberWritesNothing();
     void noPortSelectedGivesAnEmptyName();
+    void storedPortNameWinsOverTheIndex_data();
+    void storedPortNameWinsOverTheIndex();
+    void confirmStoresThePortName();
+    void savedChoiceForTheStart_data();
+    void savedChoiceForTheStart();
     void portStatusText_data();
     void portStatusText();
     void inspectionShowsShortestTexts();
@@ -152,6 +157,78 @@ void SettingsDialogsTest::noPortSelectedGivesAnEmptyName() {
     QCOMPARE(dialog.choice().portIndex, -1);
     QCOMPARE(dialog.choice().portName, QString());
     QCOMPARE(dialog.choice().portText, QStringLiteral(",9600,N无,8,1"));
+}
+
+void SettingsDialogsTest::storedPortNameWinsOverTheIndex_data() {
+    QTest::addColumn<QByteArray>("setCom");
+    QTest::addColumn<QString>("selected");
+    QTest::newRow("name and a stale index") << QByteArray("port=0\nportname=COM2") << "COM2";
+    QTest::newRow("older file: index only") << QByteArray("port=1") << "COM10";
+    QTest::newRow("empty name: index") << QByteArray("port=1\nportname=") << "COM10";
+    QTest::newRow("device away") << QByteArray("port=0\nportname=/dev/ttyUSB7") << "";
+}
+
+void SettingsDialogsTest::storedPortNameWinsOverTheIndex() {
+    QFETCH(QByteArray, setCom);
+    QFETCH(QString, selected);
+    RecordingMessages messages;
+    DataFolder folder(IniWith("port=0", setCom));
+    TSetComForm dialog(folder.path(), kPorts);
+    QCOMPARE(dialog.findChild<QComboBox*>("CB_Com_list")->currentText(), selected);
+    QCOMPARE(messages.shown, QStringList());
+}
+
+void SettingsDialogsTest::confirmStoresThePortName() {
+    RecordingMessages messages;
+    DataFolder folder(IniWith("port=0", "port=2"));
+    TSetComForm dialog(folder.path(), kPorts);
+    dialog.findChild<QComboBox*>("CB_Com_list")->setCurrentIndex(1);
+    QVERIFY(dialog.BitBtn1Click());
+    QCOMPARE(LoadSerialSettings(folder.path()).port, 1);
+    QCOMPARE(LoadPortName(folder.path()), QStringLiteral("COM10"));
+    // The frame-format switch writes the six keys and leaves the name as it was.
+    SaveSerialSettings(folder.path(), {1, 3, 2, 2, 0, 1});
+    QCOMPARE(LoadPortName(folder.path()), QStringLiteral("COM10"));
+    // Another list order: the dialog still finds the port by its name.
+    TSetComForm again(folder.path(), {"COM10", "COM0", "COM3"});
+    QCOMPARE(again.findChild<QComboBox*>("CB_Com_list")->currentText(), QStringLiteral("COM10"));
+    QCOMPARE(again.findChild<QComboBox*>("CB_Parity_list")->currentIndex(), 2);
+}
+
+void SettingsDialogsTest::savedChoiceForTheStart_data() {
+    QTest::addColumn<QByteArray>("setCom");
+    QTest::addColumn<bool>("taken");
+    QTest::addColumn<QString>("portName");
+    QTest::addColumn<int>("portIndex");
+    QTest::addColumn<QString>("portText");
+    QTest::newRow("name present") << QByteArray("port=0\nportname=COM2") << true << "COM2" << 2
+                                  << "COM2,9600,N无,8,1";
+    QTest::newRow("name away: kept, so opening names it")
+        << QByteArray("port=0\nportname=/dev/ttyUSB7") << true << "/dev/ttyUSB7" << -1
+        << "/dev/ttyUSB7,9600,N无,8,1";
+    QTest::newRow("older file: the index")
+        << QByteArray("port=1") << true << "COM10" << 1 << "COM10,9600,N无,8,1";
+    QTest::newRow("index outside the list")
+        << QByteArray("port=5") << true << "" << 5 << ",9600,N无,8,1";
+    QTest::newRow("parity outside its table")
+        << QByteArray("port=0\nparity=3") << false << "" << 0 << "";
+}
+
+void SettingsDialogsTest::savedChoiceForTheStart() {
+    QFETCH(QByteArray, setCom);
+    QFETCH(bool, taken);
+    QFETCH(QString, portName);
+    QFETCH(int, portIndex);
+    QFETCH(QString, portText);
+    QByteArray ini = IniWith("port=0", setCom);
+    if (setCom.contains("parity")) ini.replace("parity=0\n", "").replace("parity=0\r\n", "");
+    DataFolder folder(ini);
+    const std::optional<SerialChoice> choice = SavedSerialChoice(folder.path(), kPorts);
+    QCOMPARE(choice.has_value(), taken);
+    if (!choice) return;
+    QCOMPARE(choice->portName, portName);
+    QCOMPARE(choice->portIndex, portIndex);
+    QCOMPARE(choice->portText, portText);
 }
 
 void SettingsDialogsTest::portStatusText_data() {
