@@ -1,9 +1,11 @@
 #pragma once
 // A small INI file in the GBK code page, read and written the way the Windows profile functions
 // do it: sections in brackets, key=value lines, keys and sections matched without regard to case.
+// A file that opens with a UTF-8 byte-order mark is read and written as UTF-8 and keeps its mark.
 // Every access opens the file afresh; nothing is cached, so a hand edit is seen at the next read.
-// Lines this program does not know (other keys, comments, blank lines) are kept when a key is
-// written.
+// Writing a key changes only the lines of the keys written (and adds the missing ones): every
+// other line (other keys, comments, blank lines) comes back byte for byte with its line end,
+// even where its bytes are not valid in the file's code page.
 
 #include <QList>
 #include <QPair>

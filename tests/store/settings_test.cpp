@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <ostream>
 
 namespace {
 QByteArray ReadBytes(const QString& path) {
@@ -115,6 +116,61 @@ TEST_F(SettingsTest, UnknownKeysAndCommentsSurviveASave) {
     // A section the file lacks is appended; the rest stays.
     SaveCheckSettings(dir.path(), SavedCheckSettings{});
     EXPECT_TRUE(ReadBytes(ini()).startsWith(after));
+    EXPECT_EQ(LoadCheckSettings(dir.path()), SavedCheckSettings{});
+}
+
+// Files written by other programs or by hand: saving the serial settings with only the port
+// changed must rewrite the port line alone and give every other byte back.
+struct ForeignFile {
+    const char* name;
+    QByteArray before; // holds "port=1"; the other SetCom keys already have the saved values
+};
+
+void PrintTo(const ForeignFile& f, std::ostream* os) {
+    *os << f.name;
+}
+
+const QByteArray kBom = "\xEF\xBB\xBF";
+const QByteArray kSetComRest = "baudrate=3\r\nparity=0\r\ndatabit=2\r\nstopbits=0\r\naddress=5\r\n";
+
+class ForeignFileSave : public SettingsTest, public ::testing::WithParamInterface<ForeignFile> {};
+
+TEST_P(ForeignFileSave, ChangesOnlyTheLineOfTheChangedKey) {
+    WriteBytes(ini(), GetParam().before);
+    SaveSerialSettings(dir.path(), {4, 3, 0, 2, 0, 5});
+    EXPECT_EQ(ReadBytes(ini()), QByteArray(GetParam().before).replace("port=1", "port=4"));
+    EXPECT_EQ(LoadSerialSettings(dir.path()), (SavedSerialSettings{4, 3, 0, 2, 0, 5}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ForeignFileSave,
+    ::testing::Values(
+        ForeignFile{"Utf8WithBom", kBom + "[SetCom]\r\nport=1\r\n" + kSetComRest +
+                                       "\r\n[SysInfo]\r\nUser=" + QByteArray("管理员") + "\r\n"},
+        ForeignFile{"Utf8WithBomUnixEnds", kBom + "; 串口\n[SetCom]\nport=1\n" +
+                                               QByteArray(kSetComRest).replace("\r\n", "\n")},
+        // a lead byte without its trail, bytes GBK does not use, UTF-8 without a mark
+        ForeignFile{"BytesNotGbk", "; \x80\xFF\xA1\r\n[SetCom]\r\nport=1\r\n" + kSetComRest +
+                                       "[Other]\r\nname=\xB9\r\nnote=" + QByteArray("管理员") +
+                                       "\r\n"},
+        ForeignFile{"MixedLineEnds", "[SetCom]\nport=1\r\n" + kSetComRest + "[Other]\nx=1\n"},
+        ForeignFile{"NoLineEndAtTheEnd", "[SetCom]\r\n" + kSetComRest + "port=1"},
+        // the same values in another spelling
+        ForeignFile{"KeysOfOtherCaseAndBlanks",
+                    "[SetCom]\r\nport=1\r\nBaudRate = 3\r\nparity=0\r\ndatabit= 2\r\n"
+                    "STOPBITS=0\r\naddress =5\r\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(SettingsTest, FileWithUtf8MarkIsReadAndWrittenAsUtf8) {
+    WriteBytes(ini(), kBom + "[SysInfo]\r\nUser=" + QByteArray("管理员") + "\r\n");
+    EXPECT_EQ(LoadLastUser(dir.path()), QString::fromUtf8("管理员"));
+    SaveLastUser(dir.path(), QString::fromUtf8("张三"));
+    EXPECT_EQ(ReadBytes(ini()), kBom + "[SysInfo]\r\nUser=" + QByteArray("张三") + "\r\n");
+    // a section added keeps the mark at the head of the file
+    SaveCheckSettings(dir.path(), SavedCheckSettings{});
+    EXPECT_TRUE(ReadBytes(ini()).startsWith(kBom + "[SysInfo]\r\nUser=" + QByteArray("张三") +
+                                            "\r\n\r\n[SetCheck]\r\nU="));
+    EXPECT_EQ(LoadLastUser(dir.path()), QString::fromUtf8("张三"));
     EXPECT_EQ(LoadCheckSettings(dir.path()), SavedCheckSettings{});
 }
 
