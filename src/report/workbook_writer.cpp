@@ -1,12 +1,22 @@
 #include "workbook_writer.h"
 
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTemporaryFile>
 #include <filesystem>
 #include <system_error>
 #include <xlsxwriter.h>
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -32,6 +42,35 @@ QByteArray NativeName(const QString& path) {
 
 std::filesystem::path FsPath(const QString& path) {
     return std::filesystem::path(path.toStdU16String());
+}
+
+// Puts the written file on the disk before it is renamed over the target: without it a power cut
+// soon after the rename can leave the target's name on a file whose contents never got there.
+bool SyncToDisk(const QString& path) {
+#ifdef _WIN32
+    const int fd = _wopen(reinterpret_cast<const wchar_t*>(path.utf16()), _O_RDWR | _O_BINARY);
+    if (fd < 0) return false;
+    const bool synced = _commit(fd) == 0;
+    _close(fd);
+#else
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool synced = ::fsync(fd) == 0;
+    ::close(fd);
+#endif
+    return synced;
+}
+
+// Temporary files of earlier exports to the same target that died before their rename
+// (".<name>.XXXXXX.part", six random characters); those of other targets are not touched.
+void RemoveLeftovers(const QFileInfo& target) {
+    const QDir folder = target.absoluteDir();
+    const QRegularExpression leftover(
+        QLatin1Char('^') +
+        QRegularExpression::escape(QLatin1Char('.') + target.fileName() + QLatin1Char('.')) +
+        QStringLiteral("[^.]{6}\\.part$"));
+    for (const QString& entry : folder.entryList(QDir::Files | QDir::Hidden | QDir::System))
+        if (leftover.match(entry).hasMatch()) QFile::remove(folder.filePath(entry));
 }
 
 QString LxwText(lxw_error error) {
@@ -106,6 +145,8 @@ ExportResult WriteCheckWorkbook(const QString& path, const ExportGrid& grid,
     if (path.isEmpty()) return {false, QStringLiteral("no file name")};
     if (target.isDir()) return {false, path + QStringLiteral(" is a folder")};
 
+    RemoveLeftovers(target);
+
     // The temporary name lives beside the target so that the final rename stays within one file
     // system and replaces the target in one step.
     QTemporaryFile reserve(target.absolutePath() + QStringLiteral("/.") + target.fileName() +
@@ -142,6 +183,9 @@ ExportResult WriteCheckWorkbook(const QString& path, const ExportGrid& grid,
                    QFileDevice::WriteUser | QFileDevice::ReadGroup | QFileDevice::ReadOther);
         QFile::setPermissions(partName, modes);
 
+        if (!SyncToDisk(partName)) fail(partName + QStringLiteral(": cannot flush it to disk"));
+    }
+    if (result.ok) {
         std::error_code ec;
         std::filesystem::rename(FsPath(partName), FsPath(path), ec);
         if (ec) fail(path + QStringLiteral(": ") + QString::fromStdString(ec.message()));

@@ -43,7 +43,9 @@ struct ExportResult {
 };
 
 // Writes the workbook under path, replacing what is there. The file is built under a temporary
-// name in the target folder and renamed only once it is complete, so a failure at any point
-// leaves the target as it was (absent, or the old file) and no partial file behind.
+// name in the target folder (".<name>.XXXXXX.part"), flushed to disk and renamed only once it is
+// complete, so a failure at any point leaves the target as it was (absent, or the old file) and
+// no partial file behind. Temporary files of earlier exports to the same target that died are
+// removed first.
 ExportResult WriteCheckWorkbook(const QString& path, const ExportGrid& grid,
                                 const ExportHeaderLines& header);

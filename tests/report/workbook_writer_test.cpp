@@ -9,8 +9,40 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <mutex>
 #include <ostream>
 #include <thread>
+#include <utility>
+#include <vector>
+
+#ifdef __linux__
+#include <dlfcn.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+// fsync of this test program, watched: each call records the file as its descriptor names it at
+// that moment (a file renamed before its flush would show its new name) and its size, then runs
+// the C library's fsync.
+namespace {
+std::mutex gSyncsLock;
+std::vector<std::pair<QString, qint64>> gSyncs;
+} // namespace
+
+extern "C" int fsync(int fd) {
+    static const auto flush = reinterpret_cast<int (*)(int)>(dlsym(RTLD_NEXT, "fsync"));
+    char name[4096];
+    const ssize_t length =
+        readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), name, sizeof name);
+    struct stat info {};
+    fstat(fd, &info);
+    {
+        const std::lock_guard<std::mutex> lock(gSyncsLock);
+        gSyncs.emplace_back(QFile::decodeName(QByteArray(name, length > 0 ? length : 0)),
+                            info.st_size);
+    }
+    return flush(fd);
+}
+#endif
 
 namespace {
 
@@ -192,6 +224,49 @@ TEST_F(WorkbookWriter, FailureHalfWayLeavesTheOldFileAndNoPartialOne) {
     EXPECT_FALSE(result.detail.isEmpty());
     EXPECT_EQ(Contents(path), QByteArray("an older export"));
     EXPECT_EQ(Entries(dir.path()), QStringList({"Excel.xlsx"}));
+}
+
+#ifdef __linux__
+TEST_F(WorkbookWriter, FlushesTheWholeFileToDiskBeforeItTakesTheTargetsName) {
+    const QString path = File("Excel.xlsx");
+    WriteFile(path, "an older export");
+    const QString folder = QDir(dir.path()).canonicalPath();
+    {
+        const std::lock_guard<std::mutex> lock(gSyncsLock);
+        gSyncs.clear();
+    }
+    ASSERT_TRUE(WriteCheckWorkbook(path, SmallGrid(), Header()).ok);
+    std::vector<std::pair<QString, qint64>> syncs;
+    {
+        const std::lock_guard<std::mutex> lock(gSyncsLock);
+        for (const auto& sync : gSyncs)
+            if (QFileInfo(sync.first).path() == folder) syncs.push_back(sync);
+    }
+    ASSERT_EQ(syncs.size(), 1u);
+    EXPECT_TRUE(QFileInfo(syncs[0].first).fileName().startsWith(QStringLiteral(".Excel.xlsx.")))
+        << syncs[0].first.toStdString();
+    EXPECT_EQ(syncs[0].second, QFileInfo(path).size());
+}
+#endif
+
+TEST_F(WorkbookWriter, RemovesTheTemporaryFilesOfEarlierExportsToTheSameTargetOnly) {
+    const QStringList remains = {".Excel.xlsx.a1B2c3.part", ".Excel.xlsx.ZZZZZZ.part"};
+    const QStringList others = {
+        ".Other.xlsx.a1B2c3.part",        // another target's
+        ".Excel.xlsx.b.xlsx.a1B2c3.part", // the target "Excel.xlsx.b.xlsx"
+        "Excel.xlsx.a1B2c3.part",         // not hidden: the user's
+        ".Excel.xlsx.a1B2c3.partial",     ".Excel.xlsx.a1B2.part",
+    };
+    for (const QString& name : remains + others)
+        WriteFile(dir.filePath(name), "left");
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("folder")));
+    WriteFile(File("folder/.Excel.xlsx.a1B2c3.part"), "left");
+
+    ASSERT_TRUE(WriteCheckWorkbook(File("Excel.xlsx"), SmallGrid(), Header()).ok);
+    QStringList expected = others + QStringList{QStringLiteral("Excel.xlsx"), "folder"};
+    expected.sort();
+    EXPECT_EQ(Entries(dir.path()).join(' ').toStdString(), expected.join(' ').toStdString());
+    EXPECT_EQ(Entries(File("folder")), QStringList{".Excel.xlsx.a1B2c3.part"});
 }
 
 struct UnwritableCase {
