@@ -28,8 +28,19 @@ bool QtMessages::ask(QWidget* parent, const QString& text, const QString& captio
            QMessageBox::Yes;
 }
 
+std::unique_ptr<QFileDialog> NewSaveFileDialog(QWidget* parent, const QString& proposed,
+                                               const QString& filter) {
+    auto dialog = std::make_unique<QFileDialog>(parent, QString(), proposed, filter);
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setOption(QFileDialog::DontConfirmOverwrite);
+    return dialog;
+}
+
 QString QtMessages::saveFileName(QWidget* parent, const QString& proposed, const QString& filter) {
-    return QFileDialog::getSaveFileName(parent, QString(), proposed, filter);
+    const std::unique_ptr<QFileDialog> dialog = NewSaveFileDialog(parent, proposed, filter);
+    if (dialog->exec() != QDialog::Accepted) return QString();
+    const QStringList chosen = dialog->selectedFiles();
+    return chosen.isEmpty() ? QString() : chosen.first();
 }
 
 RecordingMessages::RecordingMessages() : previous_(&Ui()) {

@@ -8,6 +8,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
+class QFileDialog;
 class QWidget;
 
 class Messages {
@@ -35,6 +38,12 @@ public:
     bool ask(QWidget* parent, const QString& text, const QString& caption) override;
     QString saveFileName(QWidget* parent, const QString& proposed, const QString& filter) override;
 };
+
+// The file-save dialog of QtMessages::saveFileName, built but not shown: a save dialog that
+// proposes the given path and filter. It does not ask itself whether to replace an existing file;
+// the windows ask that in their own words through ask().
+std::unique_ptr<QFileDialog> NewSaveFileDialog(QWidget* parent, const QString& proposed,
+                                               const QString& filter);
 
 // Test double: records every call as "kind: text" and answers questions and file dialogs from
 // queues (an empty queue answers No / cancel). Installs itself while it lives.
