@@ -3,8 +3,8 @@
 #include <cmath>
 #include <limits>
 
-ConversionError::ConversionError(const QString& message)
-    : std::runtime_error(message.toUtf8().toStdString()) {}
+ConversionError::ConversionError(const QString& message, const QString& field)
+    : std::runtime_error(message.toUtf8().toStdString()), field_(field) {}
 
 namespace {
 [[noreturn]] void ThrowNotInteger(const QString& text) {
@@ -23,7 +23,8 @@ int HexDigit(QChar c) {
 int StrToInt(const QString& text) {
     qsizetype i = 0;
     const qsizetype n = text.size();
-    while (i < n && text[i] == QLatin1Char(' ')) ++i;
+    while (i < n && text[i] == QLatin1Char(' '))
+        ++i;
     bool negative = false;
     if (i < n && (text[i] == QLatin1Char('-') || text[i] == QLatin1Char('+'))) {
         negative = text[i] == QLatin1Char('-');
@@ -42,9 +43,9 @@ int StrToInt(const QString& text) {
     if (i >= n) ThrowNotInteger(text);
     quint64 value = 0;
     for (; i < n; ++i) {
-        const int d = hex ? HexDigit(text[i]) : (text[i].isDigit() && text[i].unicode() < 128
-                                                     ? text[i].unicode() - '0'
-                                                     : -1);
+        const int d =
+            hex ? HexDigit(text[i])
+                : (text[i].isDigit() && text[i].unicode() < 128 ? text[i].unicode() - '0' : -1);
         if (d < 0) ThrowNotInteger(text);
         value = value * (hex ? 16 : 10) + quint64(d);
         if (value > (hex ? 0xFFFFFFFFull : 0x80000000ull)) ThrowNotInteger(text);
@@ -71,4 +72,33 @@ double StrToFloat(const QString& text) {
     return value;
 }
 
-QString FloatToText(double value) { return QString::number(value, 'g', 15); }
+QString FloatToText(double value) {
+    return QString::number(value, 'g', 15);
+}
+
+ConversionError FieldError(const QString& caption, const QString& text, const QString& fault) {
+    return ConversionError(caption + QStringLiteral("“") + text + QStringLiteral("”") + fault,
+                           caption);
+}
+
+int FieldToInt(const QString& caption, const QString& text, FieldRange range) {
+    int value = 0;
+    try {
+        value = StrToInt(text);
+    } catch (const ConversionError&) {
+        throw FieldError(caption, text, QStringLiteral("不是有效的整数"));
+    }
+    if (value < range.minimum || value > range.maximum)
+        throw FieldError(
+            caption, text,
+            QStringLiteral("超出范围（%1～%2）").arg(range.minimum).arg(range.maximum));
+    return value;
+}
+
+double FieldToFloat(const QString& caption, const QString& text) {
+    try {
+        return StrToFloat(text);
+    } catch (const ConversionError&) {
+        throw FieldError(caption, text, QStringLiteral("不是有效的数值"));
+    }
+}

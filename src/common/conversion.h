@@ -9,8 +9,20 @@
 
 class ConversionError : public std::runtime_error {
 public:
-    explicit ConversionError(const QString& message);
+    // field: the caption of the page field whose text failed ("启动电流："), empty for a text
+    // that belongs to no field (a file, a database column).
+    explicit ConversionError(const QString& message, const QString& field = {});
     QString text() const { return QString::fromUtf8(what()); }
+    const QString& field() const { return field_; }
+
+private:
+    QString field_;
+};
+
+// The values a field may hold where it is sent (a register, a data item, an up-down's bounds).
+struct FieldRange {
+    int minimum;
+    int maximum;
 };
 
 // Integer parser: leading blanks, an optional sign, then decimal digits or hexadecimal digits after
@@ -23,3 +35,13 @@ double StrToFloat(const QString& text);
 
 // Shortest decimal text of a real, 15 significant digits at most ("0.2", "220").
 QString FloatToText(double value);
+
+// A page field's text through StrToInt, within range. A failure tells the user which field, by
+// the caption beside it, and what was typed: 启动电流：“ab”不是有效的整数,
+// 启动电流：“-5”超出范围（0～65535）.
+int FieldToInt(const QString& caption, const QString& text, FieldRange range);
+// A page field's text through StrToFloat: 电压额定值：“ab”不是有效的数值.
+double FieldToFloat(const QString& caption, const QString& text);
+// The failure of a page field: its caption, the text in Chinese quotes, then what is wrong
+// with it ("不是有效的整数", "超出范围（0～65535）").
+ConversionError FieldError(const QString& caption, const QString& text, const QString& fault);
