@@ -79,8 +79,17 @@ std::vector<uint16_t> UserBlock4(const ConfigurationFields& f) {
     return words;
 }
 
-uint16_t HexWord(const QString& text) {
-    return static_cast<uint16_t>(StrToInt(QStringLiteral("0x") + text.left(4)));
+uint16_t HexWord(const QString& caption, const QString& text) {
+    try {
+        return static_cast<uint16_t>(StrToInt(QStringLiteral("0x") + text.left(4)));
+    } catch (const ConversionError&) {
+        throw FieldError(caption, text, QStringLiteral("不是有效的十六进制数"));
+    }
+}
+
+bool RatingFits(double value, int scale) {
+    const double scaled = std::trunc(value * scale);
+    return scaled >= 0 && scaled <= 2147483647.0;
 }
 
 std::vector<uint16_t> CalibrationBlock(const CalibrationFields& f) {
@@ -93,10 +102,15 @@ std::vector<uint16_t> CalibrationBlock(const CalibrationFields& f) {
     };
     const auto pair = [&ch](int a, int b) { return static_cast<uint16_t>(ch(a) << 8 | ch(b)); };
 
-    const int64_t v = static_cast<int64_t>(std::trunc(f.ratedVoltage * 10));
-    const int64_t i = static_cast<int64_t>(std::trunc(f.ratedCurrent * 1000));
+    if (!RatingFits(f.ratedVoltage, kRatedVoltageScale) ||
+        !RatingFits(f.ratedCurrent, kRatedCurrentScale))
+        throw ConversionError(QStringLiteral("电压额定值或电流额定值超出范围"));
+    const int64_t v = static_cast<int64_t>(std::trunc(f.ratedVoltage * kRatedVoltageScale));
+    const int64_t i = static_cast<int64_t>(std::trunc(f.ratedCurrent * kRatedCurrentScale));
     // The module keeps 32 bits; the product is formed wide so a large rating cannot overflow.
     const int64_t power = v * i / 1000;
+    if (power > 2147483647)
+        throw ConversionError(QStringLiteral("额定功率（电压额定值×电流额定值）超出范围"));
 
     std::vector<uint16_t> words;
     words.reserve(kCalibrationBlockWords);
@@ -104,7 +118,7 @@ std::vector<uint16_t> CalibrationBlock(const CalibrationFields& f) {
     PutLowWordFirst(words, static_cast<uint32_t>(i));
     PutLowWordFirst(words, static_cast<uint32_t>(power));
     for (const QString& serial : f.serialNumbers)
-        words.push_back(HexWord(serial));
+        words.push_back(HexWord(QString(), serial));
     words.push_back(pair(3, 4));
     words.push_back(pair(5, 6));
     words.push_back(pair(7, 10));
@@ -115,7 +129,7 @@ std::vector<uint16_t> CalibrationBlock(const CalibrationFields& f) {
     for (int enable : f.enables)
         words.push_back(Word(enable));
     for (const QString& version : f.hardwareVersions)
-        words.push_back(HexWord(version));
+        words.push_back(HexWord(QString(), version));
     return words;
 }
 

@@ -4,6 +4,7 @@
 // Pure functions over values already read from the page, so the layouts are checked without a
 // window or a line; what comes back from the module is decoded here too.
 
+#include "common/conversion.h"
 #include "link/link.h"
 
 #include <QDateTime>
@@ -55,6 +56,49 @@ struct ConfigurationFields {
     int demandMethod = 0;
 };
 
+// What the tariff schedule and the parameter fields may hold in one form of the download: what
+// the register or data item carries, and for PT and CT the bounds of the pages' up-downs. A value
+// outside is refused before anything is sent, never cut to fit.
+struct FieldRanges {
+    FieldRange hour; // of a segment
+    FieldRange minute;
+    FieldRange tariff;
+    FieldRange readingDay;
+    FieldRange readingHour;
+    FieldRange tariffs;
+    FieldRange segmentCount;
+    FieldRange pulseConstant;
+    FieldRange startCurrent;
+    FieldRange pt;
+    FieldRange ct;
+    FieldRange limit; // over- and under-voltage, phase break, threshold (in percent)
+};
+
+inline constexpr FieldRange kPtRange{1, 5000};
+inline constexpr FieldRange kCtRange{1, 9999};
+
+// Modbus registers: hours, minutes and the reading day and hour take one byte of a word, the
+// limits go out × 10 in a word, everything else is a whole unsigned word.
+inline constexpr FieldRanges kModbusFieldRanges{.hour = {0, 255},
+                                                .minute = {0, 255},
+                                                .tariff = {0, 65535},
+                                                .readingDay = {0, 255},
+                                                .readingHour = {0, 255},
+                                                .tariffs = {0, 65535},
+                                                .segmentCount = {0, 65535},
+                                                .pulseConstant = {0, 65535},
+                                                .startCurrent = {0, 65535},
+                                                .pt = kPtRange,
+                                                .ct = kCtRange,
+                                                .limit = {0, 6553}};
+
+// The rated values go out as 32-bit integers, voltage × 10 and current × 1000 truncated, that
+// the module reads back signed: the largest ratings that come back as they were typed.
+inline constexpr int kRatedVoltageScale = 10;
+inline constexpr int kRatedCurrentScale = 1000;
+// True when value × scale, truncated, lies within 0 .. 2^31 - 1.
+bool RatingFits(double value, int scale);
+
 // The product's values and the page's rated values, serial numbers and versions.
 struct CalibrationFields {
     double ratedVoltage = 0;
@@ -78,12 +122,14 @@ std::vector<uint16_t> UserBlock2(const ConfigurationFields& f); // 3 words to 27
 std::vector<uint16_t> UserBlock3(const ConfigurationFields& f); // 10 words to 274 (278 is 0)
 std::vector<uint16_t> UserBlock4(const ConfigurationFields& f); // 18 words to 286
 
-// "0x" + the first four characters, as an integer word; throws ConversionError when that is not
-// hexadecimal (an empty field included).
-uint16_t HexWord(const QString& text);
+// A serial number or version field: "0x" + its first four characters, as an integer word. Throws
+// ConversionError naming the field by its caption when that is not hexadecimal (an empty field
+// included).
+uint16_t HexWord(const QString& caption, const QString& text);
 
 // The 30 words to 11002. Throws ConversionError for a serial number or version that is not
-// hexadecimal and for a model name of fewer than 12 characters.
+// hexadecimal, for a model name of fewer than 12 characters and for ratings whose words would not
+// come back as they were typed.
 std::vector<uint16_t> CalibrationBlock(const CalibrationFields& f);
 
 // Count first, then the addresses; empty when there are more than the buffer holds.

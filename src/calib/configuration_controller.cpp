@@ -16,6 +16,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProgressBar>
@@ -55,6 +56,27 @@ private:
 
 QString Decimal(int v) {
     return QString::number(v);
+}
+
+// The caption the user reads beside a control: the label whose buddy it is ("启动电流：").
+QString CaptionOf(const QWidget* control) {
+    for (const QLabel* label : control->parentWidget()->findChildren<QLabel*>())
+        if (label->buddy() == control) return label->text();
+    return control->objectName();
+}
+
+// A list's item index as sent; a list with no item chosen (a read-back can leave one so) has
+// nothing to send.
+int ChosenIndex(const QComboBox* list) {
+    if (list->currentIndex() < 0) {
+        const QString caption = CaptionOf(list);
+        throw ConversionError(caption + QStringLiteral("未选择"), caption);
+    }
+    return list->currentIndex();
+}
+
+int FieldValue(const QLineEdit* field, FieldRange range) {
+    return FieldToInt(CaptionOf(field), field->text(), range);
 }
 
 } // namespace
@@ -99,11 +121,21 @@ QLineEdit* ConfigurationController::userEdit(const char* name) const {
 QComboBox* ConfigurationController::userCombo(const char* name) const {
     return form_.userPage()->control<QComboBox>(name);
 }
-int ConfigurationController::value(const char* name) const {
-    return StrToInt(edit(name)->text());
+int ConfigurationController::value(const char* name, FieldRange range) const {
+    return FieldValue(edit(name), range);
 }
-int ConfigurationController::userValue(const char* name) const {
-    return StrToInt(userEdit(name)->text());
+int ConfigurationController::userValue(const char* name, FieldRange range) const {
+    return FieldValue(userEdit(name), range);
+}
+double ConfigurationController::rating(const char* name, int scale) const {
+    const QLineEdit* field = edit(name);
+    const QString caption = CaptionOf(field);
+    const double value = FieldToFloat(caption, field->text());
+    if (!RatingFits(value, scale))
+        throw FieldError(
+            caption, field->text(),
+            QStringLiteral("超出范围（0～%1）").arg(FloatToText(2147483647.0 / scale)));
+    return value;
 }
 
 bool ConfigurationController::PortReady() {
@@ -134,54 +166,63 @@ namespace {
 
 // The tariff schedule and the pulse fields stand on both pages under the same names, the user
 // page's with the prefix "YH_"; they are read in the same order, so the first field that does not
-// convert is the one reported.
+// convert or does not fit is the one reported.
 template <typename Fields, typename Number, typename Index>
-void GatherSchedule(Fields& f, const QByteArray& prefix, Number number, Index index) {
+void GatherSchedule(Fields& f, const QByteArray& prefix, const FieldRanges& r, Number number,
+                    Index index) {
     for (int n = 0; n < 12; ++n) {
         const QByteArray num = QByteArray::number(n + 1);
-        f.segments[n].hour = number(prefix + "TH" + num);
-        f.segments[n].minute = number(prefix + "TM" + num);
-        f.segments[n].tariff = number(prefix + "TN" + num);
+        f.segments[n].hour = number(prefix + "TH" + num, r.hour);
+        f.segments[n].minute = number(prefix + "TM" + num, r.minute);
+        f.segments[n].tariff = number(prefix + "TN" + num, r.tariff);
     }
-    f.readingDay = number(prefix + "TD");
-    f.readingHour = number(prefix + "TH");
-    f.tariffs = number(prefix + "TFLN");
-    f.segmentCount = number(prefix + "TSDN");
+    f.readingDay = number(prefix + "TD", r.readingDay);
+    f.readingHour = number(prefix + "TH", r.readingHour);
+    f.tariffs = number(prefix + "TFLN", r.tariffs);
+    f.segmentCount = number(prefix + "TSDN", r.segmentCount);
     f.pulseMode = index(prefix + "CB_MCType");
-    f.pulseConstant = number(prefix + "LE_MCCS");
-    f.startCurrent = number(prefix + "LE_QDDL");
+    f.pulseConstant = number(prefix + "LE_MCCS", r.pulseConstant);
+    f.startCurrent = number(prefix + "LE_QDDL", r.startCurrent);
 }
 
 } // namespace
 
 ConfigurationFields ConfigurationController::GatherConfiguration() const {
     ConfigurationFields f;
+    const FieldRanges& r = kModbusFieldRanges;
     GatherSchedule(
-        f, "", [this](const QByteArray& name) { return value(name.constData()); },
-        [this](const QByteArray& name) { return combo(name.constData())->currentIndex(); });
+        f, "", r,
+        [this](const QByteArray& name, FieldRange range) { return value(name.constData(), range); },
+        [this](const QByteArray& name) { return ChosenIndex(combo(name.constData())); });
     // A model whose ratios are fixed sends the product's values, whatever the disabled
     // controls show.
     const bool editable = form_.UserParamsEditable;
-    f.pt = editable ? value("LE_PT") : form_.UPT;
-    f.ct = editable ? value("LE_CT") : form_.ICT;
-    f.ctCount = editable ? combo("CB_CT_Num")->currentIndex() : form_.CTNUM;
-    f.harmonic = combo("CB_LBType")->currentIndex();
-    f.overVoltage = value("LE_GYXZ");
-    f.underVoltage = value("LE_QYXZ");
-    f.phaseBreak = value("LE_DXXZ");
-    f.threshold = value("LE_GQDFZ");
-    f.demandMethod = editable ? combo("CBox_XLType")->currentIndex() : form_.XLJSFS;
+    f.pt = editable ? value("LE_PT", r.pt) : form_.UPT;
+    f.ct = editable ? value("LE_CT", r.ct) : form_.ICT;
+    f.ctCount = editable ? ChosenIndex(combo("CB_CT_Num")) : form_.CTNUM;
+    f.harmonic = ChosenIndex(combo("CB_LBType"));
+    f.overVoltage = value("LE_GYXZ", r.limit);
+    f.underVoltage = value("LE_QYXZ", r.limit);
+    f.phaseBreak = value("LE_DXXZ", r.limit);
+    f.threshold = value("LE_GQDFZ", r.limit);
+    f.demandMethod = editable ? ChosenIndex(combo("CBox_XLType")) : form_.XLJSFS;
     return f;
 }
 
 CalibrationFields ConfigurationController::GatherCalibration() const {
     CalibrationFields f;
-    f.ratedVoltage = StrToFloat(edit("LE_StandVol")->text());
-    f.ratedCurrent = StrToFloat(edit("LE_StandCur")->text());
+    f.ratedVoltage = rating("LE_StandVol", kRatedVoltageScale);
+    f.ratedCurrent = rating("LE_StandCur", kRatedCurrentScale);
+    // Tried here, where the field's caption is known; the block converts the texts again.
+    const auto hexText = [this](const QByteArray& name) {
+        const QLineEdit* field = edit(name.constData());
+        HexWord(CaptionOf(field), field->text());
+        return field->text();
+    };
     for (int n = 0; n < 3; ++n) {
         const QByteArray num = QByteArray::number(n + 1);
-        f.serialNumbers[n] = edit(("LE_GroupNo" + num).constData())->text();
-        f.hardwareVersions[n] = edit(("LE_YJVNo" + num).constData())->text();
+        f.serialNumbers[n] = hexText("LE_GroupNo" + num);
+        f.hardwareVersions[n] = hexText("LE_YJVNo" + num);
     }
     f.modelName = form_.ModelName;
     f.scales = {form_.UBLFX, form_.UBL, form_.IBLFX, form_.IBL,
@@ -191,10 +232,11 @@ CalibrationFields ConfigurationController::GatherCalibration() const {
 }
 
 bool ConfigurationController::DownloadConfiguration() {
-    // Every block is formed first: a field that does not convert stops the download before the
-    // module holds half a configuration.
-    const ConfigurationBlocks blocks =
-        BuildConfigurationBlocks(GatherConfiguration(), GatherCalibration());
+    // Every block is formed first: a field that cannot be sent stops the download before the
+    // module holds half a configuration. The fields are read from the top of the page down, so
+    // the first wrong one is reported (a negative rating before the pulse constant it gave).
+    const CalibrationFields calibration = GatherCalibration();
+    const ConfigurationBlocks blocks = BuildConfigurationBlocks(GatherConfiguration(), calibration);
     BarProgress progress(form_.progressBar(), 90);
     progress.Step();
     if (!WriteConfigurationBlocks(form_.link(), form_.ModuleAddress, blocks, progress))
@@ -392,22 +434,27 @@ void ConfigurationController::BitBtn3Click() {
 
 // ---- user page --------------------------------------------------------------------------------
 
-UserParameters ConfigurationController::GatherUserParameters() const {
+UserParameters ConfigurationController::GatherUserParameters(int protocol) const {
     UserParameters p;
+    // The fields are held to what the download of the scheme's protocol carries.
+    const FieldRanges& r = UserFieldRanges(protocol);
     GatherSchedule(
-        p, "YH_", [this](const QByteArray& name) { return userValue(name.constData()); },
-        [this](const QByteArray& name) { return userCombo(name.constData())->currentIndex(); });
-    p.wiring = userCombo("YH_CB_NetType")->currentIndex();
-    p.pt = userValue("YH_LE_PT");
-    p.ct = userValue("YH_LE_CT");
-    p.ctCount = userCombo("YH_CB_CT_Num")->currentIndex();
-    p.harmonic = userCombo("YH_CB_LBType")->currentIndex();
-    p.lowBaudIndex = userCombo("YH_CB_DBTLSN")->currentIndex();
-    p.overVoltage = userValue("YH_LE_GYXZ");
-    p.underVoltage = userValue("YH_LE_QYXZ");
-    p.phaseBreak = userValue("YH_LE_DXXZ");
-    p.threshold = userValue("YH_GQDFZ");
-    p.demandMethod = userCombo("YH_CB_JSXLFS")->currentIndex();
+        p, "YH_", r,
+        [this](const QByteArray& name, FieldRange range) {
+            return userValue(name.constData(), range);
+        },
+        [this](const QByteArray& name) { return ChosenIndex(userCombo(name.constData())); });
+    p.wiring = ChosenIndex(userCombo("YH_CB_NetType"));
+    p.pt = userValue("YH_LE_PT", r.pt);
+    p.ct = userValue("YH_LE_CT", r.ct);
+    p.ctCount = ChosenIndex(userCombo("YH_CB_CT_Num"));
+    p.harmonic = ChosenIndex(userCombo("YH_CB_LBType"));
+    p.lowBaudIndex = ChosenIndex(userCombo("YH_CB_DBTLSN"));
+    p.overVoltage = userValue("YH_LE_GYXZ", r.limit);
+    p.underVoltage = userValue("YH_LE_QYXZ", r.limit);
+    p.phaseBreak = userValue("YH_LE_DXXZ", r.limit);
+    p.threshold = userValue("YH_GQDFZ", r.limit);
+    p.demandMethod = ChosenIndex(userCombo("YH_CB_JSXLFS"));
     return p;
 }
 
@@ -432,7 +479,7 @@ void ConfigurationController::BitBtn5Click() {
     bool ok = false;
     try {
         // Every field is converted and every block formed before the first frame goes out.
-        const UserParameters p = GatherUserParameters();
+        const UserParameters p = GatherUserParameters(protocol);
         const QDateTime now = QDateTime::currentDateTime();
         static const int maxima[] = {70, 300, 180};
         BarProgress progress(form_.progressBar(), maxima[protocol]);
@@ -462,7 +509,7 @@ void ConfigurationController::BitBtn10Click() {
     }
     int base = 0;
     try {
-        base = StrToInt(userEdit("YH_LEdit_DS")->text());
+        base = userValue("YH_LEdit_DS", kEnergyBaseRange);
     } catch (const ConversionError& e) {
         Ui().error(&form_, e.text());
         return;

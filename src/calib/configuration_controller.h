@@ -15,6 +15,7 @@ class QComboBox;
 struct ConfigurationFields;
 struct CalibrationFields;
 struct UserParameters;
+struct FieldRange;
 
 class ConfigurationController : public QObject {
     Q_OBJECT
@@ -22,7 +23,8 @@ public:
     explicit ConfigurationController(TMainForm& form);
 
     // Each returns false on the first failed transaction (what went before stays written); a
-    // field that does not convert throws ConversionError before anything is sent.
+    // field that does not convert, or holds a value its register or data item cannot carry,
+    // throws ConversionError before anything is sent.
     bool DownloadConfiguration();
     bool DownloadOutputParameterList();
     bool ReadConfiguration();
@@ -47,11 +49,15 @@ private:
     QComboBox* combo(const char* name) const;
     QLineEdit* userEdit(const char* name) const;
     QComboBox* userCombo(const char* name) const;
-    int value(const char* name) const;
-    int userValue(const char* name) const;
+    // A field's value within range; a text that does not convert or a value outside the range
+    // throws ConversionError naming the field by its caption.
+    int value(const char* name, FieldRange range) const;
+    int userValue(const char* name, FieldRange range) const;
+    // A rating field whose value × scale must fit the module's 32-bit word.
+    double rating(const char* name, int scale) const;
     ConfigurationFields GatherConfiguration() const;
     CalibrationFields GatherCalibration() const;
-    UserParameters GatherUserParameters() const;
+    UserParameters GatherUserParameters(int protocol) const;
     void ShowUserTime(const class QDateTime& now);
     // Shared start of every port operation: false (with its message) when the port is closed.
     bool PortReady();

@@ -37,6 +37,30 @@ struct UserParameters {
     int demandMethod = 0;
 };
 
+// The DL/T 645 items of both editions carry packed BCD: one byte (two digits) for each part of a
+// segment, the reading day and hour, the tariffs and the segments; three for the pulse constant;
+// two for the others, the limits in plain percent.
+inline constexpr FieldRanges kDlt645FieldRanges{.hour = {0, 99},
+                                                .minute = {0, 99},
+                                                .tariff = {0, 99},
+                                                .readingDay = {0, 99},
+                                                .readingHour = {0, 99},
+                                                .tariffs = {0, 99},
+                                                .segmentCount = {0, 99},
+                                                .pulseConstant = {0, 999999},
+                                                .startCurrent = {0, 9999},
+                                                .pt = kPtRange,
+                                                .ct = kCtRange,
+                                                .limit = {0, 9999}};
+// The ranges of the user page's fields in the download of a protocol (0, 1 or 2).
+inline const FieldRanges& UserFieldRanges(int protocol) {
+    return protocol == 0 ? kModbusFieldRanges : kDlt645FieldRanges;
+}
+
+// The energy base goes out as four bytes; the field reads at most 2^31 - 1, and a negative base
+// would go out as a huge one.
+inline constexpr FieldRange kEnergyBaseRange{0, 2147483647};
+
 inline constexpr uint16_t kLowBaudEnabled = 0xAA55;
 inline constexpr uint16_t kClearEnergyRegister = 512;
 inline constexpr uint16_t kClearDemandRegister = 513;

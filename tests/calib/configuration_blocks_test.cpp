@@ -101,17 +101,44 @@ TEST(UserBlocks, SegmentsFiveToTwelveKeepTheirOrderAndRegister278StaysZero) {
     EXPECT_EQ(UserBlock2(f)[0], 1);
 }
 
-TEST(UserBlocks, ValuesBeyondSixteenBitsAreTruncatedAndSpillingTimesRefused) {
+TEST(UserBlocks, SpillingTimesRefused) {
     ConfigurationFields f = DefaultFields();
-    f.overVoltage = 7000; // 70000 -> 70000 - 65536
-    f.pulseConstant = 70000;
-    EXPECT_EQ(UserBlock3(f)[5], 70000 - 65536);
-    EXPECT_EQ(UserBlock2(f)[1], 70000 - 65536);
     f.segments[2].minute = 256; // would carry into the hour
     EXPECT_THROW(UserBlock1(f), ConversionError);
     f = DefaultFields();
     f.segments[11].hour = -1;
     EXPECT_THROW(UserBlock4(f), ConversionError);
+}
+
+// The largest value each Modbus range admits goes out as it is: none is cut to fit its word.
+TEST(UserBlocks, TheTopOfEveryModbusRangeGoesOutUnchanged) {
+    const FieldRanges& r = kModbusFieldRanges;
+    ConfigurationFields f = DefaultFields();
+    for (TimeSegment& s : f.segments)
+        s = {r.hour.maximum, r.minute.maximum, r.tariff.maximum};
+    f.readingDay = r.readingDay.maximum;
+    f.readingHour = r.readingHour.maximum;
+    f.tariffs = r.tariffs.maximum;
+    f.segmentCount = r.segmentCount.maximum;
+    f.pulseConstant = r.pulseConstant.maximum;
+    f.startCurrent = r.startCurrent.maximum;
+    f.pt = r.pt.maximum;
+    f.ct = r.ct.maximum;
+    f.overVoltage = f.underVoltage = f.phaseBreak = f.threshold = r.limit.maximum;
+    const auto b1 = UserBlock1(f);
+    EXPECT_EQ(b1[0], r.hour.maximum << 8 | r.minute.maximum);
+    EXPECT_EQ(b1[1], r.tariff.maximum);
+    EXPECT_EQ(b1[8], r.readingDay.maximum << 8 | r.readingHour.maximum);
+    EXPECT_EQ(UserBlock2(f), (std::vector<uint16_t>{0, uint16_t(r.pulseConstant.maximum),
+                                                    uint16_t(r.startCurrent.maximum)}));
+    const auto b3 = UserBlock3(f);
+    EXPECT_EQ(b3[0], r.pt.maximum);
+    EXPECT_EQ(b3[1], r.ct.maximum);
+    for (int k = 5; k <= 8; ++k)
+        EXPECT_EQ(b3[k], r.limit.maximum * 10) << k;
+    const auto b4 = UserBlock4(f);
+    EXPECT_EQ(b4[0], r.tariffs.maximum);
+    EXPECT_EQ(b4[1], r.segmentCount.maximum);
 }
 
 struct RatingCase {
@@ -148,6 +175,25 @@ INSTANTIATE_TEST_SUITE_P(
                     RatingCase{10000, 2000, 100000, 2000000, 200000000},
                     RatingCase{0.19, 0.0019, 1, 1, 0}));
 
+TEST(HexWordTest, FirstFourCharactersAsHexadecimal) {
+    EXPECT_EQ(HexWord("产品序列号1：", "1306"), 0x1306);
+    EXPECT_EQ(HexWord("产品序列号2：", "13067"), 0x1306); // only the first four characters
+    EXPECT_EQ(HexWord("产品序列号3：", "abcd"), 0xABCD);
+    EXPECT_EQ(HexWord("硬件版本号1：", "0001G"), 0x0001); // ... whatever follows them
+}
+
+TEST(HexWordTest, RefusalNamesTheField) {
+    for (const char* text : {"", "00G1", "-123"}) {
+        try {
+            HexWord(QStringLiteral("硬件版本号3："), QString::fromUtf8(text));
+            FAIL() << text;
+        } catch (const ConversionError& e) {
+            EXPECT_EQ(e.text(), QStringLiteral("硬件版本号3：“%1”不是有效的十六进制数")
+                                    .arg(QString::fromUtf8(text)));
+        }
+    }
+}
+
 TEST(CalibrationBlockTest, LayoutOfNumbersNameScalesAndVersions) {
     CalibrationFields f = Calibration(220, 5, "KX2953B35-01");
     f.serialNumbers = {"1306", "13067", "abcd"};
@@ -175,7 +221,34 @@ TEST(CalibrationBlockTest, RefusesWhatCannotBeSent) {
     f = Calibration(220, 5, "KX2953B35-01");
     f.hardwareVersions[2] = "00G1";
     EXPECT_THROW(CalibrationBlock(f), ConversionError);
+    // Words the module would read back as other ratings than those typed.
+    EXPECT_THROW(CalibrationBlock(Calibration(-220, 5, "KX2953B35-01")), ConversionError);
+    EXPECT_THROW(CalibrationBlock(Calibration(220, 2147484, "KX2953B35-01")), ConversionError);
+    // Each rating fits, their product does not.
+    EXPECT_THROW(CalibrationBlock(Calibration(220000, 2000000, "KX2953B35-01")), ConversionError);
 }
+
+struct RatingFitCase {
+    double value;
+    int scale;
+    bool fits;
+};
+
+class RatingFitsTest : public testing::TestWithParam<RatingFitCase> {};
+
+TEST_P(RatingFitsTest, ScaledWithinTheSignedWord) {
+    EXPECT_EQ(RatingFits(GetParam().value, GetParam().scale), GetParam().fits)
+        << GetParam().value << " x " << GetParam().scale;
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, RatingFitsTest,
+                         testing::Values(RatingFitCase{0, 10, true}, RatingFitCase{220, 10, true},
+                                         RatingFitCase{-0.05, 10, true}, // truncates to 0
+                                         RatingFitCase{-0.1, 10, false},
+                                         RatingFitCase{214748364.7, 10, true},
+                                         RatingFitCase{214748364.8, 10, false},
+                                         RatingFitCase{2147483.647, 1000, true},
+                                         RatingFitCase{2147483.648, 1000, false}));
 
 TEST(OutputList, CountThenAddressesWithinTheBuffer) {
     EXPECT_EQ(OutputListBlock({}), (std::vector<uint16_t>{0}));

@@ -231,6 +231,49 @@ TEST(UserDownload645, FramesCarryAddressControlPasswordAndOrder) {
     }
 }
 
+// The largest value each DL/T 645 range admits goes out as its own digits: none loses a digit to
+// the item's width.
+TEST(UserDownload645, TheTopOfEveryRangeGoesOutAsItsDigits) {
+    const FieldRanges& r = kDlt645FieldRanges;
+    UserParameters p = Defaults();
+    for (TimeSegment& s : p.segments)
+        s = {r.hour.maximum, r.minute.maximum, r.tariff.maximum};
+    p.readingDay = r.readingDay.maximum;
+    p.readingHour = r.readingHour.maximum;
+    p.tariffs = r.tariffs.maximum;
+    p.segmentCount = r.segmentCount.maximum;
+    p.pulseConstant = r.pulseConstant.maximum;
+    p.startCurrent = r.startCurrent.maximum;
+    p.pt = r.pt.maximum;
+    p.ct = r.ct.maximum;
+    p.overVoltage = p.underVoltage = p.phaseBreak = p.threshold = r.limit.maximum;
+    const std::tuple<uint32_t, uint32_t, const char*> items[] = {
+        {0xC331, 0, "99 99 99"},          {0xC313, 0x04000204, "99"},
+        {0xC312, 0x04000203, "99"},       {0xC117, 0x04000108, "99 99"},
+        {0xC030, 0x04000409, "99 99 99"}, {0xC214, 0x0400040E, "99 99"},
+        {0xC216, 0x04000F01, "00 50"},    {0xC217, 0x04000F02, "99 99"},
+        {0xC21B, 0x04000E03, "99 99"},    {0xC21C, 0x04000E04, "99 99"},
+        {0xC21D, 0x04000E05, "99 99"},    {0xC21E, 0x04000E06, "99 99"}};
+    for (bool edition2007 : {false, true}) {
+        ScriptedLink link;
+        link.SetResponder(Accepting);
+        CountingProgress progress;
+        ASSERT_TRUE(edition2007 ? UserDownload2007(link, 1, p, kNow, progress)
+                                : UserDownload1997(link, 1, p, kNow, progress));
+        for (const auto& [di1997, di2007, bytes] : items) {
+            if (edition2007 && di2007 == 0) continue;
+            const auto value =
+                ValueOf(link.Exchanges(), edition2007 ? di2007 : di1997, edition2007);
+            ASSERT_TRUE(value) << std::hex << (edition2007 ? di2007 : di1997);
+            EXPECT_EQ(ToHex(*value), bytes) << std::hex << (edition2007 ? di2007 : di1997);
+        }
+        if (edition2007) {
+            const Bytes all = *ValueOf(link.Exchanges(), 0x04010001, true);
+            EXPECT_TRUE(std::all_of(all.begin(), all.end(), [](uint8_t b) { return b == 0x99; }));
+        }
+    }
+}
+
 TEST(UserDownload645, StopsAtTheFirstUnansweredItem) {
     for (bool edition2007 : {false, true}) {
         ScriptedLink link;

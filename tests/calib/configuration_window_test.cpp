@@ -9,6 +9,7 @@
 #include "app/user_page.h"
 #include "calib/configuration_controller.h"
 #include "calib/device_operation.h"
+#include "common/conversion.h"
 #include "link/serial_link.h"
 #include "store/database.h"
 
@@ -210,17 +211,87 @@ TEST_F(ConfigurationWindowTest, FixedSeriesSendsTheProductsRatiosWhateverTheCont
               (QList<int>{'2' << 8 | '9', '5' << 8 | '3', 'C' << 8 | '-', '0' << 8 | '1'}));
 }
 
-TEST_F(ConfigurationWindowTest, AFieldThatDoesNotConvertStopsTheDownloadBeforeAnyWrite) {
+struct FieldCase {
+    const char* field;
+    const char* text;
+    const char* message;
+};
+
+// A field that does not convert, or holds what its register cannot, stops the download before
+// anything is written; the message names the field by its caption and quotes what was typed.
+TEST_F(ConfigurationWindowTest, AFieldThatCannotBeSentStopsTheDownloadBeforeAnyWrite) {
     Select("KX7410B35-01");
     const int before = Requests();
-    // The last block's field: nothing may be written before it is found wrong.
-    Edit("LE_YJVNo3")->setText("xyz");
-    ASSERT_TRUE(Edit("TN12"));
+    const FieldCase cases[] = {
+        {"LE_QDDL", "-5", "启动电流：“-5”超出范围（0～65535）"},
+        {"LE_QDDL", "ab", "启动电流：“ab”不是有效的整数"},
+        {"LE_MCCS", "70000", "脉冲常数：“70000”超出范围（0～65535）"},
+        {"TFLN", "-1", "费率数：“-1”超出范围（0～65535）"},
+        {"TH5", "256", "时段5时：“256”超出范围（0～255）"},
+        {"TN12", "65536", "时段12费率号：“65536”超出范围（0～65535）"},
+        {"TD", "", "抄表(日)：“”不是有效的整数"},
+        {"LE_GYXZ", "6554", "过压限值：“6554”超出范围（0～6553）"},
+        {"LE_GQDFZ", "-1", "过欠压/断相阀值：“-1”超出范围（0～6553）"},
+        {"LE_StandVol", "22o", "电压额定值：“22o”不是有效的数值"},
+        {"LE_StandCur", "-1", "电流额定值：“-1”超出范围（0～2147483.647）"},
+        {"LE_GroupNo2", "", "产品序列号2：“”不是有效的十六进制数"},
+        // The last block's field: nothing may be written before it is found wrong.
+        {"LE_YJVNo3", "xyz", "硬件版本号3：“xyz”不是有效的十六进制数"}};
+    for (const FieldCase& c : cases) {
+        QLineEdit* field = Edit(c.field);
+        const QString kept = field->text();
+        field->setText(QString::fromUtf8(c.text));
+        // A rating recomputes the pulse constant; keep that one sendable.
+        Edit("LE_MCCS")->setText(std::string_view(c.field) == "LE_MCCS" ? c.text : "3600");
+        messages_.shown.clear();
+        Click("BitBtn1");
+        EXPECT_EQ(messages_.shown, QStringList{"error: " + QString::fromUtf8(c.message)})
+            << c.field;
+        EXPECT_FALSE(form_->progressBar()->isVisible()) << c.field;
+        field->setText(kept);
+    }
+    // A list left with no item chosen (as a read-back of an unknown index leaves it).
+    Combo("CB_MCType")->setCurrentIndex(-1);
+    messages_.shown.clear();
     Click("BitBtn1");
-    ASSERT_EQ(messages_.shown.size(), 1);
-    EXPECT_TRUE(messages_.shown[0].startsWith("error: ")) << messages_.shown[0].toStdString();
+    EXPECT_EQ(messages_.shown, QStringList{"error: 脉冲输出方式：未选择"});
+    Combo("CB_MCType")->setCurrentIndex(0);
+    // The button's product selection puts the product's ratios into PT and CT; the download
+    // that follows it holds them to the page's bounds.
+    const FieldCase ratios[] = {{"LE_PT", "0", "电压变比PT：“0”超出范围（1～5000）"},
+                                {"LE_CT", "10000", "电流变比CT：“10000”超出范围（1～9999）"}};
+    for (const FieldCase& c : ratios) {
+        Edit(c.field)->setText(QString::fromUtf8(c.text));
+        try {
+            Controller().DownloadConfiguration();
+            ADD_FAILURE() << c.field;
+        } catch (const ConversionError& e) {
+            EXPECT_EQ(e.text(), QString::fromUtf8(c.message));
+        }
+        Edit(c.field)->setText("1");
+    }
     EXPECT_EQ(Requests(), before);
-    EXPECT_FALSE(form_->progressBar()->isVisible());
+}
+
+// The largest values the registers carry reach the module as they were typed.
+TEST_F(ConfigurationWindowTest, TheTopOfEveryRangeReachesTheModule) {
+    Select("KX7410B35-01");
+    Edit("LE_MCCS")->setText("65535");
+    Edit("LE_QDDL")->setText("65535");
+    Edit("TH1")->setText("255");
+    Edit("TM1")->setText("255");
+    Edit("TN1")->setText("65535");
+    Edit("TFLN")->setText("65535");
+    Edit("LE_GYXZ")->setText("6553");
+    Edit("LE_PT")->setText("5000");
+    Edit("LE_CT")->setText("9999");
+    // As the button does after its product selection, which would set PT and CT to the product's.
+    ASSERT_TRUE(Controller().DownloadConfiguration());
+    EXPECT_EQ(sim_.registers(260, 2), (QList<int>{0xFFFF, 65535}));
+    EXPECT_EQ(sim_.registers(271, 2), (QList<int>{65535, 65535}));
+    EXPECT_EQ(sim_.registers(274, 2), (QList<int>{5000, 9999}));
+    EXPECT_EQ(Register(279), 65530);
+    EXPECT_EQ(Register(286), 65535);
 }
 
 TEST_F(ConfigurationWindowTest, RatingsGiveThePulseConstant) {
@@ -275,27 +346,70 @@ TEST_F(ConfigurationWindowTest, DownloadKeepsTheWindowAliveAndRefusesASecondOper
     EXPECT_LT(cpuSeconds, 0.25 * wall / 1000.0);
 }
 
+struct UserFieldCase {
+    const char* model;
+    const char* field;
+    const char* text;
+    const char* message;
+};
+
+// The user page's fields are held to what the download of the scheme's protocol carries: whole
+// words in Modbus, the BCD digits of each item in DL/T 645. A field outside sends nothing.
 TEST_F(ConfigurationWindowTest, UserDownloadWithABadFieldSendsNothing) {
-    Select("KX7410M31-01");
     const int before = Requests();
-    const char* const fields[] = {"YH_TM3", "YH_LE_GYXZ", "YH_TN12"};
-    for (const char* field : fields) {
-        const QString kept = UserEdit(field)->text();
-        UserEdit(field)->setText(field == fields[0] ? "" : "12a");
+    const UserFieldCase cases[] = {
+        {"KX7410M31-01", "YH_LE_QDDL", "-5", "启动电流：“-5”超出范围（0～65535）"},
+        {"KX7410M31-01", "YH_LE_QDDL", "ab", "启动电流：“ab”不是有效的整数"},
+        {"KX7410M31-01", "YH_LE_MCCS", "70000", "脉冲常数：“70000”超出范围（0～65535）"},
+        {"KX7410M31-01", "YH_TM3", "", "时段3分：“”不是有效的整数"},
+        // A minute that would spill into the hour.
+        {"KX7410M31-01", "YH_TM7", "300", "时段7分：“300”超出范围（0～255）"},
+        {"KX7410M31-01", "YH_LE_GYXZ", "12a", "过压限值：“12a”不是有效的整数"},
+        {"KX7410M31-01", "YH_LE_QYXZ", "6554", "欠压限值：“6554”超出范围（0～6553）"},
+        {"KX7410M31-01", "YH_TN12", "12a", "时段12费率号：“12a”不是有效的整数"},
+        {"KX7410D97-01", "YH_TFLN", "-1", "费率数：“-1”超出范围（0～99）"},
+        {"KX7410D97-01", "YH_TH3", "100", "时段3时：“100”超出范围（0～99）"},
+        {"KX7410D97-01", "YH_TN1", "100", "时段1费率号：“100”超出范围（0～99）"},
+        {"KX7410D97-01", "YH_LE_QDDL", "10000", "启动电流：“10000”超出范围（0～9999）"},
+        {"KX7410D97-01", "YH_LE_MCCS", "1000000", "脉冲常数：“1000000”超出范围（0～999999）"},
+        {"KX7410D07-01", "YH_TD", "100", "抄表(日)：“100”超出范围（0～99）"},
+        {"KX7410D07-01", "YH_GQDFZ", "10000", "过欠压/断相阈值：“10000”超出范围（0～9999）"},
+        {"KX7410D07-01", "YH_LE_PT", "5001", "电压变比PT：“5001”超出范围（1～5000）"},
+        {"KX7410D07-01", "YH_LE_CT", "0", "电流变比CT：“0”超出范围（1～9999）"}};
+    for (const UserFieldCase& c : cases) {
+        Select(c.model);
+        QLineEdit* field = UserEdit(c.field);
+        const QString kept = field->text();
+        field->setText(QString::fromUtf8(c.text));
         messages_.shown.clear();
         Click("BitBtn5");
-        ASSERT_EQ(messages_.shown.size(), 1) << field;
-        EXPECT_TRUE(messages_.shown[0].startsWith("error: ")) << messages_.shown[0].toStdString();
-        UserEdit(field)->setText(kept);
+        EXPECT_EQ(messages_.shown, QStringList{"error: " + QString::fromUtf8(c.message)})
+            << c.model << " " << c.field;
+        EXPECT_FALSE(form_->progressBar()->isVisible()) << c.field;
+        field->setText(kept);
     }
-    // A minute that would spill into the hour is refused too.
-    UserEdit("YH_TM7")->setText("300");
+    Select("KX7410D97-01");
+    form_->userPage()->control<QComboBox>("YH_CB_JSXLFS")->setCurrentIndex(-1);
     messages_.shown.clear();
     Click("BitBtn5");
-    ASSERT_EQ(messages_.shown.size(), 1);
-    EXPECT_TRUE(messages_.shown[0].startsWith("error: "));
+    EXPECT_EQ(messages_.shown, QStringList{"error: 计算需量方式：未选择"});
     EXPECT_EQ(Requests(), before);
-    EXPECT_FALSE(form_->progressBar()->isVisible());
+}
+
+TEST_F(ConfigurationWindowTest, EnergyBaseThatCannotBeSentSendsNothing) {
+    ASSERT_EQ(sim_.command("protocol 3").left(2), "ok");
+    const int before = Requests();
+    const std::pair<const char*, const char*> cases[] = {
+        {"-1", "电量底数：“-1”超出范围（0～2147483647）"},
+        {"0xFFFFFFFF", "电量底数：“0xFFFFFFFF”超出范围（0～2147483647）"},
+        {"5OO", "电量底数：“5OO”不是有效的整数"}};
+    for (const auto& [text, message] : cases) {
+        UserEdit("YH_LEdit_DS")->setText(text);
+        messages_.shown.clear();
+        Click("BitBtn10");
+        EXPECT_EQ(messages_.shown, QStringList{"error: " + QString::fromUtf8(message)}) << text;
+    }
+    EXPECT_EQ(Requests(), before);
 }
 
 TEST_F(ConfigurationWindowTest, DefaultButtonAndTheRealTimePagesReadButtonAreWired) {
