@@ -46,7 +46,7 @@ bool TRealPowerForm::BitBtn1Click() {
         return false;
     }
     try {
-        target_ = StrToFloat(edit_->text());
+        target_ = FieldToFloat(QStringLiteral("源有功功率："), edit_->text());
     } catch (const ConversionError& e) {
         Ui().error(this, e.text());
         return false;

@@ -72,7 +72,7 @@ bool TSetCheckForm::BitBtn1Click() {
     double v[9];
     try {
         for (int i = 0; i < 9; ++i)
-            v[i] = StrToFloat(fields_[i]->text());
+            v[i] = FieldToFloat(QString::fromUtf8(kFields[i].label), fields_[i]->text());
         SaveCheckSettings(dataDir_, {v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7], v[8]});
     } catch (const ConversionError& e) {
         Ui().error(this, e.text());

@@ -14,6 +14,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <limits>
+
 QStringList BaudRateItems() {
     return {"1200", "2400", "4800", "9600", "19200", "38400"};
 }
@@ -151,7 +153,9 @@ void TSetComForm::FormCreate(const QStringList& ports) {
 bool TSetComForm::BitBtn1Click() {
     SerialChoice c;
     try {
-        c.address = StrToInt(editAddr_->text());
+        // Stored as typed, however large: the module takes the address modulo 256.
+        c.address = FieldToInt(QStringLiteral("地址："), editAddr_->text(),
+                               {std::numeric_limits<int>::min(), std::numeric_limits<int>::max()});
     } catch (const ConversionError& e) {
         Ui().error(this, e.text());
         return false;

@@ -143,7 +143,7 @@ void SettingsDialogsTest::addressThatIsNotANumberWritesNothing() {
     dialog.findChild<QComboBox*>("CB_Baudrate_list")->setCurrentIndex(0);
     dialog.findChild<QLineEdit*>("Edit_Addr")->setText("abc");
     QVERIFY(!dialog.BitBtn1Click());
-    QCOMPARE(messages.shown, QStringList{"error: 'abc' is not a valid integer value"});
+    QCOMPARE(messages.shown, QStringList{"error: 地址：“abc”不是有效的整数"});
     QCOMPARE(folder.ReadIni(), before);
     QVERIFY(dialog.result() != QDialog::Accepted);
     QCOMPARE(dialog.choice().portText, QString());
@@ -280,19 +280,25 @@ void SettingsDialogsTest::inspectionSavesTheSameTexts() {
 void SettingsDialogsTest::inspectionFieldNotANumberWritesNothing_data() {
     QTest::addColumn<QString>("field");
     QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("caption");
     QTest::newRow("first") << "LE_StandVol"
-                           << "abc";
+                           << "abc"
+                           << "额定电压(V)：";
     QTest::newRow("last") << "LE_StandS"
-                          << "abc";
+                          << "abc"
+                          << "视在功率(级)：";
     QTest::newRow("empty") << "LE_StandF"
-                           << "";
+                           << ""
+                           << "频率(Hz)：";
     QTest::newRow("comma") << "LE_StandCur"
-                           << "5,0";
+                           << "5,0"
+                           << "额定电流(A)：";
 }
 
 void SettingsDialogsTest::inspectionFieldNotANumberWritesNothing() {
     QFETCH(QString, field);
     QFETCH(QString, text);
+    QFETCH(QString, caption);
     RecordingMessages messages;
     DataFolder folder;
     const QByteArray before = folder.ReadIni();
@@ -301,7 +307,8 @@ void SettingsDialogsTest::inspectionFieldNotANumberWritesNothing() {
     dialog.findChild<QLineEdit*>(field)->setText(text);
     QVERIFY(!dialog.BitBtn1Click());
     QCOMPARE(messages.shown.size(), 1);
-    QVERIFY2(messages.shown[0].startsWith("error: '" + text + "'"), qPrintable(messages.shown[0]));
+    // The field by its caption, and the text as typed.
+    QCOMPARE(messages.shown[0], "error: " + caption + "“" + text + "”不是有效的数值");
     QCOMPARE(folder.ReadIni(), before);
     QVERIFY(dialog.result() != QDialog::Accepted);
 }
