@@ -1,6 +1,6 @@
-#include "app/main_form.h"
-#include "app/single_instance.h"
-#include "app/startup.h"
+#include "gui/main/main_form.h"
+#include "gui/kit/single_instance.h"
+#include "gui/main/startup.h"
 #include "link/serial_link.h"
 #include "store/database.h"
 

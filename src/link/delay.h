@@ -1,6 +1,13 @@
 #pragma once
-// Waits while the calling thread's event loop keeps running (the window keeps painting).
-// Callable from any thread that may run a local event loop.
+// Waits of engine code. Callable from any thread; it sleeps, runs no event loop and never spins.
 
-// Returns the milliseconds that actually passed, always more than ms (so at least 1 for 0).
+#include <functional>
+
+// Sleeps ms milliseconds (a device session's job: or less, once the job is cancelled). Returns
+// the milliseconds that actually passed.
 int DelayMs(int ms);
+
+// How DelayMs waits on the calling thread; a device session installs its jobs' own wait on its
+// worker. An empty waiter restores the plain sleep.
+using ThreadWaiter = std::function<int(int ms)>;
+void SetThreadWaiter(ThreadWaiter waiter);

@@ -2,9 +2,9 @@
 // the accuracy colours, stop and restart, a stop while the module is silent, loading failures,
 // the protocol's share of the page, and the export read back with openpyxl.
 
-#include "acquire/check_host.h"
-#include "acquire/check_page.h"
-#include "app/messages.h"
+#include "gui/check/check_host.h"
+#include "gui/check/check_page.h"
+#include "gui/kit/messages.h"
 #include "link/modbus.h"
 #include "link/serial_link.h"
 

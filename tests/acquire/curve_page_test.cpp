@@ -3,9 +3,9 @@
 // no pty is needed (the bottom axis rule, pan and zoom, the time axis, the repaint rate).
 // Every message box is answered through the message seam.
 
-#include "acquire/curve_host.h"
-#include "acquire/curve_page.h"
-#include "app/messages.h"
+#include "gui/curves/curve_host.h"
+#include "gui/curves/curve_page.h"
+#include "gui/kit/messages.h"
 #include "link/scripted_link.h"
 #include "link/serial_link.h"
 

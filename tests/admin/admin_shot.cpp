@@ -1,9 +1,9 @@
 // Renders the management window and the login dialog, on a temporary database made from the
 // seed, to PNG files for a look at their layout: admin_shot <management.png> [<login.png>].
 
-#include "admin/login_form.h"
-#include "admin/management_form.h"
-#include "app/messages.h"
+#include "gui/admin/login_form.h"
+#include "gui/admin/management_form.h"
+#include "gui/kit/messages.h"
 
 #include "admin_fixture.h"
 

@@ -2,7 +2,7 @@
 // Helpers of the management window tests: controls by name, and a choice in a scheme selector
 // made the way a user makes it (the entry picked, then the drop-down closed).
 
-#include "admin/management_form.h"
+#include "gui/admin/management_form.h"
 
 #include <QCoreApplication>
 #include <QListWidget>

@@ -1,7 +1,7 @@
-#include "admin/administration.h"
-#include "admin/login_form.h"
-#include "admin/management_form.h"
-#include "app/messages.h"
+#include "gui/admin/administration.h"
+#include "gui/admin/login_form.h"
+#include "gui/admin/management_form.h"
+#include "gui/kit/messages.h"
 #include "store/settings.h"
 
 #include "admin_fixture.h"

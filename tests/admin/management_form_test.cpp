@@ -1,5 +1,5 @@
-#include "admin/management_form.h"
-#include "app/messages.h"
+#include "gui/admin/management_form.h"
+#include "gui/kit/messages.h"
 
 #include "admin_fixture.h"
 #include "admin_window.h"

@@ -1,6 +1,6 @@
-#include "admin/management_form.h"
-#include "app/messages.h"
-#include "app/up_down.h"
+#include "gui/admin/management_form.h"
+#include "gui/kit/messages.h"
+#include "gui/kit/up_down.h"
 
 #include "admin_fixture.h"
 #include "admin_window.h"

@@ -1,7 +1,7 @@
-#include "app/calibration_page.h"
-#include "app/main_form.h"
-#include "app/messages.h"
-#include "app/user_page.h"
+#include "gui/calib/calibration_page.h"
+#include "gui/main/main_form.h"
+#include "gui/kit/messages.h"
+#include "gui/calib/user_page.h"
 #include "link/serial_link.h"
 #include "store/database.h"
 

@@ -5,14 +5,14 @@
 // failure lines with the simulator silenced. Every message box and the true-power dialog are
 // answered through their seams.
 
-#include "acquire/check_page.h"
-#include "acquire/curve_page.h"
-#include "app/calibration_page.h"
-#include "app/main_form.h"
-#include "app/messages.h"
-#include "calib/calibration_controller.h"
-#include "calib/device_operation.h"
-#include "calib/real_power_form.h"
+#include "gui/check/check_page.h"
+#include "gui/curves/curve_page.h"
+#include "gui/calib/calibration_page.h"
+#include "gui/main/main_form.h"
+#include "gui/kit/messages.h"
+#include "gui/calib/calibration_controller.h"
+#include "gui/calib/device_operation.h"
+#include "gui/calib/real_power_form.h"
 #include "link/serial_link.h"
 #include "store/database.h"
 #include "store/settings.h"

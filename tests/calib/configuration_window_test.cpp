@@ -1,14 +1,14 @@
 // The configuration buttons of the window against kx7410-sim on a pseudo-terminal, offscreen,
 // every message answered through the message seam.
 
-#include "acquire/check_page.h"
+#include "gui/check/check_page.h"
 #include "acquire/read_thread.h"
-#include "app/calibration_page.h"
-#include "app/main_form.h"
-#include "app/messages.h"
-#include "app/user_page.h"
-#include "calib/configuration_controller.h"
-#include "calib/device_operation.h"
+#include "gui/calib/calibration_page.h"
+#include "gui/main/main_form.h"
+#include "gui/kit/messages.h"
+#include "gui/calib/user_page.h"
+#include "gui/calib/configuration_controller.h"
+#include "gui/calib/device_operation.h"
 #include "common/conversion.h"
 #include "link/serial_link.h"
 #include "store/database.h"

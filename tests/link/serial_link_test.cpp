@@ -451,8 +451,20 @@ INSTANTIATE_TEST_SUITE_P(
                       LineCase{3, 3, 5, 2, {9600, 0, 8, 1}, B9600},
                       LineCase{3, -1, -1, -1, {9600, 0, 8, 1}, B9600}));
 
-TEST(DelayMs, ZeroStillWaitsAtLeastOneMillisecond) {
-    EXPECT_GE(DelayMs(0), 1);
+TEST(DelayMs, WaitsWithTheWaiterOfItsThread) {
+    int asked = -1;
+    int reported = 0;
+    std::thread worker([&] {
+        SetThreadWaiter([&](int ms) {
+            asked = ms;
+            return 7;
+        });
+        reported = DelayMs(600000);
+        SetThreadWaiter({});
+    });
+    worker.join();
+    EXPECT_EQ(asked, 600000);
+    EXPECT_EQ(reported, 7);
 }
 
 TEST(DelayMs, KeepsTheEventLoopRunning) {

@@ -1,4 +1,4 @@
-#include "app/up_down.h"
+#include "gui/kit/up_down.h"
 
 #include <QLineEdit>
 #include <QToolButton>

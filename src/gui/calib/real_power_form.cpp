@@ -1,6 +1,6 @@
-#include "calib/real_power_form.h"
+#include "gui/calib/real_power_form.h"
 
-#include "app/messages.h"
+#include "gui/kit/messages.h"
 #include "common/conversion.h"
 
 #include <QHBoxLayout>

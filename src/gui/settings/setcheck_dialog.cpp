@@ -1,6 +1,6 @@
-#include "store/setcheck_dialog.h"
+#include "gui/settings/setcheck_dialog.h"
 
-#include "app/messages.h"
+#include "gui/kit/messages.h"
 #include "common/conversion.h"
 #include "store/settings.h"
 

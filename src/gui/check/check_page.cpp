@@ -1,10 +1,10 @@
-#include "acquire/check_page.h"
+#include "gui/check/check_page.h"
 
-#include "acquire/check_host.h"
+#include "gui/check/check_host.h"
 #include "acquire/dlt645_pass.h"
 #include "acquire/read_thread.h"
 #include "acquire/rows.h"
-#include "app/messages.h"
+#include "gui/kit/messages.h"
 #include "common/conversion.h"
 #include "report/workbook_writer.h"
 #include "store/settings.h"

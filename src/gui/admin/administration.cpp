@@ -1,7 +1,7 @@
-#include "admin/administration.h"
+#include "gui/admin/administration.h"
 
-#include "admin/login_form.h"
-#include "admin/management_form.h"
+#include "gui/admin/login_form.h"
+#include "gui/admin/management_form.h"
 
 bool RunAdministration(QWidget* parent, const QString& dataDir, ProductDatabase& db,
                        const std::function<void()>& onChanged, const ModalRunner& run) {

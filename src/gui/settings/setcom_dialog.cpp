@@ -1,7 +1,7 @@
-#include "store/setcom_dialog.h"
+#include "gui/settings/setcom_dialog.h"
 
-#include "app/messages.h"
-#include "app/up_down.h"
+#include "gui/kit/messages.h"
+#include "gui/kit/up_down.h"
 #include "common/conversion.h"
 #include "store/settings.h"
 

@@ -1,10 +1,10 @@
-#include "app/startup.h"
+#include "gui/main/startup.h"
 
-#include "app/main_form.h"
-#include "app/messages.h"
+#include "gui/main/main_form.h"
+#include "gui/kit/messages.h"
 #include "common/conversion.h"
 #include "store/database.h"
-#include "store/setcheck_dialog.h"
+#include "gui/settings/setcheck_dialog.h"
 
 #include <QDir>
 

@@ -1,7 +1,7 @@
-#include "admin/login_form.h"
+#include "gui/admin/login_form.h"
 
 #include "admin/admin_rules.h"
-#include "app/messages.h"
+#include "gui/kit/messages.h"
 #include "common/conversion.h"
 #include "store/settings.h"
 

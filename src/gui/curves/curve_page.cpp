@@ -1,7 +1,7 @@
-#include "acquire/curve_page.h"
+#include "gui/curves/curve_page.h"
 
-#include "acquire/curve_host.h"
-#include "app/messages.h"
+#include "gui/curves/curve_host.h"
+#include "gui/kit/messages.h"
 
 #include <QCheckBox>
 #include <QDateTime>

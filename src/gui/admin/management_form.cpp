@@ -1,7 +1,7 @@
-#include "admin/management_form.h"
+#include "gui/admin/management_form.h"
 
-#include "app/messages.h"
-#include "app/up_down.h"
+#include "gui/kit/messages.h"
+#include "gui/kit/up_down.h"
 #include "common/conversion.h"
 #include "store/database.h"
 

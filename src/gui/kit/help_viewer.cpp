@@ -1,6 +1,6 @@
-#include "app/help_viewer.h"
+#include "gui/kit/help_viewer.h"
 
-#include "app/messages.h"
+#include "gui/kit/messages.h"
 
 #include <QFile>
 #include <QFileInfo>

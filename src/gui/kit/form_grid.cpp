@@ -1,6 +1,6 @@
-#include "app/form_grid.h"
+#include "gui/kit/form_grid.h"
 
-#include "app/up_down.h"
+#include "gui/kit/up_down.h"
 
 #include <QComboBox>
 #include <QEvent>

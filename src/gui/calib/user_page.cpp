@@ -1,6 +1,6 @@
-#include "app/user_page.h"
+#include "gui/calib/user_page.h"
 
-#include "app/form_grid.h"
+#include "gui/kit/form_grid.h"
 
 #include <QComboBox>
 #include <QGridLayout>

@@ -1,4 +1,4 @@
-#include "app/messages.h"
+#include "gui/kit/messages.h"
 
 #include <QFileDialog>
 #include <QMessageBox>

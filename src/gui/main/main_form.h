@@ -4,8 +4,8 @@
 // status bar, the product selection and the closing sequence. It hosts the real-time page as
 // its CheckHost. GUI thread only.
 
-#include "acquire/check_host.h"
-#include "acquire/curve_host.h"
+#include "gui/check/check_host.h"
+#include "gui/curves/curve_host.h"
 
 #include <QMainWindow>
 #include <QString>
