@@ -4,13 +4,14 @@
 //
 // Usage: check_bench [cycles]   (offscreen unless QT_QPA_PLATFORM says otherwise)
 
-#include "acquire/check_host.h"
-#include "acquire/check_page.h"
 #include "acquire/decode.h"
 #include "acquire/read_thread.h"
-#include "app/messages.h"
+#include "gui/check/check_host.h"
+#include "gui/check/check_page.h"
+#include "gui/kit/messages.h"
 #include "link/modbus.h"
 #include "link/serial_link.h"
+#include "session/device_session.h"
 #include "store/database.h"
 
 #include <QApplication>
@@ -62,12 +63,14 @@ public:
     QString modelText() const override { return model_; }
     int protocol() const override { return 0; }
     Link& link() override { return serial; }
+    DeviceSession& session() override { return session_; }
     ProductDatabase& database() override { return db_; }
     QString dataFolder() const override { return folder_; }
     void SetCheckControls(bool) override {}
     SerialLink serial;
 
 private:
+    DeviceSession session_{serial};
     QString folder_;
     ProductDatabase& db_;
     QString model_;

@@ -3,9 +3,10 @@
 // the page's own repaint and rendered to a pixmap; the process's resident memory is printed.
 // Usage: curve_bench [N ...]   (default 10000 100000 1000000), offscreen unless told otherwise.
 
-#include "acquire/curve_host.h"
-#include "acquire/curve_page.h"
+#include "gui/curves/curve_host.h"
+#include "gui/curves/curve_page.h"
 #include "link/scripted_link.h"
+#include "session/device_session.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -26,11 +27,13 @@ public:
     bool portOpen() const override { return true; }
     quint8 moduleAddress() const override { return 1; }
     Link& link() override { return link_; }
+    DeviceSession& session() override { return session_; }
     void SetStatusText(const QString&) override {}
     void SetCurveControls(bool) override {}
 
 private:
     ScriptedLink link_;
+    DeviceSession session_{link_};
 };
 
 // A field of /proc/self/status in MB.

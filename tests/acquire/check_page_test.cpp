@@ -7,6 +7,7 @@
 #include "gui/kit/messages.h"
 #include "link/modbus.h"
 #include "link/serial_link.h"
+#include "session/device_session.h"
 
 #include "check_fixture.h"
 
@@ -31,6 +32,7 @@ public:
     QString modelText() const override { return model; }
     int protocol() const override { return txxy; }
     Link& link() override { return serial; }
+    DeviceSession& session() override { return session_; }
     ProductDatabase& database() override { return folder_.database(); }
     QString dataFolder() const override { return folder_.path(); }
     void SetCheckControls(bool running) override { controlCalls << running; }
@@ -43,6 +45,7 @@ public:
 
 private:
     CheckDataFolder& folder_;
+    DeviceSession session_{serial};
 };
 
 QTableWidget* Grid(CheckPage& page) {

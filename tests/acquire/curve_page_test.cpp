@@ -8,6 +8,7 @@
 #include "gui/kit/messages.h"
 #include "link/scripted_link.h"
 #include "link/serial_link.h"
+#include "session/device_session.h"
 
 #include "sim_process.h"
 
@@ -32,11 +33,13 @@ public:
     bool portOpen() const override { return open; }
     quint8 moduleAddress() const override { return address; }
     Link& link() override { return link_; }
+    DeviceSession& session() override { return session_; }
     void SetStatusText(const QString& text) override { statusTexts << text; }
     void SetCurveControls(bool running) override { controls << running; }
 
 private:
     Link& link_;
+    DeviceSession session_{link_};
 };
 
 template <typename Pred> bool WaitUntil(Pred pred, int timeoutMs = 30000) {

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QtGlobal>
 
+class DeviceSession;
 class Link;
 class ProductDatabase;
 
@@ -20,6 +21,8 @@ public:
     // TXXY of the selected model's scheme, as the product selection loaded it.
     virtual int protocol() const = 0;
     virtual Link& link() = 0;
+    // The device session every operation on the module runs in, one job at a time.
+    virtual DeviceSession& session() = 0;
     virtual ProductDatabase& database() = 0;
     // The folder of Config.ini and Config.db.
     virtual QString dataFolder() const = 0;

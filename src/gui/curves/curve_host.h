@@ -7,6 +7,7 @@
 #include <QString>
 #include <QtGlobal>
 
+class DeviceSession;
 class Link;
 
 class CurveHost {
@@ -15,6 +16,8 @@ public:
     virtual bool portOpen() const = 0;
     virtual quint8 moduleAddress() const = 0;
     virtual Link& link() = 0;
+    // The device session every operation on the module runs in, one job at a time.
+    virtual DeviceSession& session() = 0;
     // The status bar field StatusText.
     virtual void SetStatusText(const QString& text) = 0;
     // running true: hide the tabs of TabSheet1 ("产品标定") and TabSheet2 ("实时数据"), disable the

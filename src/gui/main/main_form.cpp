@@ -1,21 +1,22 @@
 #include "gui/main/main_form.h"
 
+#include "common/conversion.h"
+#include "gui/admin/administration.h"
+#include "gui/calib/calibration_controller.h"
+#include "gui/calib/calibration_page.h"
+#include "gui/calib/configuration_controller.h"
+#include "gui/calib/user_page.h"
 #include "gui/check/check_page.h"
 #include "gui/curves/curve_page.h"
-#include "gui/admin/administration.h"
-#include "gui/calib/calibration_page.h"
 #include "gui/kit/help_viewer.h"
 #include "gui/kit/messages.h"
-#include "gui/calib/user_page.h"
-#include "gui/calib/calibration_controller.h"
-#include "gui/calib/configuration_controller.h"
-#include "common/conversion.h"
+#include "gui/settings/setcheck_dialog.h"
+#include "gui/settings/setcom_dialog.h"
 #include "link/open_failure.h"
 #include "link/ports.h"
 #include "link/serial_link.h"
+#include "session/device_session.h"
 #include "store/database.h"
-#include "gui/settings/setcheck_dialog.h"
-#include "gui/settings/setcom_dialog.h"
 #include "store/settings.h"
 
 #include <QCloseEvent>
@@ -63,7 +64,8 @@ QLabel* AddStatusField(QStatusBar* bar, const char* name, const QString& text, c
 
 TMainForm::TMainForm(const QString& dataDir, SerialLink& link, ProductDatabase& database,
                      QWidget* parent)
-    : QMainWindow(parent), dataDir_(dataDir), link_(link), database_(database) {
+    : QMainWindow(parent), dataDir_(dataDir), link_(link), database_(database),
+      session_(std::make_unique<DeviceSession>(link)) {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("KX7410M3三相电参数采集模块上位机软件   V1.0"));
     resize(876, 563);

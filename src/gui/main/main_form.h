@@ -10,11 +10,14 @@
 #include <QMainWindow>
 #include <QString>
 
+#include <memory>
+
 class CalibrationController;
 class CalibrationPage;
 class ConfigurationController;
 class CheckPage;
 class CurvePage;
+class DeviceSession;
 class ProductDatabase;
 class QAction;
 class QComboBox;
@@ -99,6 +102,7 @@ public:
     QString modelText() const override;
     int protocol() const override { return TXXY; }
     Link& link() override;
+    DeviceSession& session() override { return *session_; }
     ProductDatabase& database() override { return database_; }
     QString dataFolder() const override { return dataDir_; }
     void SetCheckControls(bool running) override;
@@ -146,6 +150,9 @@ private:
 
     QString dataDir_;
     SerialLink& link_;
+    // Ends before the pages and controllers (children) go: its destruction cancels a running job
+    // and joins the worker, so nothing of a job outlives the window.
+    std::unique_ptr<DeviceSession> session_;
     ProductDatabase& database_;
     QToolButton* comk_ = nullptr;
     QToolButton* toolButton5_ = nullptr;
