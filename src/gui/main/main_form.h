@@ -150,10 +150,10 @@ private:
 
     QString dataDir_;
     SerialLink& link_;
+    ProductDatabase& database_;
     // Ends before the pages and controllers (children) go: its destruction cancels a running job
     // and joins the worker, so nothing of a job outlives the window.
     std::unique_ptr<DeviceSession> session_;
-    ProductDatabase& database_;
     QToolButton* comk_ = nullptr;
     QToolButton* toolButton5_ = nullptr;
     QToolButton* toolButton6_ = nullptr;
