@@ -84,7 +84,7 @@ CommandShell::Result CommandShell::execute(const QString& line, double now) {
     try {
         if (cmd == "quit" || cmd == "exit") return {"ok", true};
         if (cmd == "point") {
-            TestPoint p = module_.measurement().testPoint();
+            SourcePoint p = module_.measurement().testPoint();
             if (args.isEmpty()) return {"error point needs values"};
             if (!args[0].contains('=')) {
                 if (args.size() != 4) return {"error point U% I% ANGLE FREQ"};

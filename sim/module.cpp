@@ -80,7 +80,7 @@ int Module::bitsPerChar(double now) const {
     }
 }
 
-bool Module::lineMatches(const LineSettings& line, double now) const {
+bool Module::lineMatches(const ModuleLineSettings& line, double now) const {
     if (line.baud != activeBaud(now)) return false;
     const int moduleStopBits = activeFrameFormat(now) == 0 ? 2 : 1;
     return moduleStopBits == 1 || line.stopBits == 2;
@@ -181,7 +181,7 @@ int Module::replyAddress() const {
 }
 
 std::optional<Module::Reply> Module::handle(std::span<const uint8_t> request,
-                                            const LineSettings& line, double now) {
+                                            const ModuleLineSettings& line, double now) {
     advanceTo(now);
     ++requests_;
     lastRequest_.assign(request.begin(), request.end());

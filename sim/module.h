@@ -34,7 +34,7 @@ inline constexpr uint16_t kCommand = 0xAA55;
 } // namespace simreg
 
 // Serial line settings as the host set them on its side of the line.
-struct LineSettings {
+struct ModuleLineSettings {
     int baud = 9600;
     int stopBits = 1;
 };
@@ -74,11 +74,11 @@ public:
     ~Module();
 
     // Answer to one request received at time now (seconds, monotonic), or nullopt for silence.
-    std::optional<Reply> handle(std::span<const uint8_t> request, const LineSettings& line,
+    std::optional<Reply> handle(std::span<const uint8_t> request, const ModuleLineSettings& line,
                                 double now);
     // True when the bytes gathered so far form a whole frame of the protocol spoken now.
     bool frameComplete(std::span<const uint8_t> bytes, double now) const;
-    bool lineMatches(const LineSettings& line, double now) const;
+    bool lineMatches(const ModuleLineSettings& line, double now) const;
 
     // Protocol, baud and format in force now (the power-on window overrides the configuration).
     int activeProtocol(double now) const;

@@ -12,7 +12,7 @@
 struct SimOptions {
     QString link; // symbolic link to the pseudo-terminal's slave side
     ModuleConfig module;
-    TestPoint point;
+    SourcePoint point;
     QList<QPair<QString, double>> errors;
     Misbehaviour misbehaviour;
     bool pace = false;

@@ -135,10 +135,10 @@ void PtyServer::removeLink() {
     linkPath_.clear();
 }
 
-LineSettings PtyServer::lineSettings() const {
+ModuleLineSettings PtyServer::lineSettings() const {
     // The master side reports the terminal attributes the host set on the slave side.
     termios t{};
-    LineSettings line;
+    ModuleLineSettings line;
     if (::tcgetattr(master_, &t) == 0) {
         line.baud = baudOf(::cfgetospeed(&t));
         line.stopBits = (t.c_cflag & CSTOPB) ? 2 : 1;

@@ -31,7 +31,7 @@ public:
 
 private:
     void serveRequest(double now);
-    LineSettings lineSettings() const;
+    ModuleLineSettings lineSettings() const;
     void runCommandLines();
     void takeOpens();
     void removeLink();

@@ -19,7 +19,7 @@
 #include <vector>
 
 // The reference source, as the operator sets it.
-struct TestPoint {
+struct SourcePoint {
     double voltagePct = 100; // of rated voltage
     double currentPct = 100; // of rated current
     double angleDeg = 0;     // current lags voltage by this angle
@@ -33,8 +33,8 @@ public:
     // Loads outpar.csv, dl645_97.csv and dl645_07.csv from dataDir; throws ConversionError.
     explicit Measurement(const QString& dataDir);
 
-    void setTestPoint(const TestPoint& point) { point_ = point; }
-    const TestPoint& testPoint() const { return point_; }
+    void setTestPoint(const SourcePoint& point) { point_ = point; }
+    const SourcePoint& testPoint() const { return point_; }
     // Adds an error of percent to one check quantity (a CHECKMC name such as "Pa") or to one
     // catalogue parameter (a CSMC name); 0 removes it.
     void setError(const QString& name, double percent);
@@ -56,7 +56,7 @@ public:
     std::optional<std::vector<uint8_t>> read2007(uint32_t di, const RegisterFile& regs) const;
 
 private:
-    TestPoint point_;
+    SourcePoint point_;
     QMap<QString, double> errors_;
     struct Snapshot; // every quantity at one instant, defined in measurement.cpp
     Snapshot snapshot(const RegisterFile& regs, bool withErrors = true) const;

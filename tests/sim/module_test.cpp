@@ -12,7 +12,7 @@ using simframe::Bytes;
 
 namespace {
 
-const LineSettings k9600{9600, 1};
+const ModuleLineSettings k9600{9600, 1};
 
 ModuleConfig config(int protocol = 0) {
     ModuleConfig c;
@@ -81,7 +81,7 @@ Bytes datang(uint8_t cmd, uint8_t addr = 1) {
 struct ModuleFixture : ::testing::Test {
     Module module{config()};
     double now = 100;
-    std::optional<Bytes> ask(const Bytes& req, LineSettings line = k9600) {
+    std::optional<Bytes> ask(const Bytes& req, ModuleLineSettings line = k9600) {
         auto r = module.handle(req, line, now);
         return r ? std::optional(r->bytes) : std::nullopt;
     }
@@ -253,7 +253,7 @@ TEST_F(ModuleFixture, ProtocolSwitchAnswersInOldProtocolThenSpeaksNewOne) {
 struct LineCase {
     int format;
     int baudIndex;
-    LineSettings line;
+    ModuleLineSettings line;
     bool answered;
 };
 
