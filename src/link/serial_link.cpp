@@ -2,7 +2,6 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QEventLoop>
 #include <QPointer>
 #include <QSerialPort>
 
@@ -89,17 +88,11 @@ QSerialPort::DataBits DataBitsFor(int dataBits) {
     }
 }
 
-bool OnGuiThread() {
-    const QCoreApplication* app = QCoreApplication::instance();
-    return app && QThread::currentThread() == app->thread();
-}
-
 // One queued job and its completion, shared by the waiting caller and the I/O thread.
 struct JobState {
     std::mutex mutex;
     std::condition_variable doneChanged;
     bool done = false;
-    QPointer<QEventLoop> loop;
 };
 
 } // namespace
@@ -150,27 +143,13 @@ bool SerialLink::RunOnIoThread(const std::function<void()>& job) {
                 std::lock_guard jobLock(state->mutex);
                 state->done = true;
                 state->doneChanged.notify_all();
-                if (state->loop)
-                    QMetaObject::invokeMethod(state->loop.data(), &QEventLoop::quit,
-                                              Qt::QueuedConnection);
             },
             Qt::QueuedConnection);
     }
-    if (OnGuiThread()) {
-        // The window keeps painting while the exchange runs.
-        QEventLoop loop;
-        std::unique_lock lock(state->mutex);
-        state->loop = &loop;
-        while (!state->done) {
-            lock.unlock();
-            loop.exec();
-            lock.lock();
-        }
-        state->loop = nullptr;
-    } else {
-        std::unique_lock lock(state->mutex);
-        state->doneChanged.wait(lock, [&] { return state->done; });
-    }
+    // The caller waits here: device operations run on the session's worker, and what the GUI
+    // thread asks of the link itself (open, close) takes no bus time.
+    std::unique_lock lock(state->mutex);
+    state->doneChanged.wait(lock, [&] { return state->done; });
     return true;
 }
 

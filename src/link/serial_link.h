@@ -1,9 +1,9 @@
 #pragma once
 // The one serial port of the process. A dedicated I/O thread owns the QSerialPort and runs every
 // Open, Close and Transact one at a time, in the order they were queued, so exchanges never mix.
-// Threads: Open, Close, IsOpen and Transact may be called from any thread (the GUI thread waits in
-// a local event loop, others block); construct and destroy the link on one thread, after its users
-// stop.
+// Threads: Open, Close, IsOpen and Transact may be called from any thread and block the caller
+// (transactions come from the device session's worker; the GUI thread only opens and closes);
+// construct and destroy the link on one thread, after its users stop.
 
 #include "link/link.h"
 #include "link/open_failure.h"

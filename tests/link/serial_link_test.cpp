@@ -259,15 +259,18 @@ TEST_F(SerialLinkOnPty, TwoThreadsNeverInterleaveOnTheWire) {
             ASSERT_EQ(wire[at + k], wire[at]) << "request mixed at byte " << at + k;
 }
 
-TEST_F(SerialLinkOnPty, GuiThreadCallerKeepsItsEventLoopRunning) {
+// A caller on the GUI thread waits without a nested event loop: no click, no timer of the window
+// can start a second operation inside the first.
+TEST_F(SerialLinkOnPty, CallerOnTheGuiThreadRunsNoEventLoop) {
     int ticks = 0;
     QTimer timer;
     QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
-    timer.start(20);
+    timer.start(1);
     const auto reply = link_.Transact(Hex("01"), kSilentWindow);
+    const int during = ticks;
     timer.stop();
     ASSERT_TRUE(reply.has_value());
-    EXPECT_GE(ticks, 1);
+    EXPECT_EQ(during, 0);
 }
 
 TEST_F(SerialLinkOnPty, VanishedPeerIsAFailureNotSilence) {
@@ -465,20 +468,6 @@ TEST(DelayMs, WaitsWithTheWaiterOfItsThread) {
     worker.join();
     EXPECT_EQ(asked, 600000);
     EXPECT_EQ(reported, 7);
-}
-
-TEST(DelayMs, KeepsTheEventLoopRunning) {
-    bool fired = false;
-    QTimer::singleShot(30, [&] { fired = true; });
-    QElapsedTimer clock;
-    clock.start();
-    const int reported = DelayMs(200);
-    const qint64 measured = clock.elapsed();
-    EXPECT_TRUE(fired);
-    EXPECT_GE(reported, 200);
-    EXPECT_LT(reported, 1200);
-    EXPECT_GE(measured, 200);
-    EXPECT_LE(reported, measured + 1);
 }
 
 TEST(DelayMs, WorksOnAThreadOfItsOwn) {
