@@ -1,13 +1,14 @@
-#include "gui/check/check_page.h"
 #include "acquire/read_thread.h"
 #include "gui/calib/calibration_page.h"
-#include "gui/main/main_form.h"
+#include "gui/calib/user_page.h"
+#include "gui/check/check_page.h"
 #include "gui/kit/messages.h"
 #include "gui/kit/single_instance.h"
-#include "gui/main/startup.h"
 #include "gui/kit/up_down.h"
-#include "gui/calib/user_page.h"
+#include "gui/main/main_form.h"
+#include "gui/main/startup.h"
 #include "link/serial_link.h"
+#include "session/device_session.h"
 #include "store/database.h"
 
 #include "app_fixture.h"
@@ -16,11 +17,13 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTest>
 #include <QToolButton>
 
+#include <atomic>
 #include <pty.h>
 #include <unistd.h>
 
@@ -43,6 +46,8 @@ private slots:
     void brokenSetComKeepsTheDefaults();
     void portButtonAnswersKeyboardAndAccessibility();
     void closingAsksFirst();
+    void aRunningJobLocksTheDeviceControls();
+    void closingCancelsARunningJob();
     void pageChangeNamesTheFunction();
     void runningCheckLocksTheWindow_data();
     void runningCheckLocksTheWindow();
@@ -406,6 +411,68 @@ void MainFormTest::closingAsksFirst() {
     QCOMPARE(messages.shown, (QStringList{"ask: 确定退出吗?", "ask: 确定退出吗?"}));
 }
 
+void MainFormTest::aRunningJobLocksTheDeviceControls() {
+    RecordingMessages messages;
+    Started s(IniWith("Engineering=0", "Engineering=1"));
+    QVERIFY(s.ok);
+    TMainForm& form = s.form();
+    const char* const locked[] = {"CB_CPType",   "ToolButton5", "comk",         "ToolButton6",
+                                  "ToolButton1", "BitBtn14",    "BitBtn1",      "BitBtn2",
+                                  "BitBtn_VIP1", "BitBtn19",    "BitBtn5",      "BitBtn_Check",
+                                  "BitBtn16",    "BitBtn7",     "BitBtn_ReadQX"};
+    for (const char* name : locked)
+        QVERIFY2(form.findChild<QWidget*>(name)->isEnabled(), name);
+    // The product selection keeps 协议配置 disabled until a wiring mode was written.
+    QVERIFY(!form.findChild<QWidget*>("BitBtn4")->isEnabled());
+
+    std::atomic<bool> release{false};
+    QVERIFY(form.session().Submit(DeviceSession::State::Busy, QStringLiteral("下载配置"),
+                                  [&](JobContext& job) {
+                                      while (!release.load())
+                                          job.Wait(5);
+                                  }));
+    for (const char* name : locked)
+        QVERIFY2(!form.findChild<QWidget*>(name)->isEnabled(), name);
+    QCOMPARE(form.findChild<QLabel*>("StatusText")->text(), QStringLiteral("正在进行：下载配置"));
+    // A click on a locked control does nothing; a handler called anyway refuses.
+    form.findChild<QToolButton*>("comk")->click();
+    form.findChild<QPushButton*>("BitBtn_Check")->click();
+    QVERIFY(!form.PortOpen);
+    QVERIFY(!form.checkPage()->isRunning());
+    QVERIFY(messages.shown.isEmpty());
+    form.ToolButton6Click();
+    QCOMPARE(messages.shown, QStringList{"inform: 操作正在进行，请稍候！"});
+
+    release = true;
+    QVERIFY(QTest::qWaitFor([&] { return form.session().isIdle(); }, 20000));
+    for (const char* name : locked)
+        QVERIFY2(form.findChild<QWidget*>(name)->isEnabled(), name);
+    QVERIFY(!form.findChild<QWidget*>("BitBtn4")->isEnabled());
+    QVERIFY(form.findChild<QLabel*>("StatusText")->text().isEmpty());
+}
+
+void MainFormTest::closingCancelsARunningJob() {
+    RecordingMessages messages;
+    Started s;
+    QVERIFY(s.ok);
+    TMainForm& form = s.form();
+    form.show();
+    std::atomic<bool> ended{false};
+    QVERIFY(form.session().Submit(DeviceSession::State::Busy, QStringLiteral("下载配置"),
+                                  [&](JobContext& job) {
+                                      // A wait far longer than any test: only a cancel ends it.
+                                      job.Wait(3600 * 1000);
+                                      ended = job.cancelled();
+                                  }));
+    messages.answers = {false};
+    QVERIFY(!form.close());
+    QVERIFY(!form.session().isCancelling());
+    messages.answers = {true};
+    QVERIFY(form.close());
+    QVERIFY(QTest::qWaitFor([&] { return form.session().isIdle(); }, 20000));
+    QVERIFY(ended.load());
+}
+
 void MainFormTest::pageChangeNamesTheFunction() {
     Started s;
     QVERIFY(s.ok);
@@ -488,8 +555,10 @@ void MainFormTest::closingStopsARunningCheck() {
     QVERIFY(page->isRunning()); // No keeps everything running
     messages.answers = {true};
     QVERIFY(form.close());
+    // The check stops at its next transaction boundary, without the window waiting for it.
+    QVERIFY(form.session().isCancelling());
+    QVERIFY(QTest::qWaitFor([&] { return form.session().isIdle(); }, 20000));
     QVERIFY(!page->isRunning());
-    QVERIFY(!page->readThread() || page->readThread()->isFinished());
     QCOMPARE(messages.shown, (QStringList{"ask: 确定退出吗?", "ask: 确定退出吗?"}));
     s.link.Close();
     ::close(slave);

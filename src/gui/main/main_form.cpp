@@ -19,6 +19,7 @@
 #include "store/database.h"
 #include "store/settings.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDateTime>
@@ -28,8 +29,10 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QMenuBar>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
@@ -99,6 +102,7 @@ TMainForm::TMainForm(const QString& dataDir, SerialLink& link, ProductDatabase& 
     }
     if (EngineeringMode) ApplyEngineeringMode();
     LoadModelList();
+    connect(session_.get(), &DeviceSession::stateChanged, this, &TMainForm::SessionStateChanged);
     configuration_ = new ConfigurationController(*this);
     calibration_ = new CalibrationController(*this);
 }
@@ -118,7 +122,13 @@ void TMainForm::buildToolBar() {
     // The button's checked state is the request: a click, the keyboard and an assistive
     // technology's "Toggle" all change it, and only a change that differs from the port acts.
     connect(comk_, &QToolButton::toggled, this, [this](bool on) {
-        if (on != PortOpen) comkClick();
+        if (on == PortOpen) return;
+        if (RefuseWhileBusy()) {
+            const QSignalBlocker quiet(comk_);
+            comk_->setChecked(PortOpen);
+            return;
+        }
+        comkClick();
     });
     bar->addSeparator();
     connect(toolButton5_, &QToolButton::clicked, this, &TMainForm::ToolButton5Click);
@@ -173,7 +183,9 @@ void TMainForm::buildPages() {
     bitBtn14_->setVisible(false);
     row->addWidget(bitBtn14_);
     // Only a pick by the user runs the selection; start-up and the operations call it directly.
-    connect(cbCPType_, &QComboBox::activated, this, [this] { CB_CPTypeChange(); });
+    connect(cbCPType_, &QComboBox::activated, this, [this] {
+        if (!RefuseWhileBusy()) CB_CPTypeChange();
+    });
     row->addStretch(1);
     layout->addWidget(panel1);
 
@@ -291,14 +303,48 @@ void TMainForm::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
-    // A running check or curve reading hands its results to this window: they end before it goes.
-    StopCheck();
-    curvePage_->StopCurve();
+    // Whatever runs on the bus stops at its next transaction boundary; the session joins it when
+    // the window goes, so nothing the job had not yet begun is sent.
+    session_->Cancel();
     event->accept();
 }
 
-void TMainForm::StopCheck() {
-    checkPage_->StopCheck();
+bool TMainForm::RefuseWhileBusy() {
+    if (session_->isIdle()) return false;
+    Ui().inform(this, DeviceSession::BusyText());
+    return true;
+}
+
+void TMainForm::SessionStateChanged(DeviceSession::State state, const QString& operation) {
+    const bool idle = state == DeviceSession::State::Idle;
+    // The running loop's own page keeps its controls: its start/stop button stops it.
+    QList<QWidget*> pages{calibrationPage_, userPage_};
+    if (state != DeviceSession::State::Checking) pages << checkPage_;
+    if (state != DeviceSession::State::Curves) pages << curvePage_;
+    QList<QWidget*> controls{cbCPType_, toolButton5_, comk_, toolButton6_, toolButton1_};
+    if (state != DeviceSession::State::Checking && state != DeviceSession::State::Curves)
+        controls << bitBtn14_; // during the loops it refuses with its own message
+    for (QWidget* page : pages)
+        for (QAbstractButton* button : page->findChildren<QAbstractButton*>())
+            if (!qobject_cast<QCheckBox*>(button)) controls << button;
+    LockControls(idle ? QList<QWidget*>() : controls);
+    if (state == DeviceSession::State::Busy)
+        statusText_->setText(QStringLiteral("正在进行：") + operation);
+    else if (idle && statusText_->text().startsWith(QStringLiteral("正在进行：")))
+        statusText_->clear();
+}
+
+void TMainForm::LockControls(const QList<QWidget*>& controls) {
+    // Only what was enabled is locked and later unlocked: controls that their own rules keep
+    // disabled (the serial settings while the port is open, 协议配置 before the wiring) stay so.
+    for (const QPointer<QWidget>& w : std::as_const(locked_))
+        if (w) w->setEnabled(true);
+    locked_.clear();
+    for (QWidget* w : controls)
+        if (w->isEnabled()) {
+            w->setEnabled(false);
+            locked_ << w;
+        }
 }
 
 void TMainForm::ApplyCheckProtocol(int txxy) {
@@ -318,6 +364,7 @@ Link& TMainForm::link() {
 }
 
 void TMainForm::ToolButton5Click() {
+    if (RefuseWhileBusy()) return;
     TSetComForm dialog(dataDir_, AvailablePortNames(), this);
     if (dialog.exec() == QDialog::Accepted) ApplySerialChoice(dialog.choice());
 }
@@ -334,6 +381,7 @@ void TMainForm::ApplySerialChoice(const SerialChoice& choice) {
 }
 
 void TMainForm::ToolButton6Click() {
+    if (RefuseWhileBusy()) return;
     try {
         TSetCheckForm dialog(dataDir_, this);
         dialog.exec();
@@ -400,6 +448,7 @@ void TMainForm::LoadModelList() {
 }
 
 void TMainForm::ToolButton1Click() {
+    if (RefuseWhileBusy()) return;
     RunAdministration(this, dataDir_, database_, [this] { ReloadModelList(); });
 }
 

@@ -6,8 +6,10 @@
 
 #include "gui/check/check_host.h"
 #include "gui/curves/curve_host.h"
+#include "session/device_session.h"
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
 
 #include <memory>
@@ -17,7 +19,6 @@ class CalibrationPage;
 class ConfigurationController;
 class CheckPage;
 class CurvePage;
-class DeviceSession;
 class ProductDatabase;
 class QAction;
 class QComboBox;
@@ -144,9 +145,13 @@ private:
     void SetEnabled(QWidget* page, const char* const* names, bool enabled);
     void ApplyProtocolLayout();
     QWidget* checkControl(const char* name) const;
-    // The real-time page's share of closing and of the product selection.
-    void StopCheck();
+    // The real-time page's share of the product selection.
     void ApplyCheckProtocol(int txxy);
+    // While the session runs a job, the controls that touch the device or the selection are
+    // locked and a handler called anyway refuses with the busy text.
+    void SessionStateChanged(DeviceSession::State state, const QString& operation);
+    void LockControls(const QList<QWidget*>& controls);
+    bool RefuseWhileBusy();
 
     QString dataDir_;
     SerialLink& link_;
@@ -174,4 +179,5 @@ private:
     QTimer* timer1_ = nullptr;
     ConfigurationController* configuration_ = nullptr;
     CalibrationController* calibration_ = nullptr;
+    QList<QPointer<QWidget>> locked_;
 };
