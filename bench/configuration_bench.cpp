@@ -3,19 +3,21 @@
 // the calibration page sends them. Prints the wall time, the ideal (the waits plus the read
 // windows of the exchanges, which every write waits out because the replies are shorter than the
 // read sizes) and their ratio, the longest stall of this (GUI) thread's event loop while the
-// download waits, and the CPU time the process used.
+// download runs as a job of a device session, as the window runs it, and the CPU time the
+// process used.
 //
 // Usage: configuration_bench [runs]
 
 #include "calib/configuration_blocks.h"
-#include "link/delay.h"
 #include "link/modbus.h"
 #include "link/serial_link.h"
+#include "session/device_session.h"
 
 #include "sim_process.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QTimer>
 
 #include <cstdio>
@@ -40,14 +42,21 @@ private:
     Link& link_;
 };
 
+// The job's waits, as the window's download waits; the steps go to the GUI thread as posts.
 class WaitingProgress : public DownloadProgress {
 public:
+    explicit WaitingProgress(JobContext& job) : job_(job) {}
     long long waitedMs = 0;
-    void Step() override {}
+    void Step() override {
+        job_.Post([] {});
+    }
     void Wait(int ms) override {
-        DelayMs(ms);
+        job_.Wait(ms);
         waitedMs += ms;
     }
+
+private:
+    JobContext& job_;
 };
 
 double CpuMs() {
@@ -101,22 +110,39 @@ int main(int argc, char** argv) {
     const std::vector<uint16_t> list = OutputListBlock(addresses);
     for (int run = 1; run <= runs; ++run) {
         CountingLink link(serial);
-        WaitingProgress progress;
+        DeviceSession session(link);
+        bool ok = false;
+        long long waitedMs = 0;
         StallMeter stall;
         const double cpuBefore = CpuMs();
         QElapsedTimer timer;
         timer.start();
+        // The blocks are formed on this thread before the job starts, as the window forms them.
         const ConfigurationBlocks blocks = BuildConfigurationBlocks(fields, calibration);
-        bool ok = WriteConfigurationBlocks(link, 1, blocks, progress);
-        ok = ok &&
-             WriteCalibrationRegisters(link, 1, kOutputListRegister, uint16_t(list.size()), list);
-        const long long wall = timer.elapsed();
+        QEventLoop loop; // this program's own event loop while the job runs, as a window's
+        long long wall = 0;
+        session.Submit(
+            DeviceSession::State::Busy, QStringLiteral("下载配置"),
+            [&](JobContext& job) {
+                WaitingProgress progress(job);
+                bool written = WriteConfigurationBlocks(job.link(), 1, blocks, progress);
+                written = written && WriteCalibrationRegisters(job.link(), 1, kOutputListRegister,
+                                                               uint16_t(list.size()), list);
+                progress.Wait(10);
+                ok = written;
+                waitedMs = progress.waitedMs;
+            },
+            [&] {
+                wall = timer.elapsed();
+                loop.quit();
+            });
+        loop.exec();
         const double cpu = CpuMs() - cpuBefore;
-        const long long ideal = link.idealMs + progress.waitedMs;
+        const long long ideal = link.idealMs + waitedMs;
         std::printf("run %d: %s, wall %lld ms, ideal %lld ms (waits %lld + windows %lld), "
                     "ratio %.4f; longest GUI-thread stall %lld ms; CPU %.0f ms (%.2f %% of a "
                     "core, the stall meter's own ticks included)\n",
-                    run, ok ? "ok" : "FAILED", wall, ideal, progress.waitedMs, link.idealMs,
+                    run, ok ? "ok" : "FAILED", wall, ideal, waitedMs, link.idealMs,
                     ideal > 0 ? double(wall) / double(ideal) : 0.0, qint64(stall.longestMs), cpu,
                     wall > 0 ? 100.0 * cpu / double(wall) : 0.0);
     }

@@ -1,16 +1,16 @@
 // The configuration buttons of the window against kx7410-sim on a pseudo-terminal, offscreen,
 // every message answered through the message seam.
 
-#include "gui/check/check_page.h"
 #include "acquire/read_thread.h"
-#include "gui/calib/calibration_page.h"
-#include "gui/main/main_form.h"
-#include "gui/kit/messages.h"
-#include "gui/calib/user_page.h"
-#include "gui/calib/configuration_controller.h"
-#include "gui/calib/device_operation.h"
 #include "common/conversion.h"
+#include "gui/calib/calibration_page.h"
+#include "gui/calib/configuration_controller.h"
+#include "gui/calib/user_page.h"
+#include "gui/check/check_page.h"
+#include "gui/kit/messages.h"
+#include "gui/main/main_form.h"
 #include "link/serial_link.h"
+#include "session/device_session.h"
 #include "store/database.h"
 
 #include "app_fixture.h"
@@ -25,14 +25,51 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableWidget>
+#include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 
 #include <ctime>
 #include <map>
+#include <mutex>
 #include <tuple>
 
 namespace {
+
+// The real serial link to the simulator, keeping every request it was asked to send, so a test
+// sees the frames of an operation in the order they went out.
+class RecordingSerialLink : public SerialLink {
+public:
+    std::optional<std::vector<uint8_t>> Transact(const std::vector<uint8_t>& request,
+                                                 const TransactParams& params) override {
+        {
+            std::lock_guard lock(mutex_);
+            frames_.push_back(request);
+        }
+        return SerialLink::Transact(request, params);
+    }
+    std::vector<std::vector<uint8_t>> Frames() const {
+        std::lock_guard lock(mutex_);
+        return frames_;
+    }
+    std::size_t FrameCount() const {
+        std::lock_guard lock(mutex_);
+        return frames_.size();
+    }
+    void ClearFrames() {
+        std::lock_guard lock(mutex_);
+        frames_.clear();
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<std::vector<uint8_t>> frames_;
+};
+
+// The first register a Modbus request addresses.
+int FirstRegister(const std::vector<uint8_t>& frame) {
+    return frame.size() >= 4 ? frame[2] << 8 | frame[3] : -1;
+}
 
 // Every edit and combo of the calibration page's configuration fields, by name.
 const char* const kEdits[] = {"LE_StandVol", "LE_StandCur", "LE_GroupNo1", "LE_GroupNo2",
@@ -91,10 +128,40 @@ protected:
     QLineEdit* UserEdit(const char* name) const {
         return form_->userPage()->control<QLineEdit>(name);
     }
+    // Clicks and waits until the operation the click started (if any) has ended and reported.
     void Click(const char* name) {
+        Press(name);
+        WaitIdle();
+    }
+    // Clicks without waiting for the operation.
+    void Press(const char* name) {
         auto* button = form_->findChild<QPushButton*>(QLatin1String(name));
         ASSERT_TRUE(button) << name;
         button->click();
+    }
+    DeviceSession& Session() const { return form_->session(); }
+    // The session runs its done callback, and so the outcome message, before it reads idle.
+    void WaitIdle() {
+        ASSERT_TRUE(QTest::qWaitFor([this] { return Session().isIdle(); }, 120000));
+    }
+    void WaitForFrames(std::size_t count) {
+        ASSERT_TRUE(QTest::qWaitFor([&] { return link_.FrameCount() >= count; }, 60000))
+            << link_.FrameCount();
+    }
+    // The output-parameter list the module should hold for a scheme: count, then addresses.
+    QList<int> SchemeList(const QString& scheme) {
+        QStringList names;
+        EXPECT_TRUE(db_->SelectSchemeParameters(scheme, names)) << scheme.toStdString();
+        QList<int> list;
+        for (const QString& name : names) {
+            std::optional<OutputParameterRow> row;
+            EXPECT_TRUE(db_->SelectParameter(name.trimmed(), row) && row) << name.toStdString();
+            if (!row) continue;
+            for (int k = 0; k < row->parameter.zs; ++k)
+                list << row->parameter.addr + k;
+        }
+        list.prepend(int(list.size()));
+        return list;
     }
     ConfigurationController& Controller() const {
         return *form_->findChild<ConfigurationController*>();
@@ -122,7 +189,7 @@ protected:
     DataFolder folder_;
     std::unique_ptr<ProductDatabase> db_;
     SimProcess sim_;
-    SerialLink link_;
+    RecordingSerialLink link_;
     RecordingMessages messages_;
     std::unique_ptr<TMainForm> form_;
 };
@@ -167,15 +234,8 @@ TEST_F(ConfigurationWindowTest, FullDownloadThenReadBackRestoresEveryControl) {
     EXPECT_EQ(Register(302), 20 * 256 + 48);
     QStringList names;
     ASSERT_TRUE(db_->SelectSchemeParameters("ModBus标准方式", names));
-    QList<int> expected;
-    for (const QString& name : names) {
-        std::optional<OutputParameterRow> row;
-        ASSERT_TRUE(db_->SelectParameter(name, row) && row) << name.toStdString();
-        for (int k = 0; k < row->parameter.zs; ++k)
-            expected << row->parameter.addr + k;
-    }
-    ASSERT_GT(expected.size(), names.size()); // some parameters take two registers
-    expected.prepend(int(expected.size()));
+    const QList<int> expected = SchemeList("ModBus标准方式");
+    ASSERT_GT(expected.size(), names.size() + 1); // some parameters take two registers
     EXPECT_EQ(sim_.registers(11300, int(expected.size())), expected);
 
     // Everything changes on the page, then the module's configuration comes back.
@@ -204,6 +264,8 @@ TEST_F(ConfigurationWindowTest, FixedSeriesSendsTheProductsRatiosWhateverTheCont
     Combo("CB_CT_Num")->setCurrentIndex(0);
     Combo("CBox_XLType")->setCurrentIndex(0);
     ASSERT_TRUE(Controller().DownloadConfiguration());
+    WaitIdle();
+    ASSERT_EQ(messages_.shown, QStringList{"inform: 下载配置数据成功！"});
     EXPECT_EQ(sim_.registers(274, 3), (QList<int>{35, 200, 1}));
     EXPECT_EQ(Register(283), 1);
     // Characters 3..6, 7 and 10, 11 and 12 of the name.
@@ -287,6 +349,8 @@ TEST_F(ConfigurationWindowTest, TheTopOfEveryRangeReachesTheModule) {
     Edit("LE_CT")->setText("9999");
     // As the button does after its product selection, which would set PT and CT to the product's.
     ASSERT_TRUE(Controller().DownloadConfiguration());
+    WaitIdle();
+    ASSERT_EQ(messages_.shown, QStringList{"inform: 下载配置数据成功！"});
     EXPECT_EQ(sim_.registers(260, 2), (QList<int>{0xFFFF, 65535}));
     EXPECT_EQ(sim_.registers(271, 2), (QList<int>{65535, 65535}));
     EXPECT_EQ(sim_.registers(274, 2), (QList<int>{5000, 9999}));
@@ -319,7 +383,7 @@ TEST_F(ConfigurationWindowTest, DownloadKeepsTheWindowAliveAndRefusesASecondOper
     Select("KX7410B35-01");
     QTimer second;
     second.setSingleShot(true);
-    QObject::connect(&second, &QTimer::timeout, [this] { Click("BitBtn9"); });
+    QObject::connect(&second, &QTimer::timeout, [this] { Controller().BitBtn9Click(); });
     second.start(1000);
     QElapsedTimer clock;
     qint64 last = 0;
@@ -337,13 +401,102 @@ TEST_F(ConfigurationWindowTest, DownloadKeepsTheWindowAliveAndRefusesASecondOper
     const double cpuSeconds = double(std::clock() - cpuBefore) / CLOCKS_PER_SEC;
     const qint64 wall = clock.elapsed();
     ticker.stop();
-    EXPECT_EQ(messages_.shown, (QStringList{"inform: " + DeviceOperation::BusyText(),
-                                            "inform: 下载配置数据成功！"}));
+    EXPECT_EQ(messages_.shown,
+              (QStringList{"inform: " + DeviceSession::BusyText(), "inform: 下载配置数据成功！"}));
     EXPECT_GE(wall, 4 * 2000);
     // Generous bounds for a shared machine: a blocking wait would stall for whole seconds and a
     // spinning one would use the core for the whole download.
     EXPECT_LT(longest, 500);
     EXPECT_LT(cpuSeconds, 0.25 * wall / 1000.0);
+}
+
+// While the download runs, every other device operation of the pages is refused with the
+// session's message and sends nothing: the frames on the line are the download's alone, in order.
+TEST_F(ConfigurationWindowTest, OperationsDuringADownloadAreRefusedAndSendNothing) {
+    Select("KX7410B35-01");
+    link_.ClearFrames();
+    Press("BitBtn1");
+    ASSERT_FALSE(Session().isIdle());
+    EXPECT_EQ(Session().operation(), "下载配置");
+    // The first block is out: the download is in its first wait or writing the next block.
+    WaitForFrames(1);
+    ConfigurationController& c = Controller();
+    using Slot = void (ConfigurationController::*)();
+    const std::pair<const char*, Slot> others[] = {
+        {"下载配置", &ConfigurationController::BitBtn1Click},
+        {"读取配置", &ConfigurationController::BitBtn6Click},
+        {"校时", &ConfigurationController::BitBtn9Click},
+        {"读时间", &ConfigurationController::BitBtn3Click},
+        {"用户下载配置", &ConfigurationController::BitBtn5Click},
+        {"设置电量底数", &ConfigurationController::BitBtn10Click},
+        {"读通信地址", &ConfigurationController::BitBtn11Click},
+        {"读标定数据", &ConfigurationController::BitBtn12Click},
+        {"读原始数据", &ConfigurationController::BitBtn13Click},
+        {"清除电能数据", &ConfigurationController::BitBtn7Click},
+        {"清除需量数据", &ConfigurationController::BitBtn8Click}};
+    for (const auto& [name, slot] : others) {
+        messages_.shown.clear();
+        (c.*slot)();
+        EXPECT_EQ(messages_.shown, QStringList{"inform: " + DeviceSession::BusyText()}) << name;
+    }
+    // The real-time page's read button goes through the same refusal.
+    messages_.shown.clear();
+    emit form_->checkPage()->ReadConfigurationClicked();
+    EXPECT_EQ(messages_.shown, QStringList{"inform: " + DeviceSession::BusyText()});
+    // So does the data check of the real-time page.
+    messages_.shown.clear();
+    form_->checkPage()->BitBtn_CheckClick();
+    EXPECT_EQ(messages_.shown, QStringList{"inform: " + DeviceSession::BusyText()});
+    EXPECT_FALSE(form_->checkPage()->isRunning());
+    EXPECT_EQ(form_->findChild<QComboBox*>("CB_CPType")->currentText(), "KX7410B35-01");
+    messages_.shown.clear();
+    WaitIdle();
+    EXPECT_EQ(messages_.shown, QStringList{"inform: 下载配置数据成功！"});
+    std::vector<int> registers;
+    for (const std::vector<uint8_t>& frame : link_.Frames())
+        registers.push_back(FirstRegister(frame));
+    EXPECT_EQ(registers, (std::vector<int>{260, 270, 274, 286, 11002, 11300}));
+}
+
+// The output-parameter list written is the scheme of the model selected when the download began,
+// even when another model is selected while the download waits.
+TEST_F(ConfigurationWindowTest, TheListWrittenIsThatOfTheModelTheDownloadBeganWith) {
+    Select("KX7410D07-01");
+    const QString later = form_->SchemeName;
+    Select("KX7410B35-01");
+    const QString first = form_->SchemeName;
+    const QList<int> expected = SchemeList(first);
+    ASSERT_NE(SchemeList(later), expected);
+    link_.ClearFrames();
+    Press("BitBtn1");
+    WaitForFrames(1);
+    Select("KX7410D07-01");
+    ASSERT_EQ(form_->SchemeName, later);
+    WaitIdle();
+    ASSERT_EQ(messages_.shown, QStringList{"inform: 下载配置数据成功！"});
+    EXPECT_EQ(sim_.registers(11300, int(expected.size())), expected);
+}
+
+// A cancel (the window closing) ends the download at the next transaction boundary: nothing goes
+// out after the block in flight, the rest of its wait is cut short, and nothing is reported.
+TEST_F(ConfigurationWindowTest, ACancelledDownloadStopsAtTheNextBoundaryAndSaysNothing) {
+    Select("KX7410B35-01");
+    const QList<int> listBefore = sim_.registers(11300, 4);
+    link_.ClearFrames();
+    Press("BitBtn1");
+    WaitForFrames(2);
+    Session().Cancel();
+    const std::size_t sent = link_.FrameCount();
+    WaitIdle();
+    EXPECT_EQ(link_.FrameCount(), sent);
+    EXPECT_GE(sent, 2u);
+    EXPECT_LT(sent, 6u);
+    EXPECT_EQ(messages_.shown, QStringList());
+    EXPECT_FALSE(form_->progressBar()->isVisible());
+    EXPECT_EQ(sim_.registers(11300, 4), listBefore);
+    // The session takes the next operation as usual.
+    Click("BitBtn9");
+    EXPECT_EQ(messages_.shown, QStringList{"inform: 校时成功!!"});
 }
 
 struct UserFieldCase {

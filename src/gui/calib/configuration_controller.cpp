@@ -1,20 +1,17 @@
 #include "gui/calib/configuration_controller.h"
 
-#include "gui/check/check_page.h"
-#include "gui/calib/calibration_page.h"
-#include "gui/main/main_form.h"
-#include "gui/kit/messages.h"
-#include "gui/calib/user_page.h"
 #include "calib/configuration_blocks.h"
-#include "gui/calib/device_operation.h"
 #include "calib/user_frames.h"
 #include "common/conversion.h"
-#include "link/delay.h"
+#include "gui/calib/calibration_page.h"
+#include "gui/calib/user_page.h"
+#include "gui/check/check_page.h"
+#include "gui/kit/messages.h"
+#include "gui/main/main_form.h"
 #include "link/modbus.h"
 #include "store/database.h"
 
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QDateTime>
 #include <QLabel>
 #include <QLineEdit>
@@ -24,34 +21,26 @@
 #include <QSignalBlocker>
 
 #include <algorithm>
+#include <memory>
 
 namespace {
 
 const QString kOpenPort = QStringLiteral("请打开串口！！");
 
-// The main window's progress bar as a download sees it: position 0, step 10, hidden by Finish or
-// when it goes.
-class BarProgress : public DownloadProgress {
+// The main window's progress bar as a job sees it: each step of 10 is posted to the bar, the
+// waits are the job's own, so a cancel cuts them short.
+class JobProgress : public DownloadProgress {
 public:
-    BarProgress(QProgressBar* bar, int maximum) : bar_(bar) {
-        bar_->setRange(0, maximum);
-        bar_->setValue(0);
-        bar_->setVisible(true);
-    }
-    ~BarProgress() override {
-        if (!keep_) bar_->setVisible(false);
-    }
-    // Leaves the bar shown for the operation that continues on it.
-    void Keep() { keep_ = true; }
+    JobProgress(JobContext& job, QProgressBar* bar) : job_(job), bar_(bar) {}
     void Step() override {
-        bar_->setValue(std::min(bar_->value() + 10, bar_->maximum()));
-        QCoreApplication::processEvents();
+        QProgressBar* bar = bar_;
+        job_.Post([bar] { bar->setValue(std::min(bar->value() + 10, bar->maximum())); });
     }
-    void Wait(int ms) override { DelayMs(ms); }
+    void Wait(int ms) override { job_.Wait(ms); }
 
 private:
+    JobContext& job_;
     QProgressBar* bar_;
-    bool keep_ = false;
 };
 
 QString Decimal(int v) {
@@ -146,6 +135,44 @@ bool ConfigurationController::PortReady() {
     return true;
 }
 
+bool ConfigurationController::SessionIdle() {
+    if (!form_.session().isIdle()) {
+        Ui().inform(&form_, DeviceSession::BusyText());
+        return false;
+    }
+    return true;
+}
+
+bool ConfigurationController::Start(const QString& operation, DeviceSession::Work work,
+                                    std::function<void()> done) {
+    auto cancelled = std::make_shared<bool>(false);
+    auto job = [work = std::move(work), cancelled](JobContext& context) {
+        work(context);
+        *cancelled = context.cancelled();
+    };
+    auto report = [this, done = std::move(done), cancelled] {
+        HideProgress();
+        if (!*cancelled && done) done();
+    };
+    if (!form_.session().Submit(DeviceSession::State::Busy, operation, std::move(job),
+                                std::move(report))) {
+        Ui().inform(&form_, DeviceSession::BusyText());
+        return false;
+    }
+    return true;
+}
+
+void ConfigurationController::ShowProgress(int maximum) {
+    QProgressBar* bar = form_.progressBar();
+    bar->setRange(0, maximum);
+    bar->setValue(0);
+    bar->setVisible(true);
+}
+
+void ConfigurationController::HideProgress() {
+    form_.progressBar()->setVisible(false);
+}
+
 // ---- calibration page -------------------------------------------------------------------------
 
 void ConfigurationController::LE_StandVolChange() {
@@ -231,90 +258,98 @@ CalibrationFields ConfigurationController::GatherCalibration() const {
     return f;
 }
 
+namespace {
+
+// The scheme's output-parameter list as the download sends it, read from the database before the
+// download starts, so the list written is that of the model the download began with.
+struct OutputList {
+    bool selected = false;       // the scheme's parameter names were read
+    std::vector<uint16_t> block; // count and addresses; empty when it cannot be formed
+};
+
+OutputList GatherOutputList(ProductDatabase& db, const QString& scheme) {
+    OutputList list;
+    QStringList names;
+    if (!db.SelectSchemeParameters(scheme, names)) return list;
+    list.selected = true;
+    std::vector<uint16_t> addresses;
+    for (const QString& name : names) {
+        std::optional<OutputParameterRow> row;
+        // A parameter missing from the catalogue has no address to publish: the list would
+        // shift every later parameter, so the download fails instead.
+        if (!db.SelectParameter(name.trimmed(), row) || !row) return list;
+        for (int k = 0; k < row->parameter.zs; ++k)
+            addresses.push_back(uint16_t(row->parameter.addr + k));
+    }
+    // Empty when there are more addresses than the module's list holds.
+    list.block = OutputListBlock(addresses);
+    return list;
+}
+
+enum class DownloadResult { Done, BlocksFailed, ListFailed };
+
+// On the worker: the configuration blocks with their waits, then the list, on one bar of 90.
+DownloadResult WriteDownload(JobContext& job, QProgressBar* bar, uint8_t address,
+                             const ConfigurationBlocks& blocks, const OutputList& list) {
+    JobProgress progress(job, bar);
+    progress.Step();
+    if (!WriteConfigurationBlocks(job.link(), address, blocks, progress))
+        return DownloadResult::BlocksFailed;
+    if (!list.selected) return DownloadResult::ListFailed;
+    progress.Step();
+    if (list.block.empty()) return DownloadResult::ListFailed;
+    progress.Step();
+    if (!WriteCalibrationRegisters(job.link(), address, kOutputListRegister,
+                                   uint16_t(list.block.size()), list.block))
+        return DownloadResult::ListFailed;
+    progress.Step();
+    progress.Wait(10);
+    return DownloadResult::Done;
+}
+
+} // namespace
+
 bool ConfigurationController::DownloadConfiguration() {
     // Every block is formed first: a field that cannot be sent stops the download before the
     // module holds half a configuration. The fields are read from the top of the page down, so
     // the first wrong one is reported (a negative rating before the pulse constant it gave).
     const CalibrationFields calibration = GatherCalibration();
     const ConfigurationBlocks blocks = BuildConfigurationBlocks(GatherConfiguration(), calibration);
-    BarProgress progress(form_.progressBar(), 90);
-    progress.Step();
-    if (!WriteConfigurationBlocks(form_.link(), form_.ModuleAddress, blocks, progress))
-        return false;
-    // The list goes on the same bar: leave it shown for DownloadOutputParameterList.
-    progress.Keep();
-    return true;
-}
-
-bool ConfigurationController::DownloadOutputParameterList() {
+    const OutputList list = GatherOutputList(form_.database(), form_.SchemeName);
+    const uint8_t address = form_.ModuleAddress;
     QProgressBar* bar = form_.progressBar();
-    struct Hide {
-        QProgressBar* bar;
-        ~Hide() { bar->setVisible(false); }
-    } hide{bar};
-    const auto step = [bar] { bar->setValue(std::min(bar->value() + 10, bar->maximum())); };
-    ProductDatabase& db = form_.database();
-    QStringList names;
-    if (!db.SelectSchemeParameters(form_.SchemeName, names)) return false;
-    step();
-    std::vector<uint16_t> addresses;
-    for (const QString& name : names) {
-        std::optional<OutputParameterRow> row;
-        // A parameter missing from the catalogue has no address to publish: the list would
-        // shift every later parameter, so the download fails instead.
-        if (!db.SelectParameter(name.trimmed(), row) || !row) return false;
-        for (int k = 0; k < row->parameter.zs; ++k)
-            addresses.push_back(uint16_t(row->parameter.addr + k));
-    }
-    const std::vector<uint16_t> list = OutputListBlock(addresses);
-    if (list.empty()) return false; // more addresses than the module's list holds
-    step();
-    if (!WriteCalibrationRegisters(form_.link(), form_.ModuleAddress, kOutputListRegister,
-                                   uint16_t(list.size()), list))
-        return false;
-    step();
-    DelayMs(10);
-    return true;
+    auto result = std::make_shared<DownloadResult>(DownloadResult::BlocksFailed);
+    const bool started = Start(
+        QStringLiteral("下载配置"),
+        [=](JobContext& job) { *result = WriteDownload(job, bar, address, blocks, list); },
+        [this, result] {
+            switch (*result) {
+            case DownloadResult::Done:
+                Ui().inform(&form_, QStringLiteral("下载配置数据成功！"));
+                break;
+            case DownloadResult::BlocksFailed:
+                Ui().inform(&form_, QStringLiteral("下载配置数据失败！"));
+                break;
+            case DownloadResult::ListFailed:
+                Ui().inform(&form_, QStringLiteral("下载输出参数配置数据失败！"));
+                break;
+            }
+        });
+    if (started) ShowProgress(90);
+    return started;
 }
 
 void ConfigurationController::BitBtn1Click() {
-    if (!PortReady()) return;
-    DeviceOperation operation;
-    if (!operation.acquired()) {
-        Ui().inform(&form_, DeviceOperation::BusyText());
-        return;
-    }
+    if (!PortReady() || !SessionIdle()) return;
     form_.CB_CPTypeChange();
     try {
-        if (!DownloadConfiguration()) {
-            Ui().inform(&form_, QStringLiteral("下载配置数据失败！"));
-            return;
-        }
+        DownloadConfiguration();
     } catch (const ConversionError& e) {
-        form_.progressBar()->setVisible(false);
         Ui().error(&form_, e.text());
-        return;
     }
-    if (!DownloadOutputParameterList()) {
-        Ui().inform(&form_, QStringLiteral("下载输出参数配置数据失败！"));
-        return;
-    }
-    Ui().inform(&form_, QStringLiteral("下载配置数据成功！"));
 }
 
-bool ConfigurationController::ReadConfiguration() {
-    BarProgress progress(form_.progressBar(), 30);
-    Link& link = form_.link();
-    const uint8_t address = form_.ModuleAddress;
-    std::vector<uint16_t> protocol;
-    if (!ReadAllWords(link, address, ReadKind::Calibration, kProtocolRegister, 1, protocol))
-        return false;
-    std::vector<uint16_t> w;
-    if (!ReadAllWords(link, address, ReadKind::Registers, kUserBlock1Register, kUserReadBackWords,
-                      w))
-        return false;
-    progress.Step();
-
+void ConfigurationController::ShowUserWords(const std::vector<uint16_t>& w) {
     const auto setPair = [this](uint16_t word, const char* high, const char* low) {
         edit(high)->setText(Decimal(word >> 8));
         edit(low)->setText(Decimal(word & 0xFF));
@@ -347,13 +382,11 @@ bool ConfigurationController::ReadConfiguration() {
     setIndex(combo("CBox_XLType"), at(283));
     edit("TFLN")->setText(Decimal(at(286)));
     edit("TSDN")->setText(Decimal(at(287)));
+}
 
-    const QString code = FrameFormatCode(protocol[0], combo("CB_CheckoutType")->currentIndex());
-    progress.Step();
-    std::vector<uint16_t> c;
-    if (!ReadAllWords(link, address, ReadKind::Calibration, kCalibrationBlockRegister,
-                      kCalibrationBlockWords, c))
-        return false;
+void ConfigurationController::ShowCalibrationWords(uint16_t protocol,
+                                                   const std::vector<uint16_t>& c) {
+    const QString code = FrameFormatCode(protocol, combo("CB_CheckoutType")->currentIndex());
     const double voltage = LowWordFirst(c[0], c[1]) * 0.1;
     const double current = LowWordFirst(c[2], c[3]) * 0.001;
     {
@@ -382,54 +415,86 @@ bool ConfigurationController::ReadConfiguration() {
         const QSignalBlocker quiet(models);
         models->setCurrentIndex(index);
     }
-    progress.Step();
-    DelayMs(50);
-    return true;
 }
 
 void ConfigurationController::BitBtn6Click() {
     if (!PortReady()) return;
-    DeviceOperation operation;
-    if (!operation.acquired()) {
-        Ui().inform(&form_, DeviceOperation::BusyText());
-        return;
-    }
-    Ui().inform(&form_, ReadConfiguration() ? QStringLiteral("读配置数据成功！！")
-                                            : QStringLiteral("读配置数据失败！！"));
+    struct ReadBack {
+        std::vector<uint16_t> protocol, user, calibration;
+        bool userRead = false;
+        bool calibrationRead = false;
+    };
+    auto r = std::make_shared<ReadBack>();
+    const uint8_t address = form_.ModuleAddress;
+    QProgressBar* bar = form_.progressBar();
+    const bool started = Start(
+        QStringLiteral("读取配置"),
+        [=](JobContext& job) {
+            JobProgress progress(job, bar);
+            Link& link = job.link();
+            r->userRead = ReadAllWords(link, address, ReadKind::Calibration, kProtocolRegister, 1,
+                                       r->protocol) &&
+                          ReadAllWords(link, address, ReadKind::Registers, kUserBlock1Register,
+                                       kUserReadBackWords, r->user);
+            if (!r->userRead) return;
+            progress.Step();
+            progress.Step();
+            r->calibrationRead =
+                ReadAllWords(link, address, ReadKind::Calibration, kCalibrationBlockRegister,
+                             kCalibrationBlockWords, r->calibration);
+            if (!r->calibrationRead) return;
+            progress.Step();
+            progress.Wait(50);
+        },
+        [this, r] {
+            // What arrived is shown even when the rest failed, as the page always did.
+            if (r->userRead) ShowUserWords(r->user);
+            if (r->calibrationRead) ShowCalibrationWords(r->protocol[0], r->calibration);
+            Ui().inform(&form_, r->calibrationRead ? QStringLiteral("读配置数据成功！！")
+                                                   : QStringLiteral("读配置数据失败！！"));
+        });
+    if (started) ShowProgress(30);
 }
 
 void ConfigurationController::BitBtn9Click() {
     if (!PortReady()) return;
-    DeviceOperation operation;
-    if (!operation.acquired()) {
-        Ui().inform(&form_, DeviceOperation::BusyText());
-        return;
-    }
     const std::vector<uint16_t> words = ClockWords(QDateTime::currentDateTime());
-    const bool ok = WriteRegisters(form_.link(), form_.ModuleAddress, kClockRegister,
-                                   uint16_t(words.size()), words);
-    Ui().inform(&form_, ok ? QStringLiteral("校时成功!!") : QStringLiteral("校时失败!!"));
+    const uint8_t address = form_.ModuleAddress;
+    auto ok = std::make_shared<bool>(false);
+    Start(
+        QStringLiteral("校时"),
+        [=](JobContext& job) {
+            *ok =
+                WriteRegisters(job.link(), address, kClockRegister, uint16_t(words.size()), words);
+        },
+        [this, ok] {
+            Ui().inform(&form_, *ok ? QStringLiteral("校时成功!!") : QStringLiteral("校时失败!!"));
+        });
 }
 
 void ConfigurationController::BitBtn3Click() {
     if (!PortReady()) return;
-    DeviceOperation operation;
-    if (!operation.acquired()) {
-        Ui().inform(&form_, DeviceOperation::BusyText());
-        return;
-    }
-    std::vector<uint16_t> w;
-    if (!ReadAllWords(form_.link(), form_.ModuleAddress, ReadKind::Registers, kClockRegister, 3,
-                      w)) {
-        Ui().inform(&form_, QStringLiteral("读时间失败！！"));
-        return;
-    }
-    edit("LE_Year")->setText(Decimal(w[0] >> 8));
-    edit("LE_Month")->setText(Decimal(w[0] & 0xFF));
-    edit("LE_Day")->setText(Decimal(w[1] >> 8));
-    edit("LE_Shi")->setText(Decimal(w[1] & 0xFF));
-    edit("LE_Fen")->setText(Decimal(w[2] >> 8));
-    edit("LE_Miao")->setText(Decimal(w[2] & 0xFF));
+    const uint8_t address = form_.ModuleAddress;
+    auto w = std::make_shared<std::vector<uint16_t>>();
+    auto ok = std::make_shared<bool>(false);
+    Start(
+        QStringLiteral("读时间"),
+        [=](JobContext& job) {
+            *ok = ReadAllWords(job.link(), address, ReadKind::Registers, kClockRegister, 3, *w);
+        },
+        [this, w, ok] {
+            if (!*ok) {
+                Ui().inform(&form_, QStringLiteral("读时间失败！！"));
+                return;
+            }
+            const std::vector<uint16_t>& t = *w;
+            edit("LE_Year")->setText(Decimal(t[0] >> 8));
+            edit("LE_Month")->setText(Decimal(t[0] & 0xFF));
+            edit("LE_Day")->setText(Decimal(t[1] >> 8));
+            edit("LE_Shi")->setText(Decimal(t[1] & 0xFF));
+            edit("LE_Fen")->setText(Decimal(t[2] >> 8));
+            edit("LE_Miao")->setText(Decimal(t[2] & 0xFF));
+        });
 }
 
 // ---- user page --------------------------------------------------------------------------------
@@ -471,42 +536,43 @@ void ConfigurationController::BitBtn5Click() {
     if (!PortReady()) return;
     const int protocol = form_.TXXY;
     if (protocol < 0 || protocol > 2) return;
-    DeviceOperation operation;
-    if (!operation.acquired()) {
-        Ui().inform(&form_, DeviceOperation::BusyText());
-        return;
-    }
-    bool ok = false;
+    if (!SessionIdle()) return;
+    UserParameters p;
     try {
-        // Every field is converted and every block formed before the first frame goes out.
-        const UserParameters p = GatherUserParameters(protocol);
-        const QDateTime now = QDateTime::currentDateTime();
-        static const int maxima[] = {70, 300, 180};
-        BarProgress progress(form_.progressBar(), maxima[protocol]);
-        ShowUserTime(now);
-        Link& link = form_.link();
-        const uint8_t address = form_.ModuleAddress;
-        if (protocol == 0)
-            ok = UserDownloadModbus(link, address, p, now, progress);
-        else if (protocol == 1)
-            ok = UserDownload1997(link, address, p, now, progress);
-        else
-            ok = UserDownload2007(link, address, p, now, progress);
+        // Every field is converted before anything is submitted.
+        p = GatherUserParameters(protocol);
     } catch (const ConversionError& e) {
         Ui().error(&form_, e.text());
         return;
     }
-    Ui().inform(&form_,
-                ok ? QStringLiteral("下载配置数据成功！") : QStringLiteral("下载配置数据失败！！"));
+    const QDateTime now = QDateTime::currentDateTime();
+    const uint8_t address = form_.ModuleAddress;
+    QProgressBar* bar = form_.progressBar();
+    auto ok = std::make_shared<bool>(false);
+    const bool started = Start(
+        QStringLiteral("下载配置"),
+        [=](JobContext& job) {
+            JobProgress progress(job, bar);
+            Link& link = job.link();
+            if (protocol == 0)
+                *ok = UserDownloadModbus(link, address, p, now, progress);
+            else if (protocol == 1)
+                *ok = UserDownload1997(link, address, p, now, progress);
+            else
+                *ok = UserDownload2007(link, address, p, now, progress);
+        },
+        [this, ok] {
+            Ui().inform(&form_, *ok ? QStringLiteral("下载配置数据成功！")
+                                    : QStringLiteral("下载配置数据失败！！"));
+        });
+    if (!started) return;
+    static const int maxima[] = {70, 300, 180};
+    ShowProgress(maxima[protocol]);
+    ShowUserTime(now);
 }
 
 void ConfigurationController::BitBtn10Click() {
-    if (!PortReady()) return;
-    DeviceOperation operation;
-    if (!operation.acquired()) {
-        Ui().inform(&form_, DeviceOperation::BusyText());
-        return;
-    }
+    if (!PortReady() || !SessionIdle()) return;
     int base = 0;
     try {
         base = userValue("YH_LEdit_DS", kEnergyBaseRange);
@@ -514,64 +580,76 @@ void ConfigurationController::BitBtn10Click() {
         Ui().error(&form_, e.text());
         return;
     }
-    Ui().inform(&form_, SetEnergyBase(form_.link(), form_.ModuleAddress, base)
-                            ? QStringLiteral("设置电量底数数据成功！")
-                            : QStringLiteral("设置电量底数数据失败！"));
+    const uint8_t address = form_.ModuleAddress;
+    auto ok = std::make_shared<bool>(false);
+    Start(
+        QStringLiteral("设置电量底数"),
+        [=](JobContext& job) { *ok = SetEnergyBase(job.link(), address, base); },
+        [this, ok] {
+            Ui().inform(&form_, *ok ? QStringLiteral("设置电量底数数据成功！")
+                                    : QStringLiteral("设置电量底数数据失败！"));
+        });
 }
 
-void ConfigurationController::YaaoReadClick(unsigned char command, const QString& failure) {
+void ConfigurationController::YaaoReadClick(const QString& operation, unsigned char command,
+                                            const QString& failure) {
     if (!PortReady()) return;
-    DeviceOperation operation;
-    if (!operation.acquired()) {
-        Ui().inform(&form_, DeviceOperation::BusyText());
-        return;
-    }
-    QStringList lines;
-    if (!YaaoRead(form_.link(), form_.ModuleAddress, command, lines)) {
-        Ui().inform(&form_, failure);
-        return;
-    }
-    form_.userPage()->control<QListWidget>("ListBox1")->clear();
-    for (const QString& line : lines)
-        AddUserLog(line);
+    const uint8_t address = form_.ModuleAddress;
+    auto lines = std::make_shared<QStringList>();
+    auto ok = std::make_shared<bool>(false);
+    Start(
+        operation, [=](JobContext& job) { *ok = YaaoRead(job.link(), address, command, *lines); },
+        [this, lines, ok, failure] {
+            if (!*ok) {
+                Ui().inform(&form_, failure);
+                return;
+            }
+            form_.userPage()->control<QListWidget>("ListBox1")->clear();
+            for (const QString& line : *lines)
+                AddUserLog(line);
+        });
 }
 
 void ConfigurationController::BitBtn11Click() {
-    YaaoReadClick(4, QStringLiteral("读产品通信地址失败！"));
+    YaaoReadClick(QStringLiteral("读通信地址"), 4, QStringLiteral("读产品通信地址失败！"));
 }
 void ConfigurationController::BitBtn12Click() {
-    YaaoReadClick(9, QStringLiteral("读标定数据失败！"));
+    YaaoReadClick(QStringLiteral("读标定数据"), 9, QStringLiteral("读标定数据失败！"));
 }
 void ConfigurationController::BitBtn13Click() {
-    YaaoReadClick(0x11, QStringLiteral("读原始数据失败！"));
+    YaaoReadClick(QStringLiteral("读原始数据"), 0x11, QStringLiteral("读原始数据失败！"));
+}
+
+void ConfigurationController::ClearClick(const QString& operation, bool energy) {
+    if (!PortReady() || !SessionIdle()) return;
+    form_.CB_CPTypeChange();
+    const int protocol = form_.TXXY;
+    const uint8_t address = form_.ModuleAddress;
+    auto result = std::make_shared<ClearResult>(ClearResult::NotSent);
+    Start(
+        operation,
+        [=](JobContext& job) {
+            *result = energy ? ClearEnergy(job.link(), protocol, address)
+                             : ClearDemand(job.link(), protocol, address);
+        },
+        [this, result, energy] {
+            if (*result == ClearResult::NotSent) return;
+            const bool done = *result == ClearResult::Done;
+            if (energy)
+                Ui().inform(&form_, done ? QStringLiteral("清电能数据成功！")
+                                         : QStringLiteral("清电能数据失败！！"));
+            else
+                Ui().inform(&form_, done ? QStringLiteral("清需量数据成功！")
+                                         : QStringLiteral("清需量数据失败！！"));
+        });
 }
 
 void ConfigurationController::BitBtn7Click() {
-    if (!PortReady()) return;
-    DeviceOperation operation;
-    if (!operation.acquired()) {
-        Ui().inform(&form_, DeviceOperation::BusyText());
-        return;
-    }
-    form_.CB_CPTypeChange();
-    const ClearResult r = ClearEnergy(form_.link(), form_.TXXY, form_.ModuleAddress);
-    if (r == ClearResult::NotSent) return;
-    Ui().inform(&form_, r == ClearResult::Done ? QStringLiteral("清电能数据成功！")
-                                               : QStringLiteral("清电能数据失败！！"));
+    ClearClick(QStringLiteral("清除电能数据"), true);
 }
 
 void ConfigurationController::BitBtn8Click() {
-    if (!PortReady()) return;
-    DeviceOperation operation;
-    if (!operation.acquired()) {
-        Ui().inform(&form_, DeviceOperation::BusyText());
-        return;
-    }
-    form_.CB_CPTypeChange();
-    const ClearResult r = ClearDemand(form_.link(), form_.TXXY, form_.ModuleAddress);
-    if (r == ClearResult::NotSent) return;
-    Ui().inform(&form_, r == ClearResult::Done ? QStringLiteral("清需量数据成功！")
-                                               : QStringLiteral("清需量数据失败！！"));
+    ClearClick(QStringLiteral("清除需量数据"), false);
 }
 
 void ConfigurationController::AddUserLog(const QString& text) {

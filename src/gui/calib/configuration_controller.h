@@ -2,12 +2,19 @@
 // The window's share of the configuration operations: the download, read-back and clock buttons
 // of the calibration page (Tab_CSPZ, and BitBtn15 of the real-time page), and the user page's
 // download and service buttons with the two clear buttons of the real-time page. It finds the
-// controls by name, gathers and converts every value an operation sends before the first write,
-// runs the engine's blocks over the main window's link and reports through the message seam.
-// GUI thread only.
+// controls by name, gathers and converts every value an operation sends before anything is
+// submitted, runs the engine's blocks as one job of the main window's device session and, once
+// the session is idle again, fills the controls and reports through the message seam.
+// GUI thread only; the jobs never touch a widget.
+
+#include "session/device_session.h"
 
 #include <QObject>
 #include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <vector>
 
 class TMainForm;
 class QLineEdit;
@@ -22,12 +29,12 @@ class ConfigurationController : public QObject {
 public:
     explicit ConfigurationController(TMainForm& form);
 
-    // Each returns false on the first failed transaction (what went before stays written); a
-    // field that does not convert, or holds a value its register or data item cannot carry,
-    // throws ConversionError before anything is sent.
+    // The configuration download without the product selection 下载配置 runs first: every
+    // block and the scheme's output-parameter list are formed, then the download is submitted
+    // (false when the session refused it, after its message). A field that does not convert, or
+    // holds a value its register or data item cannot carry, throws ConversionError before
+    // anything is submitted. The outcome is reported when the session is idle again.
     bool DownloadConfiguration();
-    bool DownloadOutputParameterList();
-    bool ReadConfiguration();
 
 public slots:
     void BitBtn1Click(); // 下载配置
@@ -61,7 +68,21 @@ private:
     void ShowUserTime(const class QDateTime& now);
     // Shared start of every port operation: false (with its message) when the port is closed.
     bool PortReady();
-    void YaaoReadClick(unsigned char command, const QString& failure);
+    // False (with the session's message) while another operation runs.
+    bool SessionIdle();
+    // Submits work as a Busy job named after its button; false (with the session's message)
+    // when the session refused it. Once the job has ended the progress bar is hidden and done
+    // reports, unless the job was cancelled (the window is closing): then nothing is shown.
+    bool Start(const QString& operation, DeviceSession::Work work, std::function<void()> done);
+    // Shows the main window's progress bar at 0 of maximum.
+    void ShowProgress(int maximum);
+    void HideProgress();
+    // The read-back into the controls: the 44 words from 260, then the protocol word and the
+    // 30 words from 11002.
+    void ShowUserWords(const std::vector<uint16_t>& w);
+    void ShowCalibrationWords(uint16_t protocol, const std::vector<uint16_t>& c);
+    void YaaoReadClick(const QString& operation, unsigned char command, const QString& failure);
+    void ClearClick(const QString& operation, bool energy);
 
     TMainForm& form_;
 };
