@@ -148,8 +148,9 @@ QString RebuildModelName(const std::vector<uint16_t>& words, const QString& code
 // A signed 32-bit value stored low word first.
 int32_t LowWordFirst(uint16_t low, uint16_t high);
 
-// What a download tells the window while it runs: a progress step, a pause that keeps the window
-// alive. Tests count the steps and skip the waits.
+// What a download tells the window while it runs: a progress step, and the pause between two
+// writes (on the device session's worker, where a cancel cuts it short). Tests count the steps and
+// skip the waits.
 class DownloadProgress {
 public:
     virtual ~DownloadProgress() = default;
