@@ -146,11 +146,23 @@ int main(int argc, char** argv) {
         const double perCycle = double(clock.elapsed()) / (t->CycleCount() - first);
         const double ideal = kReadRegistersParams.ReadWindowMs() + 1 + Thread_Read::kCyclePauseMs;
         const int received = t->ReceivedCount(), sent = t->SentCount();
-        page.StopCheck();
+        QElapsedTimer stopClock;
+        stopClock.start();
+        double stopReturnMs = 0;
+        const double stopStall = LongestStallMs([&] {
+            page.StopCheck();
+            stopReturnMs = stopClock.nsecsElapsed() / 1e6;
+            if (!QTest::qWaitFor([&] { return !page.isRunning(); }, 20000))
+                std::fprintf(stderr, "the check did not end\n");
+        });
+        const double stopEndMs = stopClock.nsecsElapsed() / 1e6;
         std::printf("Modbus check, 60 registers, paced module: %.1f ms per cycle over %d cycles, "
                     "ideal %.0f ms, ratio %.3f (target <= 1.03); %d of %d answered\n",
                     perCycle, cycles, ideal, perCycle / ideal, received, sent);
         std::printf("GUI-thread stall during the running check: %.2f ms (target < 50)\n", stall);
+        std::printf("Stop: StopCheck returned after %.2f ms, the job ended after %.1f ms, "
+                    "GUI-thread stall meanwhile %.2f ms (target < 50)\n",
+                    stopReturnMs, stopEndMs, stopStall);
     }
 
     // 2. Export of 200 rows.
@@ -167,7 +179,11 @@ int main(int argc, char** argv) {
         messages.fileNames << out.filePath("bench.xlsx");
         QElapsedTimer clock;
         clock.start();
-        const double stall = LongestStallMs([&] { page.BitBtn16Click(); });
+        const double stall = LongestStallMs([&] {
+            page.BitBtn16Click();
+            if (!QTest::qWaitFor([&] { return !page.isExporting(); }, 600000))
+                std::fprintf(stderr, "the export did not end\n");
+        });
         std::printf("Export of 200 rows: %lld ms, GUI-thread stall %.2f ms (target < 50); %s\n",
                     static_cast<long long>(clock.elapsed()), stall,
                     qPrintable(messages.shown.last()));

@@ -1,24 +1,23 @@
 #pragma once
-// Thread_Readqx: the background reading of the curve page. It reads the module's curve block (22
-// registers from 7035) once per cycle with a 100 ms pause and hands the thirteen plotted words of
-// every good read to the window; a failed read hands over the failure text instead.
+// Thread_Readqx: the reading loop of the curve page, run as a job of the device session. It reads
+// the module's curve block (22 registers from 7035) once per cycle with a 100 ms pause and hands
+// the thirteen plotted words of every good read to the window; a failed read hands over the
+// failure text instead.
 //
-// Threads: construct, Stop and destroy on the GUI thread; run() is the reading thread. Connect
-// ShowCurvePoint and ShowStatusText with Qt::BlockingQueuedConnection to an object of the GUI
-// thread: the reading thread waits until the window has taken what it was given.
+// Threads: construct and destroy on the GUI thread; Run is the session's worker. ShowCurvePoint
+// and ShowStatusText are emitted on the worker: connect them queued to an object of the GUI
+// thread (the loop never waits for the window, which may itself be waiting for the job).
 
 #include <QElapsedTimer>
 #include <QMetaType>
+#include <QObject>
 #include <QString>
-#include <QThread>
 #include <array>
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
-#include <mutex>
 #include <vector>
 
-class Link;
+class JobContext;
 
 inline constexpr uint16_t kCurveFirstRegister = 7035;
 inline constexpr uint16_t kCurveRegisterCount = 22;
@@ -50,23 +49,22 @@ struct CurvePoint {
 };
 Q_DECLARE_METATYPE(CurvePoint)
 
-class Thread_Readqx : public QThread {
+class Thread_Readqx : public QObject {
     Q_OBJECT
 public:
-    // The pause between cycles, which a stop cuts short.
+    // The pause between cycles, which a cancel cuts short.
     static constexpr int kCyclePauseMs = 100;
 
-    // link must outlive the thread; address is the module address at the start.
-    Thread_Readqx(Link& link, quint8 address, QObject* parent = nullptr);
-    ~Thread_Readqx() override;
+    // address is the module address at the start.
+    explicit Thread_Readqx(quint8 address, QObject* parent = nullptr);
+
+    // The whole reading, on the session's worker, over job.link() until the job is cancelled. A
+    // cancel lets the request on the line finish (and its result be handed over) and starts no
+    // further one.
+    void Run(JobContext& job);
 
     // True from the start of a cycle until its result has been handed over.
     bool IsBusy() const { return curveBusy_.load(); }
-
-    // Lets the current cycle finish its transaction (never cut short), cuts the pause short and
-    // joins the thread. Called on the GUI thread it waits in a local event loop, so a point the
-    // thread is handing over is still taken. Safe to call twice and before start.
-    void Stop();
 
     // Counters since the start (any thread).
     int SentCount() const { return sent_.load(); }
@@ -77,30 +75,18 @@ signals:
     void ShowCurvePoint(const CurvePoint& point);
     // The failure text of a read that brought no good reply.
     void ShowStatusText(const QString& text);
-    // Emitted by the reading thread as its last act.
-    void RunEnded();
-
-protected:
-    void run() override;
 
 private:
-    void RunCycle();
-    void Pause(int ms);
+    void RunCycle(JobContext& job);
 
-    Link& link_;
     const quint8 address_;
 
-    std::atomic<bool> running_{true};
     std::atomic<bool> curveBusy_{false};
-    std::atomic<bool> done_{false};
     std::atomic<int> sent_{0};
     std::atomic<int> received_{0};
     std::atomic<int> points_{0};
 
-    // Touched only by the reading thread.
+    // Touched only by Run.
     qint64 startWallMs_ = 0;
     QElapsedTimer elapsed_;
-
-    std::mutex mutex_; // guards the pause
-    std::condition_variable wake_;
 };

@@ -8,11 +8,9 @@
 #include "link/modbus.h"
 #include "link/modbus_frames.h"
 #include "link/yaao_datang.h"
+#include "session/device_session.h"
 #include "store/database.h"
 #include "store/settings.h"
-
-#include <QEventLoop>
-#include <chrono>
 
 namespace {
 
@@ -21,6 +19,9 @@ constexpr int kDlt645_1997 = 1;
 constexpr int kDlt645_2007 = 2;
 constexpr int kYaao = 3;
 constexpr int kDatang = 4;
+
+// After a loading failure the loop only waits for its cancel; the wait is cut short by it.
+constexpr int kIdleWaitMs = 60000;
 
 bool ReadsRegisters(int protocol) {
     return protocol == kModbus || protocol == kYaao || protocol == kDatang;
@@ -81,14 +82,10 @@ QString GridInitialStatusText() {
     return QStringLiteral("读数据线程初始化中") + QString(35, QChar(0x3002));
 }
 
-Thread_Read::Thread_Read(Link& link, ProductDatabase& database, QString dataFolder, quint8 address,
+Thread_Read::Thread_Read(ProductDatabase& database, QString dataFolder, quint8 address,
                          QString model, bool configDataMode, QObject* parent)
-    : QThread(parent), link_(link), database_(database), dataFolder_(std::move(dataFolder)),
-      address_(address), model_(std::move(model)), configDataMode_(configDataMode) {}
-
-Thread_Read::~Thread_Read() {
-    Stop();
-}
+    : QObject(parent), database_(database), dataFolder_(std::move(dataFolder)), address_(address),
+      model_(std::move(model)), configDataMode_(configDataMode) {}
 
 void Thread_Read::SetTestPoint(const TestPoint& point) {
     std::lock_guard lock(mutex_);
@@ -103,29 +100,6 @@ TestPoint Thread_Read::CurrentTestPoint() const {
 QList<RegisterBlock> Thread_Read::Blocks() const {
     std::lock_guard lock(mutex_);
     return blocks_;
-}
-
-void Thread_Read::Stop() {
-    {
-        std::lock_guard lock(mutex_);
-        running_ = false;
-    }
-    wake_.notify_all();
-    if (isRunning() && QThread::currentThread() != this) {
-        // The thread may be waiting for this thread to write a row: keep events flowing until it
-        // has said its last word. RunEnded comes after done_ is set, so a false done_ seen here
-        // means the quit is still to come.
-        QEventLoop loop;
-        connect(this, &Thread_Read::RunEnded, &loop, &QEventLoop::quit, Qt::QueuedConnection);
-        if (!done_.load()) loop.exec();
-    }
-    quit();
-    if (QThread::currentThread() != this) wait();
-}
-
-void Thread_Read::Pause(int ms) {
-    std::unique_lock lock(mutex_);
-    wake_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return !running_.load(); });
 }
 
 void Thread_Read::Status(bool failed) {
@@ -229,25 +203,26 @@ bool Thread_Read::Load(QString& failure) {
     return true;
 }
 
-bool Thread_Read::ReadModbusCycle(std::vector<uint16_t>& image) {
+bool Thread_Read::ReadModbusCycle(JobContext& job, std::vector<uint16_t>& image) {
     image.clear();
     const QList<RegisterBlock> blocks = Blocks();
     for (const RegisterBlock& block : blocks) {
         std::vector<uint16_t> values;
-        if (!ReadWholeBlock(link_, address_, block, values)) return false;
+        if (!ReadWholeBlock(job.link(), address_, block, values)) return false;
         image.insert(image.end(), values.begin(), values.begin() + block.count);
-        QThread::msleep(1);
+        job.Wait(1);
     }
     return true;
 }
 
-bool Thread_Read::RunCycle() {
+bool Thread_Read::RunCycle(JobContext& job) {
+    Link& link = job.link();
     bool failed = false;
     switch (scheme_.txxy) {
     case kModbus: {
         ++sent_;
         std::vector<uint16_t> image;
-        failed = !ReadModbusCycle(image);
+        failed = !ReadModbusCycle(job, image);
         if (!failed) {
             ++received_;
             const QList<AcquiredRow> rows =
@@ -256,15 +231,16 @@ bool Thread_Read::RunCycle() {
                     : ShowHarmonics(image);
             emit ShowRows(kFirstDataRow, rows, rowsBuilt_, dlt645Mode_);
         }
-        Status(failed);
+        // A cycle cut off by a stop is no failure of the module: its requests never went out.
+        if (!(failed && job.cancelled())) Status(failed);
         break;
     }
     case kYaao:
     case kDatang: {
         ++sent_;
         std::vector<uint16_t> words;
-        const bool answered = scheme_.txxy == kYaao ? YaaoPoll(link_, address_, words)
-                                                    : DatangPoll(link_, address_, words);
+        const bool answered = scheme_.txxy == kYaao ? YaaoPoll(link, address_, words)
+                                                    : DatangPoll(link, address_, words);
         // A reply shorter than the scheme's registers is no reading of them.
         failed = !answered || std::ssize(words) < registerTotal_;
         if (!failed) {
@@ -289,13 +265,13 @@ bool Thread_Read::RunCycle() {
             received_ = counters.received;
             Status(false);
         };
-        hooks.keepRunning = [this] { return Running(); };
+        hooks.keepRunning = [&job] { return !job.cancelled(); };
         hooks.testPoint = [this] { return CurrentTestPoint(); };
         bool ok = false;
         try {
             ok = scheme_.txxy == kDlt645_1997
-                     ? ReadItems1997(link_, address_, items_, settings_, counters, hooks)
-                     : ReadItems2007(link_, address_, items_, settings_, counters, hooks);
+                     ? ReadItems1997(link, address_, items_, settings_, counters, hooks)
+                     : ReadItems2007(link, address_, items_, settings_, counters, hooks);
         } catch (const ConversionError&) {
             ok = false;
         }
@@ -303,7 +279,7 @@ bool Thread_Read::RunCycle() {
         received_ = counters.received;
         if (!ok) {
             failed = true;
-            Status(true);
+            if (!job.cancelled()) Status(true);
         }
         break;
     }
@@ -314,29 +290,25 @@ bool Thread_Read::RunCycle() {
     return !failed;
 }
 
-void Thread_Read::run() {
+void Thread_Read::Run(JobContext& job) {
     cycleBusy_ = true;
     QString failure;
     const bool loaded = Load(failure);
     sent_ = 0;
     received_ = 0;
-    if (!loaded) {
-        cycleBusy_ = false;
-        emit ShowStatusLine(LoadFailureLine(model_, failure), true);
-        // Idle until stopped: the window stops the check as usual.
-        std::unique_lock lock(mutex_);
-        wake_.wait(lock, [this] { return !running_.load(); });
-    } else {
-        cycleBusy_ = false;
-        while (Running()) {
-            cycleBusy_ = true;
-            if (RunCycle()) rowsBuilt_ = true;
-            ++cycles_;
-            cycleBusy_ = false;
-            Pause(kCyclePauseMs);
-        }
-    }
     cycleBusy_ = false;
-    done_ = true;
-    emit RunEnded();
+    if (!loaded) {
+        emit ShowStatusLine(LoadFailureLine(model_, failure), true);
+        // Idle until cancelled: the window stops the check as usual.
+        while (!job.cancelled())
+            job.Wait(kIdleWaitMs);
+        return;
+    }
+    while (!job.cancelled()) {
+        cycleBusy_ = true;
+        if (RunCycle(job)) rowsBuilt_ = true;
+        ++cycles_;
+        cycleBusy_ = false;
+        job.Wait(kCyclePauseMs);
+    }
 }

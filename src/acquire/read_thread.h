@@ -1,25 +1,25 @@
 #pragma once
-// Thread_Read: the background reading of a data check. It loads the inspection settings, the
-// model's scheme and its register list (or the DL/T 645 item table), then polls the module in
-// cycles with a 100 ms pause and hands rows and the status line to the window.
+// Thread_Read: the reading loop of a data check, run as a job of the device session. It loads the
+// inspection settings, the model's scheme and its register list (or the DL/T 645 item table),
+// then polls the module in cycles with a 100 ms pause and hands rows and the status line to the
+// window until the job is cancelled.
 //
-// Threads: construct, SetTestPoint, Stop and destroy on the GUI thread; run() is the reading
-// thread. Connect ShowRows and ShowStatusLine with Qt::BlockingQueuedConnection to an object of
-// the GUI thread: the reading thread waits until the window has written what it was given.
+// Threads: construct, SetTestPoint and destroy on the GUI thread; Run is the session's worker.
+// ShowRows and ShowStatusLine are emitted on the worker: connect them queued to an object of the
+// GUI thread (the loop never waits for the window, which may itself be waiting for the job).
 
 #include "acquire/check.h"
 #include "acquire/decode.h"
 #include "acquire/rows.h"
 
 #include <QList>
+#include <QObject>
 #include <QString>
-#include <QThread>
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 
-class Link;
+class JobContext;
 class ProductDatabase;
 
 // "通信协议: MODBUS_RTU" and the like; empty for a protocol the thread does not speak.
@@ -34,16 +34,20 @@ QString StatusLineText(const QString& model, const QString& protocolCaption, int
 QString GridTitleText();
 QString GridInitialStatusText();
 
-class Thread_Read : public QThread {
+class Thread_Read : public QObject {
     Q_OBJECT
 public:
-    // The pause between cycles, which a stop cuts short.
+    // The pause between cycles, which a cancel cuts short.
     static constexpr int kCyclePauseMs = 100;
 
-    // dataFolder holds Config.ini. link and database must outlive the thread.
-    Thread_Read(Link& link, ProductDatabase& database, QString dataFolder, quint8 address,
-                QString model, bool configDataMode, QObject* parent = nullptr);
-    ~Thread_Read() override;
+    // dataFolder holds Config.ini. database must outlive the loop.
+    Thread_Read(ProductDatabase& database, QString dataFolder, quint8 address, QString model,
+                bool configDataMode, QObject* parent = nullptr);
+
+    // The whole check, on the session's worker: loads, then polls over job.link() until the job
+    // is cancelled. A cancel ends it after the current row or item (at most the read window of
+    // the request on the line). After a loading failure it idles until cancelled.
+    void Run(JobContext& job);
 
     // True while loading or inside a cycle.
     bool IsBusy() const { return cycleBusy_.load(); }
@@ -51,11 +55,6 @@ public:
     // The test point checks use from now on (the page hands a new one whenever a radio changes).
     void SetTestPoint(const TestPoint& point);
     TestPoint CurrentTestPoint() const;
-
-    // Ends the current pass after its current row or item, cuts the pause short, waits for the
-    // cycle to end and joins the thread. Called on the GUI thread it waits in a local event loop,
-    // so a row the thread is handing over is still written. Safe to call twice and before start.
-    void Stop();
 
     // Counters as the status line shows them (for tests and benchmarks; any thread).
     int SentCount() const { return sent_.load(); }
@@ -72,41 +71,30 @@ signals:
     void ShowRows(int firstRow, const QList<AcquiredRow>& rows, bool rowsBuilt, bool dlt645Mode);
     // failed: the cycle that just ended failed; the grid's values are those of an earlier cycle.
     void ShowStatusLine(const QString& text, bool failed);
-    // Emitted by the reading thread as its last act.
-    void RunEnded();
-
-protected:
-    void run() override;
 
 private:
     bool Load(QString& failure);
-    bool RunCycle();
-    bool ReadModbusCycle(std::vector<uint16_t>& image);
-    bool Running() const { return running_.load(); }
-    void Pause(int ms);
+    bool RunCycle(JobContext& job);
+    bool ReadModbusCycle(JobContext& job, std::vector<uint16_t>& image);
     void Status(bool failed);
 
-    Link& link_;
     ProductDatabase& database_;
     const QString dataFolder_;
     const quint8 address_;
     const QString model_;
     const bool configDataMode_;
 
-    std::atomic<bool> running_{true};
     std::atomic<bool> cycleBusy_{false};
-    std::atomic<bool> done_{false};
     std::atomic<int> sent_{0};
     std::atomic<int> received_{0};
     std::atomic<int> cycles_{0};
     std::atomic<int> failedCycles_{0};
 
-    mutable std::mutex mutex_; // guards testPoint_, blocks_ and the pause
-    std::condition_variable wake_;
+    mutable std::mutex mutex_; // guards testPoint_ and blocks_
     TestPoint testPoint_;
     QList<RegisterBlock> blocks_;
 
-    // Loaded by the reading thread; touched only there.
+    // Loaded by Run; touched only on the worker.
     CheckSettings settings_;
     SchemeScales scheme_;
     QList<OutputParameter> parameters_;

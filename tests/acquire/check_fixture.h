@@ -1,9 +1,11 @@
 #pragma once
 // Shared pieces of the data-check tests: a data folder with Config.ini and a seeded Config.db,
-// kx7410-sim on a pseudo-terminal, and a recorder of what the reading thread hands over.
+// kx7410-sim on a pseudo-terminal, a reading loop run as a session job, and a recorder of what the
+// loop hands over.
 
 #include "acquire/read_thread.h"
 #include "acquire/rows.h"
+#include "session/device_session.h"
 #include "store/database.h"
 
 #include "sim_process.h"
@@ -52,15 +54,15 @@ bool DownloadParameterList(Link& link, ProductDatabase& database, const QString&
 bool ConfigureModule(SimProcess& sim, ProductDatabase& database, const QString& model,
                      bool withList = true);
 
-// Receives the reading thread's hand-overs on the test's thread.
+// Receives the reading loop's hand-overs on the test's thread, queued as the page does.
 class HandOverRecorder : public QObject {
     Q_OBJECT
 public:
     explicit HandOverRecorder(Thread_Read& thread) {
         connect(&thread, &Thread_Read::ShowRows, this, &HandOverRecorder::rows,
-                Qt::BlockingQueuedConnection);
+                Qt::QueuedConnection);
         connect(&thread, &Thread_Read::ShowStatusLine, this, &HandOverRecorder::status,
-                Qt::BlockingQueuedConnection);
+                Qt::QueuedConnection);
     }
     QStringList statusLines;
     QList<bool> failedFlags; // the failed flag of each status line
@@ -84,3 +86,21 @@ public slots:
 template <typename Pred> bool WaitUntil(Pred pred, int timeoutMs = 20000) {
     return QTest::qWaitFor(pred, timeoutMs);
 }
+
+// A reading loop run as the one job of a session over a link, as the pages run it. Declare it
+// after the loop: the session joins its worker before the loop goes.
+class LoopJob {
+public:
+    explicit LoopJob(Link& link) : session(link) {}
+    template <typename Loop> bool Start(Loop& loop) {
+        return session.Submit(DeviceSession::State::Checking, QStringLiteral("检查数据"),
+                              [&loop](JobContext& job) { loop.Run(job); });
+    }
+    // Cancels the job and processes events until it has ended; what it handed over has arrived
+    // by then (it was posted before the end). Safe before Start and twice.
+    bool Stop() {
+        session.Cancel();
+        return WaitUntil([&] { return session.isIdle(); });
+    }
+    DeviceSession session;
+};

@@ -1,9 +1,12 @@
 // The real-time page against kx7410-sim on a pseudo-terminal: full checks for each protocol,
 // the accuracy colours, stop and restart, a stop while the module is silent, loading failures,
-// the protocol's share of the page, and the export read back with openpyxl.
+// the protocol's share of the page, the export read back with openpyxl, and the one device session
+// the check shares with every other operation (the curves among them).
 
 #include "gui/check/check_host.h"
 #include "gui/check/check_page.h"
+#include "gui/curves/curve_host.h"
+#include "gui/curves/curve_page.h"
 #include "gui/kit/messages.h"
 #include "link/modbus.h"
 #include "link/serial_link.h"
@@ -19,6 +22,7 @@
 #include <QJsonObject>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QTableWidget>
 
 namespace {
@@ -132,6 +136,18 @@ bool WaitForPasses(CheckPage& page, int passes, int timeoutMs = 90000) {
         timeoutMs);
 }
 
+// Stops a check as the button does and processes events until its job has ended.
+bool StopAndWait(CheckPage& page) {
+    page.StopCheck();
+    return WaitUntil([&] { return !page.isRunning(); });
+}
+
+// Exports as 保存数据 does and processes events until the workbook is written.
+bool ExportAndWait(CheckPage& page) {
+    page.BitBtn16Click();
+    return WaitUntil([&] { return !page.isExporting(); }, 60000);
+}
+
 class FullCheck : public ::testing::TestWithParam<ProtocolCase> {};
 
 TEST_P(FullCheck, FillsTheGridWithTheModulesValuesAllWithinTheirClass) {
@@ -154,7 +170,7 @@ TEST_P(FullCheck, FillsTheGridWithTheModulesValuesAllWithinTheirClass) {
     ASSERT_TRUE(WaitForPasses(page, 2)) << Cell(page, 1, 0).toStdString();
     const int sent = page.readThread()->SentCount();
     const int received = page.readThread()->ReceivedCount();
-    page.StopCheck();
+    ASSERT_TRUE(StopAndWait(page));
     EXPECT_FALSE(page.isRunning());
     EXPECT_EQ(b.host.controlCalls, (QList<bool>{true, false}));
     EXPECT_TRUE(Button(page, "BitBtn16")->isEnabled());
@@ -225,7 +241,7 @@ TEST(CheckPage, OnePercentErrorOnPaShowsPaRedAndExportsItRed) {
     Click(page, "RButton_50Hz");
     page.BitBtn_CheckClick();
     ASSERT_TRUE(WaitForPasses(page, 2));
-    page.StopCheck();
+    ASSERT_TRUE(StopAndWait(page));
 
     const int pa = RowOf(page, QStringLiteral("A相有功功率"));
     ASSERT_GE(pa, 2);
@@ -238,7 +254,7 @@ TEST(CheckPage, OnePercentErrorOnPaShowsPaRedAndExportsItRed) {
     QTemporaryDir out;
     const QString path = out.filePath("check.xlsx");
     b.messages.fileNames << path;
-    page.BitBtn16Click();
+    ASSERT_TRUE(ExportAndWait(page));
     EXPECT_EQ(b.messages.shown,
               (QStringList{"save: Excel.xlsx", QStringLiteral("inform: 数据导出成功！")}));
     const QJsonObject book = ReadWorkbook(path);
@@ -263,7 +279,7 @@ TEST(CheckPage, StopAndRestartBuildTheGridAgain) {
     page.BitBtn_CheckClick();
     ASSERT_TRUE(WaitForPasses(page, 1));
     page.StopCheck();
-    page.StopCheck(); // a second stop does nothing
+    ASSERT_TRUE(StopAndWait(page)); // a second stop does nothing
     const int rows = Grid(page)->rowCount();
     ASSERT_GT(rows, 4);
     EXPECT_EQ(b.host.controlCalls, (QList<bool>{true, false}));
@@ -278,26 +294,95 @@ TEST(CheckPage, StopAndRestartBuildTheGridAgain) {
     QPushButton* check = Button(page, "BitBtn_Check");
     ASSERT_TRUE(WaitUntil([&] { return check->isEnabled(); }));
     check->click();
-    EXPECT_FALSE(page.isRunning());
+    ASSERT_TRUE(WaitUntil([&] { return !page.isRunning(); }));
     EXPECT_EQ(b.host.controlCalls, (QList<bool>{true, false, true, false}));
 }
 
-TEST(CheckPage, StopWhileTheModuleIsSilentCostsAtMostOneReadWindow) {
+// Frames the simulator has heard so far.
+int SimRequests(SimProcess& sim) {
+    static const QRegularExpression pattern(QStringLiteral("^ok requests=(\\d+) "));
+    const QRegularExpressionMatch m = pattern.match(sim.command(QStringLiteral("stats")));
+    return m.hasMatch() ? m.captured(1).toInt() : -1;
+}
+
+TEST(CheckPage, StopWhileTheModuleIsSilentReturnsAtOnceAndEndsWithinTheReadWindow) {
     Bench b(QStringLiteral("KX7410M31-01"), 0, {"--silent"});
     ASSERT_TRUE(b.opened);
     CheckPage& page = *b.page;
+    QPushButton* check = Button(page, "BitBtn_Check");
     page.BitBtn_CheckClick();
-    // The second request is out: the thread is inside a cycle, waiting for the silent module.
+    // The second request is out: the job is inside a cycle, waiting for the silent module.
     ASSERT_TRUE(WaitUntil([&] { return page.readThread()->SentCount() >= 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return check->isEnabled(); }));
     QElapsedTimer timer;
     timer.start();
-    page.StopCheck();
-    const qint64 elapsed = timer.elapsed();
-    EXPECT_LT(elapsed, kReadRegistersParams.ReadWindowMs() + 1000);
-    EXPECT_FALSE(page.isRunning());
+    check->click();
+    const int sentAtStop = page.readThread()->SentCount();
+    // Back at once, without an event loop of its own: the job's end has not been handled yet, so
+    // the check still runs, its button disabled under its stop caption.
+    EXPECT_TRUE(page.isRunning());
+    EXPECT_TRUE(page.isStopping());
+    EXPECT_FALSE(check->isEnabled());
+    EXPECT_EQ(check->text(), QStringLiteral("停止检查"));
+    EXPECT_EQ(b.host.controlCalls, QList<bool>{true});
+    page.BitBtn_CheckClick(); // refused while stopping
+    EXPECT_TRUE(page.isStopping());
+
+    ASSERT_TRUE(WaitUntil([&] { return !page.isRunning(); }));
+    // An upper bound only: the request on the line ends with its read window.
+    EXPECT_LT(timer.elapsed(), kReadRegistersParams.ReadWindowMs() + 5000);
+    EXPECT_TRUE(b.host.session().isIdle());
+    EXPECT_FALSE(page.isStopping());
+    EXPECT_EQ(check->text(), QStringLiteral("检查数据"));
+    EXPECT_EQ(b.host.controlCalls, (QList<bool>{true, false}));
     EXPECT_EQ(Grid(page)->rowCount(), 3);
     EXPECT_TRUE(Cell(page, 1, 0).contains(QStringLiteral("  接收无返回数据！  失败：")))
         << Cell(page, 1, 0).toStdString();
+    // No request left after the stop (the one counted as the stop came may have been held back).
+    const int heard = SimRequests(b.sim);
+    EXPECT_GE(heard, sentAtStop - 1);
+    EXPECT_LE(heard, sentAtStop);
+    ASSERT_TRUE(WaitUntil([&] { return check->isEnabled(); }));
+}
+
+TEST(CheckPage, ASecondJobIsRefusedWhileTheCheckPollsAndNoFrameOfItIsSent) {
+    Bench b(QStringLiteral("KX7410M31-01"), 0, kMatchingPoint);
+    ASSERT_TRUE(b.opened);
+    ASSERT_TRUE(ConfigureModule(b.sim, b.folder.database(), b.host.model));
+    CheckPage& page = *b.page;
+    page.BitBtn_CheckClick();
+    ASSERT_TRUE(WaitForPasses(page, 1));
+    EXPECT_EQ(b.host.session().state(), DeviceSession::State::Checking);
+    EXPECT_EQ(b.host.session().operation(), QStringLiteral("检查数据"));
+
+    // Any other operation: a write of a calibration register, which the module would keep.
+    const QList<int> before = b.sim.registers(11015, 1);
+    ASSERT_EQ(before.size(), 1);
+    ASSERT_NE(before[0], 0x1234);
+    bool ran = false;
+    EXPECT_FALSE(b.host.session().Submit(
+        DeviceSession::State::Busy, QStringLiteral("下载配置"),
+        [&](JobContext& job) {
+            ran = true;
+            WriteCalibrationRegisters(job.link(), 1, 11015, 1, {0x1234});
+        },
+        [&] { ran = true; }));
+    // A second page asking for a check is told the session is busy, and keeps its grid.
+    CheckPage other(b.host);
+    other.BitBtn_CheckClick();
+    EXPECT_FALSE(other.isRunning());
+    EXPECT_EQ(other.readThread(), nullptr);
+    EXPECT_EQ(Cell(other, 1, 0), GridInitialStatusText());
+    EXPECT_EQ(b.messages.shown,
+              QStringList{QStringLiteral("inform: ") + DeviceSession::BusyText()});
+    EXPECT_EQ(b.host.controlCalls, QList<bool>{true});
+
+    const int passes = page.readThread()->CycleCount();
+    ASSERT_TRUE(WaitForPasses(page, passes + 1));
+    ASSERT_TRUE(StopAndWait(page));
+    // The refused work never ran, so none of its frames reached the line.
+    EXPECT_FALSE(ran);
+    EXPECT_EQ(b.sim.registers(11015, 1), before);
 }
 
 TEST(CheckPage, LoadingFailureIsShownAndStopsCleanly) {
@@ -310,7 +395,7 @@ TEST(CheckPage, LoadingFailureIsShownAndStopsCleanly) {
     ASSERT_TRUE(WaitUntil([&] { return Cell(page, 1, 0).contains(QStringLiteral("初始化失败")); }));
     EXPECT_TRUE(Cell(page, 1, 0).startsWith(QStringLiteral("产品型号: 无此型号  ")));
     EXPECT_FALSE(page.readThread()->IsBusy());
-    page.StopCheck();
+    ASSERT_TRUE(StopAndWait(page));
     EXPECT_FALSE(page.isRunning());
     EXPECT_EQ(messages.shown, QStringList());
 }
@@ -588,7 +673,7 @@ TEST(CheckPage, ASilencedModuleLeavesGreyValuesAndACountOfFailures) {
     EXPECT_LT(PaintedCell(page, 2).darkest, 110);
     EXPECT_TRUE(Cell(page, 1, 0).contains(QStringLiteral("  失败：")));
     EXPECT_GE(page.readThread()->FailedCycleCount(), failed);
-    page.StopCheck();
+    ASSERT_TRUE(StopAndWait(page));
 }
 
 TEST(CheckExport, GridWithOneDataRowIsRefused) {
@@ -636,7 +721,7 @@ TEST(CheckExport, UnwritablePathFailsAndLeavesNoFile) {
     QTemporaryDir out;
     const QString path = out.filePath("missing-folder/check.xlsx");
     messages.fileNames << path;
-    page.BitBtn16Click();
+    ASSERT_TRUE(ExportAndWait(page));
     EXPECT_EQ(messages.shown,
               (QStringList{"save: Excel.xlsx", QStringLiteral("inform: 数据导出失败！！")}));
     EXPECT_FALSE(QFile::exists(path));
@@ -652,7 +737,20 @@ TEST(CheckExport, WritesTheGridFromSheetRowSixWithFailuresRed) {
     QTemporaryDir out;
     messages.fileNames << out.filePath("book"); // the suffix is added
     page.BitBtn16Click();
-    ASSERT_EQ(messages.shown.last(), QStringLiteral("inform: 数据导出成功！"));
+    // Written on a worker: until its end is handled the page refuses a second export and a
+    // check, without a word.
+    ASSERT_TRUE(page.isExporting());
+    EXPECT_FALSE(Button(page, "BitBtn16")->isEnabled());
+    EXPECT_FALSE(Button(page, "BitBtn_Check")->isEnabled());
+    page.BitBtn16Click();
+    page.BitBtn_CheckClick();
+    EXPECT_FALSE(page.isRunning());
+    EXPECT_EQ(messages.shown, QStringList{"save: Excel.xlsx"});
+    ASSERT_TRUE(WaitUntil([&] { return !page.isExporting(); }, 60000));
+    EXPECT_TRUE(Button(page, "BitBtn16")->isEnabled());
+    EXPECT_EQ(messages.shown,
+              (QStringList{"save: Excel.xlsx", QStringLiteral("inform: 数据导出成功！")}));
+    EXPECT_TRUE(host.session().isIdle()); // an export is no device operation
     const QJsonObject book = ReadWorkbook(out.filePath("book.xlsx"));
     const QJsonObject cells = book["cells"].toObject();
     EXPECT_EQ(book["max_row"].toInt(), 7);
@@ -665,6 +763,73 @@ TEST(CheckExport, WritesTheGridFromSheetRowSixWithFailuresRed) {
               QStringLiteral("额定值(电压：220V; 电流：5A)"));
     EXPECT_EQ(cells["A5"].toObject()["value"].toString(),
               QStringLiteral("检验条件(电压: 0%;电流: 0%;角度: 0°;频率: 45Hz)"));
+}
+
+// The main window's part for both pages: one link, one session.
+class StationHost : public CheckHost, public CurveHost {
+public:
+    explicit StationHost(CheckDataFolder& folder) : folder_(folder) {}
+    ~StationHost() override { serial.Stop(); }
+    bool portOpen() const override { return true; }
+    quint8 moduleAddress() const override { return 1; }
+    QString modelText() const override { return QStringLiteral("KX7410M31-01"); }
+    int protocol() const override { return 0; }
+    Link& link() override { return serial; }
+    DeviceSession& session() override { return session_; }
+    ProductDatabase& database() override { return folder_.database(); }
+    QString dataFolder() const override { return folder_.path(); }
+    void SetCheckControls(bool running) override { checkCalls << running; }
+    void SetStatusText(const QString&) override {}
+    void SetCurveControls(bool running) override { curveCalls << running; }
+
+    SerialLink serial;
+    QList<bool> checkCalls;
+    QList<bool> curveCalls;
+
+private:
+    CheckDataFolder& folder_;
+    DeviceSession session_{serial};
+};
+
+TEST(CheckPage, ACheckAndTheCurvesNeverRunAtOnce) {
+    RecordingMessages messages;
+    CheckDataFolder folder;
+    SimProcess sim(kMatchingPoint);
+    StationHost host(folder);
+    ASSERT_TRUE(sim.started() && host.serial.Open(sim.link(), 3, 0, 2, 0));
+    ASSERT_TRUE(ConfigureModule(sim, folder.database(), host.modelText()));
+    CheckPage check(host);
+    CurvePage curves(host);
+    const QString busy = QStringLiteral("inform: ") + DeviceSession::BusyText();
+
+    check.BitBtn_CheckClick();
+    ASSERT_TRUE(WaitForPasses(check, 1));
+    curves.BitBtn_ReadQXClick();
+    EXPECT_FALSE(curves.isRunning());
+    EXPECT_EQ(messages.shown, QStringList{busy});
+    // Still the check's job while it is being stopped.
+    check.StopCheck();
+    curves.BitBtn_ReadQXClick();
+    EXPECT_FALSE(curves.isRunning());
+    EXPECT_EQ(messages.shown, (QStringList{busy, busy}));
+    ASSERT_TRUE(WaitUntil([&] { return !check.isRunning(); }));
+    EXPECT_TRUE(host.curveCalls.isEmpty());
+
+    curves.BitBtn_ReadQXClick();
+    ASSERT_TRUE(curves.isRunning());
+    EXPECT_EQ(host.session().state(), DeviceSession::State::Curves);
+    EXPECT_EQ(host.session().operation(), QStringLiteral("读曲线"));
+    ASSERT_TRUE(WaitUntil([&] { return curves.pointCount() >= 1; }));
+    const QString status = Cell(check, 1, 0);
+    check.BitBtn_CheckClick();
+    EXPECT_FALSE(check.isRunning());
+    EXPECT_EQ(Cell(check, 1, 0), status); // the grid of the last check stays
+    EXPECT_EQ(messages.shown, (QStringList{busy, busy, busy}));
+    curves.StopCurve();
+    ASSERT_TRUE(WaitUntil([&] { return !curves.isRunning(); }));
+    EXPECT_EQ(host.checkCalls, (QList<bool>{true, false}));
+    EXPECT_EQ(host.curveCalls, (QList<bool>{true, false}));
+    EXPECT_TRUE(host.session().isIdle());
 }
 
 } // namespace

@@ -57,6 +57,12 @@ void ClickRead(CurvePage& page) {
     button->click();
 }
 
+// Stops the reading as the button does and processes events until its job has ended.
+bool StopAndWait(CurvePage& page) {
+    page.StopCurve();
+    return WaitUntil([&] { return !page.isRunning(); });
+}
+
 double Value(CurvePage& page, int k, int index) {
     return (page.series(k)->data()->begin() + index)->value;
 }
@@ -104,7 +110,14 @@ TEST_F(SimCurve, PointsCarryTheModulesRawWords) {
     EXPECT_EQ(page.chart()->xAxis->range().upper, 100);
     ASSERT_TRUE(WaitUntil([&] { return page.pointCount() >= 3; }));
     ClickRead(page);
-    EXPECT_FALSE(page.isRunning());
+    // The stop returns at once; the button stays disabled under its stop caption until the job
+    // has ended.
+    EXPECT_TRUE(page.isRunning());
+    EXPECT_TRUE(page.isStopping());
+    EXPECT_FALSE(ReadButton(page)->isEnabled());
+    EXPECT_EQ(ReadButton(page)->text(), QStringLiteral("停止读"));
+    EXPECT_EQ(host.controls, QList<bool>{true});
+    ASSERT_TRUE(WaitUntil([&] { return !page.isRunning(); }));
     EXPECT_EQ(ReadButton(page)->text(), QStringLiteral("读曲线"));
     EXPECT_EQ(host.controls, (QList<bool>{true, false}));
     EXPECT_FALSE(ReadButton(page)->isEnabled());
@@ -141,7 +154,7 @@ TEST_F(SimCurve, HiddenSeriesKeepReceivingPoints) {
     ASSERT_TRUE(WaitUntil([&] { return page.pointCount() >= hiddenAt + 3; }));
     frequency->click();
     EXPECT_TRUE(page.series(6)->visible());
-    page.StopCurve();
+    ASSERT_TRUE(StopAndWait(page));
     EXPECT_EQ(page.series(6)->dataCount(), page.pointCount());
     for (int i = 0; i < page.pointCount(); ++i)
         EXPECT_EQ(Value(page, 6, i), 5000); // 50 Hz in 0.01 Hz
@@ -156,7 +169,7 @@ TEST_F(SimCurve, FailedReadsShowTheSendCountAndAddNoPoint) {
     EXPECT_EQ(page.pointCount(), 0);
     ASSERT_EQ(sim.command(QStringLiteral("silent off")), QStringLiteral("ok"));
     ASSERT_TRUE(WaitUntil([&] { return page.pointCount() >= 1; }));
-    page.StopCurve();
+    ASSERT_TRUE(StopAndWait(page));
     // The first good read after k failures: sent k + 1, received 1.
     qsizetype failures = 0;
     while (host.statusTexts[failures].endsWith(QStringLiteral("接收数据无返回！")))
@@ -177,7 +190,8 @@ TEST_F(SimCurve, StopWaitsForTheOutstandingRequest) {
     ASSERT_TRUE(WaitUntil([&] { return thread->IsBusy() && thread->SentCount() >= 2; }));
     const int sentAtStop = thread->SentCount();
     ReadButton(page)->click();
-    EXPECT_FALSE(page.isRunning());
+    EXPECT_TRUE(page.isRunning()); // until the outstanding request has ended
+    ASSERT_TRUE(WaitUntil([&] { return !page.isRunning(); }));
     // The outstanding request ran to its time-out and reported it; no request came after.
     EXPECT_EQ(host.statusTexts.last(), CurveFailureText(sentAtStop));
     const QString stats = sim.command(QStringLiteral("stats"));
@@ -229,7 +243,7 @@ TEST_F(ScriptedCurve, BottomAxisFollowsThePointCountPast100) {
     EXPECT_EQ(axis.range().upper, 106);
     Feed(102, 102);
     EXPECT_EQ(axis.range().upper, 107);
-    page.StopCurve();
+    ASSERT_TRUE(StopAndWait(page));
     EXPECT_EQ(page.series(12)->dataCount(), 102);
     EXPECT_EQ(axis.range().upper, 107);
     // A new start clears the series and the axis.
@@ -238,7 +252,7 @@ TEST_F(ScriptedCurve, BottomAxisFollowsThePointCountPast100) {
     for (int k = 0; k < kCurveSeriesCount; ++k)
         EXPECT_EQ(page.series(k)->dataCount(), 0);
     EXPECT_EQ(axis.range().upper, 100);
-    page.StopCurve();
+    ASSERT_TRUE(StopAndWait(page));
 }
 
 TEST_F(ScriptedCurve, UserZoomStopsFollowingUntilAskedBack) {
@@ -320,13 +334,14 @@ TEST_F(ScriptedCurve, RepaintsAtAHumanRateNotPerPoint) {
     EXPECT_EQ(page.repaintCount(), before + 1);
 }
 
-TEST_F(ScriptedCurve, ClosingThePageStopsTheThread) {
+TEST_F(ScriptedCurve, ClosingThePageStopsItsJob) {
     auto other = std::make_unique<CurvePage>(host);
     ClickRead(*other);
     ASSERT_TRUE(WaitUntil([&] { return link.ExchangeCount() >= 2; }));
     Thread_Readqx* thread = other->curveThread();
     ASSERT_NE(thread, nullptr);
-    other.reset(); // joins the thread; the host hears nothing more
+    other.reset(); // cancels the job; the host hears nothing more
+    ASSERT_TRUE(WaitUntil([&] { return host.session().isIdle(); }));
     EXPECT_EQ(host.controls, QList<bool>{true});
     const std::size_t exchanges = link.ExchangeCount();
     QTest::qWait(300);

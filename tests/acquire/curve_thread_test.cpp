@@ -1,13 +1,13 @@
-// Thread_Readqx against a scripted line: the request it sends, the words it hands over, what
-// counts as a failed read, and a stop that lets the outstanding exchange finish.
+// Thread_Readqx, run as a session job, against a scripted line: the request it sends, the words it
+// hands over, what counts as a failed read, and a stop that lets the outstanding exchange finish.
 
 #include "acquire/curve_thread.h"
 #include "link/modbus.h"
 #include "link/modbus_frames.h"
 #include "link/scripted_link.h"
+#include "session/device_session.h"
 
 #include <QCoreApplication>
-#include <QTimer>
 #include <QtTest/QTest>
 #include <atomic>
 #include <condition_variable>
@@ -70,11 +70,11 @@ INSTANTIATE_TEST_SUITE_P(Rule, AxisMaximum,
                                            std::pair{100, 100}, std::pair{101, 106},
                                            std::pair{102, 107}, std::pair{100000, 100005}));
 
-// The thread's hand-overs, collected on the reading thread itself.
+// The loop's hand-overs, collected on the session's worker itself.
 class CurveThreadTest : public ::testing::Test {
 protected:
     void Start(quint8 address = 1) {
-        thread = std::make_unique<Thread_Readqx>(link, address);
+        thread = std::make_unique<Thread_Readqx>(address);
         QObject::connect(
             thread.get(), &Thread_Readqx::ShowCurvePoint, thread.get(),
             [this](const CurvePoint& p) {
@@ -89,7 +89,13 @@ protected:
                 texts << t;
             },
             Qt::DirectConnection);
-        thread->start();
+        ASSERT_TRUE(session.Submit(DeviceSession::State::Curves, QStringLiteral("读曲线"),
+                                   [this](JobContext& job) { thread->Run(job); }));
+    }
+    // Cancels the job and waits until it has ended (safe before Start and twice).
+    void Stop() {
+        session.Cancel();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return session.isIdle(); }, 20000));
     }
     std::size_t PointCount() {
         std::lock_guard lock(mutex);
@@ -105,13 +111,15 @@ protected:
     std::mutex mutex;
     std::vector<CurvePoint> points;
     QStringList texts;
+    // Last: its worker is joined before the loop and what it fills go.
+    DeviceSession session{link};
 };
 
 TEST_F(CurveThreadTest, ReadsTheCurveBlockAndHandsOverRawWords) {
     link.QueueReply(ReadReply(7, DistinctBlock()));
     Start(7);
     ASSERT_TRUE(QTest::qWaitFor([&] { return PointCount() >= 1; }, 20000));
-    thread->Stop();
+    Stop();
     ASSERT_GE(link.ExchangeCount(), 1u);
     const ScriptedLink::Exchange first = link.Exchanges().front();
     EXPECT_EQ(first.request, BuildReadRequest(7, kFcReadRegisters, 7035, 22));
@@ -135,7 +143,7 @@ TEST_F(CurveThreadTest, ShortSilentOrRefusedRepliesAddNoPoint) {
     link.QueueReply(ReadReply(1, DistinctBlock()));
     Start();
     ASSERT_TRUE(QTest::qWaitFor([&] { return PointCount() >= 1; }, 20000));
-    thread->Stop();
+    Stop();
     // Later cycles hear silence again; the first four are the failures before the point.
     EXPECT_EQ(texts.mid(0, 4), (QStringList{QStringLiteral("发送：1    接收数据无返回！"),
                                             QStringLiteral("发送：2    接收数据无返回！"),
@@ -165,14 +173,18 @@ TEST_F(CurveThreadTest, StopLetsTheOutstandingExchangeFinish) {
     Start();
     ASSERT_TRUE(QTest::qWaitFor([&] { return entered.load(); }, 20000));
     EXPECT_TRUE(thread->IsBusy());
-    QTimer::singleShot(300, [&] {
+    // The stop returns at once; the job ends only once the exchange on the line has.
+    session.Cancel();
+    EXPECT_FALSE(session.isIdle());
+    EXPECT_FALSE(answered.load());
+    {
         std::lock_guard lock(gate);
         release = true;
         opened.notify_all();
-    });
-    thread->Stop();
+    }
+    Stop();
     EXPECT_TRUE(answered.load());
-    EXPECT_FALSE(thread->isRunning());
+    EXPECT_TRUE(session.isIdle());
     EXPECT_FALSE(thread->IsBusy());
     // The exchange's point was handed over, and no further cycle began.
     EXPECT_EQ(PointCount(), 1u);
@@ -181,9 +193,9 @@ TEST_F(CurveThreadTest, StopLetsTheOutstandingExchangeFinish) {
 }
 
 TEST_F(CurveThreadTest, StopBeforeStartAndTwiceIsHarmless) {
-    thread = std::make_unique<Thread_Readqx>(link, 1);
-    thread->Stop();
-    thread->Stop();
+    thread = std::make_unique<Thread_Readqx>(1);
+    Stop();
+    Stop();
     EXPECT_EQ(link.ExchangeCount(), 0u);
 }
 

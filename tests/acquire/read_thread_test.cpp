@@ -1,5 +1,5 @@
-// The reading thread against a scripted line: the register blocks of a cycle, the counters and
-// status line, short and missing replies, loading failures and stopping.
+// The reading loop, run as a session job, against a scripted line: the register blocks of a cycle,
+// the counters and status line, short and missing replies, loading failures and stopping.
 
 #include "acquire/read_thread.h"
 #include "link/modbus.h"
@@ -9,6 +9,9 @@
 #include "check_fixture.h"
 
 #include <QCoreApplication>
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
 
 namespace {
 
@@ -76,11 +79,12 @@ TEST_P(BlockSplit, ReadsTheBlocksOfOneCycleAndShowsEveryRow) {
 
     ScriptedLink link;
     link.SetResponder(RegisterNumbers());
-    Thread_Read thread(link, folder.database(), folder.path(), 1, model, !harmonics);
+    Thread_Read thread(folder.database(), folder.path(), 1, model, !harmonics);
     HandOverRecorder recorder(thread);
-    thread.start();
+    LoopJob job(link);
+    ASSERT_TRUE(job.Start(thread));
     ASSERT_TRUE(WaitUntil([&] { return thread.CycleCount() >= 1; }));
-    thread.Stop();
+    ASSERT_TRUE(job.Stop());
 
     std::vector<std::pair<int, int>> firstCycle;
     for (const auto& e : link.Exchanges()) {
@@ -118,11 +122,12 @@ TEST(ReadThread, ReplyShorterThanTheBlockFailsTheCycle) {
     AddScheme(folder.database(), QStringLiteral("SHORT"), 10);
     ScriptedLink link;
     link.SetResponder(RegisterNumbers(1));
-    Thread_Read thread(link, folder.database(), folder.path(), 1, QStringLiteral("SHORT"), true);
+    Thread_Read thread(folder.database(), folder.path(), 1, QStringLiteral("SHORT"), true);
     HandOverRecorder recorder(thread);
-    thread.start();
+    LoopJob job(link);
+    ASSERT_TRUE(job.Start(thread));
     ASSERT_TRUE(WaitUntil([&] { return thread.CycleCount() >= 2; }));
-    thread.Stop();
+    ASSERT_TRUE(job.Stop());
     EXPECT_TRUE(recorder.grid.isEmpty());
     EXPECT_EQ(thread.ReceivedCount(), 0);
     ASSERT_GE(recorder.statusLines.size(), 2);
@@ -141,11 +146,12 @@ TEST(ReadThread, FailedCyclesStayCountedAfterTheModuleAnswersAgain) {
     link.QueueSilence();
     link.QueueFailure();
     link.SetResponder(RegisterNumbers());
-    Thread_Read thread(link, folder.database(), folder.path(), 1, QStringLiteral("BACK"), true);
+    Thread_Read thread(folder.database(), folder.path(), 1, QStringLiteral("BACK"), true);
     HandOverRecorder recorder(thread);
-    thread.start();
+    LoopJob job(link);
+    ASSERT_TRUE(job.Start(thread));
     ASSERT_TRUE(WaitUntil([&] { return thread.CycleCount() >= 4; }));
-    thread.Stop();
+    ASSERT_TRUE(job.Stop());
     ASSERT_GE(recorder.statusLines.size(), 4);
     EXPECT_EQ(recorder.failedFlags.mid(0, 4), (QList<bool>{true, true, false, false}));
     EXPECT_EQ(recorder.statusLines[2],
@@ -156,12 +162,12 @@ TEST(ReadThread, FailedCyclesStayCountedAfterTheModuleAnswersAgain) {
 TEST(ReadThread, SilentModuleCountsRequestsAndWritesNoRow) {
     CheckDataFolder folder;
     ScriptedLink link; // no responder: nothing ever answers
-    Thread_Read thread(link, folder.database(), folder.path(), 1, QStringLiteral("KX7410Y35-01"),
-                       true);
+    Thread_Read thread(folder.database(), folder.path(), 1, QStringLiteral("KX7410Y35-01"), true);
     HandOverRecorder recorder(thread);
-    thread.start();
+    LoopJob job(link);
+    ASSERT_TRUE(job.Start(thread));
     ASSERT_TRUE(WaitUntil([&] { return recorder.statusLines.size() >= 3; }));
-    thread.Stop();
+    ASSERT_TRUE(job.Stop());
     EXPECT_TRUE(recorder.grid.isEmpty());
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(recorder.statusLines[i],
@@ -169,6 +175,42 @@ TEST(ReadThread, SilentModuleCountsRequestsAndWritesNoRow) {
                                  "接收无返回数据！  失败：%1")
                       .arg(i + 1));
     EXPECT_FALSE(thread.IsBusy());
+}
+
+TEST(ReadThread, AStopInsideACycleSendsNoFurtherBlockAndRecordsNoFailure) {
+    CheckDataFolder folder;
+    AddScheme(folder.database(), QStringLiteral("GATED"), 200); // two blocks a cycle
+    ScriptedLink link;
+    // The first block's exchange hangs until the test releases it.
+    std::mutex gate;
+    std::condition_variable opened;
+    bool release = false;
+    std::atomic<bool> entered{false};
+    const ScriptedLink::Responder numbers = RegisterNumbers();
+    link.SetResponder([&](const std::vector<uint8_t>& request, const TransactParams& params) {
+        entered = true;
+        std::unique_lock lock(gate);
+        opened.wait(lock, [&] { return release; });
+        return numbers(request, params);
+    });
+    Thread_Read thread(folder.database(), folder.path(), 1, QStringLiteral("GATED"), true);
+    HandOverRecorder recorder(thread);
+    LoopJob job(link);
+    ASSERT_TRUE(job.Start(thread));
+    ASSERT_TRUE(WaitUntil([&] { return entered.load(); }));
+    job.session.Cancel();
+    {
+        std::lock_guard lock(gate);
+        release = true;
+        opened.notify_all();
+    }
+    ASSERT_TRUE(job.Stop());
+    // The block on the line was answered; the second never went out, and the cut cycle is
+    // neither shown nor counted as a failure of the module.
+    EXPECT_EQ(link.ExchangeCount(), 1u);
+    EXPECT_TRUE(recorder.grid.isEmpty());
+    EXPECT_TRUE(recorder.statusLines.isEmpty());
+    EXPECT_EQ(thread.FailedCycleCount(), 0);
 }
 
 struct LoadFailureCase {
@@ -192,19 +234,20 @@ TEST_P(LoadFailure, IsShownInTheStatusLineAndTheThreadIdles) {
     ASSERT_TRUE(folder.database().InsertModel(orphan));
     ScriptedLink link;
     link.SetResponder(RegisterNumbers());
-    Thread_Read thread(link, folder.database(), folder.path(), 1, QString::fromUtf8(c.model), true);
+    Thread_Read thread(folder.database(), folder.path(), 1, QString::fromUtf8(c.model), true);
     HandOverRecorder recorder(thread);
-    thread.start();
+    LoopJob job(link);
+    ASSERT_TRUE(job.Start(thread));
     ASSERT_TRUE(WaitUntil([&] { return !recorder.statusLines.isEmpty(); }));
     EXPECT_TRUE(recorder.statusLines[0].startsWith(QStringLiteral("产品型号: ") +
                                                    QString::fromUtf8(c.model) +
                                                    QStringLiteral("  读数据线程初始化失败：")))
         << recorder.statusLines[0].toStdString();
     EXPECT_FALSE(thread.IsBusy());
-    EXPECT_TRUE(thread.isRunning()); // idles until stopped
-    thread.Stop();
-    thread.Stop();
-    EXPECT_TRUE(thread.isFinished());
+    EXPECT_FALSE(job.session.isIdle()); // idles until stopped
+    ASSERT_TRUE(job.Stop());
+    ASSERT_TRUE(job.Stop());
+    EXPECT_TRUE(job.session.isIdle());
     EXPECT_EQ(link.ExchangeCount(), 0u);
     EXPECT_EQ(recorder.statusLines.size(), 1);
 }
@@ -225,19 +268,21 @@ TEST(ReadThread, StopIsSafeBeforeStartAndTwice) {
     ScriptedLink link;
     link.SetResponder(RegisterNumbers());
     {
-        Thread_Read never(link, folder.database(), folder.path(), 1, QStringLiteral("X"), true);
-        never.Stop();
-        never.Stop();
+        Thread_Read never(folder.database(), folder.path(), 1, QStringLiteral("X"), true);
+        LoopJob idle(link);
+        EXPECT_TRUE(idle.Stop());
+        EXPECT_TRUE(idle.Stop());
+        EXPECT_EQ(never.CycleCount(), 0);
     }
-    Thread_Read thread(link, folder.database(), folder.path(), 1, QStringLiteral("KX7410M31-01"),
-                       true);
+    Thread_Read thread(folder.database(), folder.path(), 1, QStringLiteral("KX7410M31-01"), true);
     HandOverRecorder recorder(thread);
-    thread.start();
+    LoopJob job(link);
+    ASSERT_TRUE(job.Start(thread));
     ASSERT_TRUE(WaitUntil([&] { return thread.CycleCount() >= 1; }));
-    thread.Stop();
+    ASSERT_TRUE(job.Stop());
     const int cycles = thread.CycleCount();
-    thread.Stop();
-    EXPECT_TRUE(thread.isFinished());
+    ASSERT_TRUE(job.Stop());
+    EXPECT_TRUE(job.session.isIdle());
     EXPECT_EQ(thread.CycleCount(), cycles);
     EXPECT_FALSE(thread.IsBusy());
 }

@@ -1,16 +1,16 @@
 #include "gui/check/check_page.h"
 
-#include "gui/check/check_host.h"
 #include "acquire/dlt645_pass.h"
 #include "acquire/read_thread.h"
 #include "acquire/rows.h"
-#include "gui/kit/messages.h"
 #include "common/conversion.h"
+#include "gui/check/check_host.h"
+#include "gui/kit/messages.h"
 #include "report/workbook_writer.h"
+#include "session/device_session.h"
 #include "store/settings.h"
 
 #include <QButtonGroup>
-#include <QEventLoop>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -21,6 +21,7 @@
 #include <QStyleOptionHeader>
 #include <QStyledItemDelegate>
 #include <QTableWidget>
+#include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <array>
@@ -181,12 +182,17 @@ CheckPage::CheckPage(CheckHost& host, QWidget* parent) : QWidget(parent), host_(
 }
 
 CheckPage::~CheckPage() {
-    // The host may already be half destroyed (the page dies with the main window's children):
-    // join the thread without calling back. The window's closing stops a check first anyway.
+    // The host may already be half destroyed (the page dies with the main window's children, after
+    // its session): nothing calls back into it. A job still running when the page goes first is
+    // cancelled; it keeps its own share of the loop until it ends.
     if (thread_) {
         thread_->disconnect(this);
-        thread_->Stop();
-        thread_.reset();
+        if (session_) session_->Cancel();
+    }
+    // The export writes only its own file: let it finish rather than leave it half written.
+    if (exportWorker_) {
+        exportWorker_->disconnect(this);
+        exportWorker_->wait();
     }
 }
 
@@ -388,16 +394,34 @@ void CheckPage::BitBtn_CheckClick() {
         StopCheck();
         return;
     }
+    // Everything the loop needs is taken from the controls now; the job never reads a widget.
+    auto loop =
+        std::make_shared<Thread_Read>(host_.database(), host_.dataFolder(), host_.moduleAddress(),
+                                      host_.modelText(), pzData_->isChecked());
+    loop->SetTestPoint(CurrentTestPoint());
+    connect(loop.get(), &Thread_Read::ShowRows, this, &CheckPage::ShowRows, Qt::QueuedConnection);
+    connect(loop.get(), &Thread_Read::ShowStatusLine, this, &CheckPage::ShowStatusLine,
+            Qt::QueuedConnection);
+    DeviceSession& session = host_.session();
+    const QPointer<CheckPage> page(this);
+    const bool started = session.Submit(
+        DeviceSession::State::Checking, QStringLiteral("检查数据"),
+        [loop](JobContext& job) mutable {
+            loop->Run(job);
+            // The loop is a GUI-thread object: its last share goes back there to be deleted.
+            job.Post([last = std::move(loop)] {});
+        },
+        [page] {
+            if (page) page->CheckEnded();
+        });
+    if (!started) {
+        Ui().inform(this, DeviceSession::BusyText());
+        return;
+    }
+    // The rows come queued, after this.
     PrepareGrid();
-    thread_ = std::make_unique<Thread_Read>(host_.link(), host_.database(), host_.dataFolder(),
-                                            host_.moduleAddress(), host_.modelText(),
-                                            pzData_->isChecked());
-    connect(thread_.get(), &Thread_Read::ShowRows, this, &CheckPage::ShowRows,
-            Qt::BlockingQueuedConnection);
-    connect(thread_.get(), &Thread_Read::ShowStatusLine, this, &CheckPage::ShowStatusLine,
-            Qt::BlockingQueuedConnection);
-    thread_->SetTestPoint(CurrentTestPoint());
-    thread_->start();
+    thread_ = std::move(loop);
+    session_ = &session;
     running_ = true;
     check_->setText(QStringLiteral("停止检查"));
     host_.SetCheckControls(true);
@@ -412,8 +436,15 @@ void CheckPage::StopCheck() {
     stopping_ = true;
     reenableCheck_->stop();
     check_->setEnabled(false);
-    thread_->Stop(); // keeps the window's events flowing while the cycle ends
+    if (session_)
+        session_->Cancel();
+    else
+        CheckEnded(); // the session has gone, and its job with it
+}
+
+void CheckPage::CheckEnded() {
     thread_.reset();
+    session_ = nullptr;
     running_ = false;
     stopping_ = false;
     check_->setText(QStringLiteral("检查数据"));
@@ -460,16 +491,18 @@ void CheckPage::BitBtn16Click() {
     exporting_ = true;
     save_->setEnabled(false);
     check_->setEnabled(false);
-    ExportResult result;
-    std::unique_ptr<QThread> worker(
-        QThread::create([&] { result = WriteCheckWorkbook(path, grid, header); }));
-    QEventLoop loop;
-    connect(worker.get(), &QThread::finished, &loop, &QEventLoop::quit, Qt::QueuedConnection);
-    worker->start();
-    loop.exec();
-    worker->wait();
+    exportWorker_.reset(QThread::create(
+        [this, path, grid, header] { exportResult_ = WriteCheckWorkbook(path, grid, header); }));
+    connect(exportWorker_.get(), &QThread::finished, this, &CheckPage::ExportEnded,
+            Qt::QueuedConnection);
+    exportWorker_->start();
+}
+
+void CheckPage::ExportEnded() {
+    exportWorker_->wait();
+    exportWorker_.reset();
     exporting_ = false;
     save_->setEnabled(true);
     check_->setEnabled(true);
-    Ui().inform(this, result.ok ? ExportSucceededMessage() : ExportFailedMessage());
+    Ui().inform(this, exportResult_.ok ? ExportSucceededMessage() : ExportFailedMessage());
 }

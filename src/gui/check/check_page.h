@@ -1,22 +1,26 @@
 #pragma once
 // CheckPage: the real-time page "实时数据" (objectName TabSheet2): the grid AdvStringGrid, the four
 // test-point radio groups, the data-mode choice and the buttons 读取配置, 检查数据 and 保存数据.
-// It starts and stops Thread_Read, writes the rows the thread hands over and exports the grid.
-// GUI thread only.
+// It runs Thread_Read as a job of the device session ("检查数据"), writes the rows the loop hands
+// over and exports the grid on a worker thread of its own. GUI thread only.
 
 #include "acquire/check.h"
 #include "acquire/rows.h"
 #include "report/check_export.h"
+#include "report/workbook_writer.h"
 
+#include <QPointer>
 #include <QWidget>
 #include <memory>
 
 class CheckHost;
+class DeviceSession;
 class QButtonGroup;
 class QGroupBox;
 class QPushButton;
 class QRadioButton;
 class QTableWidget;
+class QThread;
 class QTimer;
 class Thread_Read;
 
@@ -30,10 +34,14 @@ public:
     // buttons, 读取配置 and the position of 检查数据. Any other value changes nothing.
     void ApplyProtocol(int txxy);
 
-    // Stops a running check as the stop button does (the window's closing uses it). Returns at
-    // once when no check runs.
+    // Stops a running check as the stop button does (the window's closing uses it): cancels the
+    // job and returns at once; the button stays disabled until the job has ended, and then the
+    // page and the host return to their idle state.
     void StopCheck();
+    // True from the start of a check until its job has ended.
     bool isRunning() const { return running_; }
+    // True from a stop until the job has ended.
+    bool isStopping() const { return stopping_; }
 
     // The test point of the four radio groups, and each group's checked position (-1: none).
     TestPoint CurrentTestPoint() const;
@@ -41,7 +49,7 @@ public:
 
     // The panel of the page's buttons (JY_Pdata); the main window adds its service buttons there.
     QWidget* ServicePanel() const { return panel_; }
-    // The running thread, null when no check runs (tests and benchmarks look at its counters).
+    // The running loop, null when no check runs (tests and benchmarks look at its counters).
     Thread_Read* readThread() const { return thread_.get(); }
     // True while an export is being written.
     bool isExporting() const { return exporting_; }
@@ -65,6 +73,10 @@ private:
     void PrepareGrid();
     void TestPointChanged();
     void SetOwnControls(bool running);
+    // The end of the check's job: the page and the host return to their idle state.
+    void CheckEnded();
+    // The export's worker has written the workbook (or failed to).
+    void ExportEnded();
     // Takes the DL/T 645 "being read" marker off the row that carries it.
     void ClearMarker();
 
@@ -81,7 +93,12 @@ private:
     QButtonGroup* angle_ = nullptr;
     QButtonGroup* frequency_ = nullptr;
     QTimer* reenableCheck_ = nullptr;
-    std::unique_ptr<Thread_Read> thread_;
+    // Shared with the job, which may outlive the page when the page goes first.
+    std::shared_ptr<Thread_Read> thread_;
+    // The session the running check was submitted to; null once it is gone.
+    QPointer<DeviceSession> session_;
+    std::unique_ptr<QThread> exportWorker_;
+    ExportResult exportResult_; // written by exportWorker_, read once it has finished
     bool running_ = false;
     bool stopping_ = false;
     bool exporting_ = false;

@@ -2,6 +2,7 @@
 
 #include "gui/curves/curve_host.h"
 #include "gui/kit/messages.h"
+#include "session/device_session.h"
 
 #include <QCheckBox>
 #include <QDateTime>
@@ -70,9 +71,13 @@ CurvePage::CurvePage(CurveHost& host, QWidget* parent) : QWidget(parent), host_(
 }
 
 CurvePage::~CurvePage() {
-    // The host may already be half gone: stop the thread without telling it anything.
-    closing_ = true;
-    if (thread_) thread_->Stop();
+    // The host may already be half gone (the page dies with the main window's children, after its
+    // session): nothing calls back into it. A job still running when the page goes first is
+    // cancelled; it keeps its own share of the loop until it ends.
+    if (thread_) {
+        thread_->disconnect(this);
+        if (session_) session_->Cancel();
+    }
 }
 
 void CurvePage::BuildChart() {
@@ -178,6 +183,28 @@ void CurvePage::BitBtn_ReadQXClick() {
         StopCurve();
         return;
     }
+    auto loop = std::make_shared<Thread_Readqx>(host_.moduleAddress());
+    connect(loop.get(), &Thread_Readqx::ShowCurvePoint, this, &CurvePage::ShowCurvePoint,
+            Qt::QueuedConnection);
+    connect(loop.get(), &Thread_Readqx::ShowStatusText, this, &CurvePage::ShowStatusText,
+            Qt::QueuedConnection);
+    DeviceSession& session = host_.session();
+    const QPointer<CurvePage> page(this);
+    const bool started = session.Submit(
+        DeviceSession::State::Curves, readQX_->text(),
+        [loop](JobContext& job) mutable {
+            loop->Run(job);
+            // The loop is a GUI-thread object: its last share goes back there to be deleted.
+            job.Post([last = std::move(loop)] {});
+        },
+        [page] {
+            if (page) page->CurveEnded();
+        });
+    if (!started) {
+        Ui().inform(this, DeviceSession::BusyText());
+        return;
+    }
+    // The points come queued, after this.
     ClearSeries();
     following_ = true;
     follow_->setEnabled(false);
@@ -189,12 +216,8 @@ void CurvePage::BitBtn_ReadQXClick() {
     settingRange_ = false;
     ScheduleRepaint();
 
-    thread_ = std::make_unique<Thread_Readqx>(host_.link(), host_.moduleAddress());
-    connect(thread_.get(), &Thread_Readqx::ShowCurvePoint, this, &CurvePage::ShowCurvePoint,
-            Qt::BlockingQueuedConnection);
-    connect(thread_.get(), &Thread_Readqx::ShowStatusText, this, &CurvePage::ShowStatusText,
-            Qt::BlockingQueuedConnection);
-    thread_->start();
+    thread_ = std::move(loop);
+    session_ = &session;
     readQX_->setText(QStringLiteral("停止读"));
     host_.SetCurveControls(true);
     // A double click must not stop the reading it just started.
@@ -207,8 +230,15 @@ void CurvePage::StopCurve() {
     stopping_ = true;
     reenable_->stop();
     readQX_->setEnabled(false);
-    thread_->Stop(); // keeps the window's events flowing while the cycle ends
+    if (session_)
+        session_->Cancel();
+    else
+        CurveEnded(); // the session has gone, and its job with it
+}
+
+void CurvePage::CurveEnded() {
     thread_.reset();
+    session_ = nullptr;
     stopping_ = false;
     readQX_->setText(QStringLiteral("读曲线"));
     host_.SetCurveControls(false);
@@ -216,7 +246,6 @@ void CurvePage::StopCurve() {
 }
 
 void CurvePage::ShowCurvePoint(const CurvePoint& point) {
-    if (closing_) return;
     const double x = static_cast<double>(stamps_.size());
     const double stamp = static_cast<double>(point.wallClockMs) / 1000.0;
     // Stamps never go backwards (the thread counts from a steady clock), but a point of a
@@ -236,7 +265,6 @@ void CurvePage::ShowCurvePoint(const CurvePoint& point) {
 }
 
 void CurvePage::ShowStatusText(const QString& text) {
-    if (closing_) return;
     host_.SetStatusText(text);
 }
 

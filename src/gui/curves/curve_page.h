@@ -1,7 +1,8 @@
 #pragma once
 // CurvePage: the curve page "曲线监测" (objectName TabSheet3): the chart Chart with its thirteen
 // line series, the thirteen check boxes with their colour swatches and the button
-// BitBtn_ReadQX. It starts and stops Thread_Readqx and plots the points the thread hands over.
+// BitBtn_ReadQX. It runs Thread_Readqx as a job of the device session and plots the points the
+// loop hands over.
 // For long sessions the bottom axis can show the wall-clock time instead of the point index,
 // the user can drag and zoom while points arrive (the page then stops moving the axes until
 // "跟随最新" is pressed), and every point is kept. The chart repaints at most 25 times a second,
@@ -11,6 +12,7 @@
 #include "acquire/curve_thread.h"
 
 #include <QColor>
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 #include <array>
@@ -18,6 +20,7 @@
 #include <vector>
 
 class CurveHost;
+class DeviceSession;
 class QCheckBox;
 class QCustomPlot;
 class QCPGraph;
@@ -46,11 +49,14 @@ public:
     explicit CurvePage(CurveHost& host, QWidget* parent = nullptr);
     ~CurvePage() override;
 
-    // Stops a running curve reading as the stop button does (the window's closing uses it).
-    // Returns at once when none runs.
+    // Stops a running curve reading as the stop button does (the window's closing uses it):
+    // cancels the job and returns at once; the button stays disabled until the job has ended,
+    // and then the page and the host return to their idle state.
     void StopCurve();
-    // True from the start of a curve reading until its thread has ended (CurveRunning).
+    // True from the start of a curve reading until its job has ended (CurveRunning).
     bool isRunning() const { return thread_ != nullptr; }
+    // True from a stop until the job has ended.
+    bool isStopping() const { return stopping_; }
 
     // The bottom axis: point index (false, the default) or wall-clock time (true). Switching
     // moves every point already plotted.
@@ -66,7 +72,7 @@ public:
     int pointCount() const { return static_cast<int>(stamps_.size()); }
     // Repaints done by the repaint timer (tests and benchmarks).
     int repaintCount() const { return repaints_; }
-    // The running thread, null when none runs (tests look at its counters).
+    // The running loop, null when none runs (tests look at its counters).
     Thread_Readqx* curveThread() const { return thread_.get(); }
 
 public slots:
@@ -80,6 +86,8 @@ private:
     void BuildChart();
     void BuildControls();
     void ClearSeries();
+    // The end of the reading's job: the page and the host return to their idle state.
+    void CurveEnded();
     void SeriesBoxClick(int k, bool checked);
     void ApplyFollowRange();
     void RangeChangedByUser();
@@ -96,9 +104,11 @@ private:
     QPushButton* follow_ = nullptr;
     QTimer* reenable_ = nullptr;
     QTimer* repaint_ = nullptr;
-    std::unique_ptr<Thread_Readqx> thread_;
+    // Shared with the job, which may outlive the page when the page goes first.
+    std::shared_ptr<Thread_Readqx> thread_;
+    // The session the running reading was submitted to; null once it is gone.
+    QPointer<DeviceSession> session_;
     bool stopping_ = false;
-    bool closing_ = false;
 
     // Wall-clock time of every point (seconds since the epoch), for the time axis.
     std::vector<double> stamps_;
