@@ -1,19 +1,25 @@
 // Figures of a calibration run against kx7410-sim on a pseudo-terminal: VIP calibration of
 // segment 1, voltage phase compensation, compensation reset, the three-pass power compensation and
-// the flash write, as the calibration page runs them. Prints the wall time, the ideal (the sum of
-// the read windows of the transactions, which every exchange waits out because the replies are
-// shorter than the read sizes) and their ratio.
+// the flash write, each a job of a device session with its log lines posted to this (GUI) thread,
+// as the calibration page runs them. Prints the wall time, the ideal (the sum of the read windows
+// of the transactions, which every exchange waits out because the replies are shorter than the
+// read sizes), their ratio, and the longest stall of this thread's event loop while the steps run.
 //
 // Usage: calibration_bench [runs]
 
 #include "calib/calibration.h"
 #include "link/serial_link.h"
+#include "session/device_session.h"
 
 #include "sim_process.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -21,8 +27,8 @@ namespace {
 class CountingLink : public Link {
 public:
     explicit CountingLink(Link& link) : link_(link) {}
-    long long idealMs = 0;
-    int exchanges = 0;
+    std::atomic<long long> idealMs = 0;
+    std::atomic<int> exchanges = 0;
 
     std::optional<std::vector<uint8_t>> Transact(const std::vector<uint8_t>& request,
                                                  const TransactParams& params) override {
@@ -36,11 +42,50 @@ private:
     Link& link_;
 };
 
+// A 1 ms timer on the calling thread: the longest gap between two ticks is the longest time the
+// event loop could not paint a window.
+class StallMeter : public QObject {
+public:
+    StallMeter() {
+        timer_.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&timer_, &QTimer::timeout, this,
+                         [this] { longestMs = std::max(longestMs, since_.restart()); });
+        since_.start();
+        timer_.start(1);
+    }
+    // The bench's own blocking work on this thread does not count.
+    void Skip() { since_.restart(); }
+    qint64 longestMs = 0;
+
+private:
+    QTimer timer_;
+    QElapsedTimer since_;
+};
+
+// Runs step as one job and this thread's event loop until its done; returns its wall time.
+qint64 RunStep(DeviceSession& session, const QString& name,
+               const std::function<bool(JobContext&)>& step, bool& ok) {
+    QEventLoop loop; // this program's own event loop while the job runs, as a window's
+    QElapsedTimer timer;
+    timer.start();
+    qint64 wall = 0;
+    bool stepOk = false;
+    session.Submit(
+        DeviceSession::State::Busy, name, [&](JobContext& job) { stepOk = step(job); },
+        [&] {
+            wall = timer.elapsed();
+            loop.quit();
+        });
+    loop.exec();
+    ok = ok && stepOk;
+    return wall;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    const int runs = argc > 1 ? std::max(1, atoi(argv[1])) : 1;
+    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 1;
     SimProcess sim;
     SerialLink serial;
     if (sim.device().isEmpty() || !serial.Open(sim.link(), 3, 0, 2, 0)) {
@@ -49,27 +94,52 @@ int main(int argc, char** argv) {
     }
     for (int run = 1; run <= runs; ++run) {
         CountingLink link(serial);
+        DeviceSession session(link);
         CalibrationState state;
         int lines = 0;
-        const CalibrationLog log = [&](const QString&) { ++lines; };
+        // Each line reaches this thread as the page's list would take it.
+        const auto log = [&lines](JobContext& job) -> CalibrationLog {
+            JobContext* context = &job;
+            return [&lines, context](const QString&) { context->Post([&lines] { ++lines; }); };
+        };
         sim.command(QStringLiteral("point 100 100 0 50"));
-        QElapsedTimer timer;
-        timer.start();
-        bool ok = RunVipCalibration(link, 1, 1, state, log);
-        ok = ok && RunAnglePhaseCompensation(link, 1, 1, false, state, log);
-        ok = ok && ResetPowerCompensation(link, 1, 1, false, log);
-        const qint64 beforePoint = timer.elapsed();
+        StallMeter stall;
+        bool ok = true;
+        qint64 wall = 0;
+        wall += RunStep(
+            session, QStringLiteral("VIP标定"),
+            [&](JobContext& job) { return RunVipCalibration(job.link(), 1, 1, state, log(job)); },
+            ok);
+        wall += RunStep(
+            session, QStringLiteral("电压相位补偿"),
+            [&](JobContext& job) {
+                return RunAnglePhaseCompensation(job.link(), 1, 1, false, state, log(job));
+            },
+            ok);
+        wall += RunStep(
+            session, QStringLiteral("补偿系数复位"),
+            [&](JobContext& job) {
+                return ResetPowerCompensation(job.link(), 1, 1, false, log(job));
+            },
+            ok);
         sim.command(QStringLiteral("point angle=60"));
-        const qint64 pointMs = timer.elapsed() - beforePoint; // the bench's own command
+        stall.Skip();
         state.SourceActivePower = 550;
-        ok = ok && RunPowerCompensation(link, 1, 1, false, 220, 5, state, log);
-        ok = ok && WriteCalibrationFlash(link, 1, log);
-        const qint64 wall = timer.elapsed() - pointMs;
+        wall += RunStep(
+            session, QStringLiteral("60度功率补偿"),
+            [&](JobContext& job) {
+                return RunPowerCompensation(job.link(), 1, 1, false, 220, 5, state, log(job));
+            },
+            ok);
+        wall += RunStep(
+            session, QStringLiteral("标定完成(清除标定状态标志)"),
+            [&](JobContext& job) { return WriteCalibrationFlash(job.link(), 1, log(job)); }, ok);
+        const long long ideal = link.idealMs;
         std::printf("calibration run %d: %s, %d exchanges, %d log lines, wall %lld ms, ideal %lld "
-                    "ms, ratio %.4f\n",
-                    run, ok ? "complete" : "FAILED", link.exchanges, lines,
-                    static_cast<long long>(wall), link.idealMs,
-                    link.idealMs > 0 ? double(wall) / double(link.idealMs) : 0.0);
+                    "ms, ratio %.4f; longest GUI-thread stall %lld ms\n",
+                    run, ok ? "complete" : "FAILED", link.exchanges.load(), lines,
+                    static_cast<long long>(wall), ideal,
+                    ideal > 0 ? double(wall) / double(ideal) : 0.0, qint64(stall.longestMs));
     }
     serial.Stop();
     return 0;

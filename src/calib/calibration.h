@@ -3,8 +3,8 @@
 // VIP data, the voltage angle coefficients, the power compensation K1/K2, the flash commit, and
 // the log lines each step writes. The arithmetic is kept in pure functions so that the numbers
 // can be checked without a module; the steps over a Link report their progress through a log
-// callback (the calibration page appends each text as one line). Callable from the thread that
-// owns the link's caller side (the GUI thread in the program).
+// callback (the calibration page appends each text as one line). Callable from any one thread at
+// a time (a job of the device session in the program); the log callback runs on that thread.
 
 #include "link/link.h"
 

@@ -2,7 +2,8 @@
 // Wiring mode, protocol and frame-format switching and the calibration state entry, as sequences
 // of transactions over a Link (no widgets). The PC port is switched by the caller's PortSwitch,
 // so the same sequence runs against the real port or a scripted line. Each sequence returns the
-// outcome text the window shows. Callable from the thread that owns the link's caller side.
+// outcome text the window shows. Callable from any one thread at a time (a job of the device
+// session in the program); the port switch and the progress steps run on that thread.
 
 #include "link/link.h"
 

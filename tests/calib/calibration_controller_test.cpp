@@ -2,18 +2,21 @@
 // against kx7410-sim on a real pseudo-terminal: a whole calibration run leaving its registers in
 // the module and its lines in the log, the wiring mode, protocol and frame-format switch with the
 // settings file and the port text, the calibration state entry with its refusals, and the
-// failure lines with the simulator silenced. Every message box and the true-power dialog are
+// failure lines with the simulator silenced at a chosen transaction, the refusals while a step
+// runs and a cancel mid-step. Every step runs as a job of the main window's device session; a
+// test acts once the session is idle again. Every message box and the true-power dialog are
 // answered through their seams.
 
+#include "gui/calib/calibration_controller.h"
+#include "gui/calib/calibration_page.h"
+#include "gui/calib/real_power_form.h"
 #include "gui/check/check_page.h"
 #include "gui/curves/curve_page.h"
-#include "gui/calib/calibration_page.h"
-#include "gui/main/main_form.h"
 #include "gui/kit/messages.h"
-#include "gui/calib/calibration_controller.h"
-#include "gui/calib/device_operation.h"
-#include "gui/calib/real_power_form.h"
+#include "gui/main/main_form.h"
+#include "link/modbus_frames.h"
 #include "link/serial_link.h"
+#include "session/device_session.h"
 #include "store/database.h"
 #include "store/settings.h"
 
@@ -31,9 +34,12 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 #include <QToolButton>
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <future>
+#include <mutex>
 
 namespace {
 
@@ -48,6 +54,47 @@ QList<int> Neutral() {
     return {10000, 10000, 10000, 0, 0, 0};
 }
 
+// The serial link of the window with a tap: records every request that reaches the line, from any
+// thread, and runs a hook on the calling thread (the session's worker for a step) before a chosen
+// request goes out, so a test acts on the module or the session at a known transaction.
+class TappedLink : public SerialLink {
+public:
+    using Hook = std::function<void()>;
+
+    std::optional<std::vector<uint8_t>> Transact(const std::vector<uint8_t>& request,
+                                                 const TransactParams& params) override {
+        Hook hook;
+        {
+            std::lock_guard lock(mutex_);
+            requests_.push_back(request);
+            if (int(requests_.size()) == hookAt_) hook = hook_;
+        }
+        if (hook) hook();
+        return SerialLink::Transact(request, params);
+    }
+    // Runs hook before the n-th request from now on (counted from 1).
+    void HookAt(int n, Hook hook) {
+        std::lock_guard lock(mutex_);
+        hookAt_ = int(requests_.size()) + n;
+        hook_ = std::move(hook);
+    }
+    std::vector<std::vector<uint8_t>> Requests() const {
+        std::lock_guard lock(mutex_);
+        return requests_;
+    }
+    void ClearRequests() {
+        std::lock_guard lock(mutex_);
+        requests_.clear();
+        hookAt_ = 0;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<std::vector<uint8_t>> requests_;
+    int hookAt_ = 0;
+    Hook hook_;
+};
+
 class CalibrationWindow : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -61,6 +108,31 @@ protected:
         form->PortName = sim.link();
         form->comkClick();
         ASSERT_TRUE(form->PortOpen);
+    }
+    // Waits until no step runs (the outcome of a click is known then).
+    void Idle() {
+        ASSERT_TRUE(QTest::qWaitFor([this] { return form->session().isIdle(); }, 120000));
+    }
+    // A click and its job to the end.
+    void Run(const char* button) {
+        Button(button)->click();
+        Idle();
+    }
+    // Before the n-th request from now, runs fn on the GUI thread while the step's job waits
+    // for it: fn acts between two transactions of the step, as a user's click or the module
+    // would.
+    void OnGuiAtRequest(int n, std::function<void()> fn) {
+        link.HookAt(n, [this, fn] {
+            auto ran = std::make_shared<std::promise<void>>();
+            QMetaObject::invokeMethod(
+                form.get(),
+                [ran, fn] {
+                    fn();
+                    ran->set_value();
+                },
+                Qt::QueuedConnection);
+            ran->get_future().wait_for(std::chrono::minutes(2));
+        });
     }
     void TearDown() override {
         TRealPowerForm::SetAnswerer(nullptr);
@@ -100,7 +172,7 @@ protected:
     SimProcess sim{{QStringLiteral("--state"), flashImage}};
     DataFolder folder;
     std::unique_ptr<ProductDatabase> db;
-    SerialLink link;
+    TappedLink link;
     RecordingMessages messages;
     std::unique_ptr<TMainForm> form;
     CalibrationController* controller = nullptr;
@@ -114,7 +186,7 @@ TEST_F(CalibrationWindow, RunVipPhasePowerFlash) {
               QStringLiteral("ok"));
 
     // VIP calibration of segment 1: raw words 20000 at the rated point.
-    Button("BitBtn_VIP1")->click();
+    Run("BitBtn_VIP1");
     EXPECT_EQ(sim.registers(13000), QList<int>{0xAA55});
     EXPECT_EQ(sim.registers(12000, 9), QList<int>(9, 20000));
     EXPECT_EQ(sim.registers(12009, 12), Neutral() + Neutral());
@@ -131,7 +203,7 @@ TEST_F(CalibrationWindow, RunVipPhasePowerFlash) {
     EXPECT_EQ(Log()->currentRow(), Log()->count() - 1);
 
     // Voltage phase compensation at 50 Hz: raw angles 120, 135, 110.
-    Button("BitBtn_VXW1")->click();
+    Run("BitBtn_VXW1");
     EXPECT_EQ(sim.registers(12021, 3), (QList<int>{70, 79, 64}));
     lines = Lines();
     EXPECT_EQ(lines.mid(90),
@@ -141,7 +213,7 @@ TEST_F(CalibrationWindow, RunVipPhasePowerFlash) {
 
     // The reset appends to the log.
     ASSERT_EQ(sim.command(QStringLiteral("set 12009 1 2 3 4 5 6")), QStringLiteral("ok"));
-    Button("BitBtn_BCFW1")->click();
+    Run("BitBtn_BCFW1");
     EXPECT_EQ(sim.registers(12009, 6), Neutral());
     EXPECT_EQ(Lines().size(), lines.size() + 1);
     EXPECT_EQ(Lines().last(), QStringLiteral("初始50HZ功率校正系数完成!"));
@@ -151,7 +223,7 @@ TEST_F(CalibrationWindow, RunVipPhasePowerFlash) {
     // less.
     ASSERT_EQ(sim.command(QStringLiteral("point angle=60")), QStringLiteral("ok"));
     AnswerPower(QString::number(550 / 1.01, 'g', 17));
-    Button("BitBtn_PBC1")->click();
+    Run("BitBtn_PBC1");
     EXPECT_EQ(sim.registers(12009, 6),
               (QList<int>{10000, 10000, 10000, 65536 - 58, 65536 - 58, 65536 - 58}));
     lines = Lines();
@@ -164,7 +236,7 @@ TEST_F(CalibrationWindow, RunVipPhasePowerFlash) {
     EXPECT_NEAR(controller->state().SourceActivePower, 544.55, 0.01);
 
     // Flash: flag cleared and commit commanded; every step pending again, the run finished.
-    Button("BitBtn19")->click();
+    Run("BitBtn19");
     EXPECT_EQ(sim.registers(13000, 2), (QList<int>{0, 0xAA55}));
     EXPECT_EQ(Lines(), QStringList{"写标定FLASH 成功!!"});
     for (const char* name : {"BitBtn_VIP1", "BitBtn_VXW1", "BitBtn_BCFW1", "BitBtn_PBC1",
@@ -191,7 +263,7 @@ TEST_F(CalibrationWindow, Segment2AtSixtyHertz) {
     ASSERT_EQ(sim.command(QStringLiteral("set 13000 0")), QStringLiteral("ok"));
     ASSERT_EQ(sim.command(QStringLiteral("point 100 50 0 50")), QStringLiteral("ok"));
     Log()->addItem(QStringLiteral("an earlier step"));
-    Button("BitBtn_VIP2")->click();
+    Run("BitBtn_VIP2");
     // Every VIP calibration starts a fresh log.
     EXPECT_EQ(Lines().first(), QStringLiteral("第1次读原始AD采集数据为："));
     EXPECT_EQ(Lines().last(), QString());
@@ -206,7 +278,7 @@ TEST_F(CalibrationWindow, Segment2AtSixtyHertz) {
     // Segment 2 at half the rated power: 550 W measured is the source's 550 W.
     ASSERT_EQ(sim.command(QStringLiteral("set 12115 1 2 3 4 5 6")), QStringLiteral("ok"));
     AnswerPower(QStringLiteral("550"));
-    Button("BitBtn_PBC2")->click();
+    Run("BitBtn_PBC2");
     EXPECT_EQ(sim.registers(12115, 6), Neutral());
     EXPECT_EQ(sim.registers(12109, 6), Neutral()); // 50 Hz untouched since the VIP reset
     // The power compensation also starts a fresh log.
@@ -240,10 +312,10 @@ TEST_F(CalibrationWindow, PowerCompensationWithoutVipOrPowerSendsNothing) {
     const int before = Requests();
     // The dialog closed without a value: the true power stays 0.
     TRealPowerForm::SetAnswerer([](TRealPowerForm&) {});
-    Button("BitBtn_PBC1")->click();
+    Run("BitBtn_PBC1");
     EXPECT_EQ(Lines(), QStringList{"未做VIP标定(平均功率数据为0),不计算功率补偿系数!!"});
     controller->state().VipAverages.fill(20000);
-    Button("BitBtn_PBC1")->click();
+    Run("BitBtn_PBC1");
     EXPECT_EQ(Lines(), QStringList{"未填写源的真实有功功率值,不计算功率补偿系数!!"});
     EXPECT_EQ(Requests(), before);
     EXPECT_EQ(sim.registers(12009, 6), (QList<int>{1, 2, 3, 4, 5, 6}));
@@ -264,7 +336,7 @@ TEST_F(CalibrationWindow, ClosedPortRefusesEveryStepButTheFlashWrite) {
     }
     // The flash write tries the closed link and logs its failure.
     messages.shown.clear();
-    Button("BitBtn19")->click();
+    Run("BitBtn19");
     EXPECT_EQ(messages.shown, QStringList());
     EXPECT_EQ(Lines(), QStringList{"写标定FLASH 失败!!"});
     EXPECT_EQ(controller->GlyphOf("BitBtn19"), CalibrationController::FormGlyph);
@@ -284,7 +356,7 @@ TEST_P(SilentModule, LogsTheFailureAndKeepsTheGlyph) {
     controller->state().SourceActivePower = 1100;
     AnswerPower(QStringLiteral("1100"));
     ASSERT_EQ(sim.command(QStringLiteral("silent on")), QStringLiteral("ok"));
-    Button(GetParam().button)->click();
+    Run(GetParam().button);
     ASSERT_FALSE(Lines().isEmpty());
     EXPECT_EQ(Lines().last(), GetParam().lastLine);
     EXPECT_EQ(controller->GlyphOf(GetParam().button), CalibrationController::FormGlyph);
@@ -302,12 +374,12 @@ INSTANTIATE_TEST_SUITE_P(
         SilentCase{"Flash", "BitBtn19", QStringLiteral("写标定FLASH 失败!!")}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// The module falls silent right after the log shows a chosen line: the log callback runs between
-// two transactions, so the next one is the first to go unanswered.
+// The module falls silent just before a chosen request of the step (while the step's job waits
+// between two transactions), so that request is the first to go unanswered and the last one sent.
 struct SilencedCase {
     const char* name;
     const char* button;
-    QString trigger;
+    int request; // counted from the step's first
     QString lastLine;
 };
 
@@ -321,16 +393,15 @@ TEST_P(SilencedMidway, StopsAtTheNextTransaction) {
     controller->state().VipAverages.fill(20000);
     AnswerPower(QStringLiteral("1100"));
     bool silenced = false;
-    QObject::connect(Log()->model(), &QAbstractItemModel::rowsInserted, Log(),
-                     [&](const QModelIndex&, int first, int) {
-                         if (!silenced && Log()->item(first)->text() == c.trigger) {
-                             silenced = true;
-                             sim.command(QStringLiteral("silent on"));
-                         }
-                     });
-    Button(c.button)->click();
+    link.ClearRequests();
+    OnGuiAtRequest(c.request, [&] {
+        silenced = true;
+        sim.command(QStringLiteral("silent on"));
+    });
+    Run(c.button);
     EXPECT_TRUE(silenced);
     EXPECT_EQ(Lines().last(), c.lastLine);
+    EXPECT_EQ(link.Requests().size(), std::size_t(c.request));
     EXPECT_EQ(controller->GlyphOf(c.button), CalibrationController::FormGlyph);
     ASSERT_EQ(sim.command(QStringLiteral("silent off")), QStringLiteral("ok"));
     // Nothing after the failure reached the module.
@@ -338,37 +409,153 @@ TEST_P(SilencedMidway, StopsAtTheNextTransaction) {
     EXPECT_EQ(sim.registers(12021, 3), (QList<int>{9, 9, 9}));
 }
 
+// VIP: state flag, neutral compensation, eight reads, data. Angles: thirty reads, coefficients.
+// Power: eight reads and a write per pass.
 INSTANTIATE_TEST_SUITE_P(
     Table, SilencedMidway,
-    ::testing::Values(SilencedCase{"FourthRawRead", "BitBtn_VIP1",
-                                   QStringLiteral("第3次读原始AD采集数据为："),
-                                   QStringLiteral("第4次读原始AD采集数据失败")},
-                      SilencedCase{"VipDataWrite", "BitBtn_VIP1", QStringLiteral("8次平均数据为："),
-                                   QStringLiteral("写 1 段VIP标定数据失败!!")},
-                      SilencedCase{"AngleWrite", "BitBtn_VXW1", QStringLiteral("角差标定系数为："),
-                                   QStringLiteral("写角差标定系数数据失败")},
-                      SilencedCase{"PowerWrite", "BitBtn_PBC1",
-                                   QStringLiteral("第8次读原始AD采集数据为："),
-                                   QStringLiteral("写相位补偿系数失败")},
-                      SilencedCase{"SecondPass", "BitBtn_PBC1", QStringLiteral("第2次补偿；"),
-                                   QStringLiteral("第1次读原始AD采集数据失败")}),
+    ::testing::Values(
+        SilencedCase{"FourthRawRead", "BitBtn_VIP1", 6,
+                     QStringLiteral("第4次读原始AD采集数据失败")},
+        SilencedCase{"VipDataWrite", "BitBtn_VIP1", 11, QStringLiteral("写 1 段VIP标定数据失败!!")},
+        SilencedCase{"AngleWrite", "BitBtn_VXW1", 31, QStringLiteral("写角差标定系数数据失败")},
+        SilencedCase{"PowerWrite", "BitBtn_PBC1", 9, QStringLiteral("写相位补偿系数失败")},
+        SilencedCase{"SecondPass", "BitBtn_PBC1", 10, QStringLiteral("第1次读原始AD采集数据失败")}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(CalibrationWindow, PowerPassesBeforeASilenceStayWritten) {
     ASSERT_EQ(sim.command(QStringLiteral("set 12009 1 2 3 4 5 6")), QStringLiteral("ok"));
     controller->state().VipAverages.fill(20000);
     AnswerPower(QStringLiteral("1100"));
-    QObject::connect(Log()->model(), &QAbstractItemModel::rowsInserted, Log(),
-                     [&](const QModelIndex&, int first, int) {
-                         if (Log()->item(first)->text() == QStringLiteral("第2次补偿；"))
-                             sim.command(QStringLiteral("silent on"));
-                     });
-    Button("BitBtn_PBC1")->click();
+    link.ClearRequests();
+    // The first read of the second pass.
+    OnGuiAtRequest(10, [this] { sim.command(QStringLiteral("silent on")); });
+    Run("BitBtn_PBC1");
     ASSERT_EQ(sim.command(QStringLiteral("silent off")), QStringLiteral("ok"));
+    EXPECT_EQ(Lines().filter(QStringLiteral("第2次补偿；")).size(), 1);
     EXPECT_EQ(Lines().filter(QStringLiteral("写相位补偿系数成功")).size(), 2);
     EXPECT_EQ(sim.registers(12009, 6), Neutral()); // pass 1 at the rated point: K1 10000, K2 0
     EXPECT_EQ(controller->GlyphOf("BitBtn_PBC1"), CalibrationController::FormGlyph);
 }
+
+// ---- one operation at a time --------------------------------------------------------------------
+
+TEST_F(CalibrationWindow, CheckCurvesAndOtherStepsRefusedWhileVipRuns) {
+    Select(QStringLiteral("KX7410M31-01"));
+    CheckPage* check = form->checkPage();
+    auto* curves = form->findChild<CurvePage*>();
+    ASSERT_NE(curves, nullptr);
+    link.ClearRequests();
+    bool busy = false;
+    // Between the second and third raw reads, as a user's clicks would arrive.
+    OnGuiAtRequest(5, [&] {
+        busy = !form->session().isIdle();
+        check->BitBtn_CheckClick();
+        curves->BitBtn_ReadQXClick();
+        controller->BitBtn_VXW1Click(1);
+        controller->BitBtn19Click();
+        controller->BitBtn14Click();
+        controller->BitBtn2Click();
+    });
+    Run("BitBtn_VIP1");
+    EXPECT_TRUE(busy);
+    EXPECT_EQ(messages.shown, QStringList(6, "inform: " + DeviceSession::BusyText()));
+    EXPECT_FALSE(check->isRunning());
+    EXPECT_FALSE(curves->isRunning());
+
+    // Only the VIP calibration's own frames reached the line: state flag, neutral compensation,
+    // eight raw reads, the data.
+    std::vector<std::pair<uint8_t, uint16_t>> frames;
+    for (const auto& r : link.Requests())
+        frames.emplace_back(r.at(1), uint16_t(r.at(2) << 8 | r.at(3)));
+    std::vector<std::pair<uint8_t, uint16_t>> expected{{kFcWriteCalibration, 13000},
+                                                       {kFcWriteCalibration, 12009}};
+    for (int n = 0; n < 8; ++n)
+        expected.emplace_back(kFcReadRawSamples, 10000);
+    expected.emplace_back(kFcWriteCalibration, 12000);
+    EXPECT_EQ(frames, expected);
+
+    // The refused steps left the log and the glyphs to the VIP calibration.
+    EXPECT_EQ(Lines().size(), 8 * 5 + 4 + 1 + 2);
+    EXPECT_EQ(Lines().at(Lines().size() - 2), QStringLiteral("写 1 段VIP标定数据成功!"));
+    EXPECT_EQ(controller->GlyphOf("BitBtn_VIP1"), CalibrationController::Done);
+    EXPECT_EQ(controller->GlyphOf("BitBtn_VXW1"), CalibrationController::FormGlyph);
+    EXPECT_EQ(controller->GlyphOf("BitBtn19"), CalibrationController::Pending);
+    EXPECT_EQ(sim.registers(13000, 2), (QList<int>{0xAA55, 0}));
+}
+
+// A cancel just before a chosen request of the step: that request is the last to reach the
+// module, the step ends with the failure of the next, and nothing is written after.
+struct CancelCase {
+    const char* name;
+    const char* button;
+    int request;
+    QString lastLine;    // of the log; empty: a step that shows its outcome instead
+    QStringList message; // outcome shown
+    int first, count;    // registers the step would have written next
+    const char* preset;  // their values before, or nullptr to keep the module's own
+};
+
+class CancelMidway : public CalibrationWindow, public ::testing::WithParamInterface<CancelCase> {};
+
+TEST_P(CancelMidway, StopsAtTheNextTransactionBoundary) {
+    const CancelCase& c = GetParam();
+    if (QLatin1String(c.button) == QLatin1String("BitBtn4")) {
+        Select(QStringLiteral("KX7410Y35-01")); // 亚奥 at "N无,2S"
+        Run("BitBtn2");
+        messages.shown.clear();
+    }
+    if (c.preset) {
+        ASSERT_EQ(sim.command(QLatin1String(c.preset)), QStringLiteral("ok"));
+    }
+    const QList<int> before = sim.registers(c.first, c.count);
+    controller->state().VipAverages.fill(20000);
+    AnswerPower(QStringLiteral("1100"));
+    const int heard = Requests();
+    link.ClearRequests();
+    OnGuiAtRequest(c.request, [this] { form->session().Cancel(); });
+    Run(c.button);
+    EXPECT_EQ(link.Requests().size(), std::size_t(c.request));
+    EXPECT_EQ(Requests() - heard, c.request);
+    if (!c.lastLine.isEmpty()) {
+        EXPECT_EQ(Lines().last(), c.lastLine);
+    }
+    EXPECT_EQ(messages.shown, c.message);
+    EXPECT_EQ(controller->GlyphOf(c.button), CalibrationController::FormGlyph);
+    EXPECT_FALSE(form->progressBar()->isVisible());
+    EXPECT_EQ(sim.registers(c.first, c.count), before);
+
+    // The session takes the next step as usual.
+    Run("BitBtn_BCFW1");
+    EXPECT_EQ(Lines().last(), QStringLiteral("初始50HZ功率校正系数完成!"));
+    EXPECT_EQ(Requests() - heard, c.request + 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, CancelMidway,
+                         ::testing::Values(CancelCase{"VipRawRead",
+                                                      "BitBtn_VIP1",
+                                                      6,
+                                                      QStringLiteral("第5次读原始AD采集数据失败"),
+                                                      {},
+                                                      12000,
+                                                      9,
+                                                      "set 12000 7 7 7 7 7 7 7 7 7"},
+                                           CancelCase{"PowerWrite",
+                                                      "BitBtn_PBC1",
+                                                      8,
+                                                      QStringLiteral("写相位补偿系数失败"),
+                                                      {},
+                                                      12009,
+                                                      6,
+                                                      "set 12009 1 2 3 4 5 6"},
+                                           CancelCase{"ProtocolAfterFormatTry",
+                                                      "BitBtn4",
+                                                      1,
+                                                      QString(),
+                                                      {"inform: 配置<比特率格式>数据失败！"},
+                                                      11023,
+                                                      1,
+                                                      nullptr}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // ---- wiring mode, protocol and frame format ---------------------------------------------------
 
@@ -377,7 +564,7 @@ TEST_F(CalibrationWindow, WiringThenProtocolSwitchesModuleAndPort) {
     Select(QStringLiteral("KX7410Y35-01"));
     EXPECT_FALSE(Button("BitBtn4")->isEnabled());
     form->calibrationPage()->control<QComboBox>("CB_NetType")->setCurrentIndex(2);
-    Button("BitBtn2")->click();
+    Run("BitBtn2");
     EXPECT_EQ(messages.shown, QStringList{"inform: 配置接线模式成功！"});
     // The product selection at the start put the model's wiring mode back.
     EXPECT_EQ(sim.registers(273), QList<int>{0});
@@ -385,7 +572,7 @@ TEST_F(CalibrationWindow, WiringThenProtocolSwitchesModuleAndPort) {
     EXPECT_FALSE(form->progressBar()->isVisible());
 
     messages.shown.clear();
-    Button("BitBtn4")->click();
+    Run("BitBtn4");
     EXPECT_EQ(messages.shown, QStringList{"inform: 配置<通信协议>和<比特率格式>成功！"});
     EXPECT_EQ(sim.command(QStringLiteral("status")).section(' ', 1, 3),
               QStringLiteral("address=1 protocol=3 format=0"));
@@ -418,8 +605,8 @@ TEST_F(CalibrationWindow, EvenParityModelOverThePty) {
     auto* list = form->findChild<QComboBox*>(QStringLiteral("CB_CPType"));
     list->addItem(model.cpxh);
     Select(model.cpxh);
-    Button("BitBtn2")->click();
-    Button("BitBtn4")->click();
+    Run("BitBtn2");
+    Run("BitBtn4");
     EXPECT_EQ(messages.shown, (QStringList{"inform: 配置接线模式成功！",
                                            "inform: 配置<通信协议>和<比特率格式>成功！"}));
     EXPECT_EQ(form->ParityIndex, 2);
@@ -431,11 +618,11 @@ TEST_F(CalibrationWindow, EvenParityModelOverThePty) {
 
 TEST_F(CalibrationWindow, WiringFailureDisablesProtocol) {
     Select(QStringLiteral("KX7410M31-01"));
-    Button("BitBtn2")->click();
+    Run("BitBtn2");
     ASSERT_TRUE(Button("BitBtn4")->isEnabled());
     messages.shown.clear();
     ASSERT_EQ(sim.command(QStringLiteral("silent on")), QStringLiteral("ok"));
-    Button("BitBtn2")->click();
+    Run("BitBtn2");
     EXPECT_EQ(messages.shown, QStringList{"inform: 配置接线模式失败！"});
     EXPECT_FALSE(Button("BitBtn4")->isEnabled());
     EXPECT_FALSE(form->progressBar()->isVisible());
@@ -445,6 +632,7 @@ TEST_F(CalibrationWindow, SilentModuleFailsTheSecondFormatWriteWithThePortSwitch
     Select(QStringLiteral("KX7410Y35-01"));
     ASSERT_EQ(sim.command(QStringLiteral("silent on")), QStringLiteral("ok"));
     controller->BitBtn4Click();
+    Idle();
     EXPECT_EQ(messages.shown, QStringList{"inform: 配置<比特率格式>数据失败！"});
     EXPECT_EQ(form->StopBitsIndex, 1);
     EXPECT_TRUE(link.IsOpen());
@@ -454,6 +642,7 @@ TEST_F(CalibrationWindow, FailedPortSwitchShowsThePortClosed) {
     Select(QStringLiteral("KX7410Y35-01"));
     form->PortName = folder.file(QStringLiteral("no-such-port"));
     controller->BitBtn4Click();
+    Idle();
     EXPECT_EQ(messages.shown, (QStringList{"inform: 配置通信协后更改端口设置失败！！",
                                            "inform: 根据系统比特率格式切换端口失败！"}));
     EXPECT_FALSE(link.IsOpen());
@@ -472,8 +661,11 @@ TEST_F(CalibrationWindow, ProtocolRefusedWithThePortClosed) {
     const int before = Requests();
     messages.shown.clear();
     controller->BitBtn2Click();
+    Idle();
     controller->BitBtn4Click();
+    Idle();
     controller->BitBtn14Click();
+    Idle();
     EXPECT_EQ(messages.shown, QStringList(3, "inform: 请打开串口！！"));
     EXPECT_EQ(Requests(), before);
 }
@@ -488,6 +680,7 @@ TEST_F(CalibrationWindow, StateEntryBringsAPowerCycledModuleBack) {
     form->StopBitsIndex = 1;
     form->ParityIndex = 2;
     controller->BitBtn14Click();
+    Idle();
     EXPECT_EQ(messages.shown,
               (QStringList{"inform: 将产品复位(关闭产品工作电源,再打开),请在10秒钟内点击<OK>按钮！",
                            "inform: 进入标定状态成功,可以进行产品标定！"}));
@@ -506,7 +699,9 @@ TEST_F(CalibrationWindow, StateEntryRefusedWhileACurveReadingRuns) {
     ASSERT_TRUE(curves->isRunning());
     controller->BitBtn14Click();
     EXPECT_EQ(messages.shown, QStringList{"inform: 请关闭读曲线数据线程！！"});
+    EXPECT_TRUE(curves->isRunning());
     curves->StopCurve();
+    Idle();
     EXPECT_FALSE(curves->isRunning());
 }
 
@@ -517,33 +712,35 @@ TEST_F(CalibrationWindow, StateEntryRefusedWhileACheckRuns) {
     ASSERT_TRUE(check->isRunning());
     controller->BitBtn14Click();
     EXPECT_EQ(messages.shown, QStringList{"inform: 请关闭读输出数据线程！！"});
+    EXPECT_TRUE(check->isRunning());
     check->StopCheck();
+    Idle();
     EXPECT_FALSE(check->isRunning());
 }
 
 TEST_F(CalibrationWindow, StateEntryWithASilentModule) {
     ASSERT_EQ(sim.command(QStringLiteral("silent on")), QStringLiteral("ok"));
     controller->BitBtn14Click();
+    Idle();
     EXPECT_EQ(messages.shown.value(1), QStringLiteral("inform: 进入标定状态配置通信协议失败！"));
 }
 
-TEST_F(CalibrationWindow, FlashClickDuringAVipRunIsRefused) {
-    // The click arrives while the VIP run waits for the module in its local event loop.
-    QTimer::singleShot(300, form.get(), [this] { Button("BitBtn19")->click(); });
-    Button("BitBtn_VIP1")->click();
-    EXPECT_EQ(messages.shown, QStringList{"inform: " + DeviceOperation::BusyText()});
-    EXPECT_EQ(sim.registers(13000, 2), (QList<int>{0xAA55, 0}));
-    EXPECT_EQ(Lines().last(), QString());
-    EXPECT_EQ(Lines().at(Lines().size() - 2), QStringLiteral("写 1 段VIP标定数据成功!"));
-    EXPECT_EQ(controller->GlyphOf("BitBtn19"), CalibrationController::Pending);
-}
-
 TEST_F(CalibrationWindow, SecondOperationRefusedWhileOneRuns) {
-    DeviceOperation running;
+    // Another job holds the session.
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    ASSERT_TRUE(form->session().Submit(DeviceSession::State::Busy, QStringLiteral("下载配置"),
+                                       [released](JobContext&) { released.wait(); }));
+    const int before = Requests();
     controller->BitBtn_VIP1Click(1);
     controller->BitBtn14Click();
-    EXPECT_EQ(messages.shown, QStringList(2, "inform: " + DeviceOperation::BusyText()));
+    controller->BitBtn4Click();
+    EXPECT_EQ(messages.shown, QStringList(3, "inform: " + DeviceSession::BusyText()));
     EXPECT_TRUE(Lines().isEmpty());
+    EXPECT_FALSE(form->progressBar()->isVisible());
+    release.set_value();
+    Idle();
+    EXPECT_EQ(Requests(), before);
 }
 
 } // namespace

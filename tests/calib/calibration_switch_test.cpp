@@ -9,7 +9,6 @@
 
 #include "calibration_fake_module.h"
 
-#include <QCoreApplication>
 #include <gtest/gtest.h>
 
 namespace {
@@ -212,8 +211,6 @@ TEST_F(Switching, WiringModeIsOneWordAt273) {
 } // namespace
 
 int main(int argc, char** argv) {
-    // DelayMs runs a local event loop.
-    QCoreApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -1,17 +1,15 @@
 #include "gui/calib/calibration_controller.h"
 
-#include "gui/check/check_page.h"
-#include "gui/curves/curve_page.h"
-#include "gui/calib/calibration_page.h"
-#include "gui/main/main_form.h"
-#include "gui/kit/messages.h"
-#include "gui/calib/device_operation.h"
-#include "gui/calib/real_power_form.h"
 #include "calib/switching.h"
 #include "common/conversion.h"
-#include "link/delay.h"
-#include "link/serial_link.h"
+#include "gui/calib/calibration_page.h"
+#include "gui/calib/real_power_form.h"
+#include "gui/check/check_page.h"
+#include "gui/curves/curve_page.h"
+#include "gui/kit/messages.h"
+#include "gui/main/main_form.h"
 #include "gui/settings/setcom_dialog.h"
+#include "link/serial_link.h"
 #include "store/settings.h"
 
 #include <QComboBox>
@@ -20,6 +18,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+
+#include <memory>
 
 namespace {
 QString PortClosedText() {
@@ -97,10 +97,6 @@ void CalibrationController::ClearLog() {
     log_->repaint();
 }
 
-CalibrationLog CalibrationController::Log() {
-    return [this](const QString& text) { AddCalibrationLog(text); };
-}
-
 void CalibrationController::ShowProgress(int maximum) {
     QProgressBar* bar = form_.progressBar();
     bar->setRange(0, maximum);
@@ -117,63 +113,115 @@ void CalibrationController::HideProgress() {
     form_.progressBar()->hide();
 }
 
-bool CalibrationController::SwitchPortFormat(int frameFormat) {
-    const PortIndexes next =
-        PortIndexesForFrameFormat(frameFormat, {form_.BaudIndex, form_.ParityIndex,
-                                                form_.DataBitsIndex, form_.StopBitsIndex});
-    form_.BaudIndex = next.baud;
-    form_.ParityIndex = next.parity;
-    form_.DataBitsIndex = next.dataBits;
-    form_.StopBitsIndex = next.stopBits;
-    try {
-        SaveSerialSettings(form_.dataDir(),
-                           {form_.PortIndex, form_.BaudIndex, form_.ParityIndex,
-                            form_.DataBitsIndex, form_.StopBitsIndex, form_.ModuleAddress});
-    } catch (const ConversionError& e) {
-        // The port is still switched; only the memory of the settings dialog is stale.
-        Ui().error(&form_, e.text());
-    }
-    SerialLink& link = form_.serialLink();
-    link.Close();
-    if (link.Open(form_.PortName, form_.BaudIndex, form_.ParityIndex, form_.DataBitsIndex,
-                  form_.StopBitsIndex)) {
-        form_.comText()->setText(PortStatusText(form_.PortName, form_.BaudIndex, form_.ParityIndex,
-                                                form_.DataBitsIndex, form_.StopBitsIndex));
+struct CalibrationController::PortSwitchOutcome {
+    bool failed = false;   // the link could not be reopened
+    QString settingsError; // Config.ini could not take the settings
+};
+
+CalibrationController::PortLine CalibrationController::CurrentPortLine() {
+    return {{form_.BaudIndex, form_.ParityIndex, form_.DataBitsIndex, form_.StopBitsIndex},
+            form_.PortName,
+            &form_.serialLink()};
+}
+
+std::function<bool(int)>
+CalibrationController::PortSwitcher(JobContext& job, const PortLine& line,
+                                    std::shared_ptr<PortSwitchOutcome> outcome) {
+    return [this, &job, line, outcome](int frameFormat) {
+        const PortIndexes next = PortIndexesForFrameFormat(frameFormat, line.indexes);
+        // Only the reopening runs here: the step's next write needs its result at once.
+        line.link->Close();
+        const bool opened =
+            line.link->Open(line.portName, next.baud, next.parity, next.dataBits, next.stopBits);
+        outcome->failed = !opened;
+        job.Post([this, outcome, next, opened] {
+            form_.BaudIndex = next.baud;
+            form_.ParityIndex = next.parity;
+            form_.DataBitsIndex = next.dataBits;
+            form_.StopBitsIndex = next.stopBits;
+            try {
+                SaveSerialSettings(form_.dataDir(),
+                                   {form_.PortIndex, form_.BaudIndex, form_.ParityIndex,
+                                    form_.DataBitsIndex, form_.StopBitsIndex, form_.ModuleAddress});
+            } catch (const ConversionError& e) {
+                // The port is still switched; only the memory of the settings dialog is stale.
+                outcome->settingsError = e.text();
+            }
+            if (opened) {
+                form_.comText()->setText(PortStatusText(form_.PortName, form_.BaudIndex,
+                                                        form_.ParityIndex, form_.DataBitsIndex,
+                                                        form_.StopBitsIndex));
+                return;
+            }
+            HideProgress();
+            // The link is closed now: the port button says so, instead of claiming an open port.
+            if (form_.PortOpen) form_.comkClick();
+        });
+        return opened;
+    };
+}
+
+void CalibrationController::ShowPortSwitchOutcome(const PortSwitchOutcome& outcome) {
+    if (!outcome.settingsError.isEmpty()) Ui().error(&form_, outcome.settingsError);
+    if (outcome.failed) Ui().inform(&form_, QStringLiteral("配置通信协后更改端口设置失败！！"));
+}
+
+std::function<void()> CalibrationController::ProgressStepper(JobContext& job) {
+    return [this, &job] { job.Post([this] { StepProgress(); }); };
+}
+
+CalibrationLog CalibrationController::JobLog(JobContext& job) {
+    return
+        [this, &job](const QString& text) { job.Post([this, text] { AddCalibrationLog(text); }); };
+}
+
+bool CalibrationController::RefusedWhileBusy() {
+    if (form_.session().isIdle()) return false;
+    Ui().inform(&form_, DeviceSession::BusyText());
+    return true;
+}
+
+bool CalibrationController::Submit(QPushButton* button, DeviceSession::Work work,
+                                   std::function<void()> done) {
+    if (form_.session().Submit(DeviceSession::State::Busy, button->text(), std::move(work),
+                               std::move(done)))
         return true;
-    }
-    HideProgress();
-    Ui().inform(&form_, QStringLiteral("配置通信协后更改端口设置失败！！"));
-    // The link is closed now: the port button says so, instead of claiming an open port.
-    if (form_.PortOpen) form_.comkClick();
+    Ui().inform(&form_, DeviceSession::BusyText());
     return false;
 }
 
 void CalibrationController::BitBtn2Click() {
-    DeviceOperation operation;
-    if (!operation.acquired()) return Ui().inform(&form_, DeviceOperation::BusyText());
+    if (RefusedWhileBusy()) return;
     if (!form_.PortOpen) return Ui().inform(&form_, PortClosedText());
     form_.CB_CPTypeChange();
-    ShowProgress(20);
     const int mode = form_.UserParamsEditable
                          ? form_.calibrationPage()->control<QComboBox>("CB_NetType")->currentIndex()
                          : form_.JXMS;
-    if (!WriteWiringMode(form_.link(), form_.ModuleAddress, mode)) {
-        HideProgress();
-        Ui().inform(&form_, QStringLiteral("配置接线模式失败！"));
-        Button("BitBtn4")->setEnabled(false);
-        return;
-    }
-    StepProgress();
-    StepProgress();
-    DelayMs(50);
-    HideProgress();
-    Button("BitBtn4")->setEnabled(true);
-    Ui().inform(&form_, QStringLiteral("配置接线模式成功！"));
+    const uint8_t address = form_.ModuleAddress;
+    ShowProgress(20);
+    auto written = std::make_shared<bool>(false);
+    const bool started = Submit(
+        Button("BitBtn2"),
+        [this, address, mode, written](JobContext& job) {
+            *written = WriteWiringMode(job.link(), address, mode);
+            if (!*written) return;
+            job.Post([this] {
+                StepProgress();
+                StepProgress();
+            });
+            job.Wait(50);
+        },
+        [this, written] {
+            HideProgress();
+            Button("BitBtn4")->setEnabled(*written);
+            Ui().inform(&form_, *written ? QStringLiteral("配置接线模式成功！")
+                                         : QStringLiteral("配置接线模式失败！"));
+        });
+    if (!started) HideProgress();
 }
 
 void CalibrationController::BitBtn4Click() {
-    DeviceOperation operation;
-    if (!operation.acquired()) return Ui().inform(&form_, DeviceOperation::BusyText());
+    if (RefusedWhileBusy()) return;
     if (!form_.PortOpen) return Ui().inform(&form_, PortClosedText());
     form_.CB_CPTypeChange();
     ShowProgress(40);
@@ -182,81 +230,144 @@ void CalibrationController::BitBtn4Click() {
         form_.UserParamsEditable
             ? form_.calibrationPage()->control<QComboBox>("CB_CheckoutType")->currentIndex()
             : form_.BTLGS;
-    const QString outcome = ConfigureProtocol(
-        form_.link(), form_.ModuleAddress, format, form_.TXXY,
-        [this](int f) { return SwitchPortFormat(f); }, [this] { StepProgress(); });
-    HideProgress();
-    Ui().inform(&form_, outcome);
+    const int protocol = form_.TXXY;
+    const uint8_t address = form_.ModuleAddress;
+    const PortLine line = CurrentPortLine();
+    auto outcome = std::make_shared<QString>();
+    auto port = std::make_shared<PortSwitchOutcome>();
+    const bool started = Submit(
+        Button("BitBtn4"),
+        [this, address, format, protocol, line, outcome, port](JobContext& job) {
+            *outcome = ConfigureProtocol(job.link(), address, format, protocol,
+                                         PortSwitcher(job, line, port), ProgressStepper(job));
+        },
+        [this, outcome, port] {
+            HideProgress();
+            ShowPortSwitchOutcome(*port);
+            Ui().inform(&form_, *outcome);
+        });
+    if (!started) HideProgress();
 }
 
 void CalibrationController::BitBtn14Click() {
-    DeviceOperation operation;
-    if (!operation.acquired()) return Ui().inform(&form_, DeviceOperation::BusyText());
     if (!form_.PortOpen) return Ui().inform(&form_, PortClosedText());
     if (form_.checkPage() && form_.checkPage()->isRunning())
         return Ui().inform(&form_, QStringLiteral("请关闭读输出数据线程！！"));
     if (auto* curves = form_.findChild<CurvePage*>(); curves && curves->isRunning())
         return Ui().inform(&form_, QStringLiteral("请关闭读曲线数据线程！！"));
+    if (RefusedWhileBusy()) return;
     Ui().inform(&form_,
                 QStringLiteral("将产品复位(关闭产品工作电源,再打开),请在10秒钟内点击<OK>按钮！"));
+    const uint8_t address = form_.ModuleAddress;
     ShowProgress(50);
     StepProgress();
-    const QString outcome = EnterCalibrationState(
-        form_.link(), form_.ModuleAddress, [this](int f) { return SwitchPortFormat(f); },
-        [this] { StepProgress(); });
-    HideProgress();
-    Ui().inform(&form_, outcome);
+    const PortLine line = CurrentPortLine();
+    auto outcome = std::make_shared<QString>();
+    auto port = std::make_shared<PortSwitchOutcome>();
+    const bool started = Submit(
+        form_.findChild<QPushButton*>(QStringLiteral("BitBtn14")),
+        [this, address, line, outcome, port](JobContext& job) {
+            *outcome = EnterCalibrationState(job.link(), address, PortSwitcher(job, line, port),
+                                             ProgressStepper(job));
+        },
+        [this, outcome, port] {
+            HideProgress();
+            ShowPortSwitchOutcome(*port);
+            Ui().inform(&form_, *outcome);
+        });
+    if (!started) HideProgress();
 }
 
 void CalibrationController::BitBtn_VIP1Click(int segment) {
-    DeviceOperation operation;
-    if (!operation.acquired()) return Ui().inform(&form_, DeviceOperation::BusyText());
+    if (RefusedWhileBusy()) return;
     if (!form_.PortOpen) return Ui().inform(&form_, PortClosedText());
     ClearLog();
     if (segment == 1) SetGlyph(Button("BitBtn19"), Pending);
-    if (RunVipCalibration(form_.link(), form_.ModuleAddress, segment, state_, Log()))
-        SetGlyph(SegmentButton("BitBtn_VIP", segment), Done);
+    const uint8_t address = form_.ModuleAddress;
+    auto ok = std::make_shared<bool>(false);
+    Submit(
+        SegmentButton("BitBtn_VIP", segment),
+        [this, address, segment, ok](JobContext& job) {
+            *ok = RunVipCalibration(job.link(), address, segment, state_, JobLog(job));
+        },
+        [this, segment, ok] {
+            if (*ok) SetGlyph(SegmentButton("BitBtn_VIP", segment), Done);
+        });
 }
 
 void CalibrationController::BitBtn_VXW1Click(int segment) {
-    DeviceOperation operation;
-    if (!operation.acquired()) return Ui().inform(&form_, DeviceOperation::BusyText());
+    if (RefusedWhileBusy()) return;
     if (!form_.PortOpen) return Ui().inform(&form_, PortClosedText());
     ClearLog();
-    if (RunAnglePhaseCompensation(form_.link(), form_.ModuleAddress, segment, Is60Hz(segment),
-                                  state_, Log()))
-        SetGlyph(SegmentButton("BitBtn_VXW", segment), Done);
+    const uint8_t address = form_.ModuleAddress;
+    const bool hz60 = Is60Hz(segment);
+    auto ok = std::make_shared<bool>(false);
+    Submit(
+        SegmentButton("BitBtn_VXW", segment),
+        [this, address, segment, hz60, ok](JobContext& job) {
+            *ok =
+                RunAnglePhaseCompensation(job.link(), address, segment, hz60, state_, JobLog(job));
+        },
+        [this, segment, ok] {
+            if (*ok) SetGlyph(SegmentButton("BitBtn_VXW", segment), Done);
+        });
 }
 
 void CalibrationController::BitBtn_BCFW1Click(int segment) {
-    DeviceOperation operation;
-    if (!operation.acquired()) return Ui().inform(&form_, DeviceOperation::BusyText());
+    if (RefusedWhileBusy()) return;
     if (!form_.PortOpen) return Ui().inform(&form_, PortClosedText());
-    if (ResetPowerCompensation(form_.link(), form_.ModuleAddress, segment, Is60Hz(segment), Log()))
-        SetGlyph(SegmentButton("BitBtn_BCFW", segment), Done);
+    const uint8_t address = form_.ModuleAddress;
+    const bool hz60 = Is60Hz(segment);
+    auto ok = std::make_shared<bool>(false);
+    Submit(
+        SegmentButton("BitBtn_BCFW", segment),
+        [this, address, segment, hz60, ok](JobContext& job) {
+            *ok = ResetPowerCompensation(job.link(), address, segment, hz60, JobLog(job));
+        },
+        [this, segment, ok] {
+            if (*ok) SetGlyph(SegmentButton("BitBtn_BCFW", segment), Done);
+        });
 }
 
 void CalibrationController::BitBtn_PBC1Click(int segment) {
-    DeviceOperation operation;
-    if (!operation.acquired()) return Ui().inform(&form_, DeviceOperation::BusyText());
+    if (RefusedWhileBusy()) return;
     if (!form_.PortOpen) return Ui().inform(&form_, PortClosedText());
     ClearLog();
     TRealPowerForm::Run(state_.SourceActivePower, &form_);
-    if (RunPowerCompensation(form_.link(), form_.ModuleAddress, segment, Is60Hz(segment),
-                             form_.RatedVoltage, form_.RatedCurrent, state_, Log()))
-        SetGlyph(SegmentButton("BitBtn_PBC", segment), Done);
+    const uint8_t address = form_.ModuleAddress;
+    const bool hz60 = Is60Hz(segment);
+    const double ratedVoltage = form_.RatedVoltage;
+    const double ratedCurrent = form_.RatedCurrent;
+    auto ok = std::make_shared<bool>(false);
+    Submit(
+        SegmentButton("BitBtn_PBC", segment),
+        [this, address, segment, hz60, ratedVoltage, ratedCurrent, ok](JobContext& job) {
+            *ok = RunPowerCompensation(job.link(), address, segment, hz60, ratedVoltage,
+                                       ratedCurrent, state_, JobLog(job));
+        },
+        [this, segment, ok] {
+            if (*ok) SetGlyph(SegmentButton("BitBtn_PBC", segment), Done);
+        });
 }
 
 void CalibrationController::BitBtn19Click() {
-    DeviceOperation operation;
-    if (!operation.acquired()) return Ui().inform(&form_, DeviceOperation::BusyText());
+    if (RefusedWhileBusy()) return;
     ClearLog();
+    const uint8_t address = form_.ModuleAddress;
+    auto ok = std::make_shared<bool>(false);
     // No port check: a closed link fails the write, which the log reports.
-    if (!WriteCalibrationFlash(form_.link(), form_.ModuleAddress, Log())) return;
-    for (int s = 1; s <= 3; ++s)
-        for (const char* prefix : {"BitBtn_VIP", "BitBtn_VXW", "BitBtn_BCFW", "BitBtn_PBC"})
-            SetGlyph(SegmentButton(prefix, s), Pending);
-    SetGlyph(Button("BitBtn19"), Finished);
+    Submit(
+        Button("BitBtn19"),
+        [this, address, ok](JobContext& job) {
+            *ok = WriteCalibrationFlash(job.link(), address, JobLog(job));
+        },
+        [this, ok] {
+            if (!*ok) return;
+            for (int s = 1; s <= 3; ++s)
+                for (const char* prefix : {"BitBtn_VIP", "BitBtn_VXW", "BitBtn_BCFW", "BitBtn_PBC"})
+                    SetGlyph(SegmentButton(prefix, s), Pending);
+            SetGlyph(Button("BitBtn19"), Finished);
+        });
 }
 
 void CalibrationController::Radio_50HZ_1Click(int segment) {

@@ -4,14 +4,22 @@
 // calibration, voltage phase compensation, compensation reset and 60-degree power compensation of
 // the three segments, the flash write (BitBtn19) and the frequency radio buttons. It finds the
 // controls by name, keeps the calibration state of the program run and writes the calibration
-// log. Every operation holds the one DeviceOperation while it runs. GUI thread only.
+// log. Each operation asks and gathers its values here, runs its transactions as a job of the
+// main window's device session and shows its outcome when the session is idle again.
+// Threads: every member on the GUI thread; only the jobs' work runs on the session's worker.
 
 #include "calib/calibration.h"
+#include "calib/switching.h"
+#include "session/device_session.h"
 
 #include <QObject>
 #include <QString>
 
+#include <functional>
+#include <memory>
+
 class QListWidget;
+class SerialLink;
 class QPushButton;
 class QRadioButton;
 class TMainForm;
@@ -28,10 +36,6 @@ public:
 
     CalibrationState& state() { return state_; }
 
-    // Reconfigures the PC port for a frame format (9600 baud, 8 data bits, parity and stop bits
-    // of the format), stores the line settings in Config.ini and reopens the link. On failure the
-    // port is shown closed, as the link is.
-    bool SwitchPortFormat(int frameFormat);
     // Appends a line to the calibration log and scrolls to it.
     void AddCalibrationLog(const QString& text);
 
@@ -47,6 +51,33 @@ public slots:
     void Radio_50HZ_1Click(int segment);
 
 private:
+    // What a frame-format switch of the PC port found, for the outcome messages of its step.
+    struct PortSwitchOutcome;
+    // The PC port as the main window has it, taken on the GUI thread before a switching job.
+    struct PortLine {
+        PortIndexes indexes;
+        QString portName;
+        SerialLink* link;
+    };
+    PortLine CurrentPortLine();
+    // Reconfigures the PC port for a frame format (9600 baud, 8 data bits, parity and stop bits
+    // of the format) on the job's thread and reopens the link there; the main window's line
+    // settings, Config.ini and the port text follow on the GUI thread. On failure the port is
+    // shown closed, as the link is.
+    std::function<bool(int)> PortSwitcher(JobContext& job, const PortLine& line,
+                                          std::shared_ptr<PortSwitchOutcome> outcome);
+    // Shows the outcome messages of a switch (in done).
+    void ShowPortSwitchOutcome(const PortSwitchOutcome& outcome);
+    // A progress step from the job.
+    std::function<void()> ProgressStepper(JobContext& job);
+    // The job's log: each line reaches the list on the GUI thread, in order.
+    CalibrationLog JobLog(JobContext& job);
+    // Refuses with the busy text while a job runs.
+    bool RefusedWhileBusy();
+    // Submits work as the job named by the button's caption; false (and the busy text shown) if
+    // the session refused it.
+    bool Submit(QPushButton* button, DeviceSession::Work work, std::function<void()> done);
+
     QPushButton* Button(const char* name) const;
     QPushButton* SegmentButton(const char* prefix, int segment) const;
     bool Is60Hz(int segment) const;
@@ -55,9 +86,10 @@ private:
     void ShowProgress(int maximum);
     void StepProgress();
     void HideProgress();
-    CalibrationLog Log();
 
     TMainForm& form_;
     QListWidget* log_ = nullptr;
+    // Written by a step's job on the worker and read by the next step: the session runs one job
+    // at a time and the GUI thread touches it only while no step runs, so it needs no lock.
     CalibrationState state_;
 };
