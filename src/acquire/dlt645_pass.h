@@ -1,7 +1,7 @@
 #pragma once
 // One pass of the DL/T 645 reading over the item table: one request per item, its rows handed to
-// the grid as they come. Runs on the reading thread; the hooks are called on that thread and do
-// the synchronous hand-over to the window themselves.
+// the grid as they come. Runs inside the check's job on the session's worker; the hooks are called
+// there and hand over to the window themselves (queued: the pass never waits for the window).
 
 #include "acquire/check.h"
 #include "acquire/rows.h"
@@ -11,7 +11,7 @@
 #include <QList>
 #include <functional>
 
-// Requests sent and answered since the reading thread started (shown in the status line).
+// Requests sent and answered since the check started (shown in the status line).
 struct PassCounters {
     int sent = 0;
     int received = 0;

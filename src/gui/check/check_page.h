@@ -63,7 +63,7 @@ public slots:
     void BitBtn16Click();
 
 private slots:
-    // Write the rows and the status line handed over by the reading thread.
+    // Write the rows and the status line handed over by the reading loop.
     void ShowRows(int firstRow, const QList<AcquiredRow>& rows, bool rowsBuilt, bool dlt645Mode);
     void ShowStatusLine(const QString& text, bool failed);
 
