@@ -5,7 +5,7 @@
 
 #include "gui/curves/curve_host.h"
 #include "gui/curves/curve_page.h"
-#include "link/scripted_link.h"
+#include "scripted_link.h"
 #include "session/device_session.h"
 
 #include <QApplication>

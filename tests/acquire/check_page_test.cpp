@@ -10,6 +10,7 @@
 #include "gui/kit/messages.h"
 #include "link/modbus.h"
 #include "link/serial_link.h"
+#include "recording_messages.h"
 #include "session/device_session.h"
 
 #include "check_fixture.h"

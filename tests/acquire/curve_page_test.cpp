@@ -6,8 +6,9 @@
 #include "gui/curves/curve_host.h"
 #include "gui/curves/curve_page.h"
 #include "gui/kit/messages.h"
-#include "link/scripted_link.h"
 #include "link/serial_link.h"
+#include "recording_messages.h"
+#include "scripted_link.h"
 #include "session/device_session.h"
 
 #include "sim_process.h"

@@ -4,7 +4,7 @@
 #include "acquire/curve_thread.h"
 #include "link/modbus.h"
 #include "link/modbus_frames.h"
-#include "link/scripted_link.h"
+#include "scripted_link.h"
 #include "session/device_session.h"
 
 #include <QCoreApplication>

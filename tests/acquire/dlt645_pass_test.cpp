@@ -1,7 +1,7 @@
 #include "acquire/dlt645_pass.h"
 
 #include "link/dlt645_frames.h"
-#include "link/scripted_link.h"
+#include "scripted_link.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 #include "acquire/read_thread.h"
 #include "link/modbus.h"
 #include "link/modbus_frames.h"
-#include "link/scripted_link.h"
+#include "scripted_link.h"
 
 #include "check_fixture.h"
 

@@ -4,6 +4,7 @@
 #include "gui/admin/login_form.h"
 #include "gui/admin/management_form.h"
 #include "gui/kit/messages.h"
+#include "recording_messages.h"
 
 #include "admin_fixture.h"
 

@@ -2,6 +2,7 @@
 #include "gui/admin/login_form.h"
 #include "gui/admin/management_form.h"
 #include "gui/kit/messages.h"
+#include "recording_messages.h"
 #include "store/settings.h"
 
 #include "admin_fixture.h"

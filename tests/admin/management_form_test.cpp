@@ -1,5 +1,6 @@
 #include "gui/admin/management_form.h"
 #include "gui/kit/messages.h"
+#include "recording_messages.h"
 
 #include "admin_fixture.h"
 #include "admin_window.h"

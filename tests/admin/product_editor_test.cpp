@@ -1,6 +1,7 @@
 #include "gui/admin/management_form.h"
 #include "gui/kit/messages.h"
 #include "gui/kit/up_down.h"
+#include "recording_messages.h"
 
 #include "admin_fixture.h"
 #include "admin_window.h"

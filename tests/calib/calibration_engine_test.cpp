@@ -3,7 +3,7 @@
 
 #include "calib/calibration.h"
 #include "link/modbus_frames.h"
-#include "link/scripted_link.h"
+#include "scripted_link.h"
 
 #include "calibration_fake_module.h"
 

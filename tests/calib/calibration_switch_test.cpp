@@ -4,8 +4,8 @@
 
 #include "calib/switching.h"
 #include "link/modbus_frames.h"
-#include "link/scripted_link.h"
 #include "link/serial_link.h"
+#include "scripted_link.h"
 
 #include "calibration_fake_module.h"
 

@@ -1,7 +1,7 @@
 #include "calib/configuration_blocks.h"
 #include "common/conversion.h"
 #include "link/modbus_frames.h"
-#include "link/scripted_link.h"
+#include "scripted_link.h"
 #include "test_bytes.h"
 
 #include <gtest/gtest.h>

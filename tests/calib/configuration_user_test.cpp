@@ -5,8 +5,8 @@
 #include "common/conversion.h"
 #include "link/dlt645_frames.h"
 #include "link/modbus_frames.h"
-#include "link/scripted_link.h"
 #include "link/yaao_datang_frames.h"
+#include "scripted_link.h"
 #include "test_bytes.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "common/conversion.h"
 #include "link/dlt645.h"
-#include "link/scripted_link.h"
+#include "scripted_link.h"
 #include "test_bytes.h"
 
 #include <gtest/gtest.h>

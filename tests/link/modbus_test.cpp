@@ -1,6 +1,6 @@
 #include "link/modbus.h"
 #include "link/modbus_frames.h"
-#include "link/scripted_link.h"
+#include "scripted_link.h"
 #include "test_bytes.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "link/scripted_link.h"
+#include "scripted_link.h"
 #include "test_bytes.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
-#include "link/scripted_link.h"
 #include "link/yaao_datang.h"
+#include "scripted_link.h"
 #include "test_bytes.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 // joins a running job.
 
 #include "link/delay.h"
-#include "link/scripted_link.h"
+#include "scripted_link.h"
 #include "session/device_session.h"
 
 #include <gtest/gtest.h>

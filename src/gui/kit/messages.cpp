@@ -42,28 +42,3 @@ QString QtMessages::saveFileName(QWidget* parent, const QString& proposed, const
     const QStringList chosen = dialog->selectedFiles();
     return chosen.isEmpty() ? QString() : chosen.first();
 }
-
-RecordingMessages::RecordingMessages() : previous_(&Ui()) {
-    InstallMessages(this);
-}
-RecordingMessages::~RecordingMessages() {
-    InstallMessages(previous_);
-}
-
-void RecordingMessages::inform(QWidget*, const QString& text, const QString&) {
-    shown << QStringLiteral("inform: ") + text;
-}
-
-void RecordingMessages::error(QWidget*, const QString& text) {
-    shown << QStringLiteral("error: ") + text;
-}
-
-bool RecordingMessages::ask(QWidget*, const QString& text, const QString&) {
-    shown << QStringLiteral("ask: ") + text;
-    return answers.isEmpty() ? false : answers.takeFirst();
-}
-
-QString RecordingMessages::saveFileName(QWidget*, const QString& proposed, const QString&) {
-    shown << QStringLiteral("save: ") + proposed;
-    return fileNames.isEmpty() ? QString() : fileNames.takeFirst();
-}

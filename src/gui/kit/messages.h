@@ -44,22 +44,3 @@ public:
 // the windows ask that in their own words through ask().
 std::unique_ptr<QFileDialog> NewSaveFileDialog(QWidget* parent, const QString& proposed,
                                                const QString& filter);
-
-// Test double: records every call as "kind: text" and answers questions and file dialogs from
-// queues (an empty queue answers No / cancel). Installs itself while it lives.
-class RecordingMessages : public Messages {
-public:
-    RecordingMessages();
-    ~RecordingMessages() override;
-    QStringList shown; // "inform: ...", "error: ...", "ask: ...", "save: ..."
-    QList<bool> answers;
-    QStringList fileNames;
-
-    void inform(QWidget* parent, const QString& text, const QString& caption) override;
-    void error(QWidget* parent, const QString& text) override;
-    bool ask(QWidget* parent, const QString& text, const QString& caption) override;
-    QString saveFileName(QWidget* parent, const QString& proposed, const QString& filter) override;
-
-private:
-    Messages* previous_;
-};

@@ -1,4 +1,4 @@
-#include "link/scripted_link.h"
+#include "scripted_link.h"
 
 void ScriptedLink::QueueReply(std::vector<uint8_t> reply) {
     std::lock_guard lock(mutex_);

@@ -4,7 +4,7 @@
 // be answered short, so each failure line of the steps can be reached.
 
 #include "link/modbus_frames.h"
-#include "link/scripted_link.h"
+#include "scripted_link.h"
 
 #include <functional>
 #include <map>

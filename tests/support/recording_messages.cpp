@@ -1,0 +1,26 @@
+#include "recording_messages.h"
+
+RecordingMessages::RecordingMessages() : previous_(&Ui()) {
+    InstallMessages(this);
+}
+RecordingMessages::~RecordingMessages() {
+    InstallMessages(previous_);
+}
+
+void RecordingMessages::inform(QWidget*, const QString& text, const QString&) {
+    shown << QStringLiteral("inform: ") + text;
+}
+
+void RecordingMessages::error(QWidget*, const QString& text) {
+    shown << QStringLiteral("error: ") + text;
+}
+
+bool RecordingMessages::ask(QWidget*, const QString& text, const QString&) {
+    shown << QStringLiteral("ask: ") + text;
+    return answers.isEmpty() ? false : answers.takeFirst();
+}
+
+QString RecordingMessages::saveFileName(QWidget*, const QString& proposed, const QString&) {
+    shown << QStringLiteral("save: ") + proposed;
+    return fileNames.isEmpty() ? QString() : fileNames.takeFirst();
+}

@@ -1,0 +1,28 @@
+#pragma once
+// The message seam of the windows under test: no test ever waits on a real modal window. GUI
+// thread only.
+
+#include "gui/kit/messages.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// Test double: records every call as "kind: text" and answers questions and file dialogs from
+// queues (an empty queue answers No / cancel). Installs itself while it lives.
+class RecordingMessages : public Messages {
+public:
+    RecordingMessages();
+    ~RecordingMessages() override;
+    QStringList shown; // "inform: ...", "error: ...", "ask: ...", "save: ..."
+    QList<bool> answers;
+    QStringList fileNames;
+
+    void inform(QWidget* parent, const QString& text, const QString& caption) override;
+    void error(QWidget* parent, const QString& text) override;
+    bool ask(QWidget* parent, const QString& text, const QString& caption) override;
+    QString saveFileName(QWidget* parent, const QString& proposed, const QString& filter) override;
+
+private:
+    Messages* previous_;
+};
