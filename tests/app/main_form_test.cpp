@@ -7,7 +7,9 @@
 #include "gui/kit/up_down.h"
 #include "gui/main/main_form.h"
 #include "gui/main/startup.h"
+#include "gui/settings/setcom_dialog.h"
 #include "link/serial_link.h"
+#include "recording_messages.h"
 #include "session/device_session.h"
 #include "store/database.h"
 
@@ -19,6 +21,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QTabWidget>
 #include <QTest>
 #include <QToolButton>
@@ -44,6 +47,7 @@ private slots:
     void startUpTakesTheSavedSerialSettings();
     void brokenSetComKeepsTheDefaults_data();
     void brokenSetComKeepsTheDefaults();
+    void portTextFollowsTheLineSettings();
     void portButtonAnswersKeyboardAndAccessibility();
     void closingAsksFirst();
     void aRunningJobLocksTheDeviceControls();
@@ -60,6 +64,13 @@ private slots:
 };
 
 namespace {
+// Changes the window's line settings the way the settings dialog would, one field at a time.
+template <class Edit> void EditLine(TMainForm& form, Edit edit) {
+    LineChoice line = form.station().line();
+    edit(line);
+    form.station().setLine(line);
+}
+
 QStringList Items(QComboBox* list) {
     QStringList items;
     for (int i = 0; i < list->count(); ++i)
@@ -108,25 +119,25 @@ void MainFormTest::startsWithTheDeliveredLayout() {
     QVERIFY(form.findChild<QWidget*>("ProgressBar")->isHidden());
     QCOMPARE(form.minimumSize(), QSize(840, 557));
     // The line settings the user last confirmed.
-    QCOMPARE(form.PortName, QStringLiteral("/dev/ttyKXNONE"));
-    QCOMPARE(form.BaudIndex, 3);
-    QCOMPARE(form.ParityIndex, 0);
-    QCOMPARE(form.DataBitsIndex, 2);
-    QCOMPARE(form.StopBitsIndex, 0);
-    QCOMPARE(form.ModuleAddress, quint8(1));
-    QVERIFY(!form.PortOpen);
-    QCOMPARE(form.RatedVoltage, 220.0);
-    QCOMPARE(form.RatedCurrent, 5.0);
+    QCOMPARE(form.station().line().PortName, QStringLiteral("/dev/ttyKXNONE"));
+    QCOMPARE(form.station().line().BaudIndex, 3);
+    QCOMPARE(form.station().line().ParityIndex, 0);
+    QCOMPARE(form.station().line().DataBitsIndex, 2);
+    QCOMPARE(form.station().line().StopBitsIndex, 0);
+    QCOMPARE(form.station().line().ModuleAddress, quint8(1));
+    QVERIFY(!form.station().portOpen());
+    QCOMPARE(form.station().rated().RatedVoltage, 220.0);
+    QCOMPARE(form.station().rated().RatedCurrent, 5.0);
 
     auto* models = form.findChild<QComboBox*>("CB_CPType");
     QCOMPARE(Items(models), (QStringList{"KX2953B35-01", "KX7410M31-01", "KX7410D97-01",
                                          "KX7410D07-01", "KX7410Y35-01", "KX7410T35-01"}));
     QCOMPARE(models->currentIndex(), 0);
     // The selection ran for the first model.
-    QCOMPARE(form.ModelName, QStringLiteral("KX2953B35-01"));
-    QCOMPARE(form.SchemeName, QStringLiteral("ModBus标准方式"));
-    QCOMPARE(form.TXXY, 0);
-    QVERIFY(!form.UserParamsEditable);
+    QCOMPARE(form.station().product().ModelName, QStringLiteral("KX2953B35-01"));
+    QCOMPARE(form.station().product().SchemeName, QStringLiteral("ModBus标准方式"));
+    QCOMPARE(form.station().product().TXXY, 0);
+    QVERIFY(!form.station().product().UserParamsEditable);
 }
 
 void MainFormTest::startUpFillsListsAndDefaults_data() {
@@ -240,7 +251,7 @@ void MainFormTest::failingModelQueryLeavesListEmpty() {
     QCOMPARE(form.findChild<QComboBox*>("CB_CPType")->count(), 0);
     QCOMPARE(messages.shown, QStringList{"inform: 操作数据库失败！"});
     // Nothing was selected, so the defaults were not applied either.
-    QVERIFY(form.ModelName.isEmpty());
+    QVERIFY(form.station().product().ModelName.isEmpty());
 }
 
 void MainFormTest::portButtonOpensAndCloses() {
@@ -250,17 +261,17 @@ void MainFormTest::portButtonOpensAndCloses() {
     Started s;
     QVERIFY(s.ok);
     TMainForm& form = s.form();
-    form.PortName = QString::fromLocal8Bit(name);
+    EditLine(form, [&](LineChoice& line) { line.PortName = QString::fromLocal8Bit(name); });
     auto* comk = form.findChild<QToolButton*>("comk");
     auto* settings = form.findChild<QToolButton*>("ToolButton5");
     form.comkClick();
-    QVERIFY(form.PortOpen);
+    QVERIFY(form.station().portOpen());
     QVERIFY(s.link.IsOpen());
     QCOMPARE(comk->text(), QStringLiteral("关闭串口"));
     QVERIFY(comk->isChecked());
     QVERIFY(!settings->isEnabled());
     form.comkClick();
-    QVERIFY(!form.PortOpen);
+    QVERIFY(!form.station().portOpen());
     QVERIFY(!s.link.IsOpen());
     QCOMPARE(comk->text(), QStringLiteral("打开串口"));
     QVERIFY(!comk->isChecked());
@@ -274,11 +285,12 @@ void MainFormTest::portThatCannotOpenIsReported() {
     Started s;
     QVERIFY(s.ok);
     TMainForm& form = s.form();
-    form.PortName = s.folder.file("no-such-device");
+    EditLine(form, [&](LineChoice& line) { line.PortName = s.folder.file("no-such-device"); });
     form.comkClick();
-    QCOMPARE(messages.shown, QStringList{"inform: 初始化失败！！\n串口 " + form.PortName +
-                                         " 不存在：设备未连接，或端口名称有误。"});
-    QVERIFY(!form.PortOpen);
+    QCOMPARE(messages.shown,
+             QStringList{"inform: 初始化失败！！\n串口 " + form.station().line().PortName +
+                         " 不存在：设备未连接，或端口名称有误。"});
+    QVERIFY(!form.station().portOpen());
     QCOMPARE(form.findChild<QToolButton*>("comk")->text(), QStringLiteral("打开串口"));
     QVERIFY(form.findChild<QToolButton*>("ToolButton5")->isEnabled());
 }
@@ -296,19 +308,19 @@ void MainFormTest::portFailuresNameTheReason() {
         // Another program holds the port.
         SerialLink other;
         QVERIFY(other.Open(pty, 3, 0, 2, 0));
-        form.PortName = pty;
+        EditLine(form, [&](LineChoice& line) { line.PortName = pty; });
         form.comkClick();
-        QVERIFY(!form.PortOpen);
-        form.PortName.clear();
+        QVERIFY(!form.station().portOpen());
+        EditLine(form, [&](LineChoice& line) { line.PortName.clear(); });
         form.comkClick();
     }
     QCOMPARE(messages.shown,
              (QStringList{"inform: 初始化失败！！\n串口 " + pty +
                               " 正被其他程序占用：请先关闭占用它的程序。",
                           "inform: 初始化失败！！\n没有选择串口：请在“串口设置”中选择端口。"}));
-    form.PortName = pty;
+    EditLine(form, [&](LineChoice& line) { line.PortName = pty; });
     form.comkClick();
-    QVERIFY(form.PortOpen);
+    QVERIFY(form.station().portOpen());
     form.comkClick();
     ::close(slave);
     ::close(master);
@@ -330,16 +342,16 @@ void MainFormTest::startUpTakesTheSavedSerialSettings() {
     Started s(ini);
     QVERIFY(s.ok);
     TMainForm& form = s.form();
-    QCOMPARE(form.PortName, pty);
-    QCOMPARE(form.BaudIndex, 4);
-    QCOMPARE(form.ParityIndex, 2);
-    QCOMPARE(form.DataBitsIndex, 2);
-    QCOMPARE(form.StopBitsIndex, 1);
-    QCOMPARE(int(form.ModuleAddress), 44);
+    QCOMPARE(form.station().line().PortName, pty);
+    QCOMPARE(form.station().line().BaudIndex, 4);
+    QCOMPARE(form.station().line().ParityIndex, 2);
+    QCOMPARE(form.station().line().DataBitsIndex, 2);
+    QCOMPARE(form.station().line().StopBitsIndex, 1);
+    QCOMPARE(int(form.station().line().ModuleAddress), 44);
     QCOMPARE(form.comText()->text(), pty + QStringLiteral(",19200,E偶,8,2"));
     // 打开串口 opens what was chosen, with its line settings.
     form.findChild<QToolButton*>("comk")->click();
-    QVERIFY(form.PortOpen);
+    QVERIFY(form.station().portOpen());
     QCOMPARE(s.link.Settings(), (LineSettings{19200, 2, 8, 2}));
     QCOMPARE(messages.shown, QStringList());
     form.comkClick();
@@ -362,9 +374,41 @@ void MainFormTest::brokenSetComKeepsTheDefaults() {
     Started s(IniWith(from, to).replace("port=0", "port=0\nportname=/dev/ttyKXNONE"));
     QVERIFY(s.ok);
     QCOMPARE(s.form().comText()->text(), QStringLiteral("COM1,9600,N无,8,1"));
-    QCOMPARE(s.form().PortName, QStringLiteral("COM1"));
-    QCOMPARE(int(s.form().ModuleAddress), 1);
+    QCOMPARE(s.form().station().line().PortName, QStringLiteral("COM1"));
+    QCOMPARE(int(s.form().station().line().ModuleAddress), 1);
     // The serial settings dialog reports a broken file when it opens, not the start.
+    QCOMPARE(messages.shown, QStringList());
+}
+
+void MainFormTest::portTextFollowsTheLineSettings() {
+    RecordingMessages messages;
+    Started s;
+    QVERIFY(s.ok);
+    TMainForm& form = s.form();
+    QSignalSpy lineChanged(&form.station(), &StationState::lineChanged);
+    SerialChoice choice;
+    choice.portIndex = 1;
+    choice.portName = QStringLiteral("/dev/ttyKXOTHER");
+    choice.baudIndex = 5;
+    choice.parityIndex = 1;
+    choice.dataBitsIndex = 1;
+    choice.stopBitsIndex = 1;
+    choice.moduleAddress = 9;
+    form.ApplySerialChoice(choice);
+    QCOMPARE(lineChanged.count(), 1);
+    QCOMPARE(form.comText()->text(), QStringLiteral("/dev/ttyKXOTHER,38400,O奇,7,2"));
+    // The same choice again is no change.
+    form.ApplySerialChoice(choice);
+    QCOMPARE(lineChanged.count(), 1);
+    // A change made elsewhere (the frame-format switch sets the line like this) shows too.
+    LineChoice line = form.station().line();
+    line.BaudIndex = 3;
+    line.ParityIndex = 2;
+    line.DataBitsIndex = 2;
+    line.StopBitsIndex = 0;
+    form.station().setLine(line);
+    QCOMPARE(lineChanged.count(), 2);
+    QCOMPARE(form.comText()->text(), QStringLiteral("/dev/ttyKXOTHER,9600,E偶,8,1"));
     QCOMPARE(messages.shown, QStringList());
 }
 
@@ -375,24 +419,24 @@ void MainFormTest::portButtonAnswersKeyboardAndAccessibility() {
     Started s;
     QVERIFY(s.ok);
     TMainForm& form = s.form();
-    form.PortName = QString::fromLocal8Bit(name);
+    EditLine(form, [&](LineChoice& line) { line.PortName = QString::fromLocal8Bit(name); });
     auto* comk = form.findChild<QToolButton*>("comk");
     QAccessibleInterface* button = QAccessible::queryAccessibleInterface(comk);
     QVERIFY(button && button->actionInterface());
     QVERIFY(button->actionInterface()->actionNames().contains(
         QAccessibleActionInterface::toggleAction()));
     button->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
-    QVERIFY(form.PortOpen);
+    QVERIFY(form.station().portOpen());
     QCOMPARE(comk->text(), QStringLiteral("关闭串口"));
     QVERIFY(comk->isChecked());
     button->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
-    QVERIFY(!form.PortOpen);
+    QVERIFY(!form.station().portOpen());
     QVERIFY(!s.link.IsOpen());
     // The keyboard: space on the focused button.
     QTest::keyClick(comk, Qt::Key_Space);
-    QVERIFY(form.PortOpen);
+    QVERIFY(form.station().portOpen());
     QTest::keyClick(comk, Qt::Key_Space);
-    QVERIFY(!form.PortOpen);
+    QVERIFY(!form.station().portOpen());
     ::close(slave);
     ::close(master);
 }
@@ -437,7 +481,7 @@ void MainFormTest::aRunningJobLocksTheDeviceControls() {
     // A click on a locked control does nothing; a handler called anyway refuses.
     form.findChild<QToolButton*>("comk")->click();
     form.findChild<QPushButton*>("BitBtn_Check")->click();
-    QVERIFY(!form.PortOpen);
+    QVERIFY(!form.station().portOpen());
     QVERIFY(!form.checkPage()->isRunning());
     QVERIFY(messages.shown.isEmpty());
     form.ToolButton6Click();
@@ -542,9 +586,9 @@ void MainFormTest::closingStopsARunningCheck() {
     Started s;
     QVERIFY(s.ok);
     TMainForm& form = s.form();
-    form.PortName = QString::fromLocal8Bit(name);
+    EditLine(form, [&](LineChoice& line) { line.PortName = QString::fromLocal8Bit(name); });
     form.comkClick();
-    QVERIFY(form.PortOpen);
+    QVERIFY(form.station().portOpen());
     form.show();
     CheckPage* page = form.checkPage();
     page->BitBtn_CheckClick();
@@ -575,17 +619,17 @@ void MainFormTest::modelListFollowsTheDatabase() {
     form.CB_CPTypeChange();
     ProductModel added;
     added.cpxh = QStringLiteral("KX7410N01-01");
-    added.fs = form.SchemeName;
+    added.fs = form.station().product().SchemeName;
     QVERIFY(form.database().InsertModel(added));
     form.ReloadModelList();
     QVERIFY(models->findText("KX7410N01-01") >= 0);
     QCOMPARE(models->currentText(), QStringLiteral("KX7410D07-01"));
-    QCOMPARE(form.ModelName, QStringLiteral("KX7410D07-01"));
+    QCOMPARE(form.station().product().ModelName, QStringLiteral("KX7410D07-01"));
     // The model in work deleted: the first model is taken.
     QVERIFY(form.database().DeleteModel(QStringLiteral("KX7410D07-01")));
     form.ReloadModelList();
     QCOMPARE(models->currentIndex(), 0);
-    QCOMPARE(form.ModelName, models->itemText(0));
+    QCOMPARE(form.station().product().ModelName, models->itemText(0));
     QCOMPARE(messages.shown, QStringList());
 }
 

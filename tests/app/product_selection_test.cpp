@@ -1,8 +1,9 @@
 #include "gui/calib/calibration_page.h"
-#include "gui/main/main_form.h"
-#include "gui/kit/messages.h"
 #include "gui/calib/user_page.h"
+#include "gui/kit/messages.h"
+#include "gui/main/main_form.h"
 #include "link/serial_link.h"
+#include "recording_messages.h"
 #include "store/database.h"
 
 #include "app_fixture.h"
@@ -95,18 +96,24 @@ void ProductSelectionTest::loadsTheModelAndItsScheme() {
     Select("KX7410D07-01");
     QCOMPARE(messages_->shown, QStringList());
     TMainForm& f = *form_;
-    QCOMPARE(f.ModelName, QStringLiteral("KX7410D07-01"));
-    QCOMPARE(f.SchemeName, QStringLiteral("DLT645-2007方式"));
-    const int model[] = {f.BTLGS, f.JXMS, f.UPT, f.ICT, f.CTNUM, f.XLJSFS};
+    QCOMPARE(f.station().product().ModelName, QStringLiteral("KX7410D07-01"));
+    QCOMPARE(f.station().product().SchemeName, QStringLiteral("DLT645-2007方式"));
+    const int model[] = {f.station().product().BTLGS, f.station().product().JXMS,
+                         f.station().product().UPT,   f.station().product().ICT,
+                         f.station().product().CTNUM, f.station().product().XLJSFS};
     const int modelExpected[] = {3, 0, 10, 100, 1, 0};
     for (int i = 0; i < 6; ++i)
         QCOMPARE(model[i], modelExpected[i]);
-    const int scheme[] = {f.UBLFX, f.UBL,  f.IBLFX,  f.IBL,    f.PBLFX,  f.PBL,    f.EBLFX,
-                          f.EBL,   f.TXXY, f.SDBJXS, f.CSLXSN, f.FDBDSN, f.CSFHSN, f.GLYSFXSN};
+    const int scheme[] = {
+        f.station().product().UBLFX,  f.station().product().UBL,     f.station().product().IBLFX,
+        f.station().product().IBL,    f.station().product().PBLFX,   f.station().product().PBL,
+        f.station().product().EBLFX,  f.station().product().EBL,     f.station().product().TXXY,
+        f.station().product().SDBJXS, f.station().product().CSLXSN,  f.station().product().FDBDSN,
+        f.station().product().CSFHSN, f.station().product().GLYSFXSN};
     const int schemeExpected[] = {43605, 1, 0, 1, 0, 1, 0, 1, 2, 80, 0, 0, 43605, 0};
     for (int i = 0; i < 14; ++i)
         QCOMPARE(scheme[i], schemeExpected[i]);
-    QVERIFY(f.UserParamsEditable);
+    QVERIFY(f.station().product().UserParamsEditable);
     QCOMPARE(f.protocol(), 2);
 }
 
@@ -164,7 +171,7 @@ void ProductSelectionTest::protocolArrangesThePages() {
     Control("BitBtn4")->setEnabled(true);
     Select(model);
     QCOMPARE(messages_->shown, QStringList());
-    QCOMPARE(form_->TXXY, txxy);
+    QCOMPARE(form_->station().product().TXXY, txxy);
     QCOMPARE(TabShown("TabSheet4"), userTab);
     QVERIFY(TabShown("TabSheet2"));
     for (const char* name : {"Panel10", "BitBtn5"})
@@ -198,7 +205,7 @@ void ProductSelectionTest::seriesRuleLocksTheProductParameters() {
     Select(editable ? "KX2953B35-01" : "KX7410M31-01");
     Select(model);
     QCOMPARE(messages_->shown, QStringList());
-    QCOMPARE(form_->UserParamsEditable, editable);
+    QCOMPARE(form_->station().product().UserParamsEditable, editable);
     for (const char* name : {"Label2", "Label8", "CB_NetType", "LE_PT", "LE_CT", "UpDown_Addr",
                              "UpDown1", "Label3", "CB_CT_Num", "Label7", "CBox_XLType"})
         QVERIFY2(Control(name)->isEnabled() == editable, name);
@@ -227,7 +234,7 @@ void ProductSelectionTest::editableModelShowsItsValues() {
     Select("KX2953B35-01"); // BTLGS 3, UPT 1
     QCOMPARE(combo("CB_CheckoutType"), 0);
     QCOMPARE(text("LE_PT"), QStringLiteral("35"));
-    QCOMPARE(form_->UPT, 1);
+    QCOMPARE(form_->station().product().UPT, 1);
 }
 
 void ProductSelectionTest::segmentedCalibrationEnablesSegments_data() {
@@ -265,7 +272,7 @@ void ProductSelectionTest::unknownProtocolChangesNoPage() {
     Control("BitBtn4")->setEnabled(true);
     Select("KX7410X77-01");
     QCOMPARE(messages_->shown, QStringList());
-    QCOMPARE(form_->TXXY, 7);
+    QCOMPARE(form_->station().product().TXXY, 7);
     QVERIFY(!TabShown("TabSheet4"));
     QVERIFY(!Control("BitBtn4")->isEnabled());
 }
@@ -308,11 +315,11 @@ void ProductSelectionTest::failuresStopTheLoad() {
     messages_->shown.clear();
     Select(model);
     QCOMPARE(messages_->shown, QStringList{message});
-    QCOMPARE(form_->ModelName, model);
-    QCOMPARE(form_->SchemeName, schemeAfter);
+    QCOMPARE(form_->station().product().ModelName, model);
+    QCOMPARE(form_->station().product().SchemeName, schemeAfter);
     // What the load did not reach keeps the previous model's values.
-    QCOMPARE(form_->TXXY, txxyAfter);
-    QCOMPARE(form_->UBLFX, 43605);
+    QCOMPARE(form_->station().product().TXXY, txxyAfter);
+    QCOMPARE(form_->station().product().UBLFX, 43605);
 }
 
 QTEST_MAIN(ProductSelectionTest)

@@ -1,10 +1,11 @@
-#include "gui/main/main_form.h"
-#include "gui/kit/messages.h"
 #include "common/conversion.h"
-#include "link/serial_link.h"
-#include "store/database.h"
+#include "gui/kit/messages.h"
+#include "gui/main/main_form.h"
 #include "gui/settings/setcheck_dialog.h"
 #include "gui/settings/setcom_dialog.h"
+#include "link/serial_link.h"
+#include "recording_messages.h"
+#include "store/database.h"
 #include "store/settings.h"
 
 #include "app_fixture.h"
@@ -125,13 +126,13 @@ void SettingsDialogsTest::confirmStoresAndHandsOver() {
     TMainForm form(folder.path(), link, *db);
     form.ApplySerialChoice(dialog.choice());
     QCOMPARE(form.findChild<QLabel*>("ComText")->text(), QStringLiteral("COM2,19200,O奇,8,1"));
-    QCOMPARE(form.PortName, QStringLiteral("COM2"));
-    QCOMPARE(form.PortIndex, 2);
-    QCOMPARE(form.BaudIndex, 4);
-    QCOMPARE(form.ParityIndex, 1);
-    QCOMPARE(form.DataBitsIndex, 2);
-    QCOMPARE(form.StopBitsIndex, 0);
-    QCOMPARE(int(form.ModuleAddress), moduleAddress);
+    QCOMPARE(form.station().line().PortName, QStringLiteral("COM2"));
+    QCOMPARE(form.station().line().PortIndex, 2);
+    QCOMPARE(form.station().line().BaudIndex, 4);
+    QCOMPARE(form.station().line().ParityIndex, 1);
+    QCOMPARE(form.station().line().DataBitsIndex, 2);
+    QCOMPARE(form.station().line().StopBitsIndex, 0);
+    QCOMPARE(int(form.station().line().ModuleAddress), moduleAddress);
     QCOMPARE(messages.shown, QStringList());
 }
 

@@ -13,6 +13,7 @@
 #include "gui/check/check_page.h"
 #include "gui/curves/curve_page.h"
 #include "gui/kit/messages.h"
+#include "recording_messages.h"
 #include "gui/main/main_form.h"
 #include "link/modbus_frames.h"
 #include "link/serial_link.h"
@@ -42,6 +43,12 @@
 #include <mutex>
 
 namespace {
+// Changes the window's line settings the way the settings dialog would, one field at a time.
+template <class Edit> void EditLine(TMainForm& form, Edit edit) {
+    LineChoice line = form.station().line();
+    edit(line);
+    form.station().setLine(line);
+}
 
 QStringList LogLines(QListWidget* list) {
     QStringList lines;
@@ -105,9 +112,9 @@ protected:
         controller = form->findChild<CalibrationController*>();
         ASSERT_NE(controller, nullptr);
         messages.shown.clear();
-        form->PortName = sim.link();
+        EditLine(*form, [&](LineChoice& line) { line.PortName = sim.link(); });
         form->comkClick();
-        ASSERT_TRUE(form->PortOpen);
+        ASSERT_TRUE(form->station().portOpen());
     }
     // Waits until no step runs (the outcome of a click is known then).
     void Idle() {
@@ -326,7 +333,7 @@ TEST_F(CalibrationWindow, PowerCompensationWithoutVipOrPowerSendsNothing) {
 
 TEST_F(CalibrationWindow, ClosedPortRefusesEveryStepButTheFlashWrite) {
     form->comkClick();
-    ASSERT_FALSE(form->PortOpen);
+    ASSERT_FALSE(form->station().portOpen());
     Log()->addItem(QStringLiteral("before"));
     for (const char* name : {"BitBtn_VIP1", "BitBtn_VXW1", "BitBtn_BCFW1", "BitBtn_PBC1"}) {
         messages.shown.clear();
@@ -578,10 +585,10 @@ TEST_F(CalibrationWindow, WiringThenProtocolSwitchesModuleAndPort) {
               QStringLiteral("address=1 protocol=3 format=0"));
     EXPECT_EQ(sim.registers(11023), QList<int>{3});
     EXPECT_EQ(sim.registers(269), QList<int>{0});
-    EXPECT_EQ(form->ParityIndex, 0);
-    EXPECT_EQ(form->StopBitsIndex, 1);
-    EXPECT_EQ(form->BaudIndex, 3);
-    EXPECT_EQ(form->DataBitsIndex, 2);
+    EXPECT_EQ(form->station().line().ParityIndex, 0);
+    EXPECT_EQ(form->station().line().StopBitsIndex, 1);
+    EXPECT_EQ(form->station().line().BaudIndex, 3);
+    EXPECT_EQ(form->station().line().DataBitsIndex, 2);
     EXPECT_EQ(link.Settings(), (LineSettings{9600, 0, 8, 2}));
     EXPECT_EQ(form->comText()->text(), sim.link() + QStringLiteral(",9600,N无,8,2"));
     const SavedSerialSettings saved = LoadSerialSettings(folder.path());
@@ -592,7 +599,7 @@ TEST_F(CalibrationWindow, WiringThenProtocolSwitchesModuleAndPort) {
     EXPECT_EQ(saved.address, 1);
     // Configuring again needs another wiring-mode write first.
     EXPECT_FALSE(Button("BitBtn4")->isEnabled());
-    EXPECT_TRUE(form->PortOpen);
+    EXPECT_TRUE(form->station().portOpen());
 }
 
 TEST_F(CalibrationWindow, EvenParityModelOverThePty) {
@@ -609,8 +616,8 @@ TEST_F(CalibrationWindow, EvenParityModelOverThePty) {
     Run("BitBtn4");
     EXPECT_EQ(messages.shown, (QStringList{"inform: 配置接线模式成功！",
                                            "inform: 配置<通信协议>和<比特率格式>成功！"}));
-    EXPECT_EQ(form->ParityIndex, 2);
-    EXPECT_EQ(form->StopBitsIndex, 0);
+    EXPECT_EQ(form->station().line().ParityIndex, 2);
+    EXPECT_EQ(form->station().line().StopBitsIndex, 0);
     EXPECT_EQ(form->comText()->text(), sim.link() + QStringLiteral(",9600,E偶,8,1"));
     EXPECT_EQ(sim.registers(269), QList<int>{2});
     EXPECT_EQ(sim.registers(11023), QList<int>{0});
@@ -634,25 +641,30 @@ TEST_F(CalibrationWindow, SilentModuleFailsTheSecondFormatWriteWithThePortSwitch
     controller->BitBtn4Click();
     Idle();
     EXPECT_EQ(messages.shown, QStringList{"inform: 配置<比特率格式>数据失败！"});
-    EXPECT_EQ(form->StopBitsIndex, 1);
+    EXPECT_EQ(form->station().line().StopBitsIndex, 1);
     EXPECT_TRUE(link.IsOpen());
 }
 
 TEST_F(CalibrationWindow, FailedPortSwitchShowsThePortClosed) {
     Select(QStringLiteral("KX7410Y35-01"));
-    form->PortName = folder.file(QStringLiteral("no-such-port"));
+    EditLine(*form, [&](LineChoice& line) {
+        line.PortName = folder.file(QStringLiteral("no-such-port"));
+    });
     controller->BitBtn4Click();
     Idle();
     EXPECT_EQ(messages.shown, (QStringList{"inform: 配置通信协后更改端口设置失败！！",
                                            "inform: 根据系统比特率格式切换端口失败！"}));
     EXPECT_FALSE(link.IsOpen());
-    EXPECT_FALSE(form->PortOpen);
+    EXPECT_FALSE(form->station().portOpen());
     auto* portButton = form->findChild<QToolButton*>(QStringLiteral("comk"));
     ASSERT_NE(portButton, nullptr);
     EXPECT_FALSE(portButton->isChecked());
     EXPECT_EQ(portButton->text(), QStringLiteral("打开串口"));
     // The settings were stored before the reopening failed.
     EXPECT_EQ(LoadSerialSettings(folder.path()).stopbits, 1);
+    // The port text shows the line the port button will open next.
+    EXPECT_EQ(form->comText()->text(),
+              folder.file(QStringLiteral("no-such-port")) + QStringLiteral(",9600,N无,8,2"));
     EXPECT_FALSE(form->progressBar()->isVisible());
 }
 
@@ -677,8 +689,8 @@ TEST_F(CalibrationWindow, StateEntryBringsAPowerCycledModuleBack) {
     ASSERT_EQ(sim.command(QStringLiteral("protocol 1")), QStringLiteral("ok"));
     ASSERT_EQ(sim.command(QStringLiteral("format 0")), QStringLiteral("ok"));
     ASSERT_EQ(sim.command(QStringLiteral("powercycle")), QStringLiteral("ok"));
-    form->StopBitsIndex = 1;
-    form->ParityIndex = 2;
+    EditLine(*form, [&](LineChoice& line) { line.StopBitsIndex = 1; });
+    EditLine(*form, [&](LineChoice& line) { line.ParityIndex = 2; });
     controller->BitBtn14Click();
     Idle();
     EXPECT_EQ(messages.shown,
@@ -686,8 +698,8 @@ TEST_F(CalibrationWindow, StateEntryBringsAPowerCycledModuleBack) {
                            "inform: 进入标定状态成功,可以进行产品标定！"}));
     EXPECT_EQ(sim.registers(269), QList<int>{3});
     EXPECT_EQ(sim.registers(11023), QList<int>{0});
-    EXPECT_EQ(form->ParityIndex, 0);
-    EXPECT_EQ(form->StopBitsIndex, 0);
+    EXPECT_EQ(form->station().line().ParityIndex, 0);
+    EXPECT_EQ(form->station().line().StopBitsIndex, 0);
     EXPECT_EQ(form->comText()->text(), sim.link() + QStringLiteral(",9600,N无,8,1"));
     EXPECT_FALSE(form->progressBar()->isVisible());
 }

@@ -10,6 +10,7 @@
 #include "gui/kit/messages.h"
 #include "gui/main/main_form.h"
 #include "link/serial_link.h"
+#include "recording_messages.h"
 #include "session/device_session.h"
 #include "store/database.h"
 
@@ -35,6 +36,12 @@
 #include <tuple>
 
 namespace {
+// Changes the window's line settings the way the settings dialog would, one field at a time.
+template <class Edit> void EditLine(TMainForm& form, Edit edit) {
+    LineChoice line = form.station().line();
+    edit(line);
+    form.station().setLine(line);
+}
 
 // The real serial link to the simulator, keeping every request it was asked to send, so a test
 // sees the frames of an operation in the order they went out.
@@ -104,7 +111,7 @@ protected:
         ASSERT_TRUE(sim_.device().startsWith("/dev/")) << sim_.device().toStdString();
         form_ = std::make_unique<TMainForm>(folder_.path(), link_, *db_);
         ASSERT_TRUE(link_.Open(sim_.link(), 3, 0, 2, 0));
-        form_->PortOpen = true;
+        form_->station().setPortOpen(true);
         messages_.shown.clear();
     }
     void TearDown() override {
@@ -196,7 +203,7 @@ protected:
 
 TEST_F(ConfigurationWindowTest, FullDownloadThenReadBackRestoresEveryControl) {
     Select("KX7410B35-01");
-    ASSERT_TRUE(form_->UserParamsEditable);
+    ASSERT_TRUE(form_->station().product().UserParamsEditable);
     Edit("LE_StandVol")->setText("57.5");
     Edit("LE_StandCur")->setText("1.5");
     EXPECT_EQ(Edit("LE_MCCS")->text(), "45913"); // 3960000 / 86.25
@@ -251,14 +258,14 @@ TEST_F(ConfigurationWindowTest, FullDownloadThenReadBackRestoresEveryControl) {
     EXPECT_EQ(Snapshot(), downloaded);
     EXPECT_EQ(form_->findChild<QComboBox*>("CB_CPType")->currentText(), "KX7410B35-01");
     // Only selected: the product's values stay those of the last selection.
-    EXPECT_EQ(form_->ModelName, "KX7410M31-01");
-    EXPECT_DOUBLE_EQ(form_->RatedVoltage, 57.5);
-    EXPECT_DOUBLE_EQ(form_->RatedCurrent, 1.5);
+    EXPECT_EQ(form_->station().product().ModelName, "KX7410M31-01");
+    EXPECT_DOUBLE_EQ(form_->station().rated().RatedVoltage, 57.5);
+    EXPECT_DOUBLE_EQ(form_->station().rated().RatedCurrent, 1.5);
 }
 
 TEST_F(ConfigurationWindowTest, FixedSeriesSendsTheProductsRatiosWhateverTheControlsShow) {
     Select("KX2953C35-01");
-    ASSERT_FALSE(form_->UserParamsEditable);
+    ASSERT_FALSE(form_->station().product().UserParamsEditable);
     Edit("LE_PT")->setText("not a number");
     Edit("LE_CT")->setText("7");
     Combo("CB_CT_Num")->setCurrentIndex(0);
@@ -367,13 +374,13 @@ TEST_F(ConfigurationWindowTest, RatingsGiveThePulseConstant) {
         Edit("LE_StandVol")->setText(voltage);
         Edit("LE_StandCur")->setText(current);
         EXPECT_EQ(Edit("LE_MCCS")->text(), constant) << voltage << " " << current;
-        EXPECT_DOUBLE_EQ(form_->RatedVoltage, QString(voltage).toDouble());
-        EXPECT_DOUBLE_EQ(form_->RatedCurrent, QString(current).toDouble());
+        EXPECT_DOUBLE_EQ(form_->station().rated().RatedVoltage, QString(voltage).toDouble());
+        EXPECT_DOUBLE_EQ(form_->station().rated().RatedCurrent, QString(current).toDouble());
     }
     // A field on its way to a number leaves the last values as they were, without a box.
     Edit("LE_StandCur")->setText("");
     EXPECT_EQ(Edit("LE_MCCS")->text(), "26400");
-    EXPECT_DOUBLE_EQ(form_->RatedCurrent, 1.5);
+    EXPECT_DOUBLE_EQ(form_->station().rated().RatedCurrent, 1.5);
     EXPECT_EQ(messages_.shown, QStringList());
 }
 
@@ -462,16 +469,16 @@ TEST_F(ConfigurationWindowTest, OperationsDuringADownloadAreRefusedAndSendNothin
 // even when another model is selected while the download waits.
 TEST_F(ConfigurationWindowTest, TheListWrittenIsThatOfTheModelTheDownloadBeganWith) {
     Select("KX7410D07-01");
-    const QString later = form_->SchemeName;
+    const QString later = form_->station().product().SchemeName;
     Select("KX7410B35-01");
-    const QString first = form_->SchemeName;
+    const QString first = form_->station().product().SchemeName;
     const QList<int> expected = SchemeList(first);
     ASSERT_NE(SchemeList(later), expected);
     link_.ClearFrames();
     Press("BitBtn1");
     WaitForFrames(1);
     Select("KX7410D07-01");
-    ASSERT_EQ(form_->SchemeName, later);
+    ASSERT_EQ(form_->station().product().SchemeName, later);
     WaitIdle();
     ASSERT_EQ(messages_.shown, QStringList{"inform: 下载配置数据成功！"});
     EXPECT_EQ(sim_.registers(11300, int(expected.size())), expected);
@@ -578,7 +585,7 @@ TEST_F(ConfigurationWindowTest, DefaultButtonAndTheRealTimePagesReadButtonAreWir
     EXPECT_EQ(Edit("LE_GQDFZ")->text(), "5");
     EXPECT_EQ(Combo("CB_MCType")->currentIndex(), 0);
     EXPECT_EQ(Combo("CB_NetType")->currentIndex(), 2); // the product's, left alone
-    EXPECT_DOUBLE_EQ(form_->RatedVoltage, 220.0);
+    EXPECT_DOUBLE_EQ(form_->station().rated().RatedVoltage, 220.0);
 
     ASSERT_EQ(sim_.command("set 260 2564").left(2), "ok"); // 10:04 for segment 1
     Click("BitBtn15");
@@ -637,7 +644,7 @@ TEST_F(ConfigurationWindowTest, ListFailureAfterTheConfigurationIsReported) {
 }
 
 TEST_F(ConfigurationWindowTest, ClosedPortRefusesEveryButton) {
-    form_->PortOpen = false;
+    form_->station().setPortOpen(false);
     const int before = Requests();
     for (const char* button : {"BitBtn1", "BitBtn6", "BitBtn9", "BitBtn3", "BitBtn5", "BitBtn10",
                                "BitBtn11", "BitBtn12", "BitBtn13", "BitBtn7", "BitBtn8"}) {
@@ -663,7 +670,7 @@ class UserDownloadWindowTest : public ConfigurationWindowTest,
 // The user download in the scheme's protocol reaches the module's registers.
 TEST_P(UserDownloadWindowTest, UserFieldsReachTheModule) {
     Select(GetParam().model);
-    ASSERT_EQ(form_->TXXY, GetParam().protocol);
+    ASSERT_EQ(form_->station().product().TXXY, GetParam().protocol);
     ASSERT_EQ(sim_.command(QStringLiteral("protocol %1").arg(GetParam().protocol)).left(2), "ok");
     UserEdit("YH_LE_PT")->setText("1200");
     UserEdit("YH_LE_CT")->setText("75");
@@ -711,7 +718,7 @@ class ClearWindowTest : public ConfigurationWindowTest,
 TEST_P(ClearWindowTest, ClearsReachTheModule) {
     const int address = GetParam().address;
     ASSERT_EQ(sim_.command(QStringLiteral("address %1").arg(address)).left(2), "ok");
-    form_->ModuleAddress = quint8(address);
+    EditLine(*form_, [&](LineChoice& line) { line.ModuleAddress = quint8(address); });
     // The base goes in through the 亚奥 command.
     ASSERT_EQ(sim_.command("protocol 3").left(2), "ok");
     UserEdit("YH_LEdit_DS")->setText("500");
@@ -722,7 +729,7 @@ TEST_P(ClearWindowTest, ClearsReachTheModule) {
     ASSERT_GE(base[0] << 16 | base[1], 50000); // 500 kWh at two decimals
 
     Select(GetParam().model);
-    ASSERT_EQ(form_->TXXY, GetParam().protocol);
+    ASSERT_EQ(form_->station().product().TXXY, GetParam().protocol);
     ASSERT_EQ(sim_.command(QStringLiteral("protocol %1").arg(GetParam().protocol)).left(2), "ok");
     messages_.shown.clear();
     Click("BitBtn7");
@@ -761,7 +768,9 @@ class RoadTest : public ConfigurationWindowTest, public testing::WithParamInterf
 // protocol, then a data check reads the module's values in that protocol, all within their class.
 TEST_P(RoadTest, DownloadSwitchThenCheckReadsCorrectValues) {
     ASSERT_EQ(sim_.command("point 100 100 60 50").left(2), "ok");
-    form_->PortName = sim_.link(); // the protocol switch reopens the port by its name
+    EditLine(*form_, [&](LineChoice& line) {
+        line.PortName = sim_.link();
+    }); // the protocol switch reopens the port by its name
     Select(GetParam().model);
     Click("BitBtn1");
     ASSERT_EQ(messages_.shown, QStringList{"inform: 下载配置数据成功！"});
@@ -771,7 +780,7 @@ TEST_P(RoadTest, DownloadSwitchThenCheckReadsCorrectValues) {
     ASSERT_EQ(messages_.shown.size(), 3);
     ASSERT_FALSE(messages_.shown[2].contains(QStringLiteral("失败")))
         << messages_.shown[2].toStdString();
-    ASSERT_TRUE(form_->PortOpen);
+    ASSERT_TRUE(form_->station().portOpen());
     EXPECT_TRUE(
         sim_.command("status").contains(QStringLiteral("protocol=%1").arg(GetParam().protocol)));
 

@@ -119,8 +119,9 @@ struct CalibrationController::PortSwitchOutcome {
 };
 
 CalibrationController::PortLine CalibrationController::CurrentPortLine() {
-    return {{form_.BaudIndex, form_.ParityIndex, form_.DataBitsIndex, form_.StopBitsIndex},
-            form_.PortName,
+    const LineChoice& line = form_.station().line();
+    return {{line.BaudIndex, line.ParityIndex, line.DataBitsIndex, line.StopBitsIndex},
+            line.PortName,
             &form_.serialLink()};
 }
 
@@ -135,27 +136,26 @@ CalibrationController::PortSwitcher(JobContext& job, const PortLine& line,
             line.link->Open(line.portName, next.baud, next.parity, next.dataBits, next.stopBits);
         outcome->failed = !opened;
         job.Post([this, outcome, next, opened] {
-            form_.BaudIndex = next.baud;
-            form_.ParityIndex = next.parity;
-            form_.DataBitsIndex = next.dataBits;
-            form_.StopBitsIndex = next.stopBits;
+            // The port text follows the new line settings.
+            LineChoice switched = form_.station().line();
+            switched.BaudIndex = next.baud;
+            switched.ParityIndex = next.parity;
+            switched.DataBitsIndex = next.dataBits;
+            switched.StopBitsIndex = next.stopBits;
+            form_.station().setLine(switched);
             try {
                 SaveSerialSettings(form_.dataDir(),
-                                   {form_.PortIndex, form_.BaudIndex, form_.ParityIndex,
-                                    form_.DataBitsIndex, form_.StopBitsIndex, form_.ModuleAddress});
+                                   {switched.PortIndex, switched.BaudIndex, switched.ParityIndex,
+                                    switched.DataBitsIndex, switched.StopBitsIndex,
+                                    switched.ModuleAddress});
             } catch (const ConversionError& e) {
                 // The port is still switched; only the memory of the settings dialog is stale.
                 outcome->settingsError = e.text();
             }
-            if (opened) {
-                form_.comText()->setText(PortStatusText(form_.PortName, form_.BaudIndex,
-                                                        form_.ParityIndex, form_.DataBitsIndex,
-                                                        form_.StopBitsIndex));
-                return;
-            }
+            if (opened) return;
             HideProgress();
             // The link is closed now: the port button says so, instead of claiming an open port.
-            if (form_.PortOpen) form_.comkClick();
+            if (form_.station().portOpen()) form_.comkClick();
         });
         return opened;
     };
@@ -192,12 +192,12 @@ bool CalibrationController::Submit(QPushButton* button, DeviceSession::Work work
 
 void CalibrationController::BitBtn2Click() {
     if (RefusedWhileBusy()) return;
-    if (!form_.PortOpen) return Ui().inform(&form_, PortClosedText());
+    if (!form_.station().portOpen()) return Ui().inform(&form_, PortClosedText());
     form_.CB_CPTypeChange();
-    const int mode = form_.UserParamsEditable
+    const int mode = form_.station().product().UserParamsEditable
                          ? form_.calibrationPage()->control<QComboBox>("CB_NetType")->currentIndex()
-                         : form_.JXMS;
-    const uint8_t address = form_.ModuleAddress;
+                         : form_.station().product().JXMS;
+    const uint8_t address = form_.station().line().ModuleAddress;
     ShowProgress(20);
     auto written = std::make_shared<bool>(false);
     const bool started = Submit(
@@ -222,16 +222,16 @@ void CalibrationController::BitBtn2Click() {
 
 void CalibrationController::BitBtn4Click() {
     if (RefusedWhileBusy()) return;
-    if (!form_.PortOpen) return Ui().inform(&form_, PortClosedText());
+    if (!form_.station().portOpen()) return Ui().inform(&form_, PortClosedText());
     form_.CB_CPTypeChange();
     ShowProgress(40);
     StepProgress();
     const int format =
-        form_.UserParamsEditable
+        form_.station().product().UserParamsEditable
             ? form_.calibrationPage()->control<QComboBox>("CB_CheckoutType")->currentIndex()
-            : form_.BTLGS;
-    const int protocol = form_.TXXY;
-    const uint8_t address = form_.ModuleAddress;
+            : form_.station().product().BTLGS;
+    const int protocol = form_.station().product().TXXY;
+    const uint8_t address = form_.station().line().ModuleAddress;
     const PortLine line = CurrentPortLine();
     auto outcome = std::make_shared<QString>();
     auto port = std::make_shared<PortSwitchOutcome>();
@@ -250,7 +250,7 @@ void CalibrationController::BitBtn4Click() {
 }
 
 void CalibrationController::BitBtn14Click() {
-    if (!form_.PortOpen) return Ui().inform(&form_, PortClosedText());
+    if (!form_.station().portOpen()) return Ui().inform(&form_, PortClosedText());
     if (form_.checkPage() && form_.checkPage()->isRunning())
         return Ui().inform(&form_, QStringLiteral("请关闭读输出数据线程！！"));
     if (auto* curves = form_.findChild<CurvePage*>(); curves && curves->isRunning())
@@ -258,7 +258,7 @@ void CalibrationController::BitBtn14Click() {
     if (RefusedWhileBusy()) return;
     Ui().inform(&form_,
                 QStringLiteral("将产品复位(关闭产品工作电源,再打开),请在10秒钟内点击<OK>按钮！"));
-    const uint8_t address = form_.ModuleAddress;
+    const uint8_t address = form_.station().line().ModuleAddress;
     ShowProgress(50);
     StepProgress();
     const PortLine line = CurrentPortLine();
@@ -280,10 +280,10 @@ void CalibrationController::BitBtn14Click() {
 
 void CalibrationController::BitBtn_VIP1Click(int segment) {
     if (RefusedWhileBusy()) return;
-    if (!form_.PortOpen) return Ui().inform(&form_, PortClosedText());
+    if (!form_.station().portOpen()) return Ui().inform(&form_, PortClosedText());
     ClearLog();
     if (segment == 1) SetGlyph(Button("BitBtn19"), Pending);
-    const uint8_t address = form_.ModuleAddress;
+    const uint8_t address = form_.station().line().ModuleAddress;
     auto ok = std::make_shared<bool>(false);
     Submit(
         SegmentButton("BitBtn_VIP", segment),
@@ -297,9 +297,9 @@ void CalibrationController::BitBtn_VIP1Click(int segment) {
 
 void CalibrationController::BitBtn_VXW1Click(int segment) {
     if (RefusedWhileBusy()) return;
-    if (!form_.PortOpen) return Ui().inform(&form_, PortClosedText());
+    if (!form_.station().portOpen()) return Ui().inform(&form_, PortClosedText());
     ClearLog();
-    const uint8_t address = form_.ModuleAddress;
+    const uint8_t address = form_.station().line().ModuleAddress;
     const bool hz60 = Is60Hz(segment);
     auto ok = std::make_shared<bool>(false);
     Submit(
@@ -315,8 +315,8 @@ void CalibrationController::BitBtn_VXW1Click(int segment) {
 
 void CalibrationController::BitBtn_BCFW1Click(int segment) {
     if (RefusedWhileBusy()) return;
-    if (!form_.PortOpen) return Ui().inform(&form_, PortClosedText());
-    const uint8_t address = form_.ModuleAddress;
+    if (!form_.station().portOpen()) return Ui().inform(&form_, PortClosedText());
+    const uint8_t address = form_.station().line().ModuleAddress;
     const bool hz60 = Is60Hz(segment);
     auto ok = std::make_shared<bool>(false);
     Submit(
@@ -331,13 +331,13 @@ void CalibrationController::BitBtn_BCFW1Click(int segment) {
 
 void CalibrationController::BitBtn_PBC1Click(int segment) {
     if (RefusedWhileBusy()) return;
-    if (!form_.PortOpen) return Ui().inform(&form_, PortClosedText());
+    if (!form_.station().portOpen()) return Ui().inform(&form_, PortClosedText());
     ClearLog();
     TRealPowerForm::Run(state_.SourceActivePower, &form_);
-    const uint8_t address = form_.ModuleAddress;
+    const uint8_t address = form_.station().line().ModuleAddress;
     const bool hz60 = Is60Hz(segment);
-    const double ratedVoltage = form_.RatedVoltage;
-    const double ratedCurrent = form_.RatedCurrent;
+    const double ratedVoltage = form_.station().rated().RatedVoltage;
+    const double ratedCurrent = form_.station().rated().RatedCurrent;
     auto ok = std::make_shared<bool>(false);
     Submit(
         SegmentButton("BitBtn_PBC", segment),
@@ -353,7 +353,7 @@ void CalibrationController::BitBtn_PBC1Click(int segment) {
 void CalibrationController::BitBtn19Click() {
     if (RefusedWhileBusy()) return;
     ClearLog();
-    const uint8_t address = form_.ModuleAddress;
+    const uint8_t address = form_.station().line().ModuleAddress;
     auto ok = std::make_shared<bool>(false);
     // No port check: a closed link fails the write, which the log reports.
     Submit(

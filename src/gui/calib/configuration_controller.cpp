@@ -128,7 +128,7 @@ double ConfigurationController::rating(const char* name, int scale) const {
 }
 
 bool ConfigurationController::PortReady() {
-    if (!form_.PortOpen) {
+    if (!form_.station().portOpen()) {
         Ui().inform(&form_, kOpenPort);
         return false;
     }
@@ -182,8 +182,7 @@ void ConfigurationController::LE_StandVolChange() {
     try {
         const double voltage = StrToFloat(edit("LE_StandVol")->text());
         const double current = StrToFloat(edit("LE_StandCur")->text());
-        form_.RatedVoltage = voltage;
-        form_.RatedCurrent = current;
+        form_.station().setRated({voltage, current});
         edit("LE_MCCS")->setText(Decimal(PulseConstant(voltage, current)));
     } catch (const ConversionError&) {
     }
@@ -223,16 +222,17 @@ ConfigurationFields ConfigurationController::GatherConfiguration() const {
         [this](const QByteArray& name) { return ChosenIndex(combo(name.constData())); });
     // A model whose ratios are fixed sends the product's values, whatever the disabled
     // controls show.
-    const bool editable = form_.UserParamsEditable;
-    f.pt = editable ? value("LE_PT", r.pt) : form_.UPT;
-    f.ct = editable ? value("LE_CT", r.ct) : form_.ICT;
-    f.ctCount = editable ? ChosenIndex(combo("CB_CT_Num")) : form_.CTNUM;
+    const ProductSelection& product = form_.station().product();
+    const bool editable = product.UserParamsEditable;
+    f.pt = editable ? value("LE_PT", r.pt) : product.UPT;
+    f.ct = editable ? value("LE_CT", r.ct) : product.ICT;
+    f.ctCount = editable ? ChosenIndex(combo("CB_CT_Num")) : product.CTNUM;
     f.harmonic = ChosenIndex(combo("CB_LBType"));
     f.overVoltage = value("LE_GYXZ", r.limit);
     f.underVoltage = value("LE_QYXZ", r.limit);
     f.phaseBreak = value("LE_DXXZ", r.limit);
     f.threshold = value("LE_GQDFZ", r.limit);
-    f.demandMethod = editable ? ChosenIndex(combo("CBox_XLType")) : form_.XLJSFS;
+    f.demandMethod = editable ? ChosenIndex(combo("CBox_XLType")) : product.XLJSFS;
     return f;
 }
 
@@ -251,10 +251,11 @@ CalibrationFields ConfigurationController::GatherCalibration() const {
         f.serialNumbers[n] = hexText("LE_GroupNo" + num);
         f.hardwareVersions[n] = hexText("LE_YJVNo" + num);
     }
-    f.modelName = form_.ModelName;
-    f.scales = {form_.UBLFX, form_.UBL, form_.IBLFX, form_.IBL,
-                form_.PBLFX, form_.PBL, form_.EBLFX, form_.EBL};
-    f.enables = {form_.SDBJXS, form_.CSLXSN, form_.FDBDSN, form_.CSFHSN, form_.GLYSFXSN};
+    const ProductSelection& product = form_.station().product();
+    f.modelName = product.ModelName;
+    f.scales = {product.UBLFX, product.UBL, product.IBLFX, product.IBL,
+                product.PBLFX, product.PBL, product.EBLFX, product.EBL};
+    f.enables = {product.SDBJXS, product.CSLXSN, product.FDBDSN, product.CSFHSN, product.GLYSFXSN};
     return f;
 }
 
@@ -315,8 +316,9 @@ bool ConfigurationController::DownloadConfiguration() {
     // the first wrong one is reported (a negative rating before the pulse constant it gave).
     const CalibrationFields calibration = GatherCalibration();
     const ConfigurationBlocks blocks = BuildConfigurationBlocks(GatherConfiguration(), calibration);
-    const OutputList list = GatherOutputList(form_.database(), form_.SchemeName);
-    const uint8_t address = form_.ModuleAddress;
+    const OutputList list =
+        GatherOutputList(form_.database(), form_.station().product().SchemeName);
+    const uint8_t address = form_.station().line().ModuleAddress;
     QProgressBar* bar = form_.progressBar();
     auto result = std::make_shared<DownloadResult>(DownloadResult::BlocksFailed);
     const bool started = Start(
@@ -396,8 +398,7 @@ void ConfigurationController::ShowCalibrationWords(uint16_t protocol,
         const QSignalBlocker quietCurrent(edit("LE_StandCur"));
         edit("LE_StandVol")->setText(FloatToText(voltage));
         edit("LE_StandCur")->setText(FloatToText(current));
-        form_.RatedVoltage = voltage;
-        form_.RatedCurrent = current;
+        form_.station().setRated({voltage, current});
     }
     const auto hex = [](uint16_t word) {
         return QStringLiteral("%1").arg(word, 4, 16, QLatin1Char('0')).toUpper();
@@ -425,7 +426,7 @@ void ConfigurationController::BitBtn6Click() {
         bool calibrationRead = false;
     };
     auto r = std::make_shared<ReadBack>();
-    const uint8_t address = form_.ModuleAddress;
+    const uint8_t address = form_.station().line().ModuleAddress;
     QProgressBar* bar = form_.progressBar();
     const bool started = Start(
         QStringLiteral("读取配置"),
@@ -459,7 +460,7 @@ void ConfigurationController::BitBtn6Click() {
 void ConfigurationController::BitBtn9Click() {
     if (!PortReady()) return;
     const std::vector<uint16_t> words = ClockWords(QDateTime::currentDateTime());
-    const uint8_t address = form_.ModuleAddress;
+    const uint8_t address = form_.station().line().ModuleAddress;
     auto ok = std::make_shared<bool>(false);
     Start(
         QStringLiteral("校时"),
@@ -474,7 +475,7 @@ void ConfigurationController::BitBtn9Click() {
 
 void ConfigurationController::BitBtn3Click() {
     if (!PortReady()) return;
-    const uint8_t address = form_.ModuleAddress;
+    const uint8_t address = form_.station().line().ModuleAddress;
     auto w = std::make_shared<std::vector<uint16_t>>();
     auto ok = std::make_shared<bool>(false);
     Start(
@@ -534,7 +535,7 @@ void ConfigurationController::ShowUserTime(const QDateTime& now) {
 
 void ConfigurationController::BitBtn5Click() {
     if (!PortReady()) return;
-    const int protocol = form_.TXXY;
+    const int protocol = form_.station().product().TXXY;
     if (protocol < 0 || protocol > 2) return;
     if (!SessionIdle()) return;
     UserParameters p;
@@ -546,7 +547,7 @@ void ConfigurationController::BitBtn5Click() {
         return;
     }
     const QDateTime now = QDateTime::currentDateTime();
-    const uint8_t address = form_.ModuleAddress;
+    const uint8_t address = form_.station().line().ModuleAddress;
     QProgressBar* bar = form_.progressBar();
     auto ok = std::make_shared<bool>(false);
     const bool started = Start(
@@ -580,7 +581,7 @@ void ConfigurationController::BitBtn10Click() {
         Ui().error(&form_, e.text());
         return;
     }
-    const uint8_t address = form_.ModuleAddress;
+    const uint8_t address = form_.station().line().ModuleAddress;
     auto ok = std::make_shared<bool>(false);
     Start(
         QStringLiteral("设置电量底数"),
@@ -594,7 +595,7 @@ void ConfigurationController::BitBtn10Click() {
 void ConfigurationController::YaaoReadClick(const QString& operation, unsigned char command,
                                             const QString& failure) {
     if (!PortReady()) return;
-    const uint8_t address = form_.ModuleAddress;
+    const uint8_t address = form_.station().line().ModuleAddress;
     auto lines = std::make_shared<QStringList>();
     auto ok = std::make_shared<bool>(false);
     Start(
@@ -623,8 +624,8 @@ void ConfigurationController::BitBtn13Click() {
 void ConfigurationController::ClearClick(const QString& operation, bool energy) {
     if (!PortReady() || !SessionIdle()) return;
     form_.CB_CPTypeChange();
-    const int protocol = form_.TXXY;
-    const uint8_t address = form_.ModuleAddress;
+    const int protocol = form_.station().product().TXXY;
+    const uint8_t address = form_.station().line().ModuleAddress;
     auto result = std::make_shared<ClearResult>(ClearResult::NotSent);
     Start(
         operation,

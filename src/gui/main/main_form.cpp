@@ -32,6 +32,7 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSignalBlocker>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -78,6 +79,12 @@ TMainForm::TMainForm(const QString& dataDir, SerialLink& link, ProductDatabase& 
     buildMenu();
     buildPages();
     buildStatusBar();
+    // The port text always shows the line the port opens with, whoever changed it.
+    connect(&station_, &StationState::lineChanged, this, [this] {
+        const LineChoice& line = station_.line();
+        comText_->setText(PortStatusText(line.PortName, line.BaudIndex, line.ParityIndex,
+                                         line.DataBitsIndex, line.StopBitsIndex));
+    });
 
     // The line settings are those the user last confirmed, so that 打开串口 opens that port
     // again; a SetCom section that is broken keeps the fixed defaults (the serial settings
@@ -87,12 +94,12 @@ TMainForm::TMainForm(const QString& dataDir, SerialLink& link, ProductDatabase& 
             ApplySerialChoice(*saved);
     } catch (const ConversionError&) {
     }
-    RatedVoltage = 220.0;
-    RatedCurrent = 5.0;
+    station_.setRated({220.0, 5.0});
+    const RatedValues& rated = station_.rated();
     calibrationPage_->control<QLineEdit>("LE_MCCS")->setText(
-        QString::number(static_cast<int>(3.96e6 / (RatedVoltage * RatedCurrent))));
-    calibrationPage_->control<QLineEdit>("LE_StandVol")->setText(FloatToText(RatedVoltage));
-    calibrationPage_->control<QLineEdit>("LE_StandCur")->setText(FloatToText(RatedCurrent));
+        QString::number(static_cast<int>(3.96e6 / (rated.RatedVoltage * rated.RatedCurrent))));
+    calibrationPage_->control<QLineEdit>("LE_StandVol")->setText(FloatToText(rated.RatedVoltage));
+    calibrationPage_->control<QLineEdit>("LE_StandCur")->setText(FloatToText(rated.RatedCurrent));
     FillFixedLists();
     try {
         EngineeringMode = LoadEngineeringMode(dataDir_);
@@ -122,10 +129,10 @@ void TMainForm::buildToolBar() {
     // The button's checked state is the request: a click, the keyboard and an assistive
     // technology's "Toggle" all change it, and only a change that differs from the port acts.
     connect(comk_, &QToolButton::toggled, this, [this](bool on) {
-        if (on == PortOpen) return;
+        if (on == station_.portOpen()) return;
         if (RefuseWhileBusy()) {
             const QSignalBlocker quiet(comk_);
-            comk_->setChecked(PortOpen);
+            comk_->setChecked(station_.portOpen());
             return;
         }
         comkClick();
@@ -257,9 +264,9 @@ void TMainForm::Timer1Timer() {
 }
 
 void TMainForm::comkClick() {
-    if (PortOpen) {
+    if (station_.portOpen()) {
         link_.Close();
-        PortOpen = false;
+        station_.setPortOpen(false);
         comk_->setChecked(false);
         comk_->setText(QStringLiteral("打开串口"));
         toolButton5_->setEnabled(true);
@@ -267,8 +274,10 @@ void TMainForm::comkClick() {
     }
     link_.Close();
     OpenFailure failure;
-    if (link_.Open(PortName, BaudIndex, ParityIndex, DataBitsIndex, StopBitsIndex, &failure)) {
-        PortOpen = true;
+    const LineChoice& line = station_.line();
+    if (link_.Open(line.PortName, line.BaudIndex, line.ParityIndex, line.DataBitsIndex,
+                   line.StopBitsIndex, &failure)) {
+        station_.setPortOpen(true);
         comk_->setChecked(true);
         comk_->setText(QStringLiteral("关闭串口"));
         toolButton5_->setEnabled(false);
@@ -370,14 +379,15 @@ void TMainForm::ToolButton5Click() {
 }
 
 void TMainForm::ApplySerialChoice(const SerialChoice& choice) {
-    comText_->setText(choice.portText);
-    PortIndex = choice.portIndex;
-    PortName = choice.portName;
-    BaudIndex = choice.baudIndex;
-    ParityIndex = choice.parityIndex;
-    DataBitsIndex = choice.dataBitsIndex;
-    StopBitsIndex = choice.stopBitsIndex;
-    ModuleAddress = choice.moduleAddress;
+    LineChoice line;
+    line.PortName = choice.portName;
+    line.PortIndex = choice.portIndex;
+    line.BaudIndex = choice.baudIndex;
+    line.ParityIndex = choice.parityIndex;
+    line.DataBitsIndex = choice.dataBitsIndex;
+    line.StopBitsIndex = choice.stopBitsIndex;
+    line.ModuleAddress = choice.moduleAddress;
+    station_.setLine(line);
 }
 
 void TMainForm::ToolButton6Click() {
@@ -505,8 +515,7 @@ void TMainForm::BitBtn_DefaultSetClick() {
     field("LE_YJVNo1")->setText(QStringLiteral("0001"));
     field("LE_YJVNo2")->setText(QStringLiteral("0002"));
     field("LE_YJVNo3")->setText(QStringLiteral("0003"));
-    RatedVoltage = 220.0;
-    RatedCurrent = 5.0;
+    station_.setRated({220.0, 5.0});
     field("LE_StandVol")->setText(QStringLiteral("220"));
     field("LE_StandCur")->setText(QStringLiteral("5"));
     static const char* const hours[] = {"1", "7", "13", "19"};
@@ -551,72 +560,77 @@ void TMainForm::LoadProduct() {
         Ui().inform(nullptr, QStringLiteral("产品型号不允许为空！"));
         return;
     }
-    ModelName = cbCPType_->currentText().trimmed();
+    // The selection is set as a whole once the load ends, also when it ends early: what was
+    // loaded before a failing field stays, the rest keeps its previous value.
+    ProductSelection p = station_.product();
+    const auto commit = qScopeGuard([&] { station_.setProduct(p); });
+    p.ModelName = cbCPType_->currentText().trimmed();
     std::optional<ProductModel> model;
-    if (!database_.SelectModel(ModelName, model)) {
+    if (!database_.SelectModel(p.ModelName, model)) {
         Ui().inform(nullptr, QStringLiteral("操作数据库失败！"));
         return;
     }
     if (!model) {
         // A model without a row reads as empty fields: the first number does not convert.
-        SchemeName.clear();
-        BTLGS = StrToInt(QString());
+        p.SchemeName.clear();
+        p.BTLGS = StrToInt(QString());
     }
-    SchemeName = model->fs.trimmed();
-    BTLGS = model->btlgs;
-    JXMS = model->jxms;
-    UPT = model->upt;
-    ICT = model->ict;
-    CTNUM = model->ctnum;
-    XLJSFS = model->xljsfs;
+    p.SchemeName = model->fs.trimmed();
+    p.BTLGS = model->btlgs;
+    p.JXMS = model->jxms;
+    p.UPT = model->upt;
+    p.ICT = model->ict;
+    p.CTNUM = model->ctnum;
+    p.XLJSFS = model->xljsfs;
 
     static const char* const userParamControls[] = {
         "Label2", "CB_CheckoutType", "Label8",  "CB_NetType", "LE_PT",
         "LE_CT",  "UpDown_Addr",     "UpDown1", "Label3",     "CB_CT_Num",
         "Label7", "CBox_XLType",     nullptr};
-    if (ModelName.left(6) == QLatin1String("KX2953")) {
+    if (p.ModelName.left(6) == QLatin1String("KX2953")) {
         // This series takes wiring mode, ratios, CT count and demand method from the database.
         SetEnabled(calibrationPage_, userParamControls, false);
-        UserParamsEditable = false;
+        p.UserParamsEditable = false;
     } else {
         // The frame format keeps its state: only the protocol configuration changes it.
         SetEnabled(calibrationPage_, userParamControls + 2, true);
         calibrationPage_->control<QWidget>("Label2")->setEnabled(true);
-        UserParamsEditable = true;
-        calibrationPage_->control<QComboBox>("CB_CheckoutType")->setCurrentIndex(BTLGS);
-        calibrationPage_->control<QComboBox>("CB_NetType")->setCurrentIndex(JXMS);
-        calibrationPage_->control<QComboBox>("CB_CT_Num")->setCurrentIndex(CTNUM);
-        calibrationPage_->control<QLineEdit>("LE_PT")->setText(QString::number(UPT));
-        calibrationPage_->control<QLineEdit>("LE_CT")->setText(QString::number(ICT));
+        p.UserParamsEditable = true;
+        calibrationPage_->control<QComboBox>("CB_CheckoutType")->setCurrentIndex(p.BTLGS);
+        calibrationPage_->control<QComboBox>("CB_NetType")->setCurrentIndex(p.JXMS);
+        calibrationPage_->control<QComboBox>("CB_CT_Num")->setCurrentIndex(p.CTNUM);
+        calibrationPage_->control<QLineEdit>("LE_PT")->setText(QString::number(p.UPT));
+        calibrationPage_->control<QLineEdit>("LE_CT")->setText(QString::number(p.ICT));
     }
 
     std::optional<Scheme> scheme;
-    if (!database_.SelectScheme(SchemeName, scheme)) {
+    if (!database_.SelectScheme(p.SchemeName, scheme)) {
         Ui().inform(nullptr, QStringLiteral("操作数据库失败！"));
         return;
     }
-    if (!scheme) UBLFX = StrToInt(QString());
-    UBLFX = FlagValue(scheme->ublfx);
-    UBL = scheme->ubl;
-    IBLFX = FlagValue(scheme->iblfx);
-    IBL = scheme->ibl;
-    PBLFX = FlagValue(scheme->pblfx);
-    PBL = scheme->pbl;
-    EBLFX = FlagValue(scheme->eblfx);
-    EBL = scheme->ebl;
-    TXXY = scheme->txxy;
-    SDBJXS = scheme->sdbjxs;
-    CSLXSN = FlagValue(scheme->cslxsn);
-    FDBDSN = FlagValue(scheme->fdbdsn);
-    CSFHSN = FlagValue(scheme->csfhsn);
-    GLYSFXSN = FlagValue(scheme->glysfxsn);
+    if (!scheme) p.UBLFX = StrToInt(QString());
+    p.UBLFX = FlagValue(scheme->ublfx);
+    p.UBL = scheme->ubl;
+    p.IBLFX = FlagValue(scheme->iblfx);
+    p.IBL = scheme->ibl;
+    p.PBLFX = FlagValue(scheme->pblfx);
+    p.PBL = scheme->pbl;
+    p.EBLFX = FlagValue(scheme->eblfx);
+    p.EBL = scheme->ebl;
+    p.TXXY = scheme->txxy;
+    p.SDBJXS = scheme->sdbjxs;
+    p.CSLXSN = FlagValue(scheme->cslxsn);
+    p.FDBDSN = FlagValue(scheme->fdbdsn);
+    p.CSFHSN = FlagValue(scheme->csfhsn);
+    p.GLYSFXSN = FlagValue(scheme->glysfxsn);
 
     // Segments 2 and 3 exist only for schemes with segmented calibration.
     static const char* const segmentControls[] = {"BitBtn_VIP2",  "Radio_50HZ_2", "Radio_60HZ_2",
                                                   "BitBtn_BCFW2", "BitBtn_PBC2",  "BitBtn_VIP3",
                                                   "Radio_50HZ_3", "Radio_60HZ_3", "BitBtn_BCFW3",
                                                   "BitBtn_PBC3",  nullptr};
-    SetEnabled(calibrationPage_, segmentControls, FDBDSN != 0);
+    SetEnabled(calibrationPage_, segmentControls, p.FDBDSN != 0);
+    station_.setProduct(p);
 
     ApplyProtocolLayout();
     // The protocol can only be configured right after the wiring mode was written.
@@ -624,27 +638,29 @@ void TMainForm::LoadProduct() {
 }
 
 void TMainForm::ApplyProtocolLayout() {
-    if (TXXY < 0 || TXXY > 4) return;
+    const int txxy = station_.product().TXXY;
+    if (txxy < 0 || txxy > 4) return;
     const auto user = [this](const char* name) { return userPage_->control<QWidget>(name); };
     const auto setVisible = [](QWidget* w, bool visible) {
         if (w) w->setVisible(visible);
     };
     static const char* const yaaoControls[] = {"Panel11",  "YH_LEdit_DS", "BitBtn10",
                                                "BitBtn11", "BitBtn12",    "BitBtn13"};
-    pageControl1_->setTabVisible(pageControl1_->indexOf(userPage_), TXXY != 4);
-    if (TXXY != 4) {
-        const bool yaao = TXXY == 3;
+    pageControl1_->setTabVisible(pageControl1_->indexOf(userPage_), txxy != 4);
+    if (txxy != 4) {
+        const bool yaao = txxy == 3;
         setVisible(user("Panel10"), !yaao);
         setVisible(user("BitBtn5"), !yaao);
         for (const char* name : yaaoControls)
             setVisible(user(name), yaao);
     }
     setVisible(checkControl("BitBtn7"), true);
-    setVisible(checkControl("BitBtn8"), TXXY != 4);
-    ApplyCheckProtocol(TXXY);
+    setVisible(checkControl("BitBtn8"), txxy != 4);
+    ApplyCheckProtocol(txxy);
 }
 
 void TMainForm::SetCheckControls(bool running) {
+    const int txxy = station_.product().TXXY;
     for (const char* name : {"BitBtn7", "BitBtn8"})
         if (QWidget* w = checkControl(name)) w->setEnabled(!running);
     comk_->setEnabled(!running);
@@ -655,10 +671,10 @@ void TMainForm::SetCheckControls(bool running) {
     const int user = pageControl1_->indexOf(userPage_);
     if (running) {
         pageControl1_->setTabVisible(calibration, false);
-        if (TXXY == 0) pageControl1_->setTabVisible(curves, false);
-        if (TXXY != 4) pageControl1_->setTabVisible(user, false);
+        if (txxy == 0) pageControl1_->setTabVisible(curves, false);
+        if (txxy != 4) pageControl1_->setTabVisible(user, false);
     } else {
-        if (TXXY != 4) pageControl1_->setTabVisible(user, true);
+        if (txxy != 4) pageControl1_->setTabVisible(user, true);
         // The factory pages come back only where they were reachable before the check.
         if (EngineeringMode) {
             pageControl1_->setTabVisible(calibration, true);
@@ -684,6 +700,6 @@ void TMainForm::SetCurveControls(bool running) {
     }
     pageControl1_->setTabVisible(check, true);
     // A 大唐 model has no user page: the product selection hid it and it stays hidden.
-    if (TXXY != 4) pageControl1_->setTabVisible(user, true);
+    if (station_.product().TXXY != 4) pageControl1_->setTabVisible(user, true);
     if (EngineeringMode) pageControl1_->setTabVisible(calibration, true);
 }

@@ -1,5 +1,5 @@
 #pragma once
-// TMainForm: the main window. It owns the application state shared by the pages (line settings,
+// TMainForm: the main window. It owns the station's state shared by the pages (line settings,
 // rated values, the port, the selected product and its scheme) and runs the tool bar, the
 // status bar, the product selection and the closing sequence. It hosts the real-time page as
 // its CheckHost. GUI thread only.
@@ -7,6 +7,7 @@
 #include "gui/check/check_host.h"
 #include "gui/curves/curve_host.h"
 #include "session/device_session.h"
+#include "session/station_state.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -42,43 +43,9 @@ public:
               QWidget* parent = nullptr);
     ~TMainForm() override;
 
-    // Line settings (changed by the serial settings dialog and the frame-format switch).
-    QString PortName = QStringLiteral("COM1");
-    int PortIndex = 0;
-    int BaudIndex = 3;
-    int ParityIndex = 0;
-    int DataBitsIndex = 2;
-    int StopBitsIndex = 0;
-    quint8 ModuleAddress = 1;
-    bool PortOpen = false;
-    double RatedVoltage = 220.0;
-    double RatedCurrent = 5.0;
-
-    // The selected product as the last product selection loaded it; values keep their previous
-    // contents until a load overwrites them.
-    QString ModelName;
-    QString SchemeName;
-    int BTLGS = 0;
-    int JXMS = 0;
-    int UPT = 0;
-    int ICT = 0;
-    int CTNUM = 0;
-    int XLJSFS = 0;
-    int UBLFX = 0;
-    int UBL = 0;
-    int IBLFX = 0;
-    int IBL = 0;
-    int PBLFX = 0;
-    int PBL = 0;
-    int EBLFX = 0;
-    int EBL = 0;
-    int TXXY = 0;
-    int SDBJXS = 0;
-    int CSLXSN = 0;
-    int FDBDSN = 0;
-    int CSFHSN = 0;
-    int GLYSFXSN = 0;
-    bool UserParamsEditable = true;
+    // The line settings, the port, the selected product and the ratings the pages share.
+    StationState& station() { return station_; }
+    const StationState& station() const { return station_; }
 
     // SysInfo/Engineering=1: the calibration and curve tabs, "管理配置" and "进入标定状态" are
     // reachable.
@@ -94,14 +61,14 @@ public:
     QProgressBar* progressBar() const { return progressBar_; }
     QLabel* comText() const { return comText_; }
 
-    // Applies what the serial settings dialog confirmed: line settings and the port text.
+    // Applies what the serial settings dialog confirmed: the line settings (the port text follows).
     void ApplySerialChoice(const SerialChoice& choice);
 
     // CheckHost
-    bool portOpen() const override { return PortOpen; }
-    quint8 moduleAddress() const override { return ModuleAddress; }
+    bool portOpen() const override { return station_.portOpen(); }
+    quint8 moduleAddress() const override { return station_.line().ModuleAddress; }
     QString modelText() const override;
-    int protocol() const override { return TXXY; }
+    int protocol() const override { return station_.product().TXXY; }
     Link& link() override;
     DeviceSession& session() override { return *session_; }
     ProductDatabase& database() override { return database_; }
@@ -154,6 +121,7 @@ private:
     bool RefuseWhileBusy();
 
     QString dataDir_;
+    StationState station_;
     SerialLink& link_;
     ProductDatabase& database_;
     // Ends before the pages and controllers (children) go: its destruction cancels a running job
