@@ -90,6 +90,24 @@ struct Started {
     bool ok = false;
 };
 
+// A pseudo-terminal whose far end stays silent: a port the window can open.
+struct Pty {
+    Pty() {
+        char name[256] = {};
+        if (openpty(&master, &slave, name, nullptr, nullptr) == 0)
+            path = QString::fromLocal8Bit(name);
+    }
+    ~Pty() {
+        if (slave >= 0) ::close(slave);
+        if (master >= 0) ::close(master);
+    }
+    Pty(const Pty&) = delete;
+    Pty& operator=(const Pty&) = delete;
+    int master = -1;
+    int slave = -1;
+    QString path;
+};
+
 int TabIndex(TMainForm& form, const char* name) {
     return form.pageControl()->indexOf(form.findChild<QWidget*>(QLatin1String(name)));
 }
@@ -255,13 +273,12 @@ void MainFormTest::failingModelQueryLeavesListEmpty() {
 }
 
 void MainFormTest::portButtonOpensAndCloses() {
-    int master = -1, slave = -1;
-    char name[256] = {};
-    QVERIFY(openpty(&master, &slave, name, nullptr, nullptr) == 0);
+    Pty peer;
+    QVERIFY(!peer.path.isEmpty());
     Started s;
     QVERIFY(s.ok);
     TMainForm& form = s.form();
-    EditLine(form, [&](LineChoice& line) { line.PortName = QString::fromLocal8Bit(name); });
+    EditLine(form, [&](LineChoice& line) { line.PortName = peer.path; });
     auto* comk = form.findChild<QToolButton*>("comk");
     auto* settings = form.findChild<QToolButton*>("ToolButton5");
     form.comkClick();
@@ -276,8 +293,6 @@ void MainFormTest::portButtonOpensAndCloses() {
     QCOMPARE(comk->text(), QStringLiteral("打开串口"));
     QVERIFY(!comk->isChecked());
     QVERIFY(settings->isEnabled());
-    ::close(slave);
-    ::close(master);
 }
 
 void MainFormTest::portThatCannotOpenIsReported() {
@@ -296,10 +311,9 @@ void MainFormTest::portThatCannotOpenIsReported() {
 }
 
 void MainFormTest::portFailuresNameTheReason() {
-    int master = -1, slave = -1;
-    char name[256] = {};
-    QVERIFY(openpty(&master, &slave, name, nullptr, nullptr) == 0);
-    const QString pty = QString::fromLocal8Bit(name);
+    Pty peer;
+    QVERIFY(!peer.path.isEmpty());
+    const QString pty = peer.path;
     RecordingMessages messages;
     Started s;
     QVERIFY(s.ok);
@@ -322,15 +336,12 @@ void MainFormTest::portFailuresNameTheReason() {
     form.comkClick();
     QVERIFY(form.station().portOpen());
     form.comkClick();
-    ::close(slave);
-    ::close(master);
 }
 
 void MainFormTest::startUpTakesTheSavedSerialSettings() {
-    int master = -1, slave = -1;
-    char name[256] = {};
-    QVERIFY(openpty(&master, &slave, name, nullptr, nullptr) == 0);
-    const QString pty = QString::fromLocal8Bit(name);
+    Pty peer;
+    QVERIFY(!peer.path.isEmpty());
+    const QString pty = peer.path;
     // The index points at some other port; the stored path is the one the user chose.
     QByteArray ini = ShippedIni();
     ini.replace("baudrate=3", "baudrate=4");
@@ -355,8 +366,6 @@ void MainFormTest::startUpTakesTheSavedSerialSettings() {
     QCOMPARE(s.link.Settings(), (LineSettings{19200, 2, 8, 2}));
     QCOMPARE(messages.shown, QStringList());
     form.comkClick();
-    ::close(slave);
-    ::close(master);
 }
 
 void MainFormTest::brokenSetComKeepsTheDefaults_data() {
@@ -413,13 +422,12 @@ void MainFormTest::portTextFollowsTheLineSettings() {
 }
 
 void MainFormTest::portButtonAnswersKeyboardAndAccessibility() {
-    int master = -1, slave = -1;
-    char name[256] = {};
-    QVERIFY(openpty(&master, &slave, name, nullptr, nullptr) == 0);
+    Pty peer;
+    QVERIFY(!peer.path.isEmpty());
     Started s;
     QVERIFY(s.ok);
     TMainForm& form = s.form();
-    EditLine(form, [&](LineChoice& line) { line.PortName = QString::fromLocal8Bit(name); });
+    EditLine(form, [&](LineChoice& line) { line.PortName = peer.path; });
     auto* comk = form.findChild<QToolButton*>("comk");
     QAccessibleInterface* button = QAccessible::queryAccessibleInterface(comk);
     QVERIFY(button && button->actionInterface());
@@ -437,8 +445,6 @@ void MainFormTest::portButtonAnswersKeyboardAndAccessibility() {
     QVERIFY(form.station().portOpen());
     QTest::keyClick(comk, Qt::Key_Space);
     QVERIFY(!form.station().portOpen());
-    ::close(slave);
-    ::close(master);
 }
 
 void MainFormTest::closingAsksFirst() {
@@ -579,14 +585,13 @@ void MainFormTest::runningCheckLocksTheWindow() {
 
 void MainFormTest::closingStopsARunningCheck() {
     // A peer that never answers: the check runs, counting unanswered requests.
-    int master = -1, slave = -1;
-    char name[256] = {};
-    QVERIFY(openpty(&master, &slave, name, nullptr, nullptr) == 0);
+    Pty peer;
+    QVERIFY(!peer.path.isEmpty());
     RecordingMessages messages;
     Started s;
     QVERIFY(s.ok);
     TMainForm& form = s.form();
-    EditLine(form, [&](LineChoice& line) { line.PortName = QString::fromLocal8Bit(name); });
+    EditLine(form, [&](LineChoice& line) { line.PortName = peer.path; });
     form.comkClick();
     QVERIFY(form.station().portOpen());
     form.show();
@@ -605,8 +610,6 @@ void MainFormTest::closingStopsARunningCheck() {
     QVERIFY(!page->isRunning());
     QCOMPARE(messages.shown, (QStringList{"ask: 确定退出吗?", "ask: 确定退出吗?"}));
     s.link.Close();
-    ::close(slave);
-    ::close(master);
 }
 
 void MainFormTest::modelListFollowsTheDatabase() {
