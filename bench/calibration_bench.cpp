@@ -12,6 +12,7 @@
 #include "session/device_session.h"
 
 #include "sim_process.h"
+#include "stall_meter.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -40,26 +41,6 @@ public:
 
 private:
     Link& link_;
-};
-
-// A 1 ms timer on the calling thread: the longest gap between two ticks is the longest time the
-// event loop could not paint a window.
-class StallMeter : public QObject {
-public:
-    StallMeter() {
-        timer_.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&timer_, &QTimer::timeout, this,
-                         [this] { longestMs = std::max(longestMs, since_.restart()); });
-        since_.start();
-        timer_.start(1);
-    }
-    // The bench's own blocking work on this thread does not count.
-    void Skip() { since_.restart(); }
-    qint64 longestMs = 0;
-
-private:
-    QTimer timer_;
-    QElapsedTimer since_;
 };
 
 // Runs step as one job and this thread's event loop until its done; returns its wall time.

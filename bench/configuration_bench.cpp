@@ -14,6 +14,7 @@
 #include "session/device_session.h"
 
 #include "sim_process.h"
+#include "stall_meter.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -65,24 +66,6 @@ double CpuMs() {
     return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000 +
            double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000;
 }
-
-// A 1 ms timer on the calling thread: the longest gap between two ticks is the longest time the
-// event loop could not paint a window.
-class StallMeter : public QObject {
-public:
-    StallMeter() {
-        timer_.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&timer_, &QTimer::timeout, this,
-                         [this] { longestMs = std::max(longestMs, since_.restart()); });
-        since_.start();
-        timer_.start(1);
-    }
-    qint64 longestMs = 0;
-
-private:
-    QTimer timer_;
-    QElapsedTimer since_;
-};
 
 } // namespace
 

@@ -164,10 +164,6 @@ bool SerialLink::Open(const QString& device, int baudIndex, int parityIndex, int
     why.detail = QStringLiteral("无法打开");
     RunOnIoThread([&] {
         CloseOnIoThread();
-        if (device.trimmed().isEmpty()) {
-            why.kind = OpenFailure::Kind::NoPortChosen;
-            return;
-        }
         if (settings.baudRate == 0) {
             why.kind = OpenFailure::Kind::BadSettings;
             return;
