@@ -145,7 +145,7 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "cycles did not complete\n");
         });
         const double perCycle = double(clock.elapsed()) / (t->CycleCount() - first);
-        const double ideal = kReadRegistersParams.ReadWindowMs() + 1 + Thread_Read::kCyclePauseMs;
+        const double ideal = kReadRegistersParams.ReadWindowMs() + 1 + PollSettings{}.pauseMs;
         const int received = t->ReceivedCount(), sent = t->SentCount();
         QElapsedTimer stopClock;
         stopClock.start();

@@ -28,6 +28,7 @@ public:
     quint8 moduleAddress() const override { return 1; }
     Link& link() override { return link_; }
     DeviceSession& session() override { return session_; }
+    QString dataFolder() const override { return {}; }
     void SetStatusText(const QString&) override {}
     void SetCurveControls(bool) override {}
 

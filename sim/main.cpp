@@ -43,7 +43,7 @@ int main(int argc, char** argv) {
             }
         }
         CommandShell shell(module);
-        PtyServer server(module, shell, {options.pace, options.turnaroundMs});
+        PtyServer server(module, shell, {options.pace, options.turnaroundMs, options.jitterMs});
         if (!server.open(options.link, error)) {
             std::fprintf(stderr, "kx7410-sim: %s\n", qPrintable(error));
             return 1;

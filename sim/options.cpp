@@ -49,6 +49,8 @@ QString UsageText() {
                "  --power-window S     length of the power-on window in seconds (default 10)\n"
                "  --pace               send replies at the line's speed after a turnaround\n"
                "  --turnaround-ms N    turnaround before a paced reply (default 3)\n"
+               "  --jitter-ms N        up to N ms more turnaround and a pause of up to N ms\n"
+               "                       inside every reply, which then arrives in two pieces\n"
                "  --help               this text\n"
                "\n"
                "Line settings: the baud rate and stop bits the host sets on the pseudo-terminal "
@@ -167,6 +169,8 @@ bool ParseOptions(const QStringList& args, SimOptions& o, QString& error) {
                 flag(o.pace);
             else if (name == "--turnaround-ms")
                 o.turnaroundMs = intIn(takeValue(), 0, 1000, name);
+            else if (name == "--jitter-ms")
+                o.jitterMs = intIn(takeValue(), 0, 1000, name);
             else
                 throw ConversionError("unknown option " + name);
         }

@@ -17,6 +17,7 @@ struct SimOptions {
     Misbehaviour misbehaviour;
     bool pace = false;
     int turnaroundMs = 3;
+    int jitterMs = 0;
     bool powerCycle = false;
     QString model;    // set the module up for this product model of database
     QString database; // Config.db; empty: <executable dir>/Config.db

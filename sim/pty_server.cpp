@@ -153,8 +153,19 @@ void PtyServer::serveRequest(double now) {
     const double charTime = double(module_.bitsPerChar(now)) / module_.activeBaud(now);
     double due = now + reply->delayMs / 1000.0;
     if (options_.pace) due += options_.turnaroundMs / 1000.0;
-    for (uint8_t b : reply->bytes) {
-        tx_.push_back({b, due});
+    std::size_t gapAt = reply->bytes.size(); // no gap
+    double gap = 0;
+    if (options_.jitterMs > 0) {
+        std::uniform_int_distribution<int> ms(0, options_.jitterMs);
+        due += ms(jitter_) / 1000.0;
+        if (reply->bytes.size() > 1) {
+            gapAt = std::uniform_int_distribution<std::size_t>(1, reply->bytes.size() - 1)(jitter_);
+            gap = std::max(1, ms(jitter_)) / 1000.0;
+        }
+    }
+    for (std::size_t i = 0; i < reply->bytes.size(); ++i) {
+        if (i == gapAt) due += gap;
+        tx_.push_back({reply->bytes[i], due});
         if (options_.pace) due += charTime;
     }
 }

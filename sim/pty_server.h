@@ -8,12 +8,16 @@
 
 #include <QString>
 #include <deque>
+#include <random>
 
 class PtyServer {
 public:
     struct Options {
         bool pace = false; // send at the line's speed after a turnaround
         int turnaroundMs = 3;
+        // Up to this many ms more turnaround, and a gap of up to as many inside each reply, so
+        // that replies arrive in pieces at varying times (0: none).
+        int jitterMs = 0;
     };
 
     PtyServer(Module& module, CommandShell& shell, const Options& options);
@@ -55,4 +59,5 @@ private:
     QByteArray stdinBuffer_;
     bool stdinOpen_ = true;
     bool quit_ = false;
+    std::mt19937 jitter_{1}; // a fixed seed: a run can be repeated
 };

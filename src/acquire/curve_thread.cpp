@@ -1,5 +1,6 @@
 #include "acquire/curve_thread.h"
 
+#include "link/link.h"
 #include "link/modbus.h"
 #include "session/device_session.h"
 
@@ -32,7 +33,8 @@ int CurveAxisMaximum(int pointCount) {
     return pointCount > 100 ? pointCount + 5 : 100;
 }
 
-Thread_Readqx::Thread_Readqx(quint8 address, QObject* parent) : QObject(parent), address_(address) {
+Thread_Readqx::Thread_Readqx(quint8 address, PollSettings poll, QObject* parent)
+    : QObject(parent), address_(address), poll_(poll) {
     qRegisterMetaType<CurvePoint>();
 }
 
@@ -42,8 +44,9 @@ void Thread_Readqx::RunCycle(JobContext& job) {
     std::size_t delivered = 0;
     // A reply that carries fewer than the 22 words is no reading of the block: plotting it would
     // draw words the module never sent.
-    const bool ok = ReadRegisters(job.link(), address_, kCurveFirstRegister, kCurveRegisterCount,
-                                  words, &delivered) &&
+    PollingLink link(job.link(), poll_.fastPoll);
+    const bool ok = ReadRegisters(link, address_, kCurveFirstRegister, kCurveRegisterCount, words,
+                                  &delivered) &&
                     delivered >= kCurveRegisterCount;
     if (!ok) {
         emit ShowStatusText(CurveFailureText(sent));
@@ -67,7 +70,7 @@ void Thread_Readqx::Run(JobContext& job) {
         curveBusy_ = true;
         RunCycle(job);
         curveBusy_ = false;
-        job.Wait(kCyclePauseMs);
+        job.Wait(poll_.pauseMs);
     }
     curveBusy_ = false;
 }

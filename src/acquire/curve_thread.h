@@ -1,12 +1,15 @@
 #pragma once
 // Thread_Readqx: the reading loop of the curve page, run as a job of the device session. It reads
-// the module's curve block (22 registers from 7035) once per cycle with a 100 ms pause and hands
+// the module's curve block (22 registers from 7035) once per cycle with a pause (100 ms unless
+// Config.ini says otherwise; a cancel cuts it short) and hands
 // the thirteen plotted words of every good read to the window; a failed read hands over the
 // failure text instead.
 //
 // Threads: construct and destroy on the GUI thread; Run is the session's worker. ShowCurvePoint
 // and ShowStatusText are emitted on the worker: connect them queued to an object of the GUI
 // thread (the loop never waits for the window, which may itself be waiting for the job).
+
+#include "store/settings.h"
 
 #include <QElapsedTimer>
 #include <QMetaType>
@@ -52,11 +55,9 @@ Q_DECLARE_METATYPE(CurvePoint)
 class Thread_Readqx : public QObject {
     Q_OBJECT
 public:
-    // The pause between cycles, which a cancel cuts short.
-    static constexpr int kCyclePauseMs = 100;
-
     // address is the module address at the start.
-    explicit Thread_Readqx(quint8 address, QObject* parent = nullptr);
+    // poll: fast polling and the pause between cycles (Config.ini's SetCheck).
+    explicit Thread_Readqx(quint8 address, PollSettings poll = {}, QObject* parent = nullptr);
 
     // The whole reading, on the session's worker, over job.link() until the job is cancelled. A
     // cancel lets the request on the line finish (and its result be handed over) and starts no
@@ -80,6 +81,7 @@ private:
     void RunCycle(JobContext& job);
 
     const quint8 address_;
+    const PollSettings poll_;
 
     std::atomic<bool> curveBusy_{false};
     std::atomic<int> sent_{0};

@@ -113,6 +113,7 @@ bool Thread_Read::Load(QString& failure) {
     try {
         const SavedCheckSettings s = LoadCheckSettings(dataFolder_);
         settings_ = {s.U, s.I, s.JDF, s.JDU, s.JDI, s.JDC, s.JDP, s.JDQ, s.JDS};
+        poll_ = LoadPollSettings(dataFolder_);
     } catch (const ConversionError& e) {
         failure = QStringLiteral("检验参数错误（%1）").arg(e.text());
         return false;
@@ -203,12 +204,12 @@ bool Thread_Read::Load(QString& failure) {
     return true;
 }
 
-bool Thread_Read::ReadModbusCycle(JobContext& job, std::vector<uint16_t>& image) {
+bool Thread_Read::ReadModbusCycle(JobContext& job, Link& link, std::vector<uint16_t>& image) {
     image.clear();
     const QList<RegisterBlock> blocks = Blocks();
     for (const RegisterBlock& block : blocks) {
         std::vector<uint16_t> values;
-        if (!ReadWholeBlock(job.link(), address_, block, values)) return false;
+        if (!ReadWholeBlock(link, address_, block, values)) return false;
         image.insert(image.end(), values.begin(), values.begin() + block.count);
         job.Wait(1);
     }
@@ -216,13 +217,13 @@ bool Thread_Read::ReadModbusCycle(JobContext& job, std::vector<uint16_t>& image)
 }
 
 bool Thread_Read::RunCycle(JobContext& job) {
-    Link& link = job.link();
+    PollingLink link(job.link(), poll_.fastPoll);
     bool failed = false;
     switch (scheme_.txxy) {
     case kModbus: {
         ++sent_;
         std::vector<uint16_t> image;
-        failed = !ReadModbusCycle(job, image);
+        failed = !ReadModbusCycle(job, link, image);
         if (!failed) {
             ++received_;
             const QList<AcquiredRow> rows =
@@ -239,8 +240,9 @@ bool Thread_Read::RunCycle(JobContext& job) {
     case kDatang: {
         ++sent_;
         std::vector<uint16_t> words;
-        const bool answered = scheme_.txxy == kYaao ? YaaoPoll(link, address_, words)
-                                                    : DatangPoll(link, address_, words);
+        const bool answered = scheme_.txxy == kYaao
+                                  ? YaaoPoll(link, address_, words)
+                                  : DatangPoll(link, address_, words, registerTotal_);
         // A reply shorter than the scheme's registers is no reading of them.
         failed = !answered || std::ssize(words) < registerTotal_;
         if (!failed) {
@@ -309,6 +311,6 @@ void Thread_Read::Run(JobContext& job) {
         if (RunCycle(job)) rowsBuilt_ = true;
         ++cycles_;
         cycleBusy_ = false;
-        job.Wait(kCyclePauseMs);
+        job.Wait(poll_.pauseMs);
     }
 }

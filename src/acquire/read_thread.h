@@ -1,8 +1,9 @@
 #pragma once
 // Thread_Read: the reading loop of a data check, run as a job of the device session. It loads the
 // inspection settings, the model's scheme and its register list (or the DL/T 645 item table),
-// then polls the module in cycles with a 100 ms pause and hands rows and the status line to the
-// window until the job is cancelled.
+// then polls the module in cycles with a pause (SetCheck/PollPauseMs, 100 ms by default; a cancel
+// cuts it short) and hands rows and the status line to the window until the job is cancelled.
+// With SetCheck/FastPoll (the default) every read ends as soon as its reply is complete.
 //
 // Threads: construct, SetTestPoint and destroy on the GUI thread; Run is the session's worker.
 // ShowRows and ShowStatusLine are emitted on the worker: connect them queued to an object of the
@@ -11,6 +12,7 @@
 #include "acquire/check.h"
 #include "acquire/decode.h"
 #include "acquire/rows.h"
+#include "store/settings.h"
 
 #include <QList>
 #include <QObject>
@@ -20,6 +22,7 @@
 #include <mutex>
 
 class JobContext;
+class Link;
 class ProductDatabase;
 
 // "通信协议: MODBUS_RTU" and the like; empty for a protocol the thread does not speak.
@@ -37,9 +40,6 @@ QString GridInitialStatusText();
 class Thread_Read : public QObject {
     Q_OBJECT
 public:
-    // The pause between cycles, which a cancel cuts short.
-    static constexpr int kCyclePauseMs = 100;
-
     // dataFolder holds Config.ini. database must outlive the loop.
     Thread_Read(ProductDatabase& database, QString dataFolder, quint8 address, QString model,
                 bool configDataMode, QObject* parent = nullptr);
@@ -75,7 +75,7 @@ signals:
 private:
     bool Load(QString& failure);
     bool RunCycle(JobContext& job);
-    bool ReadModbusCycle(JobContext& job, std::vector<uint16_t>& image);
+    bool ReadModbusCycle(JobContext& job, Link& link, std::vector<uint16_t>& image);
     void Status(bool failed);
 
     ProductDatabase& database_;
@@ -96,6 +96,7 @@ private:
 
     // Loaded by Run; touched only on the worker.
     CheckSettings settings_;
+    PollSettings poll_;
     SchemeScales scheme_;
     QList<OutputParameter> parameters_;
     QList<Dlt645Item> items_;

@@ -38,8 +38,9 @@ bool WriteData645(Link& link, const Dlt645Address& address, uint8_t c, uint8_t l
 
 inline constexpr int kClearCommand2007MaxData = 20;
 
-inline constexpr TransactParams kRead1997Params{0, 100, 256, 0, 150, 0};
-inline constexpr TransactParams kRead2007Params{0, 100, 256, 0, 120, 0};
-inline constexpr TransactParams kClear1997Params{1, 100, 256, 1, 100, 0};
-inline constexpr TransactParams kClearCommand2007Params{1, 100, 256, 1, 100, 500};
-inline constexpr TransactParams kWriteData645Params{0, 100, 256, 0, 100, 500};
+inline constexpr TransactParams kRead1997Params{0, 100, 256, 0, 150, 0, WireProtocol::Dlt645};
+inline constexpr TransactParams kRead2007Params{0, 100, 256, 0, 120, 0, WireProtocol::Dlt645};
+inline constexpr TransactParams kClear1997Params{1, 100, 256, 1, 100, 0, WireProtocol::Dlt645};
+inline constexpr TransactParams kClearCommand2007Params{
+    1, 100, 256, 1, 100, 500, WireProtocol::Dlt645};
+inline constexpr TransactParams kWriteData645Params{0, 100, 256, 0, 100, 500, WireProtocol::Dlt645};

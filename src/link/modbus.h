@@ -30,6 +30,7 @@ bool WriteCalibrationRegisters(Link& link, uint8_t address, uint16_t first, uint
                                const std::vector<uint16_t>& values);
 
 // Timeouts of each transaction.
-inline constexpr TransactParams kReadRegistersParams{1, 100, 512, 1, 100, 0};
-inline constexpr TransactParams kModbusShortParams{1, 100, 256, 1, 100, 0};
-inline constexpr TransactParams kWriteCalibrationParams{1, 100, 1000, 1, 100, 0};
+inline constexpr TransactParams kReadRegistersParams{1, 100, 512, 1, 100, 0, WireProtocol::Modbus};
+inline constexpr TransactParams kModbusShortParams{1, 100, 256, 1, 100, 0, WireProtocol::Modbus};
+inline constexpr TransactParams kWriteCalibrationParams{
+    1, 100, 1000, 1, 100, 0, WireProtocol::Modbus};

@@ -1,10 +1,14 @@
 #include "link/serial_link.h"
 
+#include "link/traffic.h"
+
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QPointer>
 #include <QSerialPort>
 
+#include <chrono>
 #include <condition_variable>
 
 #ifdef Q_OS_LINUX
@@ -239,41 +243,107 @@ std::optional<std::vector<uint8_t>> SerialLink::Transact(const std::vector<uint8
     return reply;
 }
 
+// The silence that ends a frame on the line: 3.5 characters of about 11 bits, and never less than
+// the 1.75 ms that Modbus sets for the fast rates.
+static std::chrono::microseconds QuietTime(int baudRate) {
+    const int64_t us = int64_t{35} * 11 * 100000 / std::max(baudRate, 1);
+    return std::chrono::microseconds(std::max<int64_t>(us, 1750));
+}
+
+void SerialLink::WaitForQuietLine() {
+    using Clock = std::chrono::steady_clock;
+    const auto quiet = QuietTime(Settings().baudRate);
+    // A line that never falls silent must not hold the next request for ever.
+    const auto giveUp = Clock::now() + std::chrono::seconds(1);
+    for (;;) {
+        if (!port_->readAll().isEmpty()) lastByteAt_ = Clock::now();
+        const auto left = lastByteAt_ + quiet - Clock::now();
+        if (left <= Clock::duration::zero() || Clock::now() >= giveUp) return;
+        const int ms = static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(left).count());
+        if (port_->waitForReadyRead(ms)) lastByteAt_ = Clock::now();
+    }
+}
+
 std::optional<std::vector<uint8_t>>
 SerialLink::TransactOnIoThread(const std::vector<uint8_t>& request, const TransactParams& params) {
-    if (!port_) return std::nullopt;
+    using Clock = std::chrono::steady_clock;
+    Exchange exchange;
+    exchange.protocol = params.protocol;
+    exchange.knownLength = static_cast<std::size_t>(std::max(0, params.replyLength));
+    exchange.startedMs = QDateTime::currentMSecsSinceEpoch();
+    const auto started = Clock::now();
+    const auto record = [&](const std::vector<uint8_t>* reply, Clock::time_point lastByte) {
+        TrafficLog* log = trafficLog();
+        if (!log) return;
+        exchange.request = request;
+        if (reply) exchange.reply = *reply;
+        exchange.roundTripUs =
+            std::chrono::duration_cast<std::chrono::microseconds>(lastByte - started).count();
+        exchange.outcome = ClassifyExchange(exchange.protocol, exchange.request, exchange.reply,
+                                            exchange.knownLength, reply == nullptr);
+        log->Record(std::move(exchange));
+    };
+    const auto failed = [&]() -> std::optional<std::vector<uint8_t>> {
+        record(nullptr, Clock::now());
+        return std::nullopt;
+    };
+
+    if (!port_) return failed();
+    // After a read that ended with its frame, the module may still be finishing its turn.
+    if (lastReadEndedAtFrame_) WaitForQuietLine();
+    lastReadEndedAtFrame_ = false;
     port_->clear(QSerialPort::AllDirections);
-    if (!ApplySettings()) return std::nullopt;
+    if (!ApplySettings()) return failed();
 
     const int writeWindow = std::max(
         0, params.writeMultiplierMs * static_cast<int>(request.size()) + params.writeConstantMs);
     const QDeadlineTimer writeDeadline(writeWindow, Qt::PreciseTimer);
     if (port_->write(reinterpret_cast<const char*>(request.data()),
                      static_cast<qint64>(request.size())) != static_cast<qint64>(request.size()))
-        return std::nullopt;
+        return failed();
     while (port_->bytesToWrite() > 0) {
         const qint64 left = writeDeadline.remainingTime();
-        if (left <= 0 || !port_->waitForBytesWritten(static_cast<int>(left))) return std::nullopt;
+        if (left <= 0 || !port_->waitForBytesWritten(static_cast<int>(left))) return failed();
     }
-    if (!DrainOutput(*port_, Settings().baudRate, writeDeadline)) return std::nullopt;
+    if (!DrainOutput(*port_, Settings().baudRate, writeDeadline)) return failed();
 
     if (params.pauseMs > 0) QThread::msleep(static_cast<unsigned long>(params.pauseMs));
 
     const qint64 wanted = std::max(0, params.readSize);
     const QDeadlineTimer readDeadline(std::max(0, params.ReadWindowMs()), Qt::PreciseTimer);
     QByteArray received;
+    auto lastByte = started;
     for (;;) {
-        received += port_->read(wanted - received.size());
+        const QByteArray chunk = port_->read(wanted - received.size());
+        if (!chunk.isEmpty()) {
+            received += chunk;
+            lastByte = Clock::now();
+            if (params.endAtFrame) {
+                const std::size_t end =
+                    ReplyEnd(params.protocol,
+                             std::span(reinterpret_cast<const uint8_t*>(received.constData()),
+                                       static_cast<std::size_t>(received.size())),
+                             exchange.knownLength);
+                if (end > 0) {
+                    received.truncate(static_cast<qsizetype>(end));
+                    lastReadEndedAtFrame_ = true;
+                    lastByteAt_ = lastByte;
+                    break;
+                }
+            }
+        }
         if (received.size() >= wanted) break;
         const qint64 left = readDeadline.remainingTime();
         if (left <= 0) break;
         if (!port_->waitForReadyRead(static_cast<int>(left))) {
             const QSerialPort::SerialPortError error = port_->error();
             if (error != QSerialPort::NoError && error != QSerialPort::TimeoutError)
-                return std::nullopt;
+                return failed();
         }
     }
     // Whatever comes after the read belongs to nobody.
     port_->clear(QSerialPort::Input);
-    return std::vector<uint8_t>(received.begin(), received.end());
+    std::vector<uint8_t> reply(received.begin(), received.end());
+    record(&reply, reply.empty() ? Clock::now() : lastByte);
+    return reply;
 }

@@ -13,6 +13,7 @@
 #include <QThread>
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -53,7 +54,8 @@ public:
     bool IsOpen() const override;
 
     // Clears both directions, applies the line settings again, writes, pauses, reads until the
-    // requested size or the read window, then drops whatever else arrives.
+    // requested size or the read window (or, with params.endAtFrame, the end of the reply's
+    // frame), then drops whatever else arrives. Every exchange goes to the traffic log if set.
     std::optional<std::vector<uint8_t>> Transact(const std::vector<uint8_t>& request,
                                                  const TransactParams& params) override;
 
@@ -70,6 +72,9 @@ private:
     std::optional<std::vector<uint8_t>> TransactOnIoThread(const std::vector<uint8_t>& request,
                                                            const TransactParams& params);
     void CloseOnIoThread();
+    // Before a request after a read that ended with its frame: waits until no byte has arrived
+    // for 3.5 characters, so the request never runs into the tail of the module's turn.
+    void WaitForQuietLine();
 
     QThread thread_;
     QObject* context_ = nullptr; // lives on thread_: the target of queued jobs
@@ -78,6 +83,8 @@ private:
     // Touched only on the I/O thread.
     std::unique_ptr<QSerialPort> port_;
     LineSettings settings_;
+    bool lastReadEndedAtFrame_ = false;
+    std::chrono::steady_clock::time_point lastByteAt_;
     mutable std::mutex settingsMutex_; // settings_ is read by Settings() from any thread
     std::atomic<bool> open_{false};
 };

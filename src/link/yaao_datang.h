@@ -15,8 +15,12 @@ bool YaaoPoll(Link& link, uint8_t address, std::vector<uint16_t>& words);
 bool YaaoCommand(Link& link, uint8_t address, uint8_t command, const std::vector<uint8_t>& data);
 // Query without data (address, calibration data, raw data): record gets the reply's data bytes.
 bool YaaoQuery(Link& link, uint8_t address, uint8_t command, YaaoRecord& record);
-// Measurement poll: words receives the reply's words, low byte first.
-bool DatangPoll(Link& link, uint8_t address, std::vector<uint16_t>& words);
+// Measurement poll: words receives the reply's words, low byte first. expectedWords, when given,
+// is the number of words the module answers (its output list): the 大唐 reply carries no length,
+// so a polling read knows its end only from that.
+bool DatangPoll(Link& link, uint8_t address, std::vector<uint16_t>& words,
+                std::size_t expectedWords = 0);
 bool DatangClearEnergy(Link& link, uint8_t address);
 
-inline constexpr TransactParams kYaaoDatangParams{1, 100, 512, 1, 50, 0};
+inline constexpr TransactParams kYaaoParams{1, 100, 512, 1, 50, 0, WireProtocol::Yaao};
+inline constexpr TransactParams kDatangParams{1, 100, 512, 1, 50, 0, WireProtocol::Datang};

@@ -44,5 +44,10 @@ bool CheckYaaoQueryReply(std::span<const uint8_t> reply, YaaoRecord& record);
 // byte first, (n - 7) / 2 of them (replaces words).
 bool CheckDatangPollReply(std::span<const uint8_t> reply, std::vector<uint16_t>& words);
 
+// The length of a 大唐 poll reply of that many words: seven bytes before the words, the checksum
+// after them.
+inline std::size_t DatangPollReplyLength(std::size_t words) {
+    return 8 + 2 * words;
+}
 // 大唐 clear reply: n >= 8 and byte 7 = negated sum of bytes 1..6.
 bool CheckDatangClearReply(std::span<const uint8_t> reply);

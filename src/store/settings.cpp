@@ -106,6 +106,23 @@ void SaveCheckSettings(const QString& dir, const SavedCheckSettings& s) {
                     {"JDS", FloatToText(s.JDS)}});
 }
 
+PollSettings LoadPollSettings(const QString& dir) {
+    PollSettings s;
+    const QString path = SettingsPath(dir);
+    if (ReadIniValue(path, kSetCheck, "FastPoll").found)
+        s.fastPoll = ReadInt(dir, kSetCheck, "FastPoll") != 0;
+    if (ReadIniValue(path, kSetCheck, "PollPauseMs").found) {
+        s.pauseMs = ReadInt(dir, kSetCheck, "PollPauseMs");
+        if (s.pauseMs < 0 || s.pauseMs > kMaxPollPauseMs)
+            throw ConversionError(
+                QStringLiteral("%1: [%2] %3: %4 超出范围（0～%5）")
+                    .arg(QDir::toNativeSeparators(path), kSetCheck, QStringLiteral("PollPauseMs"))
+                    .arg(s.pauseMs)
+                    .arg(kMaxPollPauseMs));
+    }
+    return s;
+}
+
 QString LoadLastUser(const QString& dir) {
     return ReadIniValue(SettingsPath(dir), kSysInfo, "User").text;
 }

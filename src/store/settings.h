@@ -54,6 +54,19 @@ QString LoadPortName(const QString& dir);
 SavedCheckSettings LoadCheckSettings(const QString& dir);
 void SaveCheckSettings(const QString& dir, const SavedCheckSettings& settings);
 
+// How the reading loops poll (SetCheck/FastPoll and SetCheck/PollPauseMs). Fast polling ends each
+// read as soon as its reply is complete; 0 waits out every read window as the module's first
+// host did. Absent keys take these defaults (files of older versions have neither).
+struct PollSettings {
+    bool fastPoll = true;
+    int pauseMs = 100; // between cycles, 0 .. kMaxPollPauseMs
+    bool operator==(const PollSettings&) const = default;
+};
+inline constexpr int kMaxPollPauseMs = 60000;
+
+// Throws ConversionError naming the key for a text that is not a number or a pause out of range.
+PollSettings LoadPollSettings(const QString& dir);
+
 // SysInfo/User: the last administrator who logged in; empty when never written.
 QString LoadLastUser(const QString& dir);
 void SaveLastUser(const QString& dir, const QString& user);

@@ -35,6 +35,7 @@ public:
     quint8 moduleAddress() const override { return address; }
     Link& link() override { return link_; }
     DeviceSession& session() override { return session_; }
+    QString dataFolder() const override { return {}; } // no Config.ini: the default polling
     void SetStatusText(const QString& text) override { statusTexts << text; }
     void SetCurveControls(bool running) override { controls << running; }
 

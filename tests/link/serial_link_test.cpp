@@ -506,6 +506,84 @@ TEST(AvailablePortNames, ListsLiveSimulatorLinksSortedOnce) {
     EXPECT_EQ(names, sorted);
 }
 
+// Fast polling: a read that ends with its reply's frame. The window is long (5 s) so that a read
+// ending well before it shows the rule without depending on the machine's speed.
+struct FastReadCase {
+    const char* name;
+    WireProtocol protocol;
+    const char* request;
+    const char* firstPiece;
+    const char* secondPiece; // sent 150 ms after the first, "" for none
+    int knownLength;
+    const char* expected; // what the read delivers
+    bool endsEarly;       // false: the frame stays short and the read lasts its whole window
+};
+
+const FastReadCase kFastReads[] = {
+    {"modbus_whole", WireProtocol::Modbus, "01 03 00 00 00 01 84 0A", "01 03 02 00 11 79 88", "", 0,
+     "01 03 02 00 11 79 88", true},
+    {"modbus_in_two_pieces", WireProtocol::Modbus, "01 03 00 00 00 01 84 0A", "01 03 02",
+     "00 11 79 88", 0, "01 03 02 00 11 79 88", true},
+    {"modbus_exception", WireProtocol::Modbus, "01 03 00 00 00 01 84 0A", "01 83 02 C0 F1", "", 0,
+     "01 83 02 C0 F1", true},
+    {"modbus_tail_dropped", WireProtocol::Modbus, "01 03 00 00 00 01 84 0A",
+     "01 03 02 00 11 79 88 EE EE", "", 0, "01 03 02 00 11 79 88", true},
+    {"modbus_short", WireProtocol::Modbus, "01 03 00 00 00 02 C4 0B", "01 03 04 00 11", "", 0,
+     "01 03 04 00 11", false},
+    {"dlt645_fe_preamble", WireProtocol::Dlt645, "68 01 00 00 00 00 00 68 01 02 43 C3 DA 16",
+     "FE FE 68 01 00 00 00 00 00 68 81 04", "43 C3 33 33 00 16", 0,
+     "FE FE 68 01 00 00 00 00 00 68 81 04 43 C3 33 33 00 16", true},
+    {"dlt645_garbage_before", WireProtocol::Dlt645, "68 01 00 00 00 00 00 68 01 02 43 C3 DA 16",
+     "00 68 13 68 01 00 00 00 00 00 68 81 00 00 16", "", 0,
+     "00 68 13 68 01 00 00 00 00 00 68 81 00 00 16", true},
+    {"yaao_in_two_pieces", WireProtocol::Yaao, "55 01 01 01 01 AA", "55 01 03", "01 00 10 11 AA", 0,
+     "55 01 03 01 00 10 11 AA", true},
+    {"datang_known_length", WireProtocol::Datang, "7E 0A 01 30 02 00 FF C4", "7E 0A 01 30 02 00",
+     "FF 10 00 B4", 10, "7E 0A 01 30 02 00 FF 10 00 B4", true},
+};
+
+class FastRead : public SerialLinkOnPty, public ::testing::WithParamInterface<FastReadCase> {};
+
+TEST_P(FastRead, EndsWithTheFrameWithinTheWindow) {
+    const FastReadCase& c = GetParam();
+    peer_.SetResponder([this, &c](const Bytes& pending, Bytes& reply) {
+        peer_.Send(Hex(c.firstPiece));
+        if (*c.secondPiece) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(150));
+            reply = Hex(c.secondPiece);
+        }
+        return pending.size();
+    });
+    TransactParams params{1, 100, 512, 0, 5000, 0, c.protocol, c.knownLength, true};
+    QElapsedTimer clock;
+    clock.start();
+    const auto reply = link_.Transact(Hex(c.request), params);
+    const qint64 elapsed = clock.elapsed();
+    ASSERT_TRUE(reply.has_value());
+    EXPECT_EQ(ToHex(*reply), c.expected);
+    if (c.endsEarly)
+        EXPECT_LT(elapsed, 4500);
+    else
+        EXPECT_GE(elapsed, 4900);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, FastRead, ::testing::ValuesIn(kFastReads),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(SerialLinkOnPty, WithoutEndAtFrameAWholeReplyStillWaitsOutTheWindow) {
+    peer_.SetResponder([](const Bytes& pending, Bytes& reply) {
+        reply = Hex("01 03 02 00 11 79 88");
+        return pending.size();
+    });
+    TransactParams params{1, 100, 512, 0, 600, 0, WireProtocol::Modbus};
+    QElapsedTimer clock;
+    clock.start();
+    const auto reply = link_.Transact(Hex("01 03 00 00 00 01 84 0A"), params);
+    EXPECT_GE(clock.elapsed(), 590);
+    ASSERT_TRUE(reply.has_value());
+    EXPECT_EQ(ToHex(*reply), "01 03 02 00 11 79 88");
+}
+
 TEST(AvailablePortNames, DefaultFolderWithoutRuntimeDir) {
     const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
     qunsetenv("XDG_RUNTIME_DIR");

@@ -18,6 +18,8 @@ public:
     virtual Link& link() = 0;
     // The device session every operation on the module runs in, one job at a time.
     virtual DeviceSession& session() = 0;
+    // The folder of Config.ini, whose polling settings the curve loop follows.
+    virtual QString dataFolder() const = 0;
     // The status bar field StatusText.
     virtual void SetStatusText(const QString& text) = 0;
     // running true: hide the tabs of TabSheet1 ("产品标定") and TabSheet2 ("实时数据"), disable the

@@ -1,8 +1,10 @@
 #include "gui/curves/curve_page.h"
 
+#include "common/conversion.h"
 #include "gui/curves/curve_host.h"
 #include "gui/kit/messages.h"
 #include "session/device_session.h"
+#include "store/settings.h"
 
 #include <QCheckBox>
 #include <QDateTime>
@@ -183,7 +185,14 @@ void CurvePage::BitBtn_ReadQXClick() {
         StopCurve();
         return;
     }
-    auto loop = std::make_shared<Thread_Readqx>(host_.moduleAddress());
+    PollSettings poll;
+    try {
+        poll = LoadPollSettings(host_.dataFolder());
+    } catch (const ConversionError&) {
+        // A broken polling key is the check's to report (it refuses to start); the curves keep
+        // the default polling.
+    }
+    auto loop = std::make_shared<Thread_Readqx>(host_.moduleAddress(), poll);
     connect(loop.get(), &Thread_Readqx::ShowCurvePoint, this, &CurvePage::ShowCurvePoint,
             Qt::QueuedConnection);
     connect(loop.get(), &Thread_Readqx::ShowStatusText, this, &CurvePage::ShowStatusText,
