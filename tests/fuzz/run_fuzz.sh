@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds the reply-checker fuzz targets with clang (libFuzzer, AddressSanitizer, UBSan) from the
-# plain frame sources and runs each for a bounded time. Fails on any crash or sanitizer report.
+# Builds the fuzz targets of the reply checkers and of the traffic decoder with clang (libFuzzer,
+# AddressSanitizer, UBSan) from the plain frame sources and runs each for a bounded time. Fails on
+# any crash or sanitizer report.
 # Usage: run_fuzz.sh SOURCE_DIR BUILD_DIR [SECONDS]
 set -euo pipefail
 
@@ -25,14 +26,15 @@ declare -A sources=(
     [fuzz_modbus]="$src/src/link/modbus_frames.cpp"
     [fuzz_dlt645]="$src/src/link/dlt645_frames.cpp"
     [fuzz_yaao_datang]="$src/src/link/yaao_datang_frames.cpp"
+    [fuzz_traffic]="$src/src/link/traffic_decode.cpp $src/src/link/framing.cpp $src/src/link/modbus_frames.cpp"
 )
 
-for target in fuzz_modbus fuzz_dlt645 fuzz_yaao_datang; do
+for target in fuzz_modbus fuzz_dlt645 fuzz_yaao_datang fuzz_traffic; do
     echo "fuzz: building $target"
     "$cxx" "${flags[@]}" "$src/tests/fuzz/$target.cpp" ${sources[$target]} -o "$out/$target"
 done
 
-for target in fuzz_modbus fuzz_dlt645 fuzz_yaao_datang; do
+for target in fuzz_modbus fuzz_dlt645 fuzz_yaao_datang fuzz_traffic; do
     corpus="$out/corpus-$target"
     mkdir -p "$corpus"
     echo "fuzz: running $target for ${seconds}s"
