@@ -8,10 +8,14 @@
 #include "gui/curves/curve_host.h"
 #include "gui/curves/curve_page.h"
 #include "gui/kit/messages.h"
+#include "link/dlt645.h"
 #include "link/modbus.h"
 #include "link/serial_link.h"
+#include "link/traffic.h"
 #include "recording_messages.h"
 #include "session/device_session.h"
+#include "store/ini_file.h"
+#include "store/settings.h"
 
 #include "check_fixture.h"
 
@@ -71,6 +75,22 @@ int RowOf(CheckPage& page, const QString& name) {
     for (int r = 2; r < Grid(page)->rowCount(); ++r)
         if (Cell(page, r, 1) == name) return r;
     return -1;
+}
+
+// Number, name and value of every data row and whether it is red, a line a row. Energies and the
+// clock are left out: the module counts them up while it runs.
+std::string GridRows(CheckPage& page) {
+    QStringList rows;
+    for (int r = 2; r < Grid(page)->rowCount(); ++r) {
+        const QString name = Cell(page, r, 1);
+        if (name.contains(QStringLiteral("电能")) || name == QStringLiteral("时间") ||
+            name == QStringLiteral("日期"))
+            continue;
+        rows << QStringList{Cell(page, r, 0), name, Cell(page, r, 2),
+                            IsRed(page, r) ? QStringLiteral("red") : QString()}
+                    .join(' ');
+    }
+    return rows.join('\n').toStdString();
 }
 
 void Click(CheckPage& page, const char* radio) {
@@ -196,6 +216,16 @@ TEST_P(FullCheck, FillsTheGridWithTheModulesValuesAllWithinTheirClass) {
             << Cell(page, r, 1).toStdString() << " " << Cell(page, r, 2).toStdString();
     }
     EXPECT_EQ(b.messages.shown, QStringList());
+
+    // The same module read with the full windows (FastPoll=0) gives the same grid: fast polling
+    // only ends the reads sooner.
+    const std::string fastGrid = GridRows(page);
+    WriteIniValues(SettingsPath(b.folder.path()), QStringLiteral("SetCheck"),
+                   {{QStringLiteral("FastPoll"), QStringLiteral("0")}});
+    page.BitBtn_CheckClick();
+    ASSERT_TRUE(WaitForPasses(page, 2)) << Cell(page, 1, 0).toStdString();
+    ASSERT_TRUE(StopAndWait(page));
+    EXPECT_EQ(GridRows(page), fastGrid);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -217,6 +247,45 @@ INSTANTIATE_TEST_SUITE_P(
                      1,
                      "通信协议: 大唐协议"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// FastPoll=0 is the timing of old: every read waits out its window even though the module has
+// answered long before, so consecutive requests lie at least a window (plus the pause between
+// cycles where a cycle ends) apart on the line.
+TEST(CheckPage, WithFastPollOffEveryReadWaitsOutItsWindow) {
+    struct Case {
+        const char* model;
+        int txxy;
+        QStringList simArgs;
+        int windowMs;
+    };
+    const Case cases[] = {
+        {"KX7410M31-01", 0, {}, kReadRegistersParams.ReadWindowMs()},
+        {"KX7410D07-01", 2, {"--protocol", "2"}, kRead2007Params.ReadWindowMs()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.model);
+        Bench b(QString::fromUtf8(c.model), c.txxy, c.simArgs + kMatchingPoint);
+        ASSERT_TRUE(b.opened);
+        ASSERT_TRUE(ConfigureModule(b.sim, b.folder.database(), b.host.model, c.txxy != 0));
+        if (c.txxy == 0) {
+            ASSERT_TRUE(DownloadParameterList(b.host.serial, b.folder.database(), b.host.model));
+        }
+        WriteIniValues(SettingsPath(b.folder.path()), QStringLiteral("SetCheck"),
+                       {{QStringLiteral("FastPoll"), QStringLiteral("0")}});
+        TrafficLog log;
+        b.host.serial.SetTrafficLog(&log);
+        b.page->BitBtn_CheckClick();
+        ASSERT_TRUE(WaitUntil([&] { return log.size() >= 6; }, 60000));
+        ASSERT_TRUE(StopAndWait(*b.page));
+        b.host.serial.SetTrafficLog(nullptr);
+        const std::vector<Exchange> exchanges = log.Since(0);
+        for (std::size_t i = 1; i < exchanges.size(); ++i) {
+            EXPECT_EQ(exchanges[i - 1].outcome, ExchangeOutcome::Answered);
+            // Wall-clock stamps in whole ms: one ms of rounding either way.
+            EXPECT_GE(exchanges[i].startedMs - exchanges[i - 1].startedMs, c.windowMs - 1) << i;
+        }
+    }
+}
 
 QJsonObject ReadWorkbook(const QString& path) {
     QProcess p;

@@ -42,6 +42,12 @@ ScriptedLink::Responder RegisterNumbers(int missing = 0) {
     };
 }
 
+// The shipped Config.ini polls fast: every read of the loop ends at its frame.
+TransactParams FastPolled(TransactParams params) {
+    params.endAtFrame = true;
+    return params;
+}
+
 // A Modbus scheme listing one one-register voltage `registers` times, and its model.
 void AddScheme(ProductDatabase& db, const QString& model, int registers) {
     Scheme scheme;
@@ -90,7 +96,7 @@ TEST_P(BlockSplit, ReadsTheBlocksOfOneCycleAndShowsEveryRow) {
     for (const auto& e : link.Exchanges()) {
         const ModbusRead r = ParseRead(e.request);
         firstCycle.emplace_back(r.first, r.count);
-        EXPECT_EQ(e.params, kReadRegistersParams);
+        EXPECT_EQ(e.params, FastPolled(kReadRegistersParams));
     }
     firstCycle.resize(std::min(firstCycle.size(), c.blocks.size()));
     EXPECT_EQ(firstCycle, c.blocks);
@@ -213,6 +219,47 @@ TEST(ReadThread, AStopInsideACycleSendsNoFurtherBlockAndRecordsNoFailure) {
     EXPECT_EQ(thread.FailedCycleCount(), 0);
 }
 
+// A complete, valid SetCheck section, for cases that add one key to it.
+const QByteArray kSetCheck = "[SetCheck]\r\nU=220\r\nI=5\r\nJDF=0.02\r\nJDU=0.2\r\nJDI=0.2\r\n"
+                             "JDC=0.5\r\nJDP=0.5\r\nJDQ=0.5\r\nJDS=0.5\r\n";
+
+// What the polling keys make of every read of a cycle: the reading loop's reads end at their frame
+// unless FastPoll=0 (absent keys are the fast default of older files).
+struct PollCase {
+    const char* name;
+    QByteArray keys;
+    bool endAtFrame;
+};
+
+class PollKeys : public ::testing::TestWithParam<PollCase> {};
+
+TEST_P(PollKeys, DecideWhetherReadsEndAtTheirFrame) {
+    const PollCase& c = GetParam();
+    CheckDataFolder folder(kSetCheck + c.keys);
+    AddScheme(folder.database(), QStringLiteral("POLL"), 10);
+    ScriptedLink link;
+    link.SetResponder(RegisterNumbers());
+    Thread_Read thread(folder.database(), folder.path(), 1, QStringLiteral("POLL"), true);
+    HandOverRecorder recorder(thread);
+    LoopJob job(link);
+    ASSERT_TRUE(job.Start(thread));
+    ASSERT_TRUE(WaitUntil([&] { return thread.CycleCount() >= 2; }));
+    ASSERT_TRUE(job.Stop());
+    ASSERT_GE(link.ExchangeCount(), 2u);
+    TransactParams expected = kReadRegistersParams;
+    expected.endAtFrame = c.endAtFrame;
+    for (const auto& e : link.Exchanges())
+        EXPECT_EQ(e.params, expected);
+    EXPECT_EQ(thread.FailedCycleCount(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Settings, PollKeys,
+    ::testing::Values(PollCase{"Absent", "", true}, PollCase{"On", "FastPoll=1\r\n", true},
+                      PollCase{"Off", "FastPoll=0\r\nPollPauseMs=0\r\n", false},
+                      PollCase{"OnWithPause", "FastPoll=1\r\nPollPauseMs=5\r\n", true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 struct LoadFailureCase {
     const char* name;
     const char* model;
@@ -260,7 +307,10 @@ INSTANTIATE_TEST_SUITE_P(
         LoadFailureCase{"NonNumericSetCheck", "KX7410M31-01",
                         "[SetCheck]\r\nU=abc\r\nI=5\r\nJDF=0.02\r\nJDU=0.2\r\nJDI=0.2\r\n"
                         "JDC=0.5\r\nJDP=0.5\r\nJDQ=0.5\r\nJDS=0.5\r\n"},
-        LoadFailureCase{"MissingSetCheckKey", "KX7410M31-01", "[SetCheck]\r\nU=220\r\n"}),
+        LoadFailureCase{"MissingSetCheckKey", "KX7410M31-01", "[SetCheck]\r\nU=220\r\n"},
+        LoadFailureCase{"NonNumericFastPoll", "KX7410M31-01", kSetCheck + "FastPoll=yes\r\n"},
+        LoadFailureCase{"NegativePollPause", "KX7410M31-01", kSetCheck + "PollPauseMs=-1\r\n"},
+        LoadFailureCase{"PollPauseTooLong", "KX7410M31-01", kSetCheck + "PollPauseMs=60001\r\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ReadThread, StopIsSafeBeforeStartAndTwice) {

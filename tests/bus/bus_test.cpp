@@ -4,6 +4,7 @@
 #include "link/dlt645.h"
 #include "link/modbus.h"
 #include "link/serial_link.h"
+#include "link/traffic.h"
 #include "link/yaao_datang.h"
 #include "store/database.h"
 
@@ -199,6 +200,70 @@ INSTANTIATE_TEST_SUITE_P(
                       Fault{"late", 4}, Fault{"fe", 4}),
     [](const auto& info) {
         return std::string(info.param.command) + "_protocol" + std::to_string(info.param.protocol);
+    });
+
+// The traffic monitor names what each fault of the module does to an exchange, in both polling
+// modes: the link records the exchange, and its outcome is counted.
+struct MonitoredFault {
+    const char* command;
+    int protocol; // 0 Modbus, 2 DL/T 645-2007
+    ExchangeOutcome outcome;
+};
+
+class MonitoredBusFault : public Bus,
+                          public ::testing::WithParamInterface<std::tuple<MonitoredFault, bool>> {};
+
+TEST_P(MonitoredBusFault, IsCountedAsItsOutcome) {
+    const auto& [fault, fast] = GetParam();
+    WriteList();
+    if (fault.protocol != 0) {
+        ASSERT_EQ(sim.command(QStringLiteral("protocol %1").arg(fault.protocol)), "ok");
+    }
+    TrafficLog log;
+    link.SetTrafficLog(&log);
+    PollingLink polled(link, fast);
+    const auto exchange = [&] {
+        if (fault.protocol == 0) {
+            std::vector<uint16_t> values;
+            ReadRegisters(polled, 1, 0, 2, values);
+        } else {
+            std::vector<uint8_t> data;
+            ReadData2007(polled, kMeter1, QStringLiteral("0x02010100"), data);
+        }
+    };
+    exchange();
+    ASSERT_EQ(sim.command(QStringLiteral("%1 on").arg(fault.command)), "ok");
+    exchange();
+    link.SetTrafficLog(nullptr);
+
+    const TrafficLog::Totals totals = log.totals();
+    EXPECT_EQ(totals.exchanges, 2u);
+    EXPECT_EQ(totals.byOutcome[std::size_t(ExchangeOutcome::Answered)], 1u);
+    EXPECT_EQ(totals.byOutcome[std::size_t(fault.outcome)], 1u) << OutcomeText(fault.outcome);
+    const std::vector<Exchange> kept = log.Since(0);
+    ASSERT_EQ(kept.size(), 2u);
+    EXPECT_EQ(kept[0].protocol, fault.protocol == 0 ? WireProtocol::Modbus : WireProtocol::Dlt645);
+    EXPECT_EQ(kept[1].outcome, fault.outcome);
+    EXPECT_FALSE(kept[1].request.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, MonitoredBusFault,
+    ::testing::Combine(::testing::Values(MonitoredFault{"silent", 0, ExchangeOutcome::Timeout},
+                                         MonitoredFault{"badcrc", 0, ExchangeOutcome::BadChecksum},
+                                         MonitoredFault{"short", 0, ExchangeOutcome::Short},
+                                         MonitoredFault{"late", 0, ExchangeOutcome::Timeout},
+                                         MonitoredFault{"wrongaddr", 0,
+                                                        ExchangeOutcome::WrongAddress},
+                                         MonitoredFault{"silent", 2, ExchangeOutcome::Timeout},
+                                         MonitoredFault{"badcrc", 2, ExchangeOutcome::BadChecksum},
+                                         MonitoredFault{"short", 2, ExchangeOutcome::Short},
+                                         MonitoredFault{"late", 2, ExchangeOutcome::Timeout}),
+                       ::testing::Bool()),
+    [](const auto& info) {
+        const MonitoredFault& f = std::get<0>(info.param);
+        return std::string(f.command) + "_protocol" + std::to_string(f.protocol) +
+               (std::get<1>(info.param) ? "_fast" : "_windows");
     });
 
 // The master does not compare the address of a reply (the bus has one module at a time), so an
