@@ -60,27 +60,40 @@ double FoldedAngle(double degrees) {
 
 // err = | |x| - |E| * k | / FS * 100, failed when above the class plus the margin. A full scale of
 // zero or a non-finite error (NaN compares false) cannot be judged and counts as failed.
-bool Exceeds(double x, double expected, double fullScale, double k, double cls) {
-    if (fullScale == 0 || !std::isfinite(fullScale)) return true;
-    const double err = std::fabs(std::fabs(x) - std::fabs(expected) * k) / fullScale * 100;
-    if (!std::isfinite(err)) return true;
-    return err > cls + kMargin;
+QuantityCheck Exceeds(double x, double expected, double fullScale, double k, double cls) {
+    QuantityCheck c;
+    c.checked = true;
+    c.expected = std::fabs(expected) * k;
+    c.measured = x;
+    c.limit = cls + kMargin;
+    c.error = fullScale == 0 || !std::isfinite(fullScale)
+                  ? std::nan("")
+                  : std::fabs(std::fabs(x) - c.expected) / fullScale * 100;
+    c.failed = !std::isfinite(c.error) || c.error > c.limit;
+    return c;
 }
 
-bool FrequencyFails(double x, const CheckSettings& s, const TestPoint& p) {
+QuantityCheck Frequency(double x, const CheckSettings& s, const TestPoint& p) {
+    QuantityCheck c;
+    c.checked = true;
+    c.expected = p.frequency;
+    c.measured = x;
+    c.error = x - p.frequency;
+    c.limit = s.jdf;
     const bool pass = p.frequency - s.jdf <= x && x <= p.frequency + s.jdf;
-    return !pass; // a NaN reading fails both comparisons and so fails the check
+    c.failed = !pass; // a NaN reading fails both comparisons and so fails the check
+    return c;
 }
 
-bool PowerFactorFails(double x, const CheckSettings& s, const TestPoint& p) {
+QuantityCheck PowerFactor(double x, const CheckSettings& s, const TestPoint& p) {
     const double angle = std::acos(x) * (1 / kPi) * 180; // NaN outside -1..1: fails below
     return Exceeds(angle, FoldedAngle(p.angle), 90, 1, s.jdc);
 }
 
 } // namespace
 
-bool CheckEngineeringValue(const QString& quantity, double x, const CheckSettings& s,
-                           const TestPoint& p) {
+QuantityCheck EvaluateEngineeringValue(const QString& quantity, double x, const CheckSettings& s,
+                                       const TestPoint& p) {
     const double ui = s.u * s.i;
     const double kp = p.ku * p.ki;
     const double phi = Radians(p.angle);
@@ -98,7 +111,7 @@ bool CheckEngineeringValue(const QString& quantity, double x, const CheckSetting
     case Kind::Apparent:
         return Exceeds(x, ui, ui, kp, s.jds);
     case Kind::PowerFactor:
-        return PowerFactorFails(x, s, p);
+        return PowerFactor(x, s, p);
     case Kind::PhaseVoltage:
         return Exceeds(x, s.u, s.u, p.ku, s.jdu);
     case Kind::Current:
@@ -106,14 +119,15 @@ bool CheckEngineeringValue(const QString& quantity, double x, const CheckSetting
     case Kind::LineVoltage:
         return Exceeds(x, s.u * kSqrt3, s.u * kSqrt3, p.ku, s.jdu);
     case Kind::Frequency:
-        return FrequencyFails(x, s, p);
+        return Frequency(x, s, p);
     case Kind::None:
         break;
     }
-    return false;
+    return {};
 }
 
-bool CheckCodeValue(const QString& quantity, double x, const CheckSettings& s, const TestPoint& p) {
+QuantityCheck EvaluateCodeValue(const QString& quantity, double x, const CheckSettings& s,
+                                const TestPoint& p) {
     constexpr double kRated = 10000;
     const double kp = p.ku * p.ki;
     const double phi = Radians(p.angle);
@@ -128,7 +142,7 @@ bool CheckCodeValue(const QString& quantity, double x, const CheckSettings& s, c
     case Kind::Apparent:
         return Exceeds(x, kRated, kRated, kp, s.jds);
     case Kind::PowerFactor:
-        return PowerFactorFails(x, s, p);
+        return PowerFactor(x, s, p);
     case Kind::PhaseVoltage:
         return Exceeds(x, kRated, kRated, p.ku, s.jdu);
     case Kind::Current:
@@ -136,9 +150,19 @@ bool CheckCodeValue(const QString& quantity, double x, const CheckSettings& s, c
     case Kind::LineVoltage:
         return Exceeds(x, kLineVoltageCode, kLineVoltageCode, p.ku, s.jdu);
     case Kind::Frequency:
-        return FrequencyFails(x, s, p);
+        return Frequency(x, s, p);
     case Kind::None:
         break;
     }
-    return false;
+    return {};
+}
+
+bool CheckEngineeringValue(const QString& quantity, double x, const CheckSettings& settings,
+                           const TestPoint& point) {
+    return EvaluateEngineeringValue(quantity, x, settings, point).failed;
+}
+
+bool CheckCodeValue(const QString& quantity, double x, const CheckSettings& settings,
+                    const TestPoint& point) {
+    return EvaluateCodeValue(quantity, x, settings, point).failed;
 }

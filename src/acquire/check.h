@@ -34,6 +34,26 @@ inline constexpr double kCurrentFactors[] = {0, 0.01, 0.5, 1.0, 1.2};
 inline constexpr double kAngles[] = {0, 30, 60, 90, 300, 330};
 inline constexpr double kFrequencies[] = {45, 50, 55, 60, 65};
 
+// The judgement of one reading, as a verdict panel and a unit's record show it. For a power factor
+// expected and measured are angles in degrees; for the frequency errorPercent is the deviation in
+// Hz and limit the tolerance JDF in Hz (unit "Hz"), elsewhere the error and the class are in % of
+// the full scale. A quantity the check does not know is not checked (checked false, passes).
+struct QuantityCheck {
+    bool checked = false;
+    double expected = 0; // |E| * k: what the reading should be in magnitude
+    double measured = 0; // the reading as judged (its angle for a power factor)
+    double error = 0;    // err as the check computes it (NaN when it cannot be computed)
+    double limit = 0;    // the class plus the margin (the frequency: JDF)
+    bool failed = false;
+    bool operator==(const QuantityCheck&) const = default;
+};
+
+// The same judgement as CheckEngineeringValue / CheckCodeValue, with its figures.
+QuantityCheck EvaluateEngineeringValue(const QString& quantity, double x,
+                                       const CheckSettings& settings, const TestPoint& point);
+QuantityCheck EvaluateCodeValue(const QString& quantity, double x, const CheckSettings& settings,
+                                const TestPoint& point);
+
 // Reading in engineering units (V, A, W, var, VA, Hz, power factor). Returns true when the reading
 // FAILED its check. An empty or unknown quantity passes. A check that cannot be computed (a rated
 // value of zero, a reading that is not a number, a power factor outside -1..1) fails: it is never

@@ -277,3 +277,86 @@ TEST(CheckStrictness, ErrorEqualToLimitPasses) {
 }
 
 } // namespace
+
+namespace {
+
+// The figures behind a verdict, as the panel and the record show them: the worked examples of the
+// module's test procedure.
+struct FigureCase {
+    const char* label;
+    Kind kind;
+    const char* quantity;
+    double x;
+    TestPoint point;
+    CheckSettings settings;
+    QuantityCheck expected; // error compared to 1e-4
+};
+
+class CheckFigures : public ::testing::TestWithParam<FigureCase> {};
+
+TEST_P(CheckFigures, CarryExpectationErrorAndLimit) {
+    const FigureCase& c = GetParam();
+    const QString q = QString::fromUtf8(c.quantity);
+    const QuantityCheck got = c.kind == Kind::Engineering
+                                  ? EvaluateEngineeringValue(q, c.x, c.settings, c.point)
+                                  : EvaluateCodeValue(q, c.x, c.settings, c.point);
+    EXPECT_EQ(got.checked, c.expected.checked);
+    EXPECT_NEAR(got.expected, c.expected.expected, 1e-6);
+    EXPECT_NEAR(got.measured, c.expected.measured, 1e-4);
+    EXPECT_NEAR(got.error, c.expected.error, 1e-4);
+    EXPECT_NEAR(got.limit, c.expected.limit, 1e-9);
+    EXPECT_EQ(got.failed, c.expected.failed);
+    // The plain check says the same.
+    const bool failed = c.kind == Kind::Engineering
+                            ? CheckEngineeringValue(q, c.x, c.settings, c.point)
+                            : CheckCodeValue(q, c.x, c.settings, c.point);
+    EXPECT_EQ(failed, got.failed);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Examples, CheckFigures,
+    ::testing::Values(FigureCase{"Pa_551",
+                                 Kind::Engineering,
+                                 "Pa",
+                                 551.0,
+                                 {1, 1, 60, 50},
+                                 WithJdp(0.5),
+                                 {true, 550.000017, 551.0, 0.0909, 0.501, false}},
+                      FigureCase{"Ptotal_830_half_current",
+                                 Kind::Engineering,
+                                 "P总",
+                                 830.0,
+                                 {1, 0.5, 60, 50},
+                                 kDefault,
+                                 {true, 825.0000255, 830.0, 0.1515, 0.501, false}},
+                      FigureCase{"Ua_code_10012_class_0_1",
+                                 Kind::Code,
+                                 "Ua",
+                                 10012,
+                                 {1, 1, 0, 50},
+                                 WithJdu(0.1),
+                                 {true, 10000, 10012, 0.12, 0.101, true}},
+                      FigureCase{"Ca_at_330_degrees",
+                                 Kind::Engineering,
+                                 "Ca",
+                                 0.866,
+                                 {1, 1, 330, 50},
+                                 kDefault,
+                                 {true, 30, 30.0029, 0.0032, 0.501, false}},
+                      FigureCase{"F_50_03_outside_tolerance",
+                                 Kind::Engineering,
+                                 "F",
+                                 50.03,
+                                 {1, 1, 0, 50},
+                                 kDefault,
+                                 {true, 50, 50.03, 0.03, 0.02, true}},
+                      FigureCase{"Unknown_quantity_not_checked",
+                                 Kind::Engineering,
+                                 "X",
+                                 1.0,
+                                 {1, 1, 0, 50},
+                                 kDefault,
+                                 {false, 0, 0, 0, 0, false}}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+} // namespace
