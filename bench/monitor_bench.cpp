@@ -151,6 +151,7 @@ int main(int argc, char** argv) {
     panel->hide();
     window.show();
     RunEventsFor(200);
+    const double windowShown = ResidentMb();
     {
         StallMeter stall;
         RunEventsFor(100);
@@ -165,8 +166,11 @@ int main(int argc, char** argv) {
                     log.size(), static_cast<long long>(catchUpMs),
                     static_cast<long long>(stall.longestMs));
     }
-    std::printf("monitor memory: %.1f MB with the dock holding %zu exchanges\n", ResidentMb(),
-                panel->model()->exchangeCount());
+    const double dockFull = ResidentMb();
+    std::printf("monitor memory: %.1f MB with the window shown and the dock hidden, %.1f MB with "
+                "the dock holding %zu exchanges (%.0f bytes per exchange)\n",
+                windowShown, dockFull, panel->model()->exchangeCount(),
+                (dockFull - windowShown) * 1024 * 1024 / double(panel->model()->exchangeCount()));
 
     // Live: the dock full, the oldest lines going as new ones come.
     const struct {

@@ -92,6 +92,7 @@ private slots:
     void clearEmptiesTheLogAndTheView();
     void keepsAtMostTheLogCapacity();
     void followsTheNewestUnlessScrolledUp();
+    void aReaderScrolledUpKeepsHisLinesWhenTheOldestGo();
     void copyPutsTheSelectedLinesOnTheClipboard();
     void csvHoldsTheHeaderAndTheShownLines();
     void csvAsksBeforeReplacingAFile();
@@ -322,6 +323,27 @@ void TrafficPanelTest::followsTheNewestUnlessScrolledUp() {
     s.panel->Refresh();
     QCOMPARE(bar->value(), 0); // the reader keeps his place
     QVERIFY(bar->maximum() > 0);
+}
+
+void TrafficPanelTest::aReaderScrolledUpKeepsHisLinesWhenTheOldestGo() {
+    TrafficLog log(100);
+    for (int i = 0; i < 100; ++i)
+        log.Record(Answered());
+    Station s(log);
+    s.window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&s.window));
+    QTableView* table = s.panel->table();
+    table->verticalScrollBar()->setValue(60);
+    QApplication::processEvents();
+    const QString topSequence = s.cell(table->rowAt(0), TrafficModel::Sequence);
+    QCOMPARE(topSequence, QStringLiteral("31"));
+
+    for (int i = 0; i < 3; ++i)
+        log.Record(Answered());
+    s.panel->Refresh();
+    QApplication::processEvents();
+    QCOMPARE(s.cell(0, TrafficModel::Sequence), QStringLiteral("4")); // 1 to 3 went
+    QCOMPARE(s.cell(table->rowAt(0), TrafficModel::Sequence), topSequence);
 }
 
 void TrafficPanelTest::copyPutsTheSelectedLinesOnTheClipboard() {

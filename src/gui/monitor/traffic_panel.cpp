@@ -53,6 +53,16 @@ QString CsvField(const QString& text) {
 
 // ---- TrafficModel -------------------------------------------------------------------------
 
+TrafficModel::Kept::Kept(const Exchange& exchange)
+    : sequence(exchange.sequence), startedMs(exchange.startedMs), roundTripUs(exchange.roundTripUs),
+      bytes(new uint8_t[exchange.request.size() + exchange.reply.size()]),
+      requestSize(static_cast<uint32_t>(exchange.request.size())),
+      replySize(static_cast<uint32_t>(exchange.reply.size())), protocol(exchange.protocol),
+      outcome(exchange.outcome) {
+    std::copy(exchange.request.begin(), exchange.request.end(), bytes.get());
+    std::copy(exchange.reply.begin(), exchange.reply.end(), bytes.get() + requestSize);
+}
+
 TrafficModel::TrafficModel(std::size_t capacity, QObject* parent)
     : QAbstractTableModel(parent), capacity_(std::max<std::size_t>(capacity, 1)) {}
 
@@ -91,9 +101,9 @@ QVariant TrafficModel::headerData(int section, Qt::Orientation orientation, int 
 }
 
 QString TrafficModel::CellText(int row, int column) const {
-    const Exchange& e = ExchangeOfRow(row);
+    const Kept& e = KeptOfRow(row);
     const bool isReply = row % 2 == 1;
-    const std::vector<uint8_t>& bytes = isReply ? e.reply : e.request;
+    const std::span<const uint8_t> bytes = isReply ? e.reply() : e.request();
     switch (column) {
     case Sequence:
         return isReply ? QString() : QString::number(e.sequence);
@@ -136,11 +146,11 @@ QVariant TrafficModel::data(const QModelIndex& index, int role) const {
             return CellText(index.row(), index.column());
         return {};
     case Qt::ForegroundRole:
-        if (index.row() % 2 == 1 && ExchangeOfRow(index.row()).outcome != ExchangeOutcome::Answered)
+        if (index.row() % 2 == 1 && KeptOfRow(index.row()).outcome != ExchangeOutcome::Answered)
             return kFailedColour;
         return {};
     case Qt::BackgroundRole:
-        if (ExchangeOfRow(index.row()).sequence % 2 == 0) return kPairTint;
+        if (KeptOfRow(index.row()).sequence % 2 == 0) return kPairTint;
         return {};
     case Qt::TextAlignmentRole:
         if (index.column() == RoundTrip || index.column() == Sequence)
@@ -151,17 +161,18 @@ QVariant TrafficModel::data(const QModelIndex& index, int role) const {
     }
 }
 
-bool TrafficModel::Shows(const Exchange& exchange) const {
+bool TrafficModel::Shows(const Kept& exchange) const {
     return !errorsOnly_ || exchange.outcome != ExchangeOutcome::Answered;
 }
 
-void TrafficModel::Append(std::vector<Exchange> batch) {
-    if (batch.empty()) return;
+int TrafficModel::Append(std::vector<Exchange> batch) {
+    if (batch.empty()) return 0;
     if (batch.size() > capacity_)
         batch.erase(batch.begin(), batch.end() - static_cast<std::ptrdiff_t>(capacity_));
 
     // Room first, so that the view never holds more than the capacity.
     const std::size_t total = all_.size() + batch.size();
+    int removedRows = 0;
     if (total > capacity_) {
         const std::size_t dropped = total - capacity_;
         const uint64_t lastDropped = all_[dropped - 1].sequence;
@@ -169,7 +180,8 @@ void TrafficModel::Append(std::vector<Exchange> batch) {
         while (shownDropped < shown_.size() && shown_[shownDropped]->sequence <= lastDropped)
             ++shownDropped;
         if (shownDropped > 0) {
-            beginRemoveRows({}, 0, static_cast<int>(2 * shownDropped) - 1);
+            removedRows = static_cast<int>(2 * shownDropped);
+            beginRemoveRows({}, 0, removedRows - 1);
             shown_.erase(shown_.begin(),
                          shown_.begin() + static_cast<std::ptrdiff_t>(shownDropped));
             endRemoveRows();
@@ -179,16 +191,17 @@ void TrafficModel::Append(std::vector<Exchange> batch) {
 
     const std::size_t first = all_.size();
     std::size_t newlyShown = 0;
-    for (Exchange& exchange : batch) {
-        if (Shows(exchange)) ++newlyShown;
-        all_.push_back(std::move(exchange));
+    for (const Exchange& exchange : batch) {
+        all_.emplace_back(exchange);
+        if (Shows(all_.back())) ++newlyShown;
     }
-    if (newlyShown == 0) return;
+    if (newlyShown == 0) return removedRows;
     const int firstRow = static_cast<int>(2 * shown_.size());
     beginInsertRows({}, firstRow, firstRow + static_cast<int>(2 * newlyShown) - 1);
     for (std::size_t i = first; i < all_.size(); ++i)
         if (Shows(all_[i])) shown_.push_back(&all_[i]);
     endInsertRows();
+    return removedRows;
 }
 
 void TrafficModel::Clear() {
@@ -203,7 +216,7 @@ void TrafficModel::SetErrorsOnly(bool on) {
     beginResetModel();
     errorsOnly_ = on;
     shown_.clear();
-    for (const Exchange& exchange : all_)
+    for (const Kept& exchange : all_)
         if (Shows(exchange)) shown_.push_back(&exchange);
     endResetModel();
 }
@@ -238,6 +251,7 @@ TrafficPanel::TrafficPanel(TrafficLog& log, QWidget* parent)
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->setWordWrap(false);
     table_->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    table_->setVerticalScrollMode(QAbstractItemView::ScrollPerItem); // the value counts rows
     // Fixed row heights: the view never measures rows, however many there are.
     table_->verticalHeader()->hide();
     table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
@@ -309,9 +323,14 @@ void TrafficPanel::Refresh() {
     }
     lastSeen_ = batch.back().sequence;
     const bool more = batch.size() == kBatchLimit && lastSeen_ < log_.lastSequence();
-    const bool follow = AtBottom(); // the user who scrolled up keeps his place
-    model_->Append(std::move(batch));
-    if (follow) table_->scrollToBottom();
+    const bool follow = AtBottom();
+    QScrollBar* bar = table_->verticalScrollBar();
+    const int value = bar->value();
+    const int removedRows = model_->Append(std::move(batch));
+    if (follow)
+        table_->scrollToBottom();
+    else if (removedRows > 0) // the user who scrolled up keeps the lines he reads in view
+        bar->setValue(std::max(0, value - removedRows));
     // A catch-up goes on with the next slice as soon as the window has painted.
     timer_.setInterval(more ? 0 : kRefreshIntervalMs);
 }

@@ -16,6 +16,8 @@
 
 #include <cstddef>
 #include <deque>
+#include <memory>
+#include <span>
 #include <vector>
 
 class QCheckBox;
@@ -39,8 +41,8 @@ public:
                         int role = Qt::DisplayRole) const override;
 
     // Appends a batch, oldest first, in one insertion; beyond the capacity the oldest exchanges
-    // go first, in one removal.
-    void Append(std::vector<Exchange> batch);
+    // go first, in one removal. Returns the number of rows removed.
+    int Append(std::vector<Exchange> batch);
     void Clear();
     // Hides (true) or shows again the exchanges that were answered.
     void SetErrorsOnly(bool on);
@@ -55,16 +57,30 @@ public:
     static QString ColumnTitle(int column);
 
 private:
-    const Exchange& ExchangeOfRow(int row) const {
-        return *shown_[static_cast<std::size_t>(row) / 2];
-    }
-    bool Shows(const Exchange& exchange) const;
+    // An exchange as the panel keeps it: both frames in one allocation instead of two vectors,
+    // which matters at a full log's worth of them.
+    struct Kept {
+        explicit Kept(const Exchange& exchange);
+        std::span<const uint8_t> request() const { return {bytes.get(), requestSize}; }
+        std::span<const uint8_t> reply() const { return {bytes.get() + requestSize, replySize}; }
+        uint64_t sequence;
+        int64_t startedMs;
+        int64_t roundTripUs;
+        std::unique_ptr<uint8_t[]> bytes;
+        uint32_t requestSize;
+        uint32_t replySize;
+        WireProtocol protocol;
+        ExchangeOutcome outcome;
+    };
+
+    const Kept& KeptOfRow(int row) const { return *shown_[static_cast<std::size_t>(row) / 2]; }
+    bool Shows(const Kept& exchange) const;
 
     const std::size_t capacity_;
     bool errorsOnly_ = false;
     // deque: references stay valid while exchanges come at the back and go at the front.
-    std::deque<Exchange> all_;
-    std::deque<const Exchange*> shown_;
+    std::deque<Kept> all_;
+    std::deque<const Kept*> shown_;
 };
 
 class TrafficPanel : public QDockWidget {
