@@ -680,7 +680,7 @@ void MainFormTest::runningCurvesLockTheWindow() {
 void MainFormTest::upDownStaysInRange() {
     Started s;
     QVERIFY(s.ok);
-    auto* arrows = s.form().calibrationPage()->control<UpDown>("UpDown_Addr");
+    auto* arrows = s.form().calibrationPage()->findChild<UpDown*>("UpDown_Addr");
     QVERIFY(arrows);
     QCOMPARE(arrows->minimum(), 1);
     QCOMPARE(arrows->maximum(), 5000);
@@ -697,7 +697,7 @@ void MainFormTest::upDownStaysInRange() {
     pt->setText("junk");
     arrows->stepBy(1);
     QCOMPARE(pt->text(), QStringLiteral("1"));
-    QCOMPARE(s.form().calibrationPage()->control<UpDown>("UpDown1")->maximum(), 9999);
+    QCOMPARE(s.form().calibrationPage()->findChild<UpDown*>("UpDown1")->maximum(), 9999);
 }
 
 void MainFormTest::secondInstanceIsRefused() {

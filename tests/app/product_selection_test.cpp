@@ -214,14 +214,14 @@ void ProductSelectionTest::seriesRuleLocksTheProductParameters() {
 }
 
 void ProductSelectionTest::editableModelShowsItsValues() {
-    auto* demand = form_->calibrationPage()->control<QComboBox>("CBox_XLType");
+    auto* demand = form_->calibrationPage()->findChild<QComboBox*>("CBox_XLType");
     demand->setCurrentIndex(0);
     Select("KX2954B35-01"); // BTLGS 0, JXMS 2, UPT 35, ICT 200, CTNUM 1, XLJSFS 1
     const auto combo = [this](const char* name) {
-        return form_->calibrationPage()->control<QComboBox>(name)->currentIndex();
+        return form_->calibrationPage()->findChild<QComboBox*>(QLatin1String(name))->currentIndex();
     };
     const auto text = [this](const char* name) {
-        return form_->calibrationPage()->control<QLineEdit>(name)->text();
+        return form_->calibrationPage()->findChild<QLineEdit*>(QLatin1String(name))->text();
     };
     QCOMPARE(combo("CB_CheckoutType"), 0);
     QCOMPARE(combo("CB_NetType"), 2);

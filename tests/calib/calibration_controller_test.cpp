@@ -13,10 +13,10 @@
 #include "gui/check/check_page.h"
 #include "gui/curves/curve_page.h"
 #include "gui/kit/messages.h"
-#include "recording_messages.h"
 #include "gui/main/main_form.h"
 #include "link/modbus_frames.h"
 #include "link/serial_link.h"
+#include "recording_messages.h"
 #include "session/device_session.h"
 #include "store/database.h"
 #include "store/settings.h"
@@ -147,13 +147,14 @@ protected:
     }
 
     QPushButton* Button(const char* name) const {
-        if (auto* b = form->calibrationPage()->control<QPushButton>(name)) return b;
+        if (auto* b = form->calibrationPage()->findChild<QPushButton*>(QLatin1String(name)))
+            return b;
         return form->findChild<QPushButton*>(QLatin1String(name));
     }
     QRadioButton* Radio(const char* name) const {
-        return form->calibrationPage()->control<QRadioButton>(name);
+        return form->calibrationPage()->findChild<QRadioButton*>(QLatin1String(name));
     }
-    QListWidget* Log() const { return form->calibrationPage()->control<QListWidget>("ListBox"); }
+    QListWidget* Log() const { return form->calibrationPage()->findChild<QListWidget*>("ListBox"); }
     QStringList Lines() const { return LogLines(Log()); }
     // Selects a model of the seed as the user does.
     void Select(const QString& model) {
@@ -570,7 +571,7 @@ TEST_F(CalibrationWindow, WiringThenProtocolSwitchesModuleAndPort) {
     // 亚奥 model with frame format 0 "N无,2S".
     Select(QStringLiteral("KX7410Y35-01"));
     EXPECT_FALSE(Button("BitBtn4")->isEnabled());
-    form->calibrationPage()->control<QComboBox>("CB_NetType")->setCurrentIndex(2);
+    form->calibrationPage()->findChild<QComboBox*>("CB_NetType")->setCurrentIndex(2);
     Run("BitBtn2");
     EXPECT_EQ(messages.shown, QStringList{"inform: 配置接线模式成功！"});
     // The product selection at the start put the model's wiring mode back.

@@ -127,13 +127,13 @@ protected:
         form_->CB_CPTypeChange();
     }
     QLineEdit* Edit(const char* name) const {
-        return form_->calibrationPage()->control<QLineEdit>(name);
+        return form_->calibrationPage()->findChild<QLineEdit*>(QLatin1String(name));
     }
     QComboBox* Combo(const char* name) const {
-        return form_->calibrationPage()->control<QComboBox>(name);
+        return form_->calibrationPage()->findChild<QComboBox*>(QLatin1String(name));
     }
     QLineEdit* UserEdit(const char* name) const {
-        return form_->userPage()->control<QLineEdit>(name);
+        return form_->userPage()->findChild<QLineEdit*>(QLatin1String(name));
     }
     // Clicks and waits until the operation the click started (if any) has ended and reported.
     void Click(const char* name) {
@@ -549,7 +549,7 @@ TEST_F(ConfigurationWindowTest, UserDownloadWithABadFieldSendsNothing) {
         field->setText(kept);
     }
     Select("KX7410D97-01");
-    form_->userPage()->control<QComboBox>("YH_CB_JSXLFS")->setCurrentIndex(-1);
+    form_->userPage()->findChild<QComboBox*>("YH_CB_JSXLFS")->setCurrentIndex(-1);
     messages_.shown.clear();
     Click("BitBtn5");
     EXPECT_EQ(messages_.shown, QStringList{"error: 计算需量方式：未选择"});
@@ -679,8 +679,8 @@ TEST_P(UserDownloadWindowTest, UserFieldsReachTheModule) {
     UserEdit("YH_TM12")->setText("30");
     UserEdit("YH_TN12")->setText("3");
     UserEdit("YH_LE_GYXZ")->setText("120");
-    form_->userPage()->control<QComboBox>("YH_CB_DBTLSN")->setCurrentIndex(1);
-    form_->userPage()->control<QComboBox>("YH_CB_NetType")->setCurrentIndex(1);
+    form_->userPage()->findChild<QComboBox*>("YH_CB_DBTLSN")->setCurrentIndex(1);
+    form_->userPage()->findChild<QComboBox*>("YH_CB_NetType")->setCurrentIndex(1);
     Click("BitBtn5");
     ASSERT_EQ(messages_.shown, QStringList{"inform: 下载配置数据成功！"});
     EXPECT_EQ(sim_.registers(271, 1), QList<int>{3200});
@@ -821,7 +821,7 @@ INSTANTIATE_TEST_SUITE_P(Protocols, RoadTest,
 
 TEST_F(ConfigurationWindowTest, YaaoReadsFillTheLogAndFailuresKeepIt) {
     ASSERT_EQ(sim_.command("protocol 3").left(2), "ok");
-    auto* log = form_->userPage()->control<QListWidget>("ListBox1");
+    auto* log = form_->userPage()->findChild<QListWidget*>("ListBox1");
     log->addItem("old");
     Click("BitBtn11");
     ASSERT_EQ(messages_.shown, QStringList());

@@ -30,60 +30,57 @@ const char* const kGlyphProperty = "calibrationGlyph";
 } // namespace
 
 CalibrationController::CalibrationController(TMainForm& form) : QObject(&form), form_(form) {
-    CalibrationPage* page = form_.calibrationPage();
-    log_ = page->control<QListWidget>("ListBox");
-    connect(Button("BitBtn2"), &QPushButton::clicked, this, &CalibrationController::BitBtn2Click);
-    connect(Button("BitBtn4"), &QPushButton::clicked, this, &CalibrationController::BitBtn4Click);
-    if (auto* entry = form_.findChild<QPushButton*>(QStringLiteral("BitBtn14")))
-        connect(entry, &QPushButton::clicked, this, &CalibrationController::BitBtn14Click);
-    connect(Button("BitBtn19"), &QPushButton::clicked, this, &CalibrationController::BitBtn19Click);
+    log_ = controls().log;
+    const CalibrationPage::ProtocolControls& protocolTab = form_.calibrationPage()->protocolTab();
+    connect(protocolTab.wiring, &QPushButton::clicked, this, &CalibrationController::BitBtn2Click);
+    connect(protocolTab.protocol, &QPushButton::clicked, this,
+            &CalibrationController::BitBtn4Click);
+    connect(form_.calibrationEntryButton(), &QPushButton::clicked, this,
+            &CalibrationController::BitBtn14Click);
+    connect(controls().finish, &QPushButton::clicked, this, &CalibrationController::BitBtn19Click);
     for (int s = 1; s <= 3; ++s) {
-        connect(SegmentButton("BitBtn_VIP", s), &QPushButton::clicked, this,
-                [this, s] { BitBtn_VIP1Click(s); });
-        connect(SegmentButton("BitBtn_VXW", s), &QPushButton::clicked, this,
+        const CalibrationPage::SegmentControls& segment = Segment(s);
+        connect(segment.vip, &QPushButton::clicked, this, [this, s] { BitBtn_VIP1Click(s); });
+        connect(segment.phaseCompensation, &QPushButton::clicked, this,
                 [this, s] { BitBtn_VXW1Click(s); });
-        connect(SegmentButton("BitBtn_BCFW", s), &QPushButton::clicked, this,
+        connect(segment.compensationReset, &QPushButton::clicked, this,
                 [this, s] { BitBtn_BCFW1Click(s); });
-        connect(SegmentButton("BitBtn_PBC", s), &QPushButton::clicked, this,
+        connect(segment.powerCompensation, &QPushButton::clicked, this,
                 [this, s] { BitBtn_PBC1Click(s); });
-        for (const char* radio : {"Radio_50HZ_", "Radio_60HZ_"}) {
-            const QByteArray name = radio + QByteArray::number(s);
-            connect(page->control<QRadioButton>(name.constData()), &QRadioButton::clicked, this,
-                    [this, s] { Radio_50HZ_1Click(s); });
-        }
+        for (QRadioButton* radio : {segment.hz50, segment.hz60})
+            connect(radio, &QRadioButton::clicked, this, [this, s] { Radio_50HZ_1Click(s); });
     }
 }
 
-QPushButton* CalibrationController::Button(const char* name) const {
-    return form_.calibrationPage()->control<QPushButton>(name);
+const CalibrationPage::CalibrationControls& CalibrationController::controls() const {
+    return form_.calibrationPage()->calibrationTab();
 }
 
-QPushButton* CalibrationController::SegmentButton(const char* prefix, int segment) const {
-    return Button((QByteArray(prefix) + QByteArray::number(segment)).constData());
+const CalibrationPage::SegmentControls& CalibrationController::Segment(int segment) const {
+    return controls().segments[std::size_t(segment - 1)];
 }
 
 bool CalibrationController::Is60Hz(int segment) const {
-    const QByteArray n = QByteArray::number(segment);
     // The 50 Hz button decides first, as the two share one group box.
-    if (form_.calibrationPage()
-            ->control<QRadioButton>(("Radio_50HZ_" + n).constData())
-            ->isChecked())
-        return false;
-    return form_.calibrationPage()
-        ->control<QRadioButton>(("Radio_60HZ_" + n).constData())
-        ->isChecked();
+    if (Segment(segment).hz50->isChecked()) return false;
+    return Segment(segment).hz60->isChecked();
 }
 
 int CalibrationController::GlyphOf(const char* button) const {
-    QPushButton* b = Button(button);
-    return b ? b->property(kGlyphProperty).toInt() : FormGlyph;
+    // Only the step buttons ever show a glyph; any other name shows the form's.
+    const QLatin1String name(button);
+    QList<QPushButton*> steps{controls().finish};
+    for (const CalibrationPage::SegmentControls& s : controls().segments)
+        steps << s.vip << s.phaseCompensation << s.compensationReset << s.powerCompensation;
+    for (const QPushButton* b : std::as_const(steps))
+        if (b->objectName() == name) return b->property(kGlyphProperty).toInt();
+    return FormGlyph;
 }
 
 void CalibrationController::SetGlyph(QPushButton* button, Glyph glyph) {
     if (!button) return;
-    const QByteArray image = "Image" + QByteArray::number(int(glyph));
-    if (auto* label = form_.calibrationPage()->control<QLabel>(image.constData()))
-        button->setIcon(QIcon(label->pixmap()));
+    // Image1..Image3 hold the glyphs from Pending on.
+    if (glyph >= Pending) button->setIcon(QIcon(controls().glyphs[glyph - Pending]->pixmap()));
     button->setProperty(kGlyphProperty, int(glyph));
 }
 
@@ -195,13 +192,13 @@ void CalibrationController::BitBtn2Click() {
     if (!form_.station().portOpen()) return Ui().inform(&form_, PortClosedText());
     form_.CB_CPTypeChange();
     const int mode = form_.station().product().UserParamsEditable
-                         ? form_.calibrationPage()->control<QComboBox>("CB_NetType")->currentIndex()
+                         ? form_.calibrationPage()->configurationTab().wiringMode->currentIndex()
                          : form_.station().product().JXMS;
     const uint8_t address = form_.station().line().ModuleAddress;
     ShowProgress(20);
     auto written = std::make_shared<bool>(false);
     const bool started = Submit(
-        Button("BitBtn2"),
+        form_.calibrationPage()->protocolTab().wiring,
         [this, address, mode, written](JobContext& job) {
             *written = WriteWiringMode(job.link(), address, mode);
             if (!*written) return;
@@ -213,7 +210,7 @@ void CalibrationController::BitBtn2Click() {
         },
         [this, written] {
             HideProgress();
-            Button("BitBtn4")->setEnabled(*written);
+            form_.calibrationPage()->protocolTab().protocol->setEnabled(*written);
             Ui().inform(&form_, *written ? QStringLiteral("配置接线模式成功！")
                                          : QStringLiteral("配置接线模式失败！"));
         });
@@ -226,17 +223,16 @@ void CalibrationController::BitBtn4Click() {
     form_.CB_CPTypeChange();
     ShowProgress(40);
     StepProgress();
-    const int format =
-        form_.station().product().UserParamsEditable
-            ? form_.calibrationPage()->control<QComboBox>("CB_CheckoutType")->currentIndex()
-            : form_.station().product().BTLGS;
+    const int format = form_.station().product().UserParamsEditable
+                           ? form_.calibrationPage()->configurationTab().frameFormat->currentIndex()
+                           : form_.station().product().BTLGS;
     const int protocol = form_.station().product().TXXY;
     const uint8_t address = form_.station().line().ModuleAddress;
     const PortLine line = CurrentPortLine();
     auto outcome = std::make_shared<QString>();
     auto port = std::make_shared<PortSwitchOutcome>();
     const bool started = Submit(
-        Button("BitBtn4"),
+        form_.calibrationPage()->protocolTab().protocol,
         [this, address, format, protocol, line, outcome, port](JobContext& job) {
             *outcome = ConfigureProtocol(job.link(), address, format, protocol,
                                          PortSwitcher(job, line, port), ProgressStepper(job));
@@ -253,7 +249,7 @@ void CalibrationController::BitBtn14Click() {
     if (!form_.station().portOpen()) return Ui().inform(&form_, PortClosedText());
     if (form_.checkPage() && form_.checkPage()->isRunning())
         return Ui().inform(&form_, QStringLiteral("请关闭读输出数据线程！！"));
-    if (auto* curves = form_.findChild<CurvePage*>(); curves && curves->isRunning())
+    if (CurvePage* curves = form_.curvePage(); curves && curves->isRunning())
         return Ui().inform(&form_, QStringLiteral("请关闭读曲线数据线程！！"));
     if (RefusedWhileBusy()) return;
     Ui().inform(&form_,
@@ -265,7 +261,7 @@ void CalibrationController::BitBtn14Click() {
     auto outcome = std::make_shared<QString>();
     auto port = std::make_shared<PortSwitchOutcome>();
     const bool started = Submit(
-        form_.findChild<QPushButton*>(QStringLiteral("BitBtn14")),
+        form_.calibrationEntryButton(),
         [this, address, line, outcome, port](JobContext& job) {
             *outcome = EnterCalibrationState(job.link(), address, PortSwitcher(job, line, port),
                                              ProgressStepper(job));
@@ -282,16 +278,16 @@ void CalibrationController::BitBtn_VIP1Click(int segment) {
     if (RefusedWhileBusy()) return;
     if (!form_.station().portOpen()) return Ui().inform(&form_, PortClosedText());
     ClearLog();
-    if (segment == 1) SetGlyph(Button("BitBtn19"), Pending);
+    if (segment == 1) SetGlyph(controls().finish, Pending);
     const uint8_t address = form_.station().line().ModuleAddress;
     auto ok = std::make_shared<bool>(false);
     Submit(
-        SegmentButton("BitBtn_VIP", segment),
+        Segment(segment).vip,
         [this, address, segment, ok](JobContext& job) {
             *ok = RunVipCalibration(job.link(), address, segment, state_, JobLog(job));
         },
         [this, segment, ok] {
-            if (*ok) SetGlyph(SegmentButton("BitBtn_VIP", segment), Done);
+            if (*ok) SetGlyph(Segment(segment).vip, Done);
         });
 }
 
@@ -303,13 +299,13 @@ void CalibrationController::BitBtn_VXW1Click(int segment) {
     const bool hz60 = Is60Hz(segment);
     auto ok = std::make_shared<bool>(false);
     Submit(
-        SegmentButton("BitBtn_VXW", segment),
+        Segment(segment).phaseCompensation,
         [this, address, segment, hz60, ok](JobContext& job) {
             *ok =
                 RunAnglePhaseCompensation(job.link(), address, segment, hz60, state_, JobLog(job));
         },
         [this, segment, ok] {
-            if (*ok) SetGlyph(SegmentButton("BitBtn_VXW", segment), Done);
+            if (*ok) SetGlyph(Segment(segment).phaseCompensation, Done);
         });
 }
 
@@ -320,12 +316,12 @@ void CalibrationController::BitBtn_BCFW1Click(int segment) {
     const bool hz60 = Is60Hz(segment);
     auto ok = std::make_shared<bool>(false);
     Submit(
-        SegmentButton("BitBtn_BCFW", segment),
+        Segment(segment).compensationReset,
         [this, address, segment, hz60, ok](JobContext& job) {
             *ok = ResetPowerCompensation(job.link(), address, segment, hz60, JobLog(job));
         },
         [this, segment, ok] {
-            if (*ok) SetGlyph(SegmentButton("BitBtn_BCFW", segment), Done);
+            if (*ok) SetGlyph(Segment(segment).compensationReset, Done);
         });
 }
 
@@ -340,13 +336,13 @@ void CalibrationController::BitBtn_PBC1Click(int segment) {
     const double ratedCurrent = form_.station().rated().RatedCurrent;
     auto ok = std::make_shared<bool>(false);
     Submit(
-        SegmentButton("BitBtn_PBC", segment),
+        Segment(segment).powerCompensation,
         [this, address, segment, hz60, ratedVoltage, ratedCurrent, ok](JobContext& job) {
             *ok = RunPowerCompensation(job.link(), address, segment, hz60, ratedVoltage,
                                        ratedCurrent, state_, JobLog(job));
         },
         [this, segment, ok] {
-            if (*ok) SetGlyph(SegmentButton("BitBtn_PBC", segment), Done);
+            if (*ok) SetGlyph(Segment(segment).powerCompensation, Done);
         });
 }
 
@@ -357,21 +353,23 @@ void CalibrationController::BitBtn19Click() {
     auto ok = std::make_shared<bool>(false);
     // No port check: a closed link fails the write, which the log reports.
     Submit(
-        Button("BitBtn19"),
+        controls().finish,
         [this, address, ok](JobContext& job) {
             *ok = WriteCalibrationFlash(job.link(), address, JobLog(job));
         },
         [this, ok] {
             if (!*ok) return;
-            for (int s = 1; s <= 3; ++s)
-                for (const char* prefix : {"BitBtn_VIP", "BitBtn_VXW", "BitBtn_BCFW", "BitBtn_PBC"})
-                    SetGlyph(SegmentButton(prefix, s), Pending);
-            SetGlyph(Button("BitBtn19"), Finished);
+            for (const CalibrationPage::SegmentControls& s : controls().segments)
+                for (QPushButton* step :
+                     {s.vip, s.phaseCompensation, s.compensationReset, s.powerCompensation})
+                    SetGlyph(step, Pending);
+            SetGlyph(controls().finish, Finished);
         });
 }
 
 void CalibrationController::Radio_50HZ_1Click(int segment) {
     // The done marks of these steps belonged to the other frequency.
-    for (const char* prefix : {"BitBtn_VXW", "BitBtn_BCFW", "BitBtn_PBC"})
-        SetGlyph(SegmentButton(prefix, segment), Pending);
+    const CalibrationPage::SegmentControls& s = Segment(segment);
+    for (QPushButton* step : {s.phaseCompensation, s.compensationReset, s.powerCompensation})
+        SetGlyph(step, Pending);
 }

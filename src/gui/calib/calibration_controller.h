@@ -2,14 +2,16 @@
 // The calibration page's switching and calibration operations on the main window: wiring mode
 // (BitBtn2), protocol and frame format (BitBtn4), calibration state entry (BitBtn14), the VIP
 // calibration, voltage phase compensation, compensation reset and 60-degree power compensation of
-// the three segments, the flash write (BitBtn19) and the frequency radio buttons. It finds the
-// controls by name, keeps the calibration state of the program run and writes the calibration
-// log. Each operation asks and gathers its values here, runs its transactions as a job of the
-// main window's device session and shows its outcome when the session is idle again.
+// the three segments, the flash write (BitBtn19) and the frequency radio buttons. It reaches the
+// controls through the calibration page's typed members, keeps the calibration state of the
+// program run and writes the calibration log. Each operation asks and gathers its values here, runs
+// its transactions as a job of the main window's device session and shows its outcome when the
+// session is idle again.
 // Threads: every member on the GUI thread; only the jobs' work runs on the session's worker.
 
 #include "calib/calibration.h"
 #include "calib/switching.h"
+#include "gui/calib/calibration_page.h"
 #include "session/device_session.h"
 
 #include <QObject>
@@ -31,7 +33,7 @@ public:
 
     // Step glyphs of the calibration buttons.
     enum Glyph { FormGlyph = 0, Pending = 1, Done = 2, Finished = 3 };
-    // The glyph a button shows now (FormGlyph until an operation set one).
+    // The glyph the button of that object name shows now (FormGlyph until an operation set one).
     int GlyphOf(const char* button) const;
 
     CalibrationState& state() { return state_; }
@@ -78,8 +80,9 @@ private:
     // the session refused it.
     bool Submit(QPushButton* button, DeviceSession::Work work, std::function<void()> done);
 
-    QPushButton* Button(const char* name) const;
-    QPushButton* SegmentButton(const char* prefix, int segment) const;
+    // Tab_CSBD of the calibration page, and the controls of segment 1..3 there.
+    const CalibrationPage::CalibrationControls& controls() const;
+    const CalibrationPage::SegmentControls& Segment(int segment) const;
     bool Is60Hz(int segment) const;
     void SetGlyph(QPushButton* button, Glyph glyph);
     void ClearLog();

@@ -37,7 +37,32 @@ QGroupBox* Group(QWidget* parent, const char* name, const QString& caption) {
     box->setObjectName(QLatin1String(name));
     return box;
 }
+
+// The caption the grid put beside a list: the label whose buddy it is.
+QLabel* CaptionOf(QWidget* control) {
+    for (QLabel* label : control->parentWidget()->findChildren<QLabel*>())
+        if (label->buddy() == control) return label;
+    return nullptr;
+}
 } // namespace
+
+std::array<ScheduleControls::Segment, 12> SegmentEdits(const FormGrid& grid, int firstRow) {
+    // Segment n stands in row firstRow + (n - 1) % 6, its three fields in the field columns from
+    // (n - 1) / 6 * 3; a field's edit is the middle one of its three grid columns.
+    const auto at = [&grid](int row, int field) {
+        QLayoutItem* item = grid.layout()->itemAtPosition(row, field * 3 + 1);
+        auto* edit = item ? qobject_cast<QLineEdit*>(item->widget()) : nullptr;
+        Q_ASSERT(edit);
+        return edit;
+    };
+    std::array<ScheduleControls::Segment, 12> segments{};
+    for (int i = 0; i < 12; ++i) {
+        const int row = firstRow + i % 6;
+        const int field = i / 6 * 3;
+        segments[i] = {at(row, field), at(row, field + 1), at(row, field + 2)};
+    }
+    return segments;
+}
 
 CalibrationPage::CalibrationPage(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("TabSheet1"));
@@ -65,20 +90,23 @@ QWidget* CalibrationPage::buildConfigurationPage() {
     auto* box2Layout = new QHBoxLayout(box2);
     auto* fieldsWidget = new QWidget(box2);
     FormGrid calib(fieldsWidget);
-    calib.edit(0, 0, "LE_StandVol", QStringLiteral("电压额定值："), QStringLiteral("220"),
-               QStringLiteral("V"));
-    calib.edit(1, 0, "LE_StandCur", QStringLiteral("电流额定值："), QStringLiteral("5"),
-               QStringLiteral("A"));
+    ConfigurationControls& c = configuration_;
+    c.ratedVoltage = calib.edit(0, 0, "LE_StandVol", QStringLiteral("电压额定值："),
+                                QStringLiteral("220"), QStringLiteral("V"));
+    c.ratedCurrent = calib.edit(1, 0, "LE_StandCur", QStringLiteral("电流额定值："),
+                                QStringLiteral("5"), QStringLiteral("A"));
     static const char* const groupNo[] = {"1306", "1701", "0001"};
     for (int i = 0; i < 3; ++i) {
         const QByteArray name = "LE_GroupNo" + QByteArray::number(i + 1);
-        calib.edit(i, 1, name.constData(), QStringLiteral("产品序列号%1：").arg(i + 1),
-                   QString::fromLatin1(groupNo[i]));
+        c.serialNumbers[i] =
+            calib.edit(i, 1, name.constData(), QStringLiteral("产品序列号%1：").arg(i + 1),
+                       QString::fromLatin1(groupNo[i]));
     }
     for (int i = 0; i < 3; ++i) {
         const QByteArray name = "LE_YJVNo" + QByteArray::number(i + 1);
-        calib.edit(i, 2, name.constData(), QStringLiteral("硬件版本号%1：").arg(i + 1),
-                   QStringLiteral("000%1").arg(i + 1));
+        c.hardwareVersions[i] =
+            calib.edit(i, 2, name.constData(), QStringLiteral("硬件版本号%1：").arg(i + 1),
+                       QStringLiteral("000%1").arg(i + 1));
     }
     box2Layout->addWidget(fieldsWidget);
     QGroupBox* box4 = Group(box2, "GroupBox4", QStringLiteral("--------时间校准-------"));
@@ -88,9 +116,11 @@ QWidget* CalibrationPage::buildConfigurationPage() {
         const char* caption;
     } clockFields[] = {{"LE_Year", "年："}, {"LE_Month", "月："}, {"LE_Day", "日："},
                        {"LE_Shi", "时："},  {"LE_Fen", "分："},   {"LE_Miao", "秒："}};
+    QLineEdit** const clockEdits[] = {&c.clock.year, &c.clock.month,  &c.clock.day,
+                                      &c.clock.hour, &c.clock.minute, &c.clock.second};
     for (int i = 0; i < 6; ++i)
-        clock.edit(i % 3, i / 3, clockFields[i].name, QString::fromUtf8(clockFields[i].caption),
-                   QString(), {}, 40);
+        *clockEdits[i] = clock.edit(i % 3, i / 3, clockFields[i].name,
+                                    QString::fromUtf8(clockFields[i].caption), QString(), {}, 40);
     box2Layout->addWidget(box4);
     box2Layout->addStretch(1);
     column->addWidget(box2);
@@ -101,37 +131,47 @@ QWidget* CalibrationPage::buildConfigurationPage() {
     auto* segments = new QWidget(box1);
     FormGrid segmentGrid(segments);
     AddSegmentFields(segmentGrid, QString(), 0);
+    c.schedule.segments = SegmentEdits(segmentGrid, 0);
     segmentGrid.layout()->setColumnStretch(segmentGrid.layout()->columnCount(), 1);
     box1Layout->addWidget(segments);
     auto* others = new QWidget(box1);
     FormGrid user(others);
-    user.edit(0, 0, "TD", QStringLiteral("抄表(日)："), QStringLiteral("1"));
-    user.edit(0, 1, "TH", QStringLiteral("抄表(时)："), QStringLiteral("1"));
-    user.edit(0, 2, "TFLN", QStringLiteral("费率数："), QStringLiteral("4"));
-    user.edit(0, 3, "TSDN", QStringLiteral("时段数："), QStringLiteral("4"));
-    user.edit(1, 0, "LE_MCCS", QStringLiteral("脉冲常数："), QStringLiteral("3600"));
-    user.edit(1, 1, "LE_QDDL", QStringLiteral("启动电流："), QStringLiteral("10"),
-              QStringLiteral("%"));
-    user.combo(1, 2, "CB_MCType", QStringLiteral("脉冲输出方式："));
-    user.combo(1, 3, "CB_LBType", QStringLiteral("谐波计算方式："));
-    user.edit(2, 0, "LE_GYXZ", QStringLiteral("过压限值："), QStringLiteral("125"),
-              QStringLiteral("%"));
-    user.edit(2, 1, "LE_QYXZ", QStringLiteral("欠压限值："), QStringLiteral("70"),
-              QStringLiteral("%"));
-    user.edit(2, 2, "LE_DXXZ", QStringLiteral("断相限值："), QStringLiteral("50"),
-              QStringLiteral("%"));
-    user.edit(2, 3, "LE_GQDFZ", QStringLiteral("过欠压/断相阀值："), QStringLiteral("5"),
-              QStringLiteral("%"));
-    QLineEdit* pt = user.edit(3, 0, "LE_PT", QStringLiteral("电压变比PT："), QStringLiteral("1"));
-    user.upDown(3, 0, pt, "UpDown_Addr", 1, 5000);
-    QLineEdit* ct = user.edit(3, 1, "LE_CT", QStringLiteral("电流变比CT："), QStringLiteral("1"));
-    user.upDown(3, 1, ct, "UpDown1", 1, 9999);
-    user.combo(3, 2, "CB_CT_Num", QStringLiteral("CT个数："), "Label3");
-    user.combo(3, 3, "CBox_XLType", QStringLiteral("计算需量方式："), "Label7");
+    c.schedule.readingDay =
+        user.edit(0, 0, "TD", QStringLiteral("抄表(日)："), QStringLiteral("1"));
+    c.schedule.readingHour =
+        user.edit(0, 1, "TH", QStringLiteral("抄表(时)："), QStringLiteral("1"));
+    c.schedule.tariffCount =
+        user.edit(0, 2, "TFLN", QStringLiteral("费率数："), QStringLiteral("4"));
+    c.schedule.segmentCount =
+        user.edit(0, 3, "TSDN", QStringLiteral("时段数："), QStringLiteral("4"));
+    c.schedule.pulseConstant =
+        user.edit(1, 0, "LE_MCCS", QStringLiteral("脉冲常数："), QStringLiteral("3600"));
+    c.schedule.startCurrent = user.edit(1, 1, "LE_QDDL", QStringLiteral("启动电流："),
+                                        QStringLiteral("10"), QStringLiteral("%"));
+    c.schedule.pulseMode = user.combo(1, 2, "CB_MCType", QStringLiteral("脉冲输出方式："));
+    c.harmonicMode = user.combo(1, 3, "CB_LBType", QStringLiteral("谐波计算方式："));
+    c.overVoltage = user.edit(2, 0, "LE_GYXZ", QStringLiteral("过压限值："), QStringLiteral("125"),
+                              QStringLiteral("%"));
+    c.underVoltage = user.edit(2, 1, "LE_QYXZ", QStringLiteral("欠压限值："), QStringLiteral("70"),
+                               QStringLiteral("%"));
+    c.phaseBreak = user.edit(2, 2, "LE_DXXZ", QStringLiteral("断相限值："), QStringLiteral("50"),
+                             QStringLiteral("%"));
+    c.threshold = user.edit(2, 3, "LE_GQDFZ", QStringLiteral("过欠压/断相阀值："),
+                            QStringLiteral("5"), QStringLiteral("%"));
+    c.pt = user.edit(3, 0, "LE_PT", QStringLiteral("电压变比PT："), QStringLiteral("1"));
+    c.ptArrows = user.upDown(3, 0, c.pt, "UpDown_Addr", 1, 5000);
+    c.ct = user.edit(3, 1, "LE_CT", QStringLiteral("电流变比CT："), QStringLiteral("1"));
+    c.ctArrows = user.upDown(3, 1, c.ct, "UpDown1", 1, 9999);
+    c.ctCount = user.combo(3, 2, "CB_CT_Num", QStringLiteral("CT个数："), "Label3");
+    c.ctCountCaption = CaptionOf(c.ctCount);
+    c.demandMethod = user.combo(3, 3, "CBox_XLType", QStringLiteral("计算需量方式："), "Label7");
+    c.demandMethodCaption = CaptionOf(c.demandMethod);
+    c.frameFormat = user.combo(4, 0, "CB_CheckoutType", QStringLiteral("比特率格式："), "Label2");
+    c.frameFormatCaption = CaptionOf(c.frameFormat);
     // The frame format belongs to the product; only the protocol configuration changes it.
-    user.combo(4, 0, "CB_CheckoutType", QStringLiteral("比特率格式："), "Label2")
-        ->setEnabled(false);
-    user.combo(4, 1, "CB_NetType", QStringLiteral("接线模式："), "Label8");
+    c.frameFormat->setEnabled(false);
+    c.wiringMode = user.combo(4, 1, "CB_NetType", QStringLiteral("接线模式："), "Label8");
+    c.wiringModeCaption = CaptionOf(c.wiringMode);
     user.layout()->setColumnStretch(user.layout()->columnCount(), 1);
     box1Layout->addWidget(others);
     column->addWidget(box1);
@@ -143,11 +183,13 @@ QWidget* CalibrationPage::buildConfigurationPage() {
     panel->setObjectName(QStringLiteral("PZ_Pdata"));
     auto* buttons = new QHBoxLayout(panel);
     buttons->setContentsMargins(4, 2, 4, 4);
-    buttons->addWidget(Button(panel, "BitBtn1", QStringLiteral("下载配置")));
-    buttons->addWidget(Button(panel, "BitBtn6", QStringLiteral("读取配置")));
-    buttons->addWidget(Button(panel, "BitBtn_DefaultSet", QStringLiteral("默认配置")));
-    buttons->addWidget(Button(panel, "BitBtn9", QStringLiteral("校时")));
-    buttons->addWidget(Button(panel, "BitBtn3", QStringLiteral("读时间")));
+    c.download = Button(panel, "BitBtn1", QStringLiteral("下载配置"));
+    c.readBack = Button(panel, "BitBtn6", QStringLiteral("读取配置"));
+    c.defaults = Button(panel, "BitBtn_DefaultSet", QStringLiteral("默认配置"));
+    c.setClock = Button(panel, "BitBtn9", QStringLiteral("校时"));
+    c.readClock = Button(panel, "BitBtn3", QStringLiteral("读时间"));
+    for (QPushButton* button : {c.download, c.readBack, c.defaults, c.setClock, c.readClock})
+        buttons->addWidget(button);
     buttons->addStretch(1);
     pageLayout->addWidget(panel);
     return page;
@@ -164,25 +206,29 @@ QWidget* CalibrationPage::buildCalibrationPage() {
     QGroupBox* last = nullptr;
     for (int s = 1; s <= 3; ++s) {
         const QByteArray n = QByteArray::number(s);
+        SegmentControls& segment = calibration_.segments[s - 1];
         QGroupBox* box = Group(panel, ("GBox_" + n).constData(), QStringLiteral("%1段标定").arg(s));
         auto* grid = new QGridLayout(box);
-        grid->addWidget(Button(box, ("BitBtn_VIP" + n).constData(), QStringLiteral("VIP标定")), 0,
-                        0);
-        auto* vxw = Button(box, ("BitBtn_VXW" + n).constData(), QStringLiteral("电压相位补偿"));
+        segment.vip = Button(box, ("BitBtn_VIP" + n).constData(), QStringLiteral("VIP标定"));
+        grid->addWidget(segment.vip, 0, 0);
+        segment.phaseCompensation =
+            Button(box, ("BitBtn_VXW" + n).constData(), QStringLiteral("电压相位补偿"));
         // The voltage phase compensation is done for the first segment only.
-        vxw->setEnabled(s == 1);
-        grid->addWidget(vxw, 0, 1);
-        grid->addWidget(
-            Button(box, ("BitBtn_BCFW" + n).constData(), QStringLiteral("补偿系数复位")), 0, 2);
-        grid->addWidget(Button(box, ("BitBtn_PBC" + n).constData(), QStringLiteral("60度功率补偿")),
-                        0, 3);
-        auto* r50 = new QRadioButton(QStringLiteral("50Hz标定"), box);
-        r50->setObjectName(QLatin1String("Radio_50HZ_" + n));
-        r50->setChecked(true);
-        auto* r60 = new QRadioButton(QStringLiteral("60Hz标定"), box);
-        r60->setObjectName(QLatin1String("Radio_60HZ_" + n));
-        grid->addWidget(r50, 0, 4);
-        grid->addWidget(r60, 0, 5);
+        segment.phaseCompensation->setEnabled(s == 1);
+        grid->addWidget(segment.phaseCompensation, 0, 1);
+        segment.compensationReset =
+            Button(box, ("BitBtn_BCFW" + n).constData(), QStringLiteral("补偿系数复位"));
+        grid->addWidget(segment.compensationReset, 0, 2);
+        segment.powerCompensation =
+            Button(box, ("BitBtn_PBC" + n).constData(), QStringLiteral("60度功率补偿"));
+        grid->addWidget(segment.powerCompensation, 0, 3);
+        segment.hz50 = new QRadioButton(QStringLiteral("50Hz标定"), box);
+        segment.hz50->setObjectName(QLatin1String("Radio_50HZ_" + n));
+        segment.hz50->setChecked(true);
+        segment.hz60 = new QRadioButton(QStringLiteral("60Hz标定"), box);
+        segment.hz60->setObjectName(QLatin1String("Radio_60HZ_" + n));
+        grid->addWidget(segment.hz50, 0, 4);
+        grid->addWidget(segment.hz60, 0, 5);
         column->addWidget(box);
         last = box;
     }
@@ -194,13 +240,16 @@ QWidget* CalibrationPage::buildCalibrationPage() {
         image->setObjectName(QStringLiteral("Image%1").arg(i + 1));
         image->setPixmap(style()->standardIcon(glyphs[i]).pixmap(16, 16));
         image->hide();
+        calibration_.glyphs[i] = image;
     }
-    column->addWidget(Button(panel, "BitBtn19", QStringLiteral("标定完成(清除标定状态标志)")));
+    calibration_.finish = Button(panel, "BitBtn19", QStringLiteral("标定完成(清除标定状态标志)"));
+    column->addWidget(calibration_.finish);
     column->addStretch(1);
     row->addWidget(panel);
     auto* log = new QListWidget(content);
     log->setObjectName(QStringLiteral("ListBox"));
     row->addWidget(log, 1);
+    calibration_.log = log;
     return Scrolled(content, "Tab_CSBD", this);
 }
 
@@ -210,10 +259,12 @@ QWidget* CalibrationPage::buildProtocolPage() {
     auto* panel = new QWidget(content);
     panel->setObjectName(QStringLiteral("Panel5"));
     auto* buttons = new QHBoxLayout(panel);
-    buttons->addWidget(Button(panel, "BitBtn2", QStringLiteral("接线模式配置")));
+    protocol_.wiring = Button(panel, "BitBtn2", QStringLiteral("接线模式配置"));
+    buttons->addWidget(protocol_.wiring);
+    protocol_.protocol = Button(panel, "BitBtn4", QStringLiteral("协议配置"));
     // Enabled only right after the wiring mode was written for the current product.
-    Button(panel, "BitBtn4", QStringLiteral("协议配置"))->setEnabled(false);
-    buttons->addWidget(panel->findChild<QPushButton*>(QStringLiteral("BitBtn4")));
+    protocol_.protocol->setEnabled(false);
+    buttons->addWidget(protocol_.protocol);
     buttons->addStretch(1);
     column->addWidget(panel);
     column->addStretch(1);

@@ -64,6 +64,8 @@ int ChosenIndex(const QComboBox* list) {
     return list->currentIndex();
 }
 
+// A field's value within range; a text that does not convert or a value outside the range throws
+// ConversionError naming the field by its caption.
 int FieldValue(const QLineEdit* field, FieldRange range) {
     return FieldToInt(CaptionOf(field), field->text(), range);
 }
@@ -71,53 +73,37 @@ int FieldValue(const QLineEdit* field, FieldRange range) {
 } // namespace
 
 ConfigurationController::ConfigurationController(TMainForm& form) : QObject(&form), form_(form) {
-    const auto connectButton = [this](QWidget* page, const char* name,
+    const auto connectButton = [this](QPushButton* button,
                                       void (ConfigurationController::*slot)()) {
-        if (auto* button = page->findChild<QPushButton*>(QLatin1String(name)))
-            connect(button, &QPushButton::clicked, this, slot);
+        connect(button, &QPushButton::clicked, this, slot);
     };
-    CalibrationPage* calibration = form_.calibrationPage();
-    connectButton(calibration, "BitBtn1", &ConfigurationController::BitBtn1Click);
-    connectButton(calibration, "BitBtn6", &ConfigurationController::BitBtn6Click);
-    connectButton(calibration, "BitBtn9", &ConfigurationController::BitBtn9Click);
-    connectButton(calibration, "BitBtn3", &ConfigurationController::BitBtn3Click);
-    if (auto* button = calibration->findChild<QPushButton*>(QStringLiteral("BitBtn_DefaultSet")))
-        connect(button, &QPushButton::clicked, &form_, &TMainForm::BitBtn_DefaultSetClick);
-    for (const char* name : {"LE_StandVol", "LE_StandCur"})
-        connect(edit(name), &QLineEdit::textChanged, this,
-                &ConfigurationController::LE_StandVolChange);
+    const CalibrationPage::ConfigurationControls& c = fields();
+    connectButton(c.download, &ConfigurationController::BitBtn1Click);
+    connectButton(c.readBack, &ConfigurationController::BitBtn6Click);
+    connectButton(c.setClock, &ConfigurationController::BitBtn9Click);
+    connectButton(c.readClock, &ConfigurationController::BitBtn3Click);
+    connect(c.defaults, &QPushButton::clicked, &form_, &TMainForm::BitBtn_DefaultSetClick);
+    for (QLineEdit* field : {c.ratedVoltage, c.ratedCurrent})
+        connect(field, &QLineEdit::textChanged, this, &ConfigurationController::LE_StandVolChange);
     connect(form_.checkPage(), &CheckPage::ReadConfigurationClicked, this,
             &ConfigurationController::BitBtn6Click);
-    connectButton(&form_, "BitBtn7", &ConfigurationController::BitBtn7Click);
-    connectButton(&form_, "BitBtn8", &ConfigurationController::BitBtn8Click);
-    UserPage* user = form_.userPage();
-    connectButton(user, "BitBtn5", &ConfigurationController::BitBtn5Click);
-    connectButton(user, "BitBtn10", &ConfigurationController::BitBtn10Click);
-    connectButton(user, "BitBtn11", &ConfigurationController::BitBtn11Click);
-    connectButton(user, "BitBtn12", &ConfigurationController::BitBtn12Click);
-    connectButton(user, "BitBtn13", &ConfigurationController::BitBtn13Click);
+    connectButton(form_.clearEnergyButton(), &ConfigurationController::BitBtn7Click);
+    connectButton(form_.clearDemandButton(), &ConfigurationController::BitBtn8Click);
+    const UserPage::Controls& u = userFields();
+    connectButton(u.download, &ConfigurationController::BitBtn5Click);
+    connectButton(u.setEnergyBase, &ConfigurationController::BitBtn10Click);
+    connectButton(u.readAddress, &ConfigurationController::BitBtn11Click);
+    connectButton(u.readCalibration, &ConfigurationController::BitBtn12Click);
+    connectButton(u.readRawData, &ConfigurationController::BitBtn13Click);
 }
 
-QLineEdit* ConfigurationController::edit(const char* name) const {
-    return form_.calibrationPage()->control<QLineEdit>(name);
+const CalibrationPage::ConfigurationControls& ConfigurationController::fields() const {
+    return form_.calibrationPage()->configurationTab();
 }
-QComboBox* ConfigurationController::combo(const char* name) const {
-    return form_.calibrationPage()->control<QComboBox>(name);
+const UserPage::Controls& ConfigurationController::userFields() const {
+    return form_.userPage()->controls();
 }
-QLineEdit* ConfigurationController::userEdit(const char* name) const {
-    return form_.userPage()->control<QLineEdit>(name);
-}
-QComboBox* ConfigurationController::userCombo(const char* name) const {
-    return form_.userPage()->control<QComboBox>(name);
-}
-int ConfigurationController::value(const char* name, FieldRange range) const {
-    return FieldValue(edit(name), range);
-}
-int ConfigurationController::userValue(const char* name, FieldRange range) const {
-    return FieldValue(userEdit(name), range);
-}
-double ConfigurationController::rating(const char* name, int scale) const {
-    const QLineEdit* field = edit(name);
+double ConfigurationController::rating(const QLineEdit* field, int scale) const {
     const QString caption = CaptionOf(field);
     const double value = FieldToFloat(caption, field->text());
     if (!RatingFits(value, scale))
@@ -180,35 +166,33 @@ void ConfigurationController::LE_StandVolChange() {
     // ("", "-") leaves the ratings and the pulse constant as they were instead of raising an
     // error box per keystroke; the download converts the fields again and reports there.
     try {
-        const double voltage = StrToFloat(edit("LE_StandVol")->text());
-        const double current = StrToFloat(edit("LE_StandCur")->text());
+        const CalibrationPage::ConfigurationControls& c = fields();
+        const double voltage = StrToFloat(c.ratedVoltage->text());
+        const double current = StrToFloat(c.ratedCurrent->text());
         form_.station().setRated({voltage, current});
-        edit("LE_MCCS")->setText(Decimal(PulseConstant(voltage, current)));
+        c.schedule.pulseConstant->setText(Decimal(PulseConstant(voltage, current)));
     } catch (const ConversionError&) {
     }
 }
 
 namespace {
 
-// The tariff schedule and the pulse fields stand on both pages under the same names, the user
-// page's with the prefix "YH_"; they are read in the same order, so the first field that does not
-// convert or does not fit is the one reported.
-template <typename Fields, typename Number, typename Index>
-void GatherSchedule(Fields& f, const QByteArray& prefix, const FieldRanges& r, Number number,
-                    Index index) {
+// The tariff schedule and the pulse fields stand on both pages; they are read in the same order,
+// so the first field that does not convert or does not fit is the one reported.
+template <typename Fields>
+void GatherSchedule(Fields& f, const ScheduleControls& c, const FieldRanges& r) {
     for (int n = 0; n < 12; ++n) {
-        const QByteArray num = QByteArray::number(n + 1);
-        f.segments[n].hour = number(prefix + "TH" + num, r.hour);
-        f.segments[n].minute = number(prefix + "TM" + num, r.minute);
-        f.segments[n].tariff = number(prefix + "TN" + num, r.tariff);
+        f.segments[n].hour = FieldValue(c.segments[n].hour, r.hour);
+        f.segments[n].minute = FieldValue(c.segments[n].minute, r.minute);
+        f.segments[n].tariff = FieldValue(c.segments[n].tariff, r.tariff);
     }
-    f.readingDay = number(prefix + "TD", r.readingDay);
-    f.readingHour = number(prefix + "TH", r.readingHour);
-    f.tariffs = number(prefix + "TFLN", r.tariffs);
-    f.segmentCount = number(prefix + "TSDN", r.segmentCount);
-    f.pulseMode = index(prefix + "CB_MCType");
-    f.pulseConstant = number(prefix + "LE_MCCS", r.pulseConstant);
-    f.startCurrent = number(prefix + "LE_QDDL", r.startCurrent);
+    f.readingDay = FieldValue(c.readingDay, r.readingDay);
+    f.readingHour = FieldValue(c.readingHour, r.readingHour);
+    f.tariffs = FieldValue(c.tariffCount, r.tariffs);
+    f.segmentCount = FieldValue(c.segmentCount, r.segmentCount);
+    f.pulseMode = ChosenIndex(c.pulseMode);
+    f.pulseConstant = FieldValue(c.pulseConstant, r.pulseConstant);
+    f.startCurrent = FieldValue(c.startCurrent, r.startCurrent);
 }
 
 } // namespace
@@ -216,40 +200,37 @@ void GatherSchedule(Fields& f, const QByteArray& prefix, const FieldRanges& r, N
 ConfigurationFields ConfigurationController::GatherConfiguration() const {
     ConfigurationFields f;
     const FieldRanges& r = kModbusFieldRanges;
-    GatherSchedule(
-        f, "", r,
-        [this](const QByteArray& name, FieldRange range) { return value(name.constData(), range); },
-        [this](const QByteArray& name) { return ChosenIndex(combo(name.constData())); });
+    const CalibrationPage::ConfigurationControls& c = fields();
+    GatherSchedule(f, c.schedule, r);
     // A model whose ratios are fixed sends the product's values, whatever the disabled
     // controls show.
     const ProductSelection& product = form_.station().product();
     const bool editable = product.UserParamsEditable;
-    f.pt = editable ? value("LE_PT", r.pt) : product.UPT;
-    f.ct = editable ? value("LE_CT", r.ct) : product.ICT;
-    f.ctCount = editable ? ChosenIndex(combo("CB_CT_Num")) : product.CTNUM;
-    f.harmonic = ChosenIndex(combo("CB_LBType"));
-    f.overVoltage = value("LE_GYXZ", r.limit);
-    f.underVoltage = value("LE_QYXZ", r.limit);
-    f.phaseBreak = value("LE_DXXZ", r.limit);
-    f.threshold = value("LE_GQDFZ", r.limit);
-    f.demandMethod = editable ? ChosenIndex(combo("CBox_XLType")) : product.XLJSFS;
+    f.pt = editable ? FieldValue(c.pt, r.pt) : product.UPT;
+    f.ct = editable ? FieldValue(c.ct, r.ct) : product.ICT;
+    f.ctCount = editable ? ChosenIndex(c.ctCount) : product.CTNUM;
+    f.harmonic = ChosenIndex(c.harmonicMode);
+    f.overVoltage = FieldValue(c.overVoltage, r.limit);
+    f.underVoltage = FieldValue(c.underVoltage, r.limit);
+    f.phaseBreak = FieldValue(c.phaseBreak, r.limit);
+    f.threshold = FieldValue(c.threshold, r.limit);
+    f.demandMethod = editable ? ChosenIndex(c.demandMethod) : product.XLJSFS;
     return f;
 }
 
 CalibrationFields ConfigurationController::GatherCalibration() const {
     CalibrationFields f;
-    f.ratedVoltage = rating("LE_StandVol", kRatedVoltageScale);
-    f.ratedCurrent = rating("LE_StandCur", kRatedCurrentScale);
+    const CalibrationPage::ConfigurationControls& c = fields();
+    f.ratedVoltage = rating(c.ratedVoltage, kRatedVoltageScale);
+    f.ratedCurrent = rating(c.ratedCurrent, kRatedCurrentScale);
     // Tried here, where the field's caption is known; the block converts the texts again.
-    const auto hexText = [this](const QByteArray& name) {
-        const QLineEdit* field = edit(name.constData());
+    const auto hexText = [](const QLineEdit* field) {
         HexWord(CaptionOf(field), field->text());
         return field->text();
     };
     for (int n = 0; n < 3; ++n) {
-        const QByteArray num = QByteArray::number(n + 1);
-        f.serialNumbers[n] = hexText("LE_GroupNo" + num);
-        f.hardwareVersions[n] = hexText("LE_YJVNo" + num);
+        f.serialNumbers[n] = hexText(c.serialNumbers[n]);
+        f.hardwareVersions[n] = hexText(c.hardwareVersions[n]);
     }
     const ProductSelection& product = form_.station().product();
     f.modelName = product.ModelName;
@@ -352,64 +333,66 @@ void ConfigurationController::BitBtn1Click() {
 }
 
 void ConfigurationController::ShowUserWords(const std::vector<uint16_t>& w) {
-    const auto setPair = [this](uint16_t word, const char* high, const char* low) {
-        edit(high)->setText(Decimal(word >> 8));
-        edit(low)->setText(Decimal(word & 0xFF));
+    const CalibrationPage::ConfigurationControls& c = fields();
+    const auto setPair = [](uint16_t word, QLineEdit* high, QLineEdit* low) {
+        high->setText(Decimal(word >> 8));
+        low->setText(Decimal(word & 0xFF));
     };
     const auto setIndex = [](QComboBox* box, int index) {
         const QSignalBlocker quiet(box);
         box->setCurrentIndex(index < box->count() ? index : -1);
     };
     const auto at = [&w](int reg) { return w[std::size_t(reg - kUserBlock1Register)]; };
+    const ScheduleControls& schedule = c.schedule;
     for (int n = 1; n <= 12; ++n) {
         const int reg = n <= 4 ? 260 + 2 * (n - 1) : 288 + 2 * (n - 5);
-        const QByteArray num = QByteArray::number(n);
-        setPair(at(reg), ("TH" + num).constData(), ("TM" + num).constData());
-        edit(("TN" + num).constData())->setText(Decimal(at(reg + 1)));
+        const ScheduleControls::Segment& segment = schedule.segments[n - 1];
+        setPair(at(reg), segment.hour, segment.minute);
+        segment.tariff->setText(Decimal(at(reg + 1)));
     }
-    setPair(at(268), "TD", "TH");
-    setIndex(combo("CB_CheckoutType"), at(269));
-    setIndex(combo("CB_MCType"), at(270));
-    edit("LE_MCCS")->setText(Decimal(at(271)));
-    edit("LE_QDDL")->setText(Decimal(at(272)));
-    setIndex(combo("CB_NetType"), at(273));
-    edit("LE_PT")->setText(Decimal(at(274)));
-    edit("LE_CT")->setText(Decimal(at(275)));
-    setIndex(combo("CB_CT_Num"), at(276));
-    setIndex(combo("CB_LBType"), at(277));
-    edit("LE_GYXZ")->setText(Decimal(at(279) / 10));
-    edit("LE_QYXZ")->setText(Decimal(at(280) / 10));
-    edit("LE_DXXZ")->setText(Decimal(at(281) / 10));
-    edit("LE_GQDFZ")->setText(Decimal(at(282) / 10));
-    setIndex(combo("CBox_XLType"), at(283));
-    edit("TFLN")->setText(Decimal(at(286)));
-    edit("TSDN")->setText(Decimal(at(287)));
+    setPair(at(268), schedule.readingDay, schedule.readingHour);
+    setIndex(c.frameFormat, at(269));
+    setIndex(schedule.pulseMode, at(270));
+    schedule.pulseConstant->setText(Decimal(at(271)));
+    schedule.startCurrent->setText(Decimal(at(272)));
+    setIndex(c.wiringMode, at(273));
+    c.pt->setText(Decimal(at(274)));
+    c.ct->setText(Decimal(at(275)));
+    setIndex(c.ctCount, at(276));
+    setIndex(c.harmonicMode, at(277));
+    c.overVoltage->setText(Decimal(at(279) / 10));
+    c.underVoltage->setText(Decimal(at(280) / 10));
+    c.phaseBreak->setText(Decimal(at(281) / 10));
+    c.threshold->setText(Decimal(at(282) / 10));
+    setIndex(c.demandMethod, at(283));
+    schedule.tariffCount->setText(Decimal(at(286)));
+    schedule.segmentCount->setText(Decimal(at(287)));
 }
 
 void ConfigurationController::ShowCalibrationWords(uint16_t protocol,
                                                    const std::vector<uint16_t>& c) {
-    const QString code = FrameFormatCode(protocol, combo("CB_CheckoutType")->currentIndex());
+    const CalibrationPage::ConfigurationControls& f = fields();
+    const QString code = FrameFormatCode(protocol, f.frameFormat->currentIndex());
     const double voltage = LowWordFirst(c[0], c[1]) * 0.1;
     const double current = LowWordFirst(c[2], c[3]) * 0.001;
     {
         // The ratings follow the module; the pulse constant shown stays the module's own rather
         // than one recomputed from the ratings.
-        const QSignalBlocker quietVoltage(edit("LE_StandVol"));
-        const QSignalBlocker quietCurrent(edit("LE_StandCur"));
-        edit("LE_StandVol")->setText(FloatToText(voltage));
-        edit("LE_StandCur")->setText(FloatToText(current));
+        const QSignalBlocker quietVoltage(f.ratedVoltage);
+        const QSignalBlocker quietCurrent(f.ratedCurrent);
+        f.ratedVoltage->setText(FloatToText(voltage));
+        f.ratedCurrent->setText(FloatToText(current));
         form_.station().setRated({voltage, current});
     }
     const auto hex = [](uint16_t word) {
         return QStringLiteral("%1").arg(word, 4, 16, QLatin1Char('0')).toUpper();
     };
     for (int n = 0; n < 3; ++n) {
-        const QByteArray num = QByteArray::number(n + 1);
-        edit(("LE_GroupNo" + num).constData())->setText(hex(c[6 + n]));
-        edit(("LE_YJVNo" + num).constData())->setText(hex(c[27 + n]));
+        f.serialNumbers[n]->setText(hex(c[6 + n]));
+        f.hardwareVersions[n]->setText(hex(c[27 + n]));
     }
     const QString name = RebuildModelName(c, code);
-    auto* models = form_.findChild<QComboBox*>(QStringLiteral("CB_CPType"));
+    QComboBox* models = form_.modelList();
     const int index = models->findText(name, Qt::MatchExactly | Qt::MatchCaseSensitive);
     if (index >= 0) {
         // Selected only: the product's values stay those of the last product selection.
@@ -489,12 +472,13 @@ void ConfigurationController::BitBtn3Click() {
                 return;
             }
             const std::vector<uint16_t>& t = *w;
-            edit("LE_Year")->setText(Decimal(t[0] >> 8));
-            edit("LE_Month")->setText(Decimal(t[0] & 0xFF));
-            edit("LE_Day")->setText(Decimal(t[1] >> 8));
-            edit("LE_Shi")->setText(Decimal(t[1] & 0xFF));
-            edit("LE_Fen")->setText(Decimal(t[2] >> 8));
-            edit("LE_Miao")->setText(Decimal(t[2] & 0xFF));
+            const ClockControls& clock = fields().clock;
+            clock.year->setText(Decimal(t[0] >> 8));
+            clock.month->setText(Decimal(t[0] & 0xFF));
+            clock.day->setText(Decimal(t[1] >> 8));
+            clock.hour->setText(Decimal(t[1] & 0xFF));
+            clock.minute->setText(Decimal(t[2] >> 8));
+            clock.second->setText(Decimal(t[2] & 0xFF));
         });
 }
 
@@ -504,33 +488,30 @@ UserParameters ConfigurationController::GatherUserParameters(int protocol) const
     UserParameters p;
     // The fields are held to what the download of the scheme's protocol carries.
     const FieldRanges& r = UserFieldRanges(protocol);
-    GatherSchedule(
-        p, "YH_", r,
-        [this](const QByteArray& name, FieldRange range) {
-            return userValue(name.constData(), range);
-        },
-        [this](const QByteArray& name) { return ChosenIndex(userCombo(name.constData())); });
-    p.wiring = ChosenIndex(userCombo("YH_CB_NetType"));
-    p.pt = userValue("YH_LE_PT", r.pt);
-    p.ct = userValue("YH_LE_CT", r.ct);
-    p.ctCount = ChosenIndex(userCombo("YH_CB_CT_Num"));
-    p.harmonic = ChosenIndex(userCombo("YH_CB_LBType"));
-    p.lowBaudIndex = ChosenIndex(userCombo("YH_CB_DBTLSN"));
-    p.overVoltage = userValue("YH_LE_GYXZ", r.limit);
-    p.underVoltage = userValue("YH_LE_QYXZ", r.limit);
-    p.phaseBreak = userValue("YH_LE_DXXZ", r.limit);
-    p.threshold = userValue("YH_GQDFZ", r.limit);
-    p.demandMethod = ChosenIndex(userCombo("YH_CB_JSXLFS"));
+    const UserPage::Controls& u = userFields();
+    GatherSchedule(p, u.schedule, r);
+    p.wiring = ChosenIndex(u.wiringMode);
+    p.pt = FieldValue(u.pt, r.pt);
+    p.ct = FieldValue(u.ct, r.ct);
+    p.ctCount = ChosenIndex(u.ctCount);
+    p.harmonic = ChosenIndex(u.harmonicMode);
+    p.lowBaudIndex = ChosenIndex(u.lowBaud);
+    p.overVoltage = FieldValue(u.overVoltage, r.limit);
+    p.underVoltage = FieldValue(u.underVoltage, r.limit);
+    p.phaseBreak = FieldValue(u.phaseBreak, r.limit);
+    p.threshold = FieldValue(u.threshold, r.limit);
+    p.demandMethod = ChosenIndex(u.demandMethod);
     return p;
 }
 
 void ConfigurationController::ShowUserTime(const QDateTime& now) {
-    userEdit("YH_LE_Year")->setText(Decimal(now.date().year() - 2000));
-    userEdit("YH_LE_Month")->setText(Decimal(now.date().month()));
-    userEdit("YH_LE_Day")->setText(Decimal(now.date().day()));
-    userEdit("YH_LE_Shi")->setText(Decimal(now.time().hour()));
-    userEdit("YH_LE_Fen")->setText(Decimal(now.time().minute()));
-    userEdit("YH_LE_Miao")->setText(Decimal(now.time().second()));
+    const ClockControls& clock = userFields().clock;
+    clock.year->setText(Decimal(now.date().year() - 2000));
+    clock.month->setText(Decimal(now.date().month()));
+    clock.day->setText(Decimal(now.date().day()));
+    clock.hour->setText(Decimal(now.time().hour()));
+    clock.minute->setText(Decimal(now.time().minute()));
+    clock.second->setText(Decimal(now.time().second()));
 }
 
 void ConfigurationController::BitBtn5Click() {
@@ -576,7 +557,7 @@ void ConfigurationController::BitBtn10Click() {
     if (!PortReady() || !SessionIdle()) return;
     int base = 0;
     try {
-        base = userValue("YH_LEdit_DS", kEnergyBaseRange);
+        base = FieldValue(userFields().energyBase, kEnergyBaseRange);
     } catch (const ConversionError& e) {
         Ui().error(&form_, e.text());
         return;
@@ -605,7 +586,7 @@ void ConfigurationController::YaaoReadClick(const QString& operation, unsigned c
                 Ui().inform(&form_, failure);
                 return;
             }
-            form_.userPage()->control<QListWidget>("ListBox1")->clear();
+            userFields().log->clear();
             for (const QString& line : *lines)
                 AddUserLog(line);
         });
@@ -654,7 +635,7 @@ void ConfigurationController::BitBtn8Click() {
 }
 
 void ConfigurationController::AddUserLog(const QString& text) {
-    auto* log = form_.userPage()->control<QListWidget>("ListBox1");
+    QListWidget* log = userFields().log;
     log->addItem(text);
     log->setCurrentRow(log->count() - 1);
 }

@@ -1,12 +1,15 @@
 #pragma once
 // The window's share of the configuration operations: the download, read-back and clock buttons
 // of the calibration page (Tab_CSPZ, and BitBtn15 of the real-time page), and the user page's
-// download and service buttons with the two clear buttons of the real-time page. It finds the
-// controls by name, gathers and converts every value an operation sends before anything is
-// submitted, runs the engine's blocks as one job of the main window's device session and, once
-// the session is idle again, fills the controls and reports through the message seam.
+// download and service buttons with the two clear buttons of the real-time page. It reaches the
+// controls through the pages' typed members, gathers and converts every value an operation sends
+// before anything is submitted, runs the engine's blocks as one job of the main window's device
+// session and, once the session is idle again, fills the controls and reports through the message
+// seam.
 // GUI thread only; the jobs never touch a widget.
 
+#include "gui/calib/calibration_page.h"
+#include "gui/calib/user_page.h"
 #include "session/device_session.h"
 
 #include <QObject>
@@ -18,11 +21,9 @@
 
 class TMainForm;
 class QLineEdit;
-class QComboBox;
 struct ConfigurationFields;
 struct CalibrationFields;
 struct UserParameters;
-struct FieldRange;
 
 class ConfigurationController : public QObject {
     Q_OBJECT
@@ -52,16 +53,12 @@ public slots:
     void AddUserLog(const QString& text);
 
 private:
-    QLineEdit* edit(const char* name) const;
-    QComboBox* combo(const char* name) const;
-    QLineEdit* userEdit(const char* name) const;
-    QComboBox* userCombo(const char* name) const;
-    // A field's value within range; a text that does not convert or a value outside the range
-    // throws ConversionError naming the field by its caption.
-    int value(const char* name, FieldRange range) const;
-    int userValue(const char* name, FieldRange range) const;
-    // A rating field whose value × scale must fit the module's 32-bit word.
-    double rating(const char* name, int scale) const;
+    // The configuration fields of the calibration page and the controls of the user page.
+    const CalibrationPage::ConfigurationControls& fields() const;
+    const UserPage::Controls& userFields() const;
+    // A rating field whose value × scale must fit the module's 32-bit word; a text that does not
+    // convert or a value that does not fit throws ConversionError naming the field by its caption.
+    double rating(const QLineEdit* field, int scale) const;
     ConfigurationFields GatherConfiguration() const;
     CalibrationFields GatherCalibration() const;
     UserParameters GatherUserParameters(int protocol) const;

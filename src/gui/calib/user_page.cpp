@@ -32,8 +32,10 @@ UserPage::UserPage(QWidget* parent) : QWidget(parent) {
     auto* row = new QHBoxLayout(content);
     row->setContentsMargins(4, 4, 4, 4);
 
+    Controls& c = controls_;
     auto* panel10 = new QWidget(content);
     panel10->setObjectName(QStringLiteral("Panel10"));
+    c.parameters = panel10;
     auto* panel10Layout = new QVBoxLayout(panel10);
     panel10Layout->setContentsMargins(0, 0, 0, 0);
     auto* box = new QGroupBox(QStringLiteral("用户配置参数"), panel10);
@@ -42,32 +44,41 @@ UserPage::UserPage(QWidget* parent) : QWidget(parent) {
     auto* segments = new QWidget(box);
     FormGrid segmentGrid(segments);
     AddSegmentFields(segmentGrid, QStringLiteral("YH_"), 0);
+    c.schedule.segments = SegmentEdits(segmentGrid, 0);
     segmentGrid.layout()->setColumnStretch(segmentGrid.layout()->columnCount(), 1);
     boxLayout->addWidget(segments);
     auto* others = new QWidget(box);
     FormGrid grid(others);
-    grid.edit(0, 0, "YH_TD", QStringLiteral("抄表(日)："), QStringLiteral("1"));
-    grid.edit(0, 1, "YH_TH", QStringLiteral("抄表(时)："), QStringLiteral("1"));
-    grid.edit(0, 2, "YH_TFLN", QStringLiteral("费率数："), QStringLiteral("4"));
-    grid.edit(0, 3, "YH_TSDN", QStringLiteral("时段数："), QStringLiteral("4"));
-    grid.combo(1, 0, "YH_CB_MCType", QStringLiteral("脉冲输出方式："));
-    grid.edit(1, 1, "YH_LE_MCCS", QStringLiteral("脉冲常数："), QStringLiteral("3200"));
-    grid.edit(1, 2, "YH_LE_QDDL", QStringLiteral("启动电流："), QStringLiteral("10"));
-    grid.combo(1, 3, "YH_CB_LBType", QStringLiteral("谐波计算方式："));
-    grid.combo(2, 0, "YH_CB_NetType", QStringLiteral("接线模式："));
-    QLineEdit* pt =
-        grid.edit(2, 1, "YH_LE_PT", QStringLiteral("电压变比PT："), QStringLiteral("1"));
-    grid.upDown(2, 1, pt, "YH_UpDown_PT", 1, 5000);
-    QLineEdit* ct =
-        grid.edit(2, 2, "YH_LE_CT", QStringLiteral("电流变比CT："), QStringLiteral("1"));
-    grid.upDown(2, 2, ct, "YH_UpDown_CT", 1, 9999);
-    grid.combo(2, 3, "YH_CB_CT_Num", QStringLiteral("CT个数："));
-    grid.combo(3, 0, "YH_CB_DBTLSN", QStringLiteral("低通讯波特率使能："));
-    grid.edit(3, 1, "YH_LE_GYXZ", QStringLiteral("过压限值："), QStringLiteral("125"));
-    grid.edit(3, 2, "YH_LE_QYXZ", QStringLiteral("欠压限值："), QStringLiteral("70"));
-    grid.combo(3, 3, "YH_CB_JSXLFS", QStringLiteral("计算需量方式："));
-    grid.edit(4, 1, "YH_LE_DXXZ", QStringLiteral("断相限值："), QStringLiteral("50"));
-    grid.edit(4, 2, "YH_GQDFZ", QStringLiteral("过欠压/断相阈值："), QStringLiteral("10"));
+    c.schedule.readingDay =
+        grid.edit(0, 0, "YH_TD", QStringLiteral("抄表(日)："), QStringLiteral("1"));
+    c.schedule.readingHour =
+        grid.edit(0, 1, "YH_TH", QStringLiteral("抄表(时)："), QStringLiteral("1"));
+    c.schedule.tariffCount =
+        grid.edit(0, 2, "YH_TFLN", QStringLiteral("费率数："), QStringLiteral("4"));
+    c.schedule.segmentCount =
+        grid.edit(0, 3, "YH_TSDN", QStringLiteral("时段数："), QStringLiteral("4"));
+    c.schedule.pulseMode = grid.combo(1, 0, "YH_CB_MCType", QStringLiteral("脉冲输出方式："));
+    c.schedule.pulseConstant =
+        grid.edit(1, 1, "YH_LE_MCCS", QStringLiteral("脉冲常数："), QStringLiteral("3200"));
+    c.schedule.startCurrent =
+        grid.edit(1, 2, "YH_LE_QDDL", QStringLiteral("启动电流："), QStringLiteral("10"));
+    c.harmonicMode = grid.combo(1, 3, "YH_CB_LBType", QStringLiteral("谐波计算方式："));
+    c.wiringMode = grid.combo(2, 0, "YH_CB_NetType", QStringLiteral("接线模式："));
+    c.pt = grid.edit(2, 1, "YH_LE_PT", QStringLiteral("电压变比PT："), QStringLiteral("1"));
+    grid.upDown(2, 1, c.pt, "YH_UpDown_PT", 1, 5000);
+    c.ct = grid.edit(2, 2, "YH_LE_CT", QStringLiteral("电流变比CT："), QStringLiteral("1"));
+    grid.upDown(2, 2, c.ct, "YH_UpDown_CT", 1, 9999);
+    c.ctCount = grid.combo(2, 3, "YH_CB_CT_Num", QStringLiteral("CT个数："));
+    c.lowBaud = grid.combo(3, 0, "YH_CB_DBTLSN", QStringLiteral("低通讯波特率使能："));
+    c.overVoltage =
+        grid.edit(3, 1, "YH_LE_GYXZ", QStringLiteral("过压限值："), QStringLiteral("125"));
+    c.underVoltage =
+        grid.edit(3, 2, "YH_LE_QYXZ", QStringLiteral("欠压限值："), QStringLiteral("70"));
+    c.demandMethod = grid.combo(3, 3, "YH_CB_JSXLFS", QStringLiteral("计算需量方式："));
+    c.phaseBreak =
+        grid.edit(4, 1, "YH_LE_DXXZ", QStringLiteral("断相限值："), QStringLiteral("50"));
+    c.threshold =
+        grid.edit(4, 2, "YH_GQDFZ", QStringLiteral("过欠压/断相阈值："), QStringLiteral("10"));
     grid.layout()->setColumnStretch(grid.layout()->columnCount(), 1);
     boxLayout->addWidget(others);
     // The PC time the download sends.
@@ -78,8 +89,11 @@ UserPage::UserPage(QWidget* parent) : QWidget(parent) {
         const char* caption;
     } clock[] = {{"YH_LE_Year", "年："}, {"YH_LE_Month", "月："}, {"YH_LE_Day", "日："},
                  {"YH_LE_Shi", "时："},  {"YH_LE_Fen", "分："},   {"YH_LE_Miao", "秒："}};
+    QLineEdit** const clockEdits[] = {&c.clock.year, &c.clock.month,  &c.clock.day,
+                                      &c.clock.hour, &c.clock.minute, &c.clock.second};
     for (int i = 0; i < 6; ++i)
-        clockGrid.edit(0, i, clock[i].name, QString::fromUtf8(clock[i].caption), QString(), {}, 40);
+        *clockEdits[i] = clockGrid.edit(0, i, clock[i].name, QString::fromUtf8(clock[i].caption),
+                                        QString(), {}, 40);
     clockGrid.layout()->setColumnStretch(clockGrid.layout()->columnCount(), 1);
     boxLayout->addWidget(clockWidget);
     boxLayout->addStretch(1);
@@ -89,10 +103,12 @@ UserPage::UserPage(QWidget* parent) : QWidget(parent) {
     // The 亚奥 service log takes the place of the parameters when they are hidden.
     auto* panel11 = new QWidget(content);
     panel11->setObjectName(QStringLiteral("Panel11"));
+    c.logPanel = panel11;
     auto* logLayout = new QVBoxLayout(panel11);
     logLayout->setContentsMargins(0, 0, 0, 0);
     auto* log = new QListWidget(panel11);
     log->setObjectName(QStringLiteral("ListBox1"));
+    c.log = log;
     logLayout->addWidget(log);
     row->addWidget(panel11, 1);
 
@@ -103,19 +119,23 @@ UserPage::UserPage(QWidget* parent) : QWidget(parent) {
     panel8->setObjectName(QStringLiteral("Panel8"));
     auto* buttons = new QHBoxLayout(panel8);
     buttons->setContentsMargins(4, 2, 4, 4);
-    buttons->addWidget(Button(panel8, "BitBtn5", QStringLiteral("下载配置")));
+    c.download = Button(panel8, "BitBtn5", QStringLiteral("下载配置"));
+    buttons->addWidget(c.download);
     auto* baseLabel = new QLabel(QStringLiteral("电量底数："), panel8);
     auto* base = new QLineEdit(QStringLiteral("0"), panel8);
     base->setObjectName(QStringLiteral("YH_LEdit_DS"));
     base->setFixedWidth(90);
     baseLabel->setBuddy(base);
     AttachCaption(base, baseLabel);
+    c.energyBase = base;
     buttons->addWidget(baseLabel);
     buttons->addWidget(base);
-    buttons->addWidget(Button(panel8, "BitBtn10", QStringLiteral("设置电量底数")));
-    buttons->addWidget(Button(panel8, "BitBtn11", QStringLiteral("读通信地址")));
-    buttons->addWidget(Button(panel8, "BitBtn12", QStringLiteral("读标定数据")));
-    buttons->addWidget(Button(panel8, "BitBtn13", QStringLiteral("读原始数据")));
+    c.setEnergyBase = Button(panel8, "BitBtn10", QStringLiteral("设置电量底数"));
+    c.readAddress = Button(panel8, "BitBtn11", QStringLiteral("读通信地址"));
+    c.readCalibration = Button(panel8, "BitBtn12", QStringLiteral("读标定数据"));
+    c.readRawData = Button(panel8, "BitBtn13", QStringLiteral("读原始数据"));
+    for (QPushButton* button : {c.setEnergyBase, c.readAddress, c.readCalibration, c.readRawData})
+        buttons->addWidget(button);
     buttons->addStretch(1);
     outer->addWidget(panel8);
 }

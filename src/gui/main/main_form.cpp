@@ -10,6 +10,7 @@
 #include "gui/curves/curve_page.h"
 #include "gui/kit/help_viewer.h"
 #include "gui/kit/messages.h"
+#include "gui/kit/up_down.h"
 #include "gui/settings/setcheck_dialog.h"
 #include "gui/settings/setcom_dialog.h"
 #include "link/open_failure.h"
@@ -32,6 +33,7 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QScopeGuard>
 #include <QSignalBlocker>
 #include <QStatusBar>
@@ -96,10 +98,11 @@ TMainForm::TMainForm(const QString& dataDir, SerialLink& link, ProductDatabase& 
     }
     station_.setRated({220.0, 5.0});
     const RatedValues& rated = station_.rated();
-    calibrationPage_->control<QLineEdit>("LE_MCCS")->setText(
+    const CalibrationPage::ConfigurationControls& fields = calibrationPage_->configurationTab();
+    fields.schedule.pulseConstant->setText(
         QString::number(static_cast<int>(3.96e6 / (rated.RatedVoltage * rated.RatedCurrent))));
-    calibrationPage_->control<QLineEdit>("LE_StandVol")->setText(FloatToText(rated.RatedVoltage));
-    calibrationPage_->control<QLineEdit>("LE_StandCur")->setText(FloatToText(rated.RatedCurrent));
+    fields.ratedVoltage->setText(FloatToText(rated.RatedVoltage));
+    fields.ratedCurrent->setText(FloatToText(rated.RatedCurrent));
     FillFixedLists();
     try {
         EngineeringMode = LoadEngineeringMode(dataDir_);
@@ -208,11 +211,14 @@ void TMainForm::buildPages() {
         const char* name;
         const char* caption;
         int left;
-    } serviceButtons[] = {{"BitBtn7", "清除电能数据", 480}, {"BitBtn8", "清除需量数据", 600}};
+        QPushButton** button;
+    } serviceButtons[] = {{"BitBtn7", "清除电能数据", 480, &bitBtn7_},
+                          {"BitBtn8", "清除需量数据", 600, &bitBtn8_}};
     for (const auto& b : serviceButtons) {
         auto* button = new QPushButton(QString::fromUtf8(b.caption), service);
         button->setObjectName(QLatin1String(b.name));
         button->setGeometry(b.left, 8, 110, 32);
+        *b.button = button;
     }
     curvePage_ = new CurvePage(*this, pageControl1_);
     pageControl1_->addTab(curvePage_, QStringLiteral("曲线监测"));
@@ -360,10 +366,6 @@ void TMainForm::ApplyCheckProtocol(int txxy) {
     checkPage_->ApplyProtocol(txxy);
 }
 
-QWidget* TMainForm::checkControl(const char* name) const {
-    return checkPage_->findChild<QWidget*>(QLatin1String(name));
-}
-
 QString TMainForm::modelText() const {
     return cbCPType_->currentText().trimmed();
 }
@@ -418,22 +420,20 @@ void TMainForm::FillFixedLists() {
     const QStringList pulse = {QStringLiteral("有功脉冲输出"), QStringLiteral("无功脉冲输出")};
     const QStringList demand = {QStringLiteral("固定滑块"), QStringLiteral("滑差式")};
     const QStringList lowBaud = {QStringLiteral("不使能"), QStringLiteral("使能")};
-    const auto calib = [this](const char* name) {
-        return calibrationPage_->control<QComboBox>(name);
-    };
-    const auto user = [this](const char* name) { return userPage_->control<QComboBox>(name); };
-    SetItems(calib("CB_CheckoutType"), frame, 3);
-    SetItems(calib("CB_CT_Num"), ct, 0);
-    SetItems(user("YH_CB_CT_Num"), ct, 0);
-    SetItems(calib("CB_NetType"), net, 0);
-    SetItems(user("YH_CB_NetType"), net, 0);
-    SetItems(calib("CB_LBType"), harmonics, 0);
-    SetItems(user("YH_CB_LBType"), harmonics, 0);
-    SetItems(calib("CB_MCType"), pulse, 0);
-    SetItems(user("YH_CB_MCType"), pulse, 0);
-    SetItems(calib("CBox_XLType"), demand, 0);
-    SetItems(user("YH_CB_JSXLFS"), demand, 0);
-    SetItems(user("YH_CB_DBTLSN"), lowBaud, 0);
+    const CalibrationPage::ConfigurationControls& calib = calibrationPage_->configurationTab();
+    const UserPage::Controls& user = userPage_->controls();
+    SetItems(calib.frameFormat, frame, 3);
+    SetItems(calib.ctCount, ct, 0);
+    SetItems(user.ctCount, ct, 0);
+    SetItems(calib.wiringMode, net, 0);
+    SetItems(user.wiringMode, net, 0);
+    SetItems(calib.harmonicMode, harmonics, 0);
+    SetItems(user.harmonicMode, harmonics, 0);
+    SetItems(calib.schedule.pulseMode, pulse, 0);
+    SetItems(user.schedule.pulseMode, pulse, 0);
+    SetItems(calib.demandMethod, demand, 0);
+    SetItems(user.demandMethod, demand, 0);
+    SetItems(user.lowBaud, lowBaud, 0);
 }
 
 void TMainForm::LoadModelList() {
@@ -493,52 +493,50 @@ void TMainForm::ApplyEngineeringMode() {
 }
 
 void TMainForm::BitBtn_DefaultSetClick() {
-    const auto field = [this](const char* name) {
-        return calibrationPage_->control<QLineEdit>(name);
-    };
+    const CalibrationPage::ConfigurationControls& f = calibrationPage_->configurationTab();
     const QDateTime now = QDateTime::currentDateTime();
     const QDate date = now.date();
     const QTime time = now.time();
     const int year = date.year() - 2000;
-    field("LE_Year")->setText(QString::number(year));
-    field("LE_Month")->setText(QString::number(date.month()));
-    field("LE_Day")->setText(QString::number(date.day()));
-    field("LE_Shi")->setText(QString::number(time.hour()));
-    field("LE_Fen")->setText(QString::number(time.minute()));
-    field("LE_Miao")->setText(QString::number(time.second()));
+    f.clock.year->setText(QString::number(year));
+    f.clock.month->setText(QString::number(date.month()));
+    f.clock.day->setText(QString::number(date.day()));
+    f.clock.hour->setText(QString::number(time.hour()));
+    f.clock.minute->setText(QString::number(time.minute()));
+    f.clock.second->setText(QString::number(time.second()));
     const auto twoDigits = [](int v) {
         return QStringLiteral("%1").arg(v, 2, 10, QLatin1Char('0'));
     };
-    field("LE_GroupNo1")->setText(QString::number(year) + twoDigits(date.month()));
-    field("LE_GroupNo2")->setText(twoDigits(date.day()) + QStringLiteral("01"));
-    field("LE_GroupNo3")->setText(QStringLiteral("0001"));
-    field("LE_YJVNo1")->setText(QStringLiteral("0001"));
-    field("LE_YJVNo2")->setText(QStringLiteral("0002"));
-    field("LE_YJVNo3")->setText(QStringLiteral("0003"));
+    f.serialNumbers[0]->setText(QString::number(year) + twoDigits(date.month()));
+    f.serialNumbers[1]->setText(twoDigits(date.day()) + QStringLiteral("01"));
+    f.serialNumbers[2]->setText(QStringLiteral("0001"));
+    f.hardwareVersions[0]->setText(QStringLiteral("0001"));
+    f.hardwareVersions[1]->setText(QStringLiteral("0002"));
+    f.hardwareVersions[2]->setText(QStringLiteral("0003"));
     station_.setRated({220.0, 5.0});
-    field("LE_StandVol")->setText(QStringLiteral("220"));
-    field("LE_StandCur")->setText(QStringLiteral("5"));
+    f.ratedVoltage->setText(QStringLiteral("220"));
+    f.ratedCurrent->setText(QStringLiteral("5"));
+    const ScheduleControls& schedule = f.schedule;
     static const char* const hours[] = {"1", "7", "13", "19"};
     for (int n = 1; n <= 12; ++n) {
-        const QByteArray num = QByteArray::number(n);
-        field(("TH" + num).constData())
-            ->setText(n <= 4 ? QString::fromLatin1(hours[n - 1]) : QStringLiteral("0"));
-        field(("TM" + num).constData())->setText(QStringLiteral("0"));
-        field(("TN" + num).constData())->setText(n <= 4 ? QString::number(n) : QStringLiteral("0"));
+        const ScheduleControls::Segment& segment = schedule.segments[n - 1];
+        segment.hour->setText(n <= 4 ? QString::fromLatin1(hours[n - 1]) : QStringLiteral("0"));
+        segment.minute->setText(QStringLiteral("0"));
+        segment.tariff->setText(n <= 4 ? QString::number(n) : QStringLiteral("0"));
     }
-    field("TD")->setText(QStringLiteral("1"));
-    field("TH")->setText(QStringLiteral("1"));
-    field("TFLN")->setText(QStringLiteral("4"));
-    field("TSDN")->setText(QStringLiteral("4"));
-    calibrationPage_->control<QComboBox>("CB_MCType")->setCurrentIndex(0);
-    calibrationPage_->control<QComboBox>("CB_LBType")->setCurrentIndex(0);
-    field("LE_MCCS")->setText(QStringLiteral("3600"));
-    field("LE_QDDL")->setText(QStringLiteral("10"));
-    field("LE_GYXZ")->setText(QStringLiteral("125"));
-    field("LE_QYXZ")->setText(QStringLiteral("70"));
-    field("LE_DXXZ")->setText(QStringLiteral("50"));
-    field("LE_GQDFZ")->setText(QStringLiteral("5"));
-    calibrationPage_->control<QComboBox>("CBox_XLType")->setCurrentIndex(0);
+    schedule.readingDay->setText(QStringLiteral("1"));
+    schedule.readingHour->setText(QStringLiteral("1"));
+    schedule.tariffCount->setText(QStringLiteral("4"));
+    schedule.segmentCount->setText(QStringLiteral("4"));
+    schedule.pulseMode->setCurrentIndex(0);
+    f.harmonicMode->setCurrentIndex(0);
+    schedule.pulseConstant->setText(QStringLiteral("3600"));
+    schedule.startCurrent->setText(QStringLiteral("10"));
+    f.overVoltage->setText(QStringLiteral("125"));
+    f.underVoltage->setText(QStringLiteral("70"));
+    f.phaseBreak->setText(QStringLiteral("50"));
+    f.threshold->setText(QStringLiteral("5"));
+    f.demandMethod->setCurrentIndex(0);
 }
 
 void TMainForm::CB_CPTypeChange() {
@@ -550,9 +548,9 @@ void TMainForm::CB_CPTypeChange() {
     }
 }
 
-void TMainForm::SetEnabled(QWidget* page, const char* const* names, bool enabled) {
-    for (; *names; ++names)
-        if (auto* w = page->findChild<QWidget*>(QLatin1String(*names))) w->setEnabled(enabled);
+void TMainForm::SetEnabled(const QList<QWidget*>& controls, bool enabled) {
+    for (QWidget* w : controls)
+        w->setEnabled(enabled);
 }
 
 void TMainForm::LoadProduct() {
@@ -583,24 +581,33 @@ void TMainForm::LoadProduct() {
     p.CTNUM = model->ctnum;
     p.XLJSFS = model->xljsfs;
 
-    static const char* const userParamControls[] = {
-        "Label2", "CB_CheckoutType", "Label8",  "CB_NetType", "LE_PT",
-        "LE_CT",  "UpDown_Addr",     "UpDown1", "Label3",     "CB_CT_Num",
-        "Label7", "CBox_XLType",     nullptr};
+    const CalibrationPage::ConfigurationControls& fields = calibrationPage_->configurationTab();
+    // The user parameters the product may fix, but the frame format, which keeps its own state.
+    const QList<QWidget*> userParamControls = {fields.wiringModeCaption,
+                                               fields.wiringMode,
+                                               fields.pt,
+                                               fields.ct,
+                                               fields.ptArrows,
+                                               fields.ctArrows,
+                                               fields.ctCountCaption,
+                                               fields.ctCount,
+                                               fields.demandMethodCaption,
+                                               fields.demandMethod};
     if (p.ModelName.left(6) == QLatin1String("KX2953")) {
         // This series takes wiring mode, ratios, CT count and demand method from the database.
-        SetEnabled(calibrationPage_, userParamControls, false);
+        SetEnabled({fields.frameFormatCaption, fields.frameFormat}, false);
+        SetEnabled(userParamControls, false);
         p.UserParamsEditable = false;
     } else {
         // The frame format keeps its state: only the protocol configuration changes it.
-        SetEnabled(calibrationPage_, userParamControls + 2, true);
-        calibrationPage_->control<QWidget>("Label2")->setEnabled(true);
+        SetEnabled(userParamControls, true);
+        fields.frameFormatCaption->setEnabled(true);
         p.UserParamsEditable = true;
-        calibrationPage_->control<QComboBox>("CB_CheckoutType")->setCurrentIndex(p.BTLGS);
-        calibrationPage_->control<QComboBox>("CB_NetType")->setCurrentIndex(p.JXMS);
-        calibrationPage_->control<QComboBox>("CB_CT_Num")->setCurrentIndex(p.CTNUM);
-        calibrationPage_->control<QLineEdit>("LE_PT")->setText(QString::number(p.UPT));
-        calibrationPage_->control<QLineEdit>("LE_CT")->setText(QString::number(p.ICT));
+        fields.frameFormat->setCurrentIndex(p.BTLGS);
+        fields.wiringMode->setCurrentIndex(p.JXMS);
+        fields.ctCount->setCurrentIndex(p.CTNUM);
+        fields.pt->setText(QString::number(p.UPT));
+        fields.ct->setText(QString::number(p.ICT));
     }
 
     std::optional<Scheme> scheme;
@@ -625,44 +632,44 @@ void TMainForm::LoadProduct() {
     p.GLYSFXSN = FlagValue(scheme->glysfxsn);
 
     // Segments 2 and 3 exist only for schemes with segmented calibration.
-    static const char* const segmentControls[] = {"BitBtn_VIP2",  "Radio_50HZ_2", "Radio_60HZ_2",
-                                                  "BitBtn_BCFW2", "BitBtn_PBC2",  "BitBtn_VIP3",
-                                                  "Radio_50HZ_3", "Radio_60HZ_3", "BitBtn_BCFW3",
-                                                  "BitBtn_PBC3",  nullptr};
-    SetEnabled(calibrationPage_, segmentControls, p.FDBDSN != 0);
+    const auto& segments = calibrationPage_->calibrationTab().segments;
+    QList<QWidget*> segmentControls;
+    for (const CalibrationPage::SegmentControls* s : {&segments[1], &segments[2]})
+        segmentControls << s->vip << s->hz50 << s->hz60 << s->compensationReset
+                        << s->powerCompensation;
+    SetEnabled(segmentControls, p.FDBDSN != 0);
     station_.setProduct(p);
 
     ApplyProtocolLayout();
     // The protocol can only be configured right after the wiring mode was written.
-    calibrationPage_->control<QWidget>("BitBtn4")->setEnabled(false);
+    calibrationPage_->protocolTab().protocol->setEnabled(false);
 }
 
 void TMainForm::ApplyProtocolLayout() {
     const int txxy = station_.product().TXXY;
     if (txxy < 0 || txxy > 4) return;
-    const auto user = [this](const char* name) { return userPage_->control<QWidget>(name); };
-    const auto setVisible = [](QWidget* w, bool visible) {
-        if (w) w->setVisible(visible);
-    };
-    static const char* const yaaoControls[] = {"Panel11",  "YH_LEdit_DS", "BitBtn10",
-                                               "BitBtn11", "BitBtn12",    "BitBtn13"};
+    const UserPage::Controls& user = userPage_->controls();
     pageControl1_->setTabVisible(pageControl1_->indexOf(userPage_), txxy != 4);
     if (txxy != 4) {
         const bool yaao = txxy == 3;
-        setVisible(user("Panel10"), !yaao);
-        setVisible(user("BitBtn5"), !yaao);
-        for (const char* name : yaaoControls)
-            setVisible(user(name), yaao);
+        user.parameters->setVisible(!yaao);
+        user.download->setVisible(!yaao);
+        // The 亚奥 service log with its buttons.
+        const QList<QWidget*> yaaoControls = {user.logPanel,        user.energyBase,
+                                              user.setEnergyBase,   user.readAddress,
+                                              user.readCalibration, user.readRawData};
+        for (QWidget* w : yaaoControls)
+            w->setVisible(yaao);
     }
-    setVisible(checkControl("BitBtn7"), true);
-    setVisible(checkControl("BitBtn8"), txxy != 4);
+    bitBtn7_->setVisible(true);
+    bitBtn8_->setVisible(txxy != 4);
     ApplyCheckProtocol(txxy);
 }
 
 void TMainForm::SetCheckControls(bool running) {
     const int txxy = station_.product().TXXY;
-    for (const char* name : {"BitBtn7", "BitBtn8"})
-        if (QWidget* w = checkControl(name)) w->setEnabled(!running);
+    bitBtn7_->setEnabled(!running);
+    bitBtn8_->setEnabled(!running);
     comk_->setEnabled(!running);
     cbCPType_->setEnabled(!running);
     toolButton6_->setEnabled(!running);

@@ -56,7 +56,15 @@ public:
     CalibrationPage* calibrationPage() const { return calibrationPage_; }
     UserPage* userPage() const { return userPage_; }
     CheckPage* checkPage() const { return checkPage_; }
+    CurvePage* curvePage() const { return curvePage_; }
     QTabWidget* pageControl() const { return pageControl1_; }
+    // The model list CB_CPType and 进入标定状态 (BitBtn14) beside it.
+    QComboBox* modelList() const { return cbCPType_; }
+    QPushButton* calibrationEntryButton() const { return bitBtn14_; }
+    // The service buttons the window adds to the real-time page: 清除电能数据 (BitBtn7) and
+    // 清除需量数据 (BitBtn8).
+    QPushButton* clearEnergyButton() const { return bitBtn7_; }
+    QPushButton* clearDemandButton() const { return bitBtn8_; }
     // The status bar's progress bar (long operations show it) and port text.
     QProgressBar* progressBar() const { return progressBar_; }
     QLabel* comText() const { return comText_; }
@@ -109,9 +117,8 @@ private:
     void LoadModelList();
     void ApplyEngineeringMode();
     void LoadProduct();
-    void SetEnabled(QWidget* page, const char* const* names, bool enabled);
+    static void SetEnabled(const QList<QWidget*>& controls, bool enabled);
     void ApplyProtocolLayout();
-    QWidget* checkControl(const char* name) const;
     // The real-time page's share of the product selection.
     void ApplyCheckProtocol(int txxy);
     // While the session runs a job, the controls that touch the device or the selection are
@@ -133,6 +140,8 @@ private:
     QToolButton* toolButton1_ = nullptr;
     QAction* toolButton1Action_ = nullptr;
     QPushButton* bitBtn14_ = nullptr;
+    QPushButton* bitBtn7_ = nullptr;
+    QPushButton* bitBtn8_ = nullptr;
     QComboBox* cbCPType_ = nullptr;
     QTabWidget* pageControl1_ = nullptr;
     CalibrationPage* calibrationPage_ = nullptr;
