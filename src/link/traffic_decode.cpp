@@ -126,9 +126,9 @@ ExchangeOutcome ClassifyModbus(Bytes request, Bytes reply, std::size_t knownLeng
     std::size_t expected = CompleteReplyLength(WireProtocol::Modbus, reply, knownLength);
     if (expected == 0) expected = knownLength; // a function code whose framing we do not know
     if (expected > reply.size()) return ExchangeOutcome::Short;
-    // The CRC of the frame its framing announces. Bytes after it spoil the reply as the
-    // transactions read it (they take the last two bytes for the CRC), so they count as a bad
-    // checksum too, even a trailing 00, which a CRC over every byte would pass.
+    // The transactions take the last two bytes for the CRC, so bytes after the announced frame
+    // spoil the reply: a bad checksum, even a trailing 00, which a CRC over every byte would pass
+    // (a frame plus the low byte of its CRC has the high byte for its CRC).
     if (expected > 0 && reply.size() > expected) return ExchangeOutcome::BadChecksum;
     if (!CrcMatches(reply)) return ExchangeOutcome::BadChecksum;
     if (!request.empty() && reply[0] != request[0]) return ExchangeOutcome::WrongAddress;
