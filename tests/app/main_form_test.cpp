@@ -7,6 +7,7 @@
 #include "gui/kit/up_down.h"
 #include "gui/main/main_form.h"
 #include "gui/main/startup.h"
+#include "gui/monitor/traffic_panel.h"
 #include "gui/settings/setcom_dialog.h"
 #include "link/serial_link.h"
 #include "recording_messages.h"
@@ -59,6 +60,7 @@ private slots:
     void modelListFollowsTheDatabase();
     void runningCurvesLockTheWindow_data();
     void runningCurvesLockTheWindow();
+    void trafficMonitorShowsTheWindowsExchanges();
     void upDownStaysInRange();
     void secondInstanceIsRefused();
 };
@@ -609,6 +611,45 @@ void MainFormTest::closingStopsARunningCheck() {
     QVERIFY(QTest::qWaitFor([&] { return form.session().isIdle(); }, 20000));
     QVERIFY(!page->isRunning());
     QCOMPARE(messages.shown, (QStringList{"ask: 确定退出吗?", "ask: 确定退出吗?"}));
+    s.link.Close();
+}
+
+void MainFormTest::trafficMonitorShowsTheWindowsExchanges() {
+    // A silent module: every poll of the check is recorded as a timeout.
+    Pty peer;
+    QVERIFY(!peer.path.isEmpty());
+    RecordingMessages messages;
+    Started s;
+    QVERIFY(s.ok);
+    TMainForm& form = s.form();
+    form.show();
+    TrafficPanel* panel = form.trafficPanel();
+    QVERIFY(panel);
+    QVERIFY(!panel->isVisible()); // hidden until asked for
+    auto* action = form.findChild<QAction*>("TrafficMonitorAction");
+    QVERIFY(action);
+    QCOMPARE(action->text(), QStringLiteral("通信监视"));
+    action->trigger();
+    QVERIFY(panel->isVisible());
+    QVERIFY(panel->isPolling());
+
+    EditLine(form, [&](LineChoice& line) { line.PortName = peer.path; });
+    form.comkClick();
+    QVERIFY(form.station().portOpen());
+    form.checkPage()->BitBtn_CheckClick();
+    QVERIFY(QTest::qWaitFor([&] { return panel->model()->exchangeCount() >= 2; }, 20000));
+    form.checkPage()->StopCheck();
+    QVERIFY(QTest::qWaitFor([&] { return form.session().isIdle(); }, 20000));
+    const TrafficLog::Totals totals = form.trafficLog().totals();
+    QVERIFY(totals.exchanges >= 2);
+    QCOMPARE(totals.byOutcome[std::size_t(ExchangeOutcome::Timeout)], totals.exchanges);
+    // The request line names the Modbus read the check sends, the reply line its timeout.
+    QCOMPARE(panel->model()->CellText(0, TrafficModel::Direction), QStringLiteral("发送"));
+    QVERIFY(panel->model()->CellText(0, TrafficModel::Decoded).contains(QStringLiteral("功能 03")));
+    QCOMPARE(panel->model()->CellText(1, TrafficModel::Outcome), QStringLiteral("超时"));
+    action->trigger();
+    QVERIFY(!panel->isVisible());
+    QVERIFY(!panel->isPolling());
     s.link.Close();
 }
 

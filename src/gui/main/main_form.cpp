@@ -11,11 +11,13 @@
 #include "gui/kit/help_viewer.h"
 #include "gui/kit/messages.h"
 #include "gui/kit/up_down.h"
+#include "gui/monitor/traffic_panel.h"
 #include "gui/settings/setcheck_dialog.h"
 #include "gui/settings/setcom_dialog.h"
 #include "link/open_failure.h"
 #include "link/ports.h"
 #include "link/serial_link.h"
+#include "link/traffic.h"
 #include "session/device_session.h"
 #include "store/database.h"
 #include "store/settings.h"
@@ -71,7 +73,8 @@ QLabel* AddStatusField(QStatusBar* bar, const char* name, const QString& text, c
 TMainForm::TMainForm(const QString& dataDir, SerialLink& link, ProductDatabase& database,
                      QWidget* parent)
     : QMainWindow(parent), dataDir_(dataDir), link_(link), database_(database),
-      session_(std::make_unique<DeviceSession>(link)) {
+      traffic_(std::make_unique<TrafficLog>()), session_(std::make_unique<DeviceSession>(link)) {
+    link_.SetTrafficLog(traffic_.get());
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("KX7410M3三相电参数采集模块上位机软件   V1.0"));
     resize(876, 563);
@@ -117,7 +120,11 @@ TMainForm::TMainForm(const QString& dataDir, SerialLink& link, ProductDatabase& 
     calibration_ = new CalibrationController(*this);
 }
 
-TMainForm::~TMainForm() = default;
+TMainForm::~TMainForm() {
+    // No job may record once the log is gone: the session joins its worker first.
+    session_.reset();
+    link_.SetTrafficLog(nullptr);
+}
 
 void TMainForm::buildToolBar() {
     auto* bar = addToolBar(QStringLiteral("ToolBar1"));
@@ -168,6 +175,15 @@ void TMainForm::buildMenu() {
     menu->setObjectName(QStringLiteral("MainMenu1"));
     menu->addMenu(QStringLiteral("串口设置"));
     menu->addMenu(QStringLiteral("配置管理"));
+    // The traffic monitor docks at the bottom, hidden until asked for; it can be torn off.
+    trafficPanel_ = new TrafficPanel(*traffic_, this);
+    addDockWidget(Qt::BottomDockWidgetArea, trafficPanel_);
+    trafficPanel_->hide();
+    auto* view = menu->addMenu(QStringLiteral("查看"));
+    view->setObjectName(QStringLiteral("ViewMenu"));
+    QAction* monitor = trafficPanel_->toggleViewAction();
+    monitor->setObjectName(QStringLiteral("TrafficMonitorAction"));
+    view->addAction(monitor);
     auto* help = menu->addMenu(QStringLiteral("帮助"));
     auto* about = help->addAction(QStringLiteral("关于......."));
     about->setObjectName(QStringLiteral("N5"));

@@ -30,6 +30,8 @@ class QTabWidget;
 class QTimer;
 class QToolButton;
 class SerialLink;
+class TrafficLog;
+class TrafficPanel;
 class UserPage;
 struct SerialChoice;
 
@@ -68,6 +70,9 @@ public:
     // The status bar's progress bar (long operations show it) and port text.
     QProgressBar* progressBar() const { return progressBar_; }
     QLabel* comText() const { return comText_; }
+    // The dock 通信监视 (hidden at the start; 查看 → 通信监视 shows it) and the log it shows.
+    TrafficPanel* trafficPanel() const { return trafficPanel_; }
+    TrafficLog& trafficLog() { return *traffic_; }
 
     // Applies what the serial settings dialog confirmed: the line settings (the port text follows).
     void ApplySerialChoice(const SerialChoice& choice);
@@ -131,6 +136,8 @@ private:
     StationState station_;
     SerialLink& link_;
     ProductDatabase& database_;
+    // Every exchange of the link, for the traffic monitor; outlives the session's jobs.
+    std::unique_ptr<TrafficLog> traffic_;
     // Ends before the pages and controllers (children) go: its destruction cancels a running job
     // and joins the worker, so nothing of a job outlives the window.
     std::unique_ptr<DeviceSession> session_;
@@ -153,6 +160,7 @@ private:
     QLabel* statusText_ = nullptr;
     QLabel* stext1_ = nullptr;
     QProgressBar* progressBar_ = nullptr;
+    TrafficPanel* trafficPanel_ = nullptr;
     QTimer* timer1_ = nullptr;
     ConfigurationController* configuration_ = nullptr;
     CalibrationController* calibration_ = nullptr;
