@@ -20,6 +20,7 @@
 #include "link/traffic.h"
 #include "session/device_session.h"
 #include "store/database.h"
+#include "store/results.h"
 #include "store/settings.h"
 
 #include <QCheckBox>
@@ -73,7 +74,10 @@ QLabel* AddStatusField(QStatusBar* bar, const char* name, const QString& text, c
 TMainForm::TMainForm(const QString& dataDir, SerialLink& link, ProductDatabase& database,
                      QWidget* parent)
     : QMainWindow(parent), dataDir_(dataDir), link_(link), database_(database),
-      traffic_(std::make_unique<TrafficLog>()), session_(std::make_unique<DeviceSession>(link)) {
+      traffic_(std::make_unique<TrafficLog>()),
+      results_(
+          std::make_unique<ResultsDatabase>(QDir(dataDir).filePath(QLatin1String(kResultsFile)))),
+      session_(std::make_unique<DeviceSession>(link)) {
     link_.SetTrafficLog(traffic_.get());
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("KX7410M3三相电参数采集模块上位机软件   V1.0"));
@@ -115,6 +119,7 @@ TMainForm::TMainForm(const QString& dataDir, SerialLink& link, ProductDatabase& 
     }
     if (EngineeringMode) ApplyEngineeringMode();
     LoadModelList();
+    if (const QString failure = results_->Open(); !failure.isEmpty()) Ui().error(nullptr, failure);
     connect(session_.get(), &DeviceSession::stateChanged, this, &TMainForm::SessionStateChanged);
     configuration_ = new ConfigurationController(*this);
     calibration_ = new CalibrationController(*this);

@@ -31,6 +31,7 @@ class QTimer;
 class QToolButton;
 class SerialLink;
 class TrafficLog;
+class ResultsDatabase;
 class TrafficPanel;
 class UserPage;
 struct SerialChoice;
@@ -73,6 +74,10 @@ public:
     // The dock 通信监视 (hidden at the start; 查看 → 通信监视 shows it) and the log it shows.
     TrafficPanel* trafficPanel() const { return trafficPanel_; }
     TrafficLog& trafficLog() { return *traffic_; }
+    // Results.db beside Config.db: the records of the units this station checked, calibrated or
+    // configured. A file that cannot be opened was reported at the start; adding to it then fails
+    // visibly.
+    ResultsDatabase& results() { return *results_; }
 
     // Applies what the serial settings dialog confirmed: the line settings (the port text follows).
     void ApplySerialChoice(const SerialChoice& choice);
@@ -138,6 +143,7 @@ private:
     ProductDatabase& database_;
     // Every exchange of the link, for the traffic monitor; outlives the session's jobs.
     std::unique_ptr<TrafficLog> traffic_;
+    std::unique_ptr<ResultsDatabase> results_;
     // Ends before the pages and controllers (children) go: its destruction cancels a running job
     // and joins the worker, so nothing of a job outlives the window.
     std::unique_ptr<DeviceSession> session_;
