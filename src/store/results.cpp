@@ -59,6 +59,12 @@ double RealOf(const QVariant& v) {
     return v.isNull() ? std::nan("") : v.toDouble();
 }
 
+// A text as bound: Qt binds a null QString as NULL, which the NOT NULL columns refuse, and a
+// record's texts are often left unset (no serial number scanned, a check without a plan).
+QString Text(const QString& s) {
+    return s.isNull() ? QStringLiteral("") : s;
+}
+
 bool Run(QSqlQuery& q, const QString& sql, const QVariantList& values = {}) {
     if (!q.prepare(sql)) return false;
     for (const QVariant& v : values)
@@ -187,10 +193,11 @@ bool ResultsDatabase::Add(UnitRecord& record) {
                  "INSERT INTO UnitRecord (Kind, Serial, Model, Operator, Station, SoftwareVersion,"
                  " Port, LineSettings, Protocol, Address, Plan, Started, Ended, Verdict, Failures,"
                  " Details) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
-             {int(record.kind), record.serial, record.model, record.operatorName, record.station,
-              record.softwareVersion, record.port, record.lineSettings, record.protocol,
-              record.address, record.plan, TimeText(record.started), TimeText(record.ended),
-              int(record.verdict), record.failures, record.details}))
+             {int(record.kind), Text(record.serial), Text(record.model), Text(record.operatorName),
+              Text(record.station), Text(record.softwareVersion), Text(record.port),
+              Text(record.lineSettings), Text(record.protocol), record.address, Text(record.plan),
+              Text(TimeText(record.started)), Text(TimeText(record.ended)), int(record.verdict),
+              record.failures, Text(record.details)}))
         return failed();
     const qint64 id = q.lastInsertId().toLongLong();
     for (const RecordPoint& p : record.points) {
@@ -208,11 +215,18 @@ bool ResultsDatabase::Add(UnitRecord& record) {
                  QStringLiteral("INSERT INTO RecordQuantity (RecordID, Position, PointIndex, Name,"
                                 " Quantity, ValueText, Unit, Expected, Measured, Error, Limit_,"
                                 " Passed) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
-                 {id, i, c.point, c.name, c.quantity, c.text, c.unit, Real(c.expected),
-                  Real(c.measured), Real(c.error), Real(c.limit), c.passed ? 1 : 0}))
+                 {id, i, c.point, Text(c.name), Text(c.quantity), Text(c.text), Text(c.unit),
+                  Real(c.expected), Real(c.measured), Real(c.error), Real(c.limit),
+                  c.passed ? 1 : 0}))
             return failed();
     }
-    if (!db.commit()) return failed();
+    // A commit that fails (the disk filled up as the pages went out) reports on the connection,
+    // not on the last statement.
+    if (!db.commit()) {
+        const QString why = db.lastError().text();
+        db.rollback();
+        return Fail(QStringLiteral("检验记录未保存"), why);
+    }
     record.id = id;
     return true;
 }
