@@ -157,6 +157,32 @@ QuantityCheck EvaluateCodeValue(const QString& quantity, double x, const CheckSe
     return {};
 }
 
+QString QuantityUnit(const QString& quantity, bool codes) {
+    const Kind kind = KindOf(quantity);
+    if (kind == Kind::PowerFactor) return QStringLiteral("°");
+    if (kind == Kind::Frequency) return QStringLiteral("Hz");
+    if (kind == Kind::None) return {};
+    if (codes) return QStringLiteral("码");
+    switch (kind) {
+    case Kind::ActiveTotal:
+    case Kind::Active:
+        return QStringLiteral("W");
+    case Kind::ReactiveTotal:
+    case Kind::Reactive:
+        return QStringLiteral("var");
+    case Kind::ApparentTotal:
+    case Kind::Apparent:
+        return QStringLiteral("VA");
+    case Kind::PhaseVoltage:
+    case Kind::LineVoltage:
+        return QStringLiteral("V");
+    case Kind::Current:
+        return QStringLiteral("A");
+    default:
+        return {};
+    }
+}
+
 bool CheckEngineeringValue(const QString& quantity, double x, const CheckSettings& settings,
                            const TestPoint& point) {
     return EvaluateEngineeringValue(quantity, x, settings, point).failed;

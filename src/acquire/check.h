@@ -54,6 +54,10 @@ QuantityCheck EvaluateEngineeringValue(const QString& quantity, double x,
 QuantityCheck EvaluateCodeValue(const QString& quantity, double x, const CheckSettings& settings,
                                 const TestPoint& point);
 
+// The unit in which a quantity's expectation and reading are judged: "W", "var", "VA", "V", "A",
+// "Hz", "°" for a power factor (its angle); in relative codes "码" but for those two.
+QString QuantityUnit(const QString& quantity, bool codes = false);
+
 // Reading in engineering units (V, A, W, var, VA, Hz, power factor). Returns true when the reading
 // FAILED its check. An empty or unknown quantity passes. A check that cannot be computed (a rated
 // value of zero, a reading that is not a number, a power factor outside -1..1) fails: it is never

@@ -167,9 +167,14 @@ AcquiredRow DecodeParameter(const SchemeScales& scheme, const OutputParameter& p
             if (z == 0 || !std::isfinite(z)) return Undecodable(p.csmc);
             v = raw / z;
         }
-        row.checkFailed = CheckCodeValue(p.checkmc, v, settings, point);
+        row.check = EvaluateCodeValue(p.checkmc, v, settings, point);
     } else {
-        row.checkFailed = CheckEngineeringValue(p.checkmc, scaled, settings, point);
+        row.check = EvaluateEngineeringValue(p.checkmc, scaled, settings, point);
+    }
+    row.checkFailed = row.check.failed;
+    if (row.check.checked) {
+        row.quantity = p.checkmc;
+        row.unit = QuantityUnit(p.checkmc, codes);
     }
     return row;
 }

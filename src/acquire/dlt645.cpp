@@ -312,6 +312,7 @@ QList<AcquiredRow> Dlt645ItemRows(const Dlt645Item& item, std::span<const uint8_
     QStringList entries;
     QString value;
     bool failed = false;
+    QuantityCheck check;
     if (!item.checkmc.isEmpty()) {
         value = FormatDlt645Value(item.dataFormat, QString(), data, &entries);
         try {
@@ -319,7 +320,8 @@ QList<AcquiredRow> Dlt645ItemRows(const Dlt645Item& item, std::span<const uint8_
             if (item.dw == QStringLiteral("kW") || item.dw == QStringLiteral("kVar") ||
                 item.dw == QStringLiteral("kVA"))
                 x *= 1000;
-            failed = CheckEngineeringValue(item.checkmc, x, settings, point);
+            check = EvaluateEngineeringValue(item.checkmc, x, settings, point);
+            failed = check.failed;
         } catch (const ConversionError&) {
             failed = true; // a text that is not one number cannot pass a check
         }
@@ -343,7 +345,14 @@ QList<AcquiredRow> Dlt645ItemRows(const Dlt645Item& item, std::span<const uint8_
             rows.append(
                 {stem + QString::number(n) + QStringLiteral("次谐波含量"), entry(n - 1), false});
     } else {
-        rows.append({item.csmc, value, failed});
+        AcquiredRow row{item.csmc, value, failed};
+        if (!item.checkmc.isEmpty() && (check.checked || failed)) {
+            // A reading that is no number is still the quantity's failure.
+            row.quantity = item.checkmc;
+            row.check = check;
+            row.unit = QuantityUnit(item.checkmc);
+        }
+        rows.append(row);
     }
 
     // A short answer would show zeros where the module sent nothing: show the failure instead,

@@ -308,7 +308,9 @@ void Thread_Read::Run(JobContext& job) {
     }
     while (!job.cancelled()) {
         cycleBusy_ = true;
-        if (RunCycle(job)) rowsBuilt_ = true;
+        const bool answered = RunCycle(job);
+        if (answered) rowsBuilt_ = true;
+        if (!job.cancelled()) emit CycleEnded(!answered);
         ++cycles_;
         cycleBusy_ = false;
         job.Wait(poll_.pauseMs);

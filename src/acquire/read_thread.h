@@ -71,6 +71,9 @@ signals:
     void ShowRows(int firstRow, const QList<AcquiredRow>& rows, bool rowsBuilt, bool dlt645Mode);
     // failed: the cycle that just ended failed; the grid's values are those of an earlier cycle.
     void ShowStatusLine(const QString& text, bool failed);
+    // A cycle (a register read of all blocks, a poll, a DL/T 645 pass) has ended, after its rows;
+    // not emitted for a cycle cut short by a cancel.
+    void CycleEnded(bool failed);
 
 private:
     bool Load(QString& failure);

@@ -123,6 +123,25 @@ PollSettings LoadPollSettings(const QString& dir) {
     return s;
 }
 
+int LoadSettleCycles(const QString& dir) {
+    if (!ReadIniValue(SettingsPath(dir), kSetCheck, "SettleCycles").found) return 3;
+    const int cycles = ReadInt(dir, kSetCheck, "SettleCycles");
+    if (cycles < 1 || cycles > 1000)
+        throw ConversionError(QStringLiteral("%1: [%2] %3: %4 超出范围（1～1000）")
+                                  .arg(QDir::toNativeSeparators(SettingsPath(dir)), kSetCheck,
+                                       QStringLiteral("SettleCycles"))
+                                  .arg(cycles));
+    return cycles;
+}
+
+QString LoadOperator(const QString& dir) {
+    return ReadIniValue(SettingsPath(dir), kSysInfo, "Operator").text;
+}
+
+void SaveOperator(const QString& dir, const QString& name) {
+    WriteIniValues(SettingsPath(dir), kSysInfo, {{"Operator", name}});
+}
+
 QString LoadLastUser(const QString& dir) {
     return ReadIniValue(SettingsPath(dir), kSysInfo, "User").text;
 }

@@ -67,6 +67,15 @@ inline constexpr int kMaxPollPauseMs = 60000;
 // Throws ConversionError naming the key for a text that is not a number or a pause out of range.
 PollSettings LoadPollSettings(const QString& dir);
 
+// SetCheck/SettleCycles: consecutive answered cycles before a verdict is taken (1 .. 1000).
+// Absent: 3. Throws ConversionError naming the key for a text that is not a number or out of
+// range.
+int LoadSettleCycles(const QString& dir);
+
+// SysInfo/Operator: the name of whoever checks units at this station; empty when never written.
+QString LoadOperator(const QString& dir);
+void SaveOperator(const QString& dir, const QString& name);
+
 // SysInfo/User: the last administrator who logged in; empty when never written.
 QString LoadLastUser(const QString& dir);
 void SaveLastUser(const QString& dir, const QString& user);
