@@ -15,16 +15,20 @@
 #include "recording_messages.h"
 #include "session/device_session.h"
 #include "store/ini_file.h"
+#include "store/results.h"
 #include "store/settings.h"
 
 #include "check_fixture.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QHeaderView>
 #include <QImage>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
@@ -45,8 +49,10 @@ public:
     ProductDatabase& database() override { return folder_.database(); }
     QString dataFolder() const override { return folder_.path(); }
     void SetCheckControls(bool running) override { controlCalls << running; }
+    ResultsDatabase* resultsDatabase() override { return resultsDb; }
 
     SerialLink serial;
+    ResultsDatabase* resultsDb = nullptr;
     bool open = true;
     QString model;
     int txxy = 0;
@@ -287,6 +293,89 @@ TEST(CheckPage, WithFastPollOffEveryReadWaitsOutItsWindow) {
     }
 }
 
+// The verdict is taken once the readings have settled, and the panel, the overall verdict and
+// the stored record agree value by value: exactly the quantities pushed out of class fail.
+TEST(CheckPage, VerdictPanelAndRecordAgreeOnWhatFailed) {
+    Bench b(QStringLiteral("KX7410M31-01"), 0,
+            {"--voltage", "100", "--current", "100", "--angle", "0", "--frequency", "50", "--error",
+             "Pa=1"});
+    ASSERT_TRUE(b.opened);
+    ASSERT_TRUE(ConfigureModule(b.sim, b.folder.database(), b.host.model));
+    ResultsDatabase results(b.folder.path() + QStringLiteral("/Results.db"));
+    ASSERT_EQ(results.Open(), QString());
+    b.host.resultsDb = &results;
+    CheckPage& page = *b.page;
+    Click(page, "RButton_U100In");
+    Click(page, "RButton_I100In");
+    Click(page, "RButton_0d");
+    Click(page, "RButton_50Hz");
+    page.serialEdit()->setText(QStringLiteral("SN-\"引号\"-001"));
+    page.operatorEdit()->setText(QStringLiteral("张工"));
+    QMetaObject::invokeMethod(page.operatorEdit(), "editingFinished");
+    EXPECT_EQ(LoadOperator(b.folder.path()), QStringLiteral("张工"));
+
+    const auto runUntilSettled = [&] {
+        page.BitBtn_CheckClick();
+        ASSERT_TRUE(WaitUntil([&] { return page.verdict().settled(); }, 60000));
+        ASSERT_TRUE(StopAndWait(page));
+    };
+    runUntilSettled();
+    const SettledVerdict& v = page.verdict();
+    QStringList failedInPanel;
+    for (int r = 0; r < page.verdictTable()->rowCount(); ++r)
+        if (page.verdictTable()->item(r, 5)->text() == QStringLiteral("不合格"))
+            failedInPanel << page.verdictTable()->item(r, 0)->text();
+    QStringList redInGrid;
+    for (int r = 2; r < Grid(page)->rowCount(); ++r)
+        if (IsRed(page, r)) redInGrid << Cell(page, r, 1);
+    // The panel lists the failures first, in the grid's order.
+    EXPECT_EQ(failedInPanel, redInGrid);
+    for (int r = 0; r < failedInPanel.size(); ++r)
+        EXPECT_EQ(page.verdictTable()->item(r, 5)->text(), QStringLiteral("不合格")) << r;
+    EXPECT_TRUE(failedInPanel.contains(QStringLiteral("A相有功功率")));
+    EXPECT_EQ(v.failures(), failedInPanel.size());
+    EXPECT_EQ(page.verdictLabel()->text(),
+              QStringLiteral("不合格（%1 项）").arg(failedInPanel.size()));
+
+    QList<UnitRecord> stored;
+    ASSERT_TRUE(results.Select({}, stored));
+    ASSERT_EQ(stored.size(), 1);
+    const std::optional<UnitRecord> record = results.Get(stored[0].id);
+    ASSERT_TRUE(record);
+    EXPECT_EQ(record->verdict, Verdict::Fail);
+    EXPECT_EQ(record->failures, failedInPanel.size());
+    EXPECT_EQ(record->serial, QStringLiteral("SN-\"引号\"-001"));
+    EXPECT_EQ(record->operatorName, QStringLiteral("张工"));
+    EXPECT_EQ(record->model, QStringLiteral("KX7410M31-01"));
+    ASSERT_EQ(record->points.size(), 1);
+    EXPECT_EQ(record->points[0].voltagePercent, 100);
+    EXPECT_EQ(record->points[0].angle, 0);
+    EXPECT_EQ(record->points[0].frequency, 50);
+    ASSERT_EQ(record->quantities.size(), v.lines().size());
+    for (qsizetype i = 0; i < v.lines().size(); ++i) {
+        const VerdictLine& line = v.lines()[i];
+        const RecordQuantity& q = record->quantities[i];
+        EXPECT_EQ(q.name, line.name);
+        EXPECT_EQ(q.quantity, line.quantity);
+        EXPECT_EQ(q.text, line.text);
+        EXPECT_EQ(q.passed, !line.failed) << q.name.toStdString();
+        if (line.check.checked) {
+            EXPECT_DOUBLE_EQ(q.measured, line.check.measured);
+            EXPECT_DOUBLE_EQ(q.expected, line.check.expected);
+            EXPECT_DOUBLE_EQ(q.limit, line.check.limit);
+        }
+    }
+
+    // Without the error the same unit passes, and a second record is added beside the first.
+    ASSERT_EQ(b.sim.command(QStringLiteral("error Pa 0")), "ok");
+    runUntilSettled();
+    EXPECT_EQ(page.verdictLabel()->text(), QStringLiteral("合格"));
+    ASSERT_TRUE(results.Select({}, stored));
+    ASSERT_EQ(stored.size(), 2);
+    EXPECT_EQ(stored[0].verdict, Verdict::Pass);
+    EXPECT_EQ(stored[1].verdict, Verdict::Fail);
+}
+
 QJsonObject ReadWorkbook(const QString& path) {
     QProcess p;
     p.start("/usr/bin/python3", {QStringLiteral(KX_WORKBOOK_READER), path});
@@ -325,8 +414,16 @@ TEST(CheckPage, OnePercentErrorOnPaShowsPaRedAndExportsItRed) {
     const QString path = out.filePath("check.xlsx");
     b.messages.fileNames << path;
     ASSERT_TRUE(ExportAndWait(page));
-    EXPECT_EQ(b.messages.shown,
-              (QStringList{"save: Excel.xlsx", QStringLiteral("inform: 数据导出成功！")}));
+    // The report proposes a name of the unit's model, serial number and start, and says where
+    // the workbook went.
+    ASSERT_EQ(b.messages.shown.size(), 2);
+    EXPECT_TRUE(
+        QRegularExpression(QStringLiteral("^save: KX7410M31-01_无序列号_\\d{8}-\\d{6}\\.xlsx$"))
+            .match(b.messages.shown[0])
+            .hasMatch())
+        << b.messages.shown[0].toStdString();
+    EXPECT_EQ(b.messages.shown[1],
+              QStringLiteral("inform: 数据导出成功！\n") + QDir::toNativeSeparators(path));
     const QJsonObject book = ReadWorkbook(path);
     const QJsonObject cells = book["cells"].toObject();
     const QString paCell = QStringLiteral("C%1").arg(pa + 4);
@@ -822,8 +919,10 @@ TEST(CheckExport, WritesTheGridFromSheetRowSixWithFailuresRed) {
     EXPECT_EQ(messages.shown, QStringList{"save: Excel.xlsx"});
     ASSERT_TRUE(WaitUntil([&] { return !page.isExporting(); }, 60000));
     EXPECT_TRUE(Button(page, "BitBtn16")->isEnabled());
-    EXPECT_EQ(messages.shown,
-              (QStringList{"save: Excel.xlsx", QStringLiteral("inform: 数据导出成功！")}));
+    EXPECT_EQ(
+        messages.shown,
+        (QStringList{"save: Excel.xlsx", QStringLiteral("inform: 数据导出成功！\n") +
+                                             QDir::toNativeSeparators(out.filePath("book.xlsx"))}));
     EXPECT_TRUE(host.session().isIdle()); // an export is no device operation
     const QJsonObject book = ReadWorkbook(out.filePath("book.xlsx"));
     const QJsonObject cells = book["cells"].toObject();

@@ -4,12 +4,15 @@
 // the main window's own share of starting and stopping a check (the port button, the model list,
 // the tabs of the other pages). TMainForm implements it. GUI thread only.
 
+#include "store/results.h"
+
 #include <QString>
 #include <QtGlobal>
 
 class DeviceSession;
 class Link;
 class ProductDatabase;
+class ResultsDatabase;
 
 class CheckHost {
 public:
@@ -30,4 +33,9 @@ public:
     // energy and clear demand, and hide the tabs of the other pages as a running check requires;
     // false: the reverse.
     virtual void SetCheckControls(bool running) = 0;
+    // Where finished checks are recorded; null: nowhere (a host without a results database).
+    virtual ResultsDatabase* resultsDatabase() { return nullptr; }
+    // A record filled with what the host knows of the unit's test: model, station, software,
+    // port, line settings, protocol and address.
+    virtual UnitRecord RecordTemplate() const { return {}; }
 };

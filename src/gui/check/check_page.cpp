@@ -6,6 +6,7 @@
 #include "common/conversion.h"
 #include "gui/check/check_host.h"
 #include "gui/kit/messages.h"
+#include "report/record_report.h"
 #include "report/workbook_writer.h"
 #include "session/device_session.h"
 #include "store/settings.h"
@@ -15,6 +16,8 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
@@ -24,6 +27,7 @@
 #include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <array>
 
 namespace {
@@ -210,12 +214,130 @@ void CheckPage::BuildGrid() {
     grid_->setItemDelegate(new GridDelegate(grid_));
     for (int c = 0; c < kColumns; ++c)
         grid_->setColumnWidth(c, kDesignWidths[c]);
+    // The value column takes what the window's width leaves.
+    grid_->horizontalHeader()->setStretchLastSection(true);
     PrepareGrid();
+}
+
+void CheckPage::BuildVerdictPanel(QWidget* panel) {
+    panel->setObjectName(QStringLiteral("VerdictPanel"));
+    auto* layout = new QVBoxLayout(panel);
+    layout->setContentsMargins(0, 0, 0, 0);
+    verdictLabel_ = new QLabel(panel);
+    verdictLabel_->setObjectName(QStringLiteral("VerdictLabel"));
+    verdictLabel_->setAlignment(Qt::AlignCenter);
+    verdictLabel_->setMinimumHeight(56);
+    QFont large = verdictLabel_->font();
+    large.setPointSize(large.pointSize() * 2);
+    large.setBold(true);
+    verdictLabel_->setFont(large);
+    verdictLabel_->setAutoFillBackground(true);
+    layout->addWidget(verdictLabel_);
+    verdictTable_ = new QTableWidget(0, 6, panel);
+    verdictTable_->setObjectName(QStringLiteral("VerdictTable"));
+    verdictTable_->setHorizontalHeaderLabels({QStringLiteral("名称"), QStringLiteral("期望值"),
+                                              QStringLiteral("测量值"), QStringLiteral("误差"),
+                                              QStringLiteral("限值"), QStringLiteral("结论")});
+    verdictTable_->verticalHeader()->hide();
+    verdictTable_->verticalHeader()->setDefaultSectionSize(kRowHeight);
+    verdictTable_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    verdictTable_->setSelectionMode(QAbstractItemView::NoSelection);
+    verdictTable_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    verdictTable_->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+    layout->addWidget(verdictTable_, 1);
+    ShowVerdict();
+}
+
+namespace {
+QString Figure(double v, const QString& unit) {
+    if (!std::isfinite(v)) return QStringLiteral("—");
+    return QString::number(v, 'f', std::fabs(v) >= 1000 ? 1 : 3) +
+           (unit.isEmpty() ? "" : " " + unit);
+}
+} // namespace
+
+void CheckPage::ShowVerdict() {
+    QPalette palette = verdictLabel_->palette();
+    QString text;
+    QColor colour = palette.color(QPalette::Window);
+    if (!running_ && cyclesEnded_ == 0) {
+        text = QStringLiteral("未检验");
+    } else if (verdict_.settled()) {
+        const int failures = verdict_.failures();
+        text = failures == 0 ? QStringLiteral("合格")
+                             : QStringLiteral("不合格（%1 项）").arg(failures);
+        colour = failures == 0 ? QColor(0, 170, 0) : kFailedColour;
+    } else if (cyclesEnded_ > 0 && !verdict_.anyAnswered()) {
+        text = QStringLiteral("无应答");
+        colour = kFailedColour;
+    } else {
+        text =
+            QStringLiteral("稳定中 %1/%2").arg(verdict_.goodCycles()).arg(verdict_.settleCycles());
+    }
+    verdictLabel_->setText(text);
+    palette.setColor(QPalette::Window, colour);
+    palette.setColor(QPalette::WindowText, colour == palette.color(QPalette::Base)
+                                               ? palette.color(QPalette::WindowText)
+                                               : QColor(Qt::white));
+    verdictLabel_->setPalette(palette);
+
+    // Failures first: a red value must never be the one scrolled out of sight.
+    QList<VerdictLine> lines = verdict_.lines();
+    std::stable_partition(lines.begin(), lines.end(),
+                          [](const VerdictLine& line) { return line.failed; });
+    verdictTable_->setRowCount(static_cast<int>(lines.size()));
+    for (int r = 0; r < lines.size(); ++r) {
+        const VerdictLine& line = lines[r];
+        const bool errorInHz = line.quantity == QStringLiteral("F");
+        const QString errorUnit = errorInHz ? QStringLiteral("Hz") : QStringLiteral("%");
+        const QStringList cells{
+            line.name,
+            line.check.checked ? Figure(line.check.expected, line.unit) : QStringLiteral("—"),
+            line.check.checked ? Figure(line.check.measured, line.unit) : line.text,
+            line.check.checked ? Figure(line.check.error, errorUnit) : QStringLiteral("—"),
+            line.check.checked ? Figure(line.check.limit, errorUnit) : QStringLiteral("—"),
+            line.failed ? QStringLiteral("不合格") : QStringLiteral("合格")};
+        for (int c = 0; c < cells.size(); ++c) {
+            auto* item = new QTableWidgetItem(cells[c]);
+            if (line.failed) item->setForeground(kFailedColour);
+            verdictTable_->setItem(r, c, item);
+        }
+    }
 }
 
 void CheckPage::BuildControls() {
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(grid_, 1);
+
+    // Who and what is tested: the scanner ends a serial number with Enter, which starts the
+    // check; the operator's name stays from one session to the next.
+    auto* identity = new QHBoxLayout;
+    identity->addWidget(new QLabel(QStringLiteral("序列号："), this));
+    serial_ = new QLineEdit(this);
+    serial_->setObjectName(QStringLiteral("LE_Serial"));
+    serial_->setPlaceholderText(QStringLiteral("扫描或输入产品序列号"));
+    identity->addWidget(serial_, 2);
+    identity->addWidget(new QLabel(QStringLiteral("操作员："), this));
+    operator_ = new QLineEdit(LoadOperator(host_.dataFolder()), this);
+    operator_->setObjectName(QStringLiteral("LE_Operator"));
+    identity->addWidget(operator_, 1);
+    layout->addLayout(identity);
+    connect(serial_, &QLineEdit::returnPressed, this, [this] {
+        if (!running_) BitBtn_CheckClick();
+    });
+    connect(operator_, &QLineEdit::editingFinished, this, [this] {
+        try {
+            SaveOperator(host_.dataFolder(), operator_->text().trimmed());
+        } catch (const ConversionError& e) {
+            Ui().error(this, e.text());
+        }
+    });
+
+    auto* results = new QHBoxLayout;
+    results->addWidget(grid_, 3);
+    auto* verdictPanel = new QWidget(this);
+    BuildVerdictPanel(verdictPanel);
+    results->addWidget(verdictPanel, 2);
+    layout->addLayout(results, 1);
 
     auto* points = new QHBoxLayout;
     voltage_ = AddRadioGroup(this, points, "GroupBox_U", QStringLiteral("电压U"), kVoltageButtons);
@@ -313,6 +435,9 @@ void CheckPage::ShowRows(int firstRow, const QList<AcquiredRow>& rows, bool rows
         }
         value->setText(row.value);
         value->setData(kStaleRole, false);
+        const qsizetype index = r - kFirstDataRow;
+        if (index >= shown_.size()) shown_.resize(index + 1);
+        shown_[index] = row;
         value->setForeground(row.checkFailed ? kFailedColour : palette.color(QPalette::WindowText));
         if (!rowsBuilt) {
             widths[0] = std::max(widths[0], metrics.horizontalAdvance(QString::number(r - 1)));
@@ -332,6 +457,12 @@ void CheckPage::ShowRows(int firstRow, const QList<AcquiredRow>& rows, bool rows
         }
         if (total < kMinimumTotalWidth) grid_->setColumnWidth(2, kMinimumTotalWidth);
     }
+}
+
+void CheckPage::CycleEnded(bool failed) {
+    ++cyclesEnded_;
+    verdict_.CycleEnded(failed, shown_);
+    ShowVerdict();
 }
 
 void CheckPage::ShowStatusLine(const QString& text, bool failed) {
@@ -365,6 +496,9 @@ ExportTestPoint CheckPage::CurrentExportTestPoint() const {
 }
 
 void CheckPage::TestPointChanged() {
+    // Readings of another point must settle again before they say anything of the unit.
+    verdict_.Reset();
+    if (running_) ShowVerdict();
     if (thread_) thread_->SetTestPoint(CurrentTestPoint());
 }
 
@@ -394,6 +528,13 @@ void CheckPage::BitBtn_CheckClick() {
         StopCheck();
         return;
     }
+    int settleCycles = kDefaultSettleCycles;
+    try {
+        settleCycles = LoadSettleCycles(host_.dataFolder());
+    } catch (const ConversionError& e) {
+        Ui().error(this, e.text());
+        return;
+    }
     // Everything the loop needs is taken from the controls now; the job never reads a widget.
     auto loop =
         std::make_shared<Thread_Read>(host_.database(), host_.dataFolder(), host_.moduleAddress(),
@@ -401,6 +542,8 @@ void CheckPage::BitBtn_CheckClick() {
     loop->SetTestPoint(CurrentTestPoint());
     connect(loop.get(), &Thread_Read::ShowRows, this, &CheckPage::ShowRows, Qt::QueuedConnection);
     connect(loop.get(), &Thread_Read::ShowStatusLine, this, &CheckPage::ShowStatusLine,
+            Qt::QueuedConnection);
+    connect(loop.get(), &Thread_Read::CycleEnded, this, &CheckPage::CycleEnded,
             Qt::QueuedConnection);
     DeviceSession& session = host_.session();
     const QPointer<CheckPage> page(this);
@@ -420,6 +563,15 @@ void CheckPage::BitBtn_CheckClick() {
     }
     // The rows come queued, after this.
     PrepareGrid();
+    shown_.clear();
+    verdict_ = SettledVerdict(settleCycles);
+    cyclesEnded_ = 0;
+    record_ = host_.RecordTemplate();
+    record_.kind = RecordKind::Check;
+    record_.model = host_.modelText();
+    record_.serial = serial_->text().trimmed();
+    record_.operatorName = operator_->text().trimmed();
+    record_.started = QDateTime::currentDateTime();
     thread_ = std::move(loop);
     session_ = &session;
     running_ = true;
@@ -447,10 +599,23 @@ void CheckPage::CheckEnded() {
     session_ = nullptr;
     running_ = false;
     stopping_ = false;
+    if (cyclesEnded_ > 0) RecordCheck();
+    ShowVerdict();
     check_->setText(QStringLiteral("检查数据"));
     host_.SetCheckControls(false);
     SetOwnControls(false);
     reenableCheck_->start();
+}
+
+void CheckPage::RecordCheck() {
+    UnitRecord record = record_;
+    record.ended = QDateTime::currentDateTime();
+    AddPointToRecord(record, CurrentTestPoint(), verdict_);
+    // The record is added even when the verdict was never taken: that the unit did not settle
+    // or did not answer is a result too.
+    if (ResultsDatabase* results = host_.resultsDatabase(); results && !results->Add(record))
+        Ui().error(this, results->lastError());
+    lastRecord_ = record;
 }
 
 void CheckPage::BitBtn16Click() {
@@ -467,7 +632,11 @@ void CheckPage::BitBtn16Click() {
         Ui().error(this, e.text());
         return;
     }
-    const QString chosen = Ui().saveFileName(this, ProposedExportFileName(), ExportFileFilter());
+    // The report names the unit it is about once a check has been recorded.
+    const QString proposed =
+        lastRecord_ ? DefaultReportFileName(*lastRecord_) : ProposedExportFileName();
+    const QString chosen = Ui().saveFileName(
+        this, proposed.isEmpty() ? ProposedExportFileName() : proposed, ExportFileFilter());
     if (chosen.isEmpty()) return;
     const QString path = WithExportSuffix(chosen);
     if (NeedsOverwriteQuestion(path) && !Ui().ask(this, OverwriteQuestion(), OverwriteCaption()))
@@ -491,8 +660,11 @@ void CheckPage::BitBtn16Click() {
     exporting_ = true;
     save_->setEnabled(false);
     check_->setEnabled(false);
-    exportWorker_.reset(QThread::create(
-        [this, path, grid, header] { exportResult_ = WriteCheckWorkbook(path, grid, header); }));
+    exportPath_ = path;
+    exportWorker_.reset(QThread::create([this, path, grid, header, record = lastRecord_] {
+        exportResult_ = WriteCheckWorkbook(path, grid, header /*RECORD*/);
+        (void)record;
+    }));
     connect(exportWorker_.get(), &QThread::finished, this, &CheckPage::ExportEnded,
             Qt::QueuedConnection);
     exportWorker_->start();
@@ -504,5 +676,6 @@ void CheckPage::ExportEnded() {
     exporting_ = false;
     save_->setEnabled(true);
     check_->setEnabled(true);
-    Ui().inform(this, exportResult_.ok ? ExportSucceededMessage() : ExportFailedMessage());
+    Ui().inform(this,
+                exportResult_.ok ? ExportSucceededMessage(exportPath_) : ExportFailedMessage());
 }

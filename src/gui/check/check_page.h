@@ -1,22 +1,29 @@
 #pragma once
-// CheckPage: the real-time page "实时数据" (objectName TabSheet2): the grid AdvStringGrid, the four
-// test-point radio groups, the data-mode choice and the buttons 读取配置, 检查数据 and 保存数据.
-// It runs Thread_Read as a job of the device session ("检查数据"), writes the rows the loop hands
-// over and exports the grid on a worker thread of its own. GUI thread only.
+// CheckPage: the real-time page "实时数据" (objectName TabSheet2): the unit's serial number and the
+// operator, the grid AdvStringGrid with the verdict panel beside it, the four test-point radio
+// groups, the data-mode choice and the buttons 读取配置, 检查数据 and 保存数据. It runs Thread_Read
+// as a job of the device session ("检查数据"), writes the rows the loop hands over, takes the
+// unit's verdict once the readings have settled, records each finished check in the host's results
+// database and exports the grid with the record on a worker thread of its own. GUI thread only.
 
 #include "acquire/check.h"
 #include "acquire/rows.h"
+#include "acquire/verdict.h"
 #include "report/check_export.h"
 #include "report/workbook_writer.h"
 
+#include <QDateTime>
 #include <QPointer>
 #include <QWidget>
 #include <memory>
+#include <optional>
 
 class CheckHost;
 class DeviceSession;
 class QButtonGroup;
 class QGroupBox;
+class QLabel;
+class QLineEdit;
 class QPushButton;
 class QRadioButton;
 class QTableWidget;
@@ -54,6 +61,18 @@ public:
     // True while an export is being written.
     bool isExporting() const { return exporting_; }
 
+    // The serial number (a barcode scanner types it and ends with Enter, which starts the check)
+    // and the operator (remembered in Config.ini).
+    QLineEdit* serialEdit() const { return serial_; }
+    QLineEdit* operatorEdit() const { return operator_; }
+    // The overall verdict ("合格", "不合格 (2)", "稳定中 1/3", ...) and one line per checked
+    // quantity: name, expected, measured, error, limit, verdict.
+    QLabel* verdictLabel() const { return verdictLabel_; }
+    QTableWidget* verdictTable() const { return verdictTable_; }
+    const SettledVerdict& verdict() const { return verdict_; }
+    // The record of the last finished check (kept for the export), if any.
+    const std::optional<UnitRecord>& lastRecord() const { return lastRecord_; }
+
 signals:
     // 读取配置 (BitBtn15): the configuration read-back is the main window's operation.
     void ReadConfigurationClicked();
@@ -66,6 +85,7 @@ private slots:
     // Write the rows and the status line handed over by the reading loop.
     void ShowRows(int firstRow, const QList<AcquiredRow>& rows, bool rowsBuilt, bool dlt645Mode);
     void ShowStatusLine(const QString& text, bool failed);
+    void CycleEnded(bool failed);
 
 private:
     void BuildGrid();
@@ -79,6 +99,10 @@ private:
     void ExportEnded();
     // Takes the DL/T 645 "being read" marker off the row that carries it.
     void ClearMarker();
+    void BuildVerdictPanel(QWidget* parent);
+    void ShowVerdict();
+    // The record of the check that just ended, added to the host's results database.
+    void RecordCheck();
 
     CheckHost& host_;
     QTableWidget* grid_ = nullptr;
@@ -99,8 +123,21 @@ private:
     QPointer<DeviceSession> session_;
     std::unique_ptr<QThread> exportWorker_;
     ExportResult exportResult_; // written by exportWorker_, read once it has finished
+    QString exportPath_;
     bool running_ = false;
     bool stopping_ = false;
     bool exporting_ = false;
     int markedRow_ = -1; // the row carrying the DL/T 645 marker, -1 for none
+
+    QLineEdit* serial_ = nullptr;
+    QLineEdit* operator_ = nullptr;
+    QLabel* verdictLabel_ = nullptr;
+    QTableWidget* verdictTable_ = nullptr;
+    // The rows as shown, by data row, for the verdict.
+    QList<AcquiredRow> shown_;
+    SettledVerdict verdict_;
+    // The running check's identity, taken at its start.
+    UnitRecord record_;
+    int cyclesEnded_ = 0;
+    std::optional<UnitRecord> lastRecord_;
 };

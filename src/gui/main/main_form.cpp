@@ -1,5 +1,6 @@
 #include "gui/main/main_form.h"
 
+#include "acquire/read_thread.h"
 #include "common/conversion.h"
 #include "gui/admin/administration.h"
 #include "gui/calib/calibration_controller.h"
@@ -26,6 +27,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QHBoxLayout>
@@ -40,6 +42,7 @@
 #include <QScopeGuard>
 #include <QSignalBlocker>
 #include <QStatusBar>
+#include <QSysInfo>
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolBar>
@@ -123,6 +126,23 @@ TMainForm::TMainForm(const QString& dataDir, SerialLink& link, ProductDatabase& 
     connect(session_.get(), &DeviceSession::stateChanged, this, &TMainForm::SessionStateChanged);
     configuration_ = new ConfigurationController(*this);
     calibration_ = new CalibrationController(*this);
+}
+
+UnitRecord TMainForm::RecordTemplate() const {
+    UnitRecord r;
+    r.model = modelText();
+    r.station = QSysInfo::machineHostName();
+    r.softwareVersion = QCoreApplication::applicationVersion().isEmpty()
+                            ? QStringLiteral("1.0")
+                            : QCoreApplication::applicationVersion();
+    const LineChoice& line = station_.line();
+    r.port = line.PortName;
+    r.lineSettings = PortStatusText(QString(), line.BaudIndex, line.ParityIndex, line.DataBitsIndex,
+                                    line.StopBitsIndex)
+                         .mid(1);
+    r.protocol = ProtocolCaption(protocol()).section(QStringLiteral(": "), 1);
+    r.address = moduleAddress();
+    return r;
 }
 
 TMainForm::~TMainForm() {

@@ -78,6 +78,8 @@ public:
     // configured. A file that cannot be opened was reported at the start; adding to it then fails
     // visibly.
     ResultsDatabase& results() { return *results_; }
+    ResultsDatabase* resultsDatabase() override { return results_.get(); }
+    UnitRecord RecordTemplate() const override;
 
     // Applies what the serial settings dialog confirmed: the line settings (the port text follows).
     void ApplySerialChoice(const SerialChoice& choice);
