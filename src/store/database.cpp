@@ -11,7 +11,9 @@
 #include <QSqlRecord>
 #include <QThread>
 
+#include <algorithm>
 #include <atomic>
+#include <iterator>
 
 namespace {
 std::atomic<quint64> gNextInstance{1};
@@ -49,6 +51,22 @@ QString Trimmed(const QSqlQuery& q, const char* column) {
 }
 int Number(const QSqlQuery& q, const char* column) {
     return StrToInt(Text(q, column));
+}
+// A real column; a text stored there by another program must read as a number.
+double Real(const QSqlQuery& q, const char* column) {
+    const QVariant v = q.value(q.record().indexOf(QLatin1String(column)));
+    switch (v.typeId()) {
+    case QMetaType::Double:
+    case QMetaType::LongLong:
+    case QMetaType::Int:
+        return v.toDouble();
+    default:
+        return StrToFloat(v.toString());
+    }
+}
+
+template <std::size_t N> bool OneOf(double value, const double (&choices)[N]) {
+    return std::find(std::begin(choices), std::end(choices), value) != std::end(choices);
 }
 
 ProductModel ReadModel(const QSqlQuery& q) {
@@ -139,6 +157,12 @@ const QString kSchemeOfModel =
 
 int FlagValue(const QString& text) {
     return StrToInt(text);
+}
+
+bool IsSelectableTestPoint(const TestPlanPoint& point) {
+    return OneOf(point.voltagePercent, kPlanVoltagePercents) &&
+           OneOf(point.currentPercent, kPlanCurrentPercents) && OneOf(point.angle, kPlanAngles) &&
+           OneOf(point.frequency, kPlanFrequencies);
 }
 
 bool OpenQuery(QSqlQuery& query, const QString& statement, const QVariantList& values) {
@@ -459,6 +483,58 @@ bool ProductDatabase::MatchLogin(const QString& user, const QString& password, b
     return true;
 }
 
+// 25
+bool ProductDatabase::SelectPlans(const QString& model, QList<TestPlan>& out) {
+    out.clear();
+    QSqlQuery q = NewQuery();
+    if (!Open(q, 25,
+              QStringLiteral("select * from TestPlan where trim(Model) = ? "
+                             "order by trim(Name), Position"),
+              {model.trimmed()}))
+        return false;
+    while (q.next()) {
+        const QString name = Trimmed(q, "Name");
+        if (out.isEmpty() || out.last().name != name)
+            out.append(TestPlan{Trimmed(q, "Model"), name, {}});
+        out.last().points.append({Real(q, "VoltagePercent"), Real(q, "CurrentPercent"),
+                                  Real(q, "Angle"), Real(q, "Frequency")});
+    }
+    if (q.lastError().isValid()) {
+        out.clear();
+        return false;
+    }
+    return true;
+}
+
+// 26
+bool ProductDatabase::DeletePlan(const QString& model, const QString& name) {
+    return Exec(26, QStringLiteral("delete from TestPlan where trim(Model) = ? and trim(Name) = ?"),
+                {model.trimmed(), name.trimmed()});
+}
+
+// 26, then 27 for each point. A point the real-time page cannot set would stop the run of the
+// plan half-way, so it is refused here rather than stored.
+bool ProductDatabase::SavePlan(const TestPlan& plan) {
+    const QString model = plan.model.trimmed();
+    const QString name = plan.name.trimmed();
+    if (model.isEmpty() || name.isEmpty() || plan.points.isEmpty() ||
+        !std::all_of(plan.points.begin(), plan.points.end(), IsSelectableTestPoint))
+        return false;
+    return InTransaction([&] {
+        if (!DeletePlan(model, name)) return false;
+        for (qsizetype i = 0; i < plan.points.size(); ++i) {
+            const TestPlanPoint& p = plan.points[i];
+            if (!Exec(27,
+                      QStringLiteral("insert into TestPlan(Model,Name,Position,VoltagePercent,"
+                                     "CurrentPercent,Angle,Frequency) values(?,?,?,?,?,?,?)"),
+                      {model, name, qlonglong(i), p.voltagePercent, p.currentPercent, p.angle,
+                       p.frequency}))
+                return false;
+        }
+        return true;
+    });
+}
+
 SchemeWrite ProductDatabase::CreateSchemeWithParameters(const Scheme& scheme,
                                                         const QStringList& parameters) {
     bool duplicate = false;
@@ -507,7 +583,9 @@ QString ProductDatabase::Open(const QString& seedDir) {
         if (!db.isOpen())
             return QStringLiteral("The product database %1 cannot be opened: %2")
                 .arg(shown, db.lastError().text());
-        const QString error = CheckSchema(db);
+        QString error = CheckSchema(db);
+        // A database of an earlier version gets the plan table; its other tables stay as they are.
+        if (error.isEmpty()) error = CreatePlanTable(db);
         if (error.isEmpty()) return QString();
         // A creation cut short during its commit (by a version that built the file in place)
         // left the file with a hot journal; reading it rolled that back to nothing.

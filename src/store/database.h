@@ -1,7 +1,8 @@
 #pragma once
 // The product database Config.db (SQLite through Qt SQL): product models (Config), schemes
 // (Fstable) with their ordered parameter lists (Cstable), the output-parameter catalogue
-// (Outpar), the DL/T 645 item tables and the administrator accounts (usertable).
+// (Outpar), the DL/T 645 item tables, the administrator accounts (usertable) and the test plans
+// of the models (TestPlan).
 //
 // Threads: any thread may call any member. Each thread gets its own connection, opened at its
 // first statement and removed when the thread finishes (a QSqlDatabase connection may only be
@@ -84,6 +85,32 @@ struct UserAccount {
     QString userpass;
 };
 
+// A test plan of a product model: the test points of the reference source, run one after
+// another on the real-time page. Each coordinate is one of the choices of that page's radio
+// groups, so a point can be set there exactly.
+struct TestPlanPoint {
+    double voltagePercent = 100;
+    double currentPercent = 100;
+    double angle = 0;
+    double frequency = 50;
+    bool operator==(const TestPlanPoint&) const = default;
+};
+struct TestPlan {
+    QString model;
+    QString name;
+    QList<TestPlanPoint> points; // in the order they are run
+    bool operator==(const TestPlan&) const = default;
+};
+
+// The choices of the real-time page, in the order of its buttons.
+inline constexpr double kPlanVoltagePercents[] = {0, 10, 50, 100, 120};
+inline constexpr double kPlanCurrentPercents[] = {0, 1, 50, 100, 120};
+inline constexpr double kPlanAngles[] = {0, 30, 60, 90, 300, 330};
+inline constexpr double kPlanFrequencies[] = {45, 50, 55, 60, 65};
+
+// True when the point is one of the real-time page's choices.
+bool IsSelectableTestPoint(const TestPlanPoint& point);
+
 // Runs a statement that returns rows, with its values bound in order. True when it ran; the
 // query then stands before its first row. Any error gives false, with nothing reported.
 bool OpenQuery(QSqlQuery& query, const QString& statement, const QVariantList& values = {});
@@ -103,7 +130,8 @@ public:
     // Start-up: when the file does not exist or is empty (0 bytes) it is created with the schema
     // and the seed rows from seedDir (the catalogue files and seed/*.csv), in a temporary file
     // renamed into place once complete. An existing file must be an SQLite database holding
-    // every table and column of the schema. Returns an empty text on success, else a message
+    // every table and column of the schema; the plan table is added to one made before plans
+    // existed, the other tables left as they are. Returns an empty text on success, else a message
     // naming the file.
     QString Open(const QString& seedDir);
 
@@ -144,6 +172,17 @@ public:
     bool SelectDlt645Items2007(QList<Dlt645ItemRow>& out);                        // 22
     bool SelectUser(const QString& user, std::optional<UserAccount>& out);        // 23
     bool MatchLogin(const QString& user, const QString& password, bool& matches); // 24
+
+    // Test plans (table TestPlan, one row per point). Model and plan names are compared and
+    // stored trimmed.
+    // The model's plans ordered by name, each with its points in order; none is no error.
+    bool SelectPlans(const QString& model, QList<TestPlan>& out); // 25
+    // Adds the plan (model, name) or replaces it with these points, in one transaction. Refuses
+    // (false, nothing written) an empty model or name, no points, or a point that is not
+    // selectable.
+    bool SavePlan(const TestPlan& plan); // 26 (the old points), 27 (each point)
+    // The plan's points; a plan that does not exist is no error.
+    bool DeletePlan(const QString& model, const QString& name); // 26
 
     // The multi-statement writes of the scheme editor, each in one transaction: a failure at any
     // statement leaves the database as it was.

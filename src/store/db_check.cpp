@@ -67,6 +67,43 @@ QString RowName(const TableSchema& t, const Rows& rows, qsizetype r) {
         return name + QStringLiteral(" (%1)").arg(rows.field(r, "FS").trimmed());
     return name + (key.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(key));
 }
+
+// A point the real-time page cannot set stops the run of its plan there.
+void CheckPlanPoints(QSqlDatabase db, QStringList& problems) {
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("select Model, Name, Position, VoltagePercent, CurrentPercent, "
+                               "Angle, Frequency from %1 order by Model, Name, Position")
+                    .arg(QLatin1String(kPlanTable)))) {
+        problems.append(QStringLiteral("%1: cannot be read: %2")
+                            .arg(QLatin1String(kPlanTable), q.lastError().text()));
+        return;
+    }
+    const char* const columns[] = {"VoltagePercent", "CurrentPercent", "Angle", "Frequency"};
+    while (q.next()) {
+        TestPlanPoint point;
+        double* const values[] = {&point.voltagePercent, &point.currentPercent, &point.angle,
+                                  &point.frequency};
+        QStringList texts;
+        bool numbers = true;
+        for (int i = 0; i < 4; ++i) {
+            texts.append(q.value(3 + i).toString());
+            try {
+                *values[i] = StrToFloat(texts.last());
+            } catch (const ConversionError&) {
+                numbers = false;
+            }
+        }
+        if (numbers && IsSelectableTestPoint(point)) continue;
+        QStringList shown;
+        for (int i = 0; i < 4; ++i)
+            shown.append(QStringLiteral("%1 %2").arg(QLatin1String(columns[i]), texts[i]));
+        problems.append(QStringLiteral("%1 (%2/%3) position %4: %5 is not a point of the real-time "
+                                       "page")
+                            .arg(QLatin1String(kPlanTable), q.value(0).toString().trimmed(),
+                                 q.value(1).toString().trimmed(), q.value(2).toString(),
+                                 shown.join(QStringLiteral(", "))));
+    }
+}
 } // namespace
 
 QStringList CheckDatabase(QSqlDatabase db) {
@@ -151,5 +188,8 @@ QStringList CheckDatabase(QSqlDatabase db) {
             problems.append(QStringLiteral("%1: scheme '%2' is not in Fstable")
                                 .arg(RowName(*FindTable("Config"), models, r), scheme));
     }
+
+    // Test plans, where the database has them yet.
+    if (HasPlanTable(db)) CheckPlanPoints(db, problems);
     return problems;
 }

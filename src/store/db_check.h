@@ -10,5 +10,7 @@
 // - a Cstable row naming a parameter that Outpar does not hold;
 // - a 亚奥 scheme (TXXY 3) whose parameters take more than 127 registers;
 // - a Config row naming a scheme that Fstable does not hold;
-// - an Outpar row whose ZS disagrees with its kind (BL 1 and 2 take 1 register, BL 3 takes 3).
+// - an Outpar row whose ZS disagrees with its kind (BL 1 and 2 take 1 register, BL 3 takes 3);
+// - a TestPlan point that is not one of the choices of the real-time page (a database made
+//   before plans existed has no such table and nothing to report there).
 QStringList CheckDatabase(QSqlDatabase db);

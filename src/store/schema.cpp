@@ -61,6 +61,27 @@ void RemoveIfPresent(const QString& path) {
 }
 } // namespace
 
+QString CreatePlanTable(QSqlDatabase db) {
+    // Names are stored trimmed, so the key on the stored texts is the key on the names.
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("create table if not exists %1 (Model TEXT NOT NULL, Name TEXT NOT "
+                               "NULL, Position INTEGER NOT NULL, VoltagePercent REAL NOT NULL, "
+                               "CurrentPercent REAL NOT NULL, Angle REAL NOT NULL, Frequency REAL "
+                               "NOT NULL, primary key (Model, Name, Position))")
+                    .arg(QLatin1String(kPlanTable))))
+        return QStringLiteral("table %1: %2").arg(QLatin1String(kPlanTable), Failed(q));
+    return QString();
+}
+
+bool HasPlanTable(QSqlDatabase db) {
+    QSqlQuery q(db);
+    if (!q.prepare(QStringLiteral(
+            "select 1 from sqlite_master where type = 'table' and name = ? collate nocase")))
+        return false;
+    q.addBindValue(QLatin1String(kPlanTable));
+    return q.exec() && q.next();
+}
+
 QString CreateSchema(QSqlDatabase db) {
     for (const TableSchema& t : DatabaseTables()) {
         QStringList defs;
@@ -75,7 +96,7 @@ QString CreateSchema(QSqlDatabase db) {
         if (!q.exec(QStringLiteral("create table %1 (%2)").arg(t.name, defs.join(", "))))
             return QStringLiteral("table %1: %2").arg(t.name, Failed(q));
     }
-    return QString();
+    return CreatePlanTable(db);
 }
 
 QString CheckSchema(QSqlDatabase db) {

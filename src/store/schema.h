@@ -20,8 +20,17 @@ struct TableSchema {
 const QList<TableSchema>& DatabaseTables();
 const TableSchema* FindTable(const QString& name);
 
-// Creates the seven tables (no rows). Returns an error text or empty.
+// Creates the seven tables and the plan table (no rows). Returns an error text or empty.
 QString CreateSchema(QSqlDatabase db);
+
+// The table of the test plans, TestPlan (Model, Name, Position, VoltagePercent, CurrentPercent,
+// Angle, Frequency), one row per point. It came after the seven tables: it is made, empty, when
+// missing (a Config.db of an earlier version), and CheckSchema does not ask for it. Returns an
+// error text or empty.
+inline constexpr const char* kPlanTable = "TestPlan";
+QString CreatePlanTable(QSqlDatabase db);
+// True when db holds the plan table (false also when that cannot be read).
+bool HasPlanTable(QSqlDatabase db);
 
 // Empty when db holds every table and column of the schema, else what is wrong.
 QString CheckSchema(QSqlDatabase db);
