@@ -13,7 +13,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <iterator>
+#include <limits>
 #include <ostream>
 #include <thread>
 
@@ -255,7 +257,24 @@ INSTANTIATE_TEST_SUITE_P(Names, QuotedNames,
                          ::testing::Values("O'Brien方式", "'", "x' or '1'='1",
                                            "a'); drop table "
                                            "Config; --",
-                                           "\"双引号\"", "%_*"));
+                                           "\"双引号\"", "%_*", " 满载　“试验” "));
+
+TEST_P(QuotedNames, NameTestPlansAsAnyOther) {
+    const QString name = QString::fromUtf8(GetParam());
+    const TestPlan plan{name, name, {{120, 1, 330, 65}, {0, 0, 0, 45}}};
+    const TestPlan neighbour{"KX2953B35-01", name, {{100, 100, 0, 50}}};
+    ASSERT_TRUE(db->SavePlan(plan));
+    ASSERT_TRUE(db->SavePlan(neighbour));
+    QList<TestPlan> plans;
+    ASSERT_TRUE(db->SelectPlans(name, plans));
+    EXPECT_EQ(plans, (QList<TestPlan>{{name.trimmed(), name.trimmed(), plan.points}}));
+    ASSERT_TRUE(db->DeletePlan(name, name));
+    ASSERT_TRUE(db->SelectPlans(name, plans));
+    EXPECT_TRUE(plans.isEmpty());
+    // The plan of the same name under another model stays.
+    ASSERT_TRUE(db->SelectPlans("KX2953B35-01", plans));
+    EXPECT_EQ(plans, (QList<TestPlan>{{"KX2953B35-01", name.trimmed(), neighbour.points}}));
+}
 
 TEST_F(DatabaseTest, LoginMatchesOnlyTheStoredPassword) {
     struct Case {
@@ -419,6 +438,231 @@ TEST_F(DatabaseTest, PlainThreadsDropTheirConnection) {
     EXPECT_TRUE(ok);
     EXPECT_FALSE(name.isEmpty());
     EXPECT_FALSE(QSqlDatabase::contains(name));
+}
+
+// ---- Test plans ------------------------------------------------------------------------------
+
+TEST(TestPlanPoints, SelectableAreExactlyTheChoicesOfTheRealTimePage) {
+    int selectable = 0;
+    for (double u : kPlanVoltagePercents)
+        for (double i : kPlanCurrentPercents)
+            for (double a : kPlanAngles)
+                for (double f : kPlanFrequencies)
+                    selectable += IsSelectableTestPoint({u, i, a, f});
+    EXPECT_EQ(selectable, 5 * 5 * 6 * 5);
+    const TestPlanPoint refused[] = {
+        {1, 100, 0, 50},          // 1 % is a current, not a voltage
+        {100, 10, 0, 50},         // 10 % is a voltage, not a current
+        {100, 100, 45, 50},       // no such angle
+        {100, 100, -30, 50},      // 330° is not written as -30°
+        {100, 100, 360, 50},      // nor 0° as 360°
+        {100, 100, 0, 50.5},      // no such frequency
+        {100.000001, 100, 0, 50}, // near is not the choice
+        {std::nan(""), 100, 0, 50},
+        {100, 100, 0, std::numeric_limits<double>::infinity()},
+    };
+    for (const TestPlanPoint& p : refused)
+        EXPECT_FALSE(IsSelectableTestPoint(p))
+            << p.voltagePercent << " " << p.currentPercent << " " << p.angle << " " << p.frequency;
+}
+
+class TestPlans : public DatabaseTest {
+protected:
+    void SetUp() override {
+        DatabaseTest::SetUp();
+        for (const TestPlan& p : initial)
+            ASSERT_TRUE(db->SavePlan(p));
+    }
+    // The plans of both models, the order of SelectPlans kept.
+    QList<TestPlan> All() {
+        QList<TestPlan> all, plans;
+        for (const char* model : {kModel, kOther}) {
+            EXPECT_TRUE(db->SelectPlans(model, plans));
+            all += plans;
+        }
+        return all;
+    }
+    static constexpr const char* kModel = "KX2953B35-01";
+    static constexpr const char* kOther = "KX7410Y10-01";
+    // Stored in another order than their names'; the points in no sorted order either.
+    const QList<TestPlan> initial = {
+        {kModel, QString::fromUtf8("轻载"), {{100, 1, 0, 50}, {10, 0, 0, 45}}},
+        {kModel,
+         QString::fromUtf8("满载"),
+         {{120, 120, 330, 65}, {100, 100, 60, 50}, {0, 50, 300, 55}}},
+        {kOther, QString::fromUtf8("满载"), {{50, 50, 90, 60}}},
+    };
+};
+
+TEST_F(TestPlans, ComeBackByNameWithTheirPointsInOrder) {
+    EXPECT_EQ(All(), (QList<TestPlan>{initial[1], initial[0], initial[2]}));
+    QList<TestPlan> plans{initial[0]};
+    ASSERT_TRUE(db->SelectPlans("KX0000X00-00", plans));
+    EXPECT_TRUE(plans.isEmpty());
+}
+
+// What a save does to the stored plans: the plan (model, name) replaced or added with exactly
+// its points, or, refused, nothing at all.
+struct PlanSave {
+    const char* name;
+    TestPlan plan;
+    bool accepted;
+};
+
+void PrintTo(const PlanSave& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class PlanSaves : public TestPlans, public ::testing::WithParamInterface<PlanSave> {};
+
+TEST_P(PlanSaves, ReplaceAddOrLeaveEverythingAsItWas) {
+    const PlanSave& c = GetParam();
+    const QList<TestPlan> before = All();
+    EXPECT_EQ(db->SavePlan(c.plan), c.accepted);
+    if (!c.accepted) {
+        EXPECT_EQ(All(), before);
+        return;
+    }
+    const TestPlan saved{c.plan.model.trimmed(), c.plan.name.trimmed(), c.plan.points};
+    QList<TestPlan> expected;
+    for (const TestPlan& p : before)
+        if (p.model != saved.model || p.name != saved.name) expected.append(p);
+    expected.append(saved);
+    // By model as All() reads them, then by name.
+    std::stable_sort(expected.begin(), expected.end(), [](const TestPlan& a, const TestPlan& b) {
+        return a.model != b.model ? a.model == kModel : a.name < b.name;
+    });
+    EXPECT_EQ(All(), expected);
+}
+
+const QString kFull = QString::fromUtf8("满载");
+const TestPlanPoint kOnePoint[] = {{50, 1, 30, 45}};
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PlanSaves,
+    ::testing::Values(
+        PlanSave{"NewPlanInItsOrder",
+                 {"KX2953B35-01",
+                  QString::fromUtf8("起动"),
+                  {{0, 0, 0, 45}, {120, 120, 330, 65}, {10, 1, 90, 55}, {100, 100, 0, 50}}},
+                 true},
+        PlanSave{"ReplaceKeepsOnlyTheNewPoints", {"KX2953B35-01", kFull, {kOnePoint[0]}}, true},
+        PlanSave{"ReplaceWithMorePoints",
+                 {"KX2953B35-01",
+                  kFull,
+                  {{0, 0, 0, 45},
+                   {10, 1, 30, 50},
+                   {50, 50, 60, 55},
+                   {100, 100, 90, 60},
+                   {120, 120, 300, 65}}},
+                 true},
+        PlanSave{"BlanksAroundNamesReplace",
+                 {" KX2953B35-01\t", QString::fromUtf8("  满载 "), {kOnePoint[0]}},
+                 true},
+        PlanSave{"SameNameOtherModel", {"KX7410Y10-01", kFull, {kOnePoint[0]}}, true},
+        PlanSave{"EmptyName", {"KX2953B35-01", "", {kOnePoint[0]}}, false},
+        PlanSave{"BlankName", {"KX2953B35-01", "   ", {kOnePoint[0]}}, false},
+        PlanSave{"EmptyModel", {" ", kFull, {kOnePoint[0]}}, false},
+        PlanSave{"NoPoints", {"KX2953B35-01", kFull, {}}, false},
+        PlanSave{"LastPointUnselectable",
+                 {"KX2953B35-01", kFull, {kOnePoint[0], {100, 100, 0, 50}, {100, 100, 0, 51}}},
+                 false},
+        PlanSave{"VoltageOfACurrent", {"KX2953B35-01", kFull, {{1, 1, 0, 50}}}, false},
+        PlanSave{"NaN", {"KX2953B35-01", kFull, {{100, std::nan(""), 0, 50}}}, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(TestPlans, DeleteTakesOnlyThatPlan) {
+    ASSERT_TRUE(db->DeletePlan(QString::fromUtf8(" KX2953B35-01 "), QString::fromUtf8("满载 ")));
+    EXPECT_EQ(All(), (QList<TestPlan>{initial[0], initial[2]}));
+    ASSERT_TRUE(db->DeletePlan(kModel, QString::fromUtf8("满载"))); // gone already: no error
+    EXPECT_EQ(All(), (QList<TestPlan>{initial[0], initial[2]}));
+}
+
+// A failure at any statement of a save leaves the stored plan as it was.
+TEST_F(TestPlans, AFailedSaveLeavesTheStoredPlan) {
+    const TestPlan replacement{kModel, kFull, {{0, 0, 0, 45}, {10, 1, 30, 50}, {50, 50, 60, 55}}};
+    const struct {
+        int statement;
+        int occurrence;
+    } faults[] = {{26, 1}, {27, 1}, {27, 3}};
+    const QList<TestPlan> before = All();
+    for (const auto& f : faults) {
+        int seen = 0;
+        db->SetFaultHook(
+            [&](int statement) { return statement == f.statement && ++seen == f.occurrence; });
+        EXPECT_FALSE(db->SavePlan(replacement)) << f.statement << "/" << f.occurrence;
+        EXPECT_EQ(seen, f.occurrence) << "the fault was not reached";
+        db->SetFaultHook({});
+        EXPECT_EQ(All(), before) << f.statement << "/" << f.occurrence;
+    }
+    db->SetFaultHook([](int statement) { return statement == 25; });
+    QList<TestPlan> plans{initial[0]};
+    EXPECT_FALSE(db->SelectPlans(kModel, plans));
+    EXPECT_TRUE(plans.isEmpty());
+    db->SetFaultHook({});
+    ASSERT_TRUE(db->SavePlan(replacement));
+    ASSERT_TRUE(db->SelectPlans(kModel, plans));
+    EXPECT_EQ(plans, (QList<TestPlan>{replacement, initial[0]}));
+}
+
+// Rows written by another program: names with blanks, numbers as integers or texts.
+TEST_F(TestPlans, StoredRowsAreReadAsTheProgramWritesThem) {
+    Raw("insert into TestPlan(Model,Name,Position,VoltagePercent,CurrentPercent,Angle,Frequency) "
+        "values(' KX2953B35-01 ', ' 校验 ', 2, 100, 100, 0, 50), "
+        "('KX2953B35-01', '校验', 1, '120', ' 1 ', '300', '65.0')");
+    QList<TestPlan> plans;
+    ASSERT_TRUE(db->SelectPlans(kModel, plans));
+    // 校验 sorts before 满载 and 轻载.
+    EXPECT_EQ(plans,
+              (QList<TestPlan>{
+                  {kModel, QString::fromUtf8("校验"), {{120, 1, 300, 65}, {100, 100, 0, 50}}},
+                  initial[1],
+                  initial[0]}));
+    Raw("update TestPlan set Angle = 'abc' where Position = 1 and trim(Name) = '校验'");
+    EXPECT_THROW(db->SelectPlans(kModel, plans), ConversionError);
+}
+
+// A Config.db of the version before plans: the table comes at the next start, and the rows of
+// the seven tables are those it had.
+TEST(DatabaseStart, AnOlderDatabaseGetsThePlanTable) {
+    QTemporaryDir dir;
+    WriteSeedFixture(dir.path());
+    const QString path = dir.filePath(kDatabaseFile);
+    QStringList before;
+    {
+        ProductDatabase older(path);
+        ASSERT_EQ(older.Open(dir.path()), QString());
+        QSqlQuery q = older.NewQuery();
+        ASSERT_TRUE(ExecQuery(q, "drop table TestPlan"));
+        ASSERT_TRUE(ExecQuery(q, "insert into Config(CPXH,FS,BTLGS,JXMS,UPT,ICT,CTNUM,XLJSFS) "
+                                 "values('KX2953C10-02','标准方式',1,2,3,4,1,1)"));
+        ASSERT_FALSE(HasPlanTable(older.Connection()));
+        for (const TableSchema& t : DatabaseTables()) {
+            ASSERT_TRUE(OpenQuery(q, "select * from " + t.name + " order by rowid"));
+            while (q.next())
+                for (int i = 0; i < t.columns.size(); ++i)
+                    before.append(t.name + ":" + q.value(i).toString());
+        }
+    }
+    ProductDatabase db(path);
+    ASSERT_EQ(db.Open(dir.path()), QString());
+    EXPECT_TRUE(HasPlanTable(db.Connection()));
+    QStringList after;
+    QSqlQuery q = db.NewQuery();
+    for (const TableSchema& t : DatabaseTables()) {
+        ASSERT_TRUE(OpenQuery(q, "select * from " + t.name + " order by rowid"));
+        while (q.next())
+            for (int i = 0; i < t.columns.size(); ++i)
+                after.append(t.name + ":" + q.value(i).toString());
+    }
+    EXPECT_EQ(after, before);
+    EXPECT_TRUE(after.contains("Config:KX2953C10-02"));
+
+    const TestPlan plan{"KX2953C10-02", QString::fromUtf8("出厂"), {{100, 100, 0, 50}}};
+    ASSERT_TRUE(db.SavePlan(plan));
+    QList<TestPlan> plans;
+    ASSERT_TRUE(db.SelectPlans(plan.model, plans));
+    EXPECT_EQ(plans, QList<TestPlan>{plan});
 }
 
 TEST(DatabaseStart, BrokenFilesAreFatalWithTheFileNamed) {

@@ -159,7 +159,17 @@ INSTANTIATE_TEST_SUITE_P(
                   "BL 3 takes 3 register(s) but ZS is 1"},
         BrokenRow{"GridStateTwoRegisters", "update Outpar set ZS=2 where CSMC='电网状态'",
                   "BL 1 takes 1 register(s) but ZS is 2"},
-        BrokenRow{"NumberColumnText", "update Config set UPT='ten'", "UPT 'ten' is not a number"}),
+        BrokenRow{"NumberColumnText", "update Config set UPT='ten'", "UPT 'ten' is not a number"},
+        BrokenRow{
+            "PlanPointNoChoice",
+            "insert into TestPlan(Model,Name,Position,VoltagePercent,CurrentPercent,Angle,"
+            "Frequency) values('KX2953B35-01','满载',0,100,100,45,50)",
+            "TestPlan (KX2953B35-01/满载) position 0: VoltagePercent 100, CurrentPercent 100, "
+            "Angle 45, Frequency 50 is not a point of the real-time page"},
+        BrokenRow{"PlanPointText",
+                  "insert into TestPlan(Model,Name,Position,VoltagePercent,CurrentPercent,Angle,"
+                  "Frequency) values('KX2953B35-01','满载',0,'全',100,0,50)",
+                  "VoltagePercent 全, CurrentPercent 100"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(CheckAllows, AYaaoSchemeOfExactly127Registers) {
@@ -177,6 +187,36 @@ TEST(CheckAllows, AYaaoSchemeOfExactly127Registers) {
                                  "'亚奥方式','A相电压' from n")));
     }
     EXPECT_EQ(RunTool({"check", path}).status, 0);
+}
+
+// Plans as the program stores them are sound, and a database of the version before plans,
+// without their table, is as sound as it was.
+TEST(CheckAllows, StoredPlansAndADatabaseWithoutThem) {
+    QTemporaryDir dir;
+    WriteSeedFixture(dir.path());
+    const QString path = dir.filePath(kDatabaseFile);
+    {
+        ProductDatabase db(path);
+        ASSERT_EQ(db.Open(dir.path()), QString());
+        ASSERT_TRUE(db.SavePlan({"KX2953B35-01",
+                                 QString::fromUtf8("满载"),
+                                 {{0, 0, 0, 45}, {10, 1, 30, 50}, {120, 120, 330, 65}}}));
+        ASSERT_TRUE(db.SavePlan({"KX7410Y10-01", "O'Brien", {{100, 100, 0, 50}}}));
+    }
+    ToolRun run = RunTool({"check", path});
+    EXPECT_EQ(run.status, 0) << run.out.toStdString() << run.err.toStdString();
+    EXPECT_TRUE(run.out.contains("no problems found")) << run.out.toStdString();
+    run = RunTool({"dump", path});
+    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.out.contains("# usertable\n")) << run.out.toStdString();
+    {
+        ProductDatabase db(path);
+        QSqlQuery q = db.NewQuery();
+        ASSERT_TRUE(ExecQuery(q, "drop table TestPlan"));
+    }
+    run = RunTool({"check", path});
+    EXPECT_EQ(run.status, 0) << run.out.toStdString() << run.err.toStdString();
+    EXPECT_EQ(RunTool({"dump", path}).status, 0);
 }
 
 TEST(Tool, RefusesWhatIsNoProductDatabase) {
