@@ -14,6 +14,7 @@ bool RunAdministration(QWidget* parent, const QString& dataDir, ProductDatabase&
     {
         TGlForm management(db, parent);
         QObject::connect(&management, &TGlForm::databaseChanged, [&changed] { changed = true; });
+        if (run) management.setDialogRunner(run);
         show(management);
     }
     if (changed && onChanged) onChanged();

@@ -1,8 +1,9 @@
 #include "gui/admin/management_form.h"
 
+#include "common/conversion.h"
+#include "gui/admin/plan_editor.h"
 #include "gui/kit/messages.h"
 #include "gui/kit/up_down.h"
-#include "common/conversion.h"
 #include "store/database.h"
 
 #include <QGridLayout>
@@ -333,6 +334,8 @@ void TGlForm::buildProductGroup(QWidget* group) {
         {"BitBtn4", "新建产品", QStyle::SP_FileIcon, &TGlForm::BitBtn4Click},
         {"BitBtn3", "更新产品配置", QStyle::SP_DialogSaveButton, &TGlForm::BitBtn3Click},
         {"BitBtn6", "删除产品", QStyle::SP_TrashIcon, &TGlForm::BitBtn6Click},
+        {"BitBtn_Plans", "检验方案", QStyle::SP_FileDialogDetailedView,
+         &TGlForm::BitBtn_PlansClick},
         {"BitBtn5", "退出", QStyle::SP_DialogCloseButton, &TGlForm::BitBtn5Click},
     };
     for (const auto& b : kButtons) {
@@ -755,4 +758,14 @@ void TGlForm::BitBtn6Click() {
 
 void TGlForm::BitBtn5Click() {
     close();
+}
+
+void TGlForm::BitBtn_PlansClick() {
+    PlanEditor editor(db_, cbCpType_->currentText().trimmed(), this);
+    // A plan written is a change of the database like a model: the main window reloads after.
+    connect(&editor, &PlanEditor::plansChanged, this, &TGlForm::databaseChanged);
+    if (runDialog_)
+        runDialog_(editor);
+    else
+        editor.exec();
 }

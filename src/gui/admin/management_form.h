@@ -2,10 +2,12 @@
 // TGlForm "管理配置界面": the administrator's editor of the product database. The upper group
 // edits schemes (Fstable) with their ordered parameter lists (Cstable): two parameter lists
 // with six list buttons and the 4 x 9 scheme grid whose cell (1,1) holds the scheme selector
-// CBox_Type. The lower group edits product models (Config). Every outcome is shown through
-// the message seam. GUI thread only.
+// CBox_Type. The lower group edits product models (Config); its button 检验方案 opens the
+// editor of the models' test plans. Every outcome is shown through the message seam. GUI
+// thread only.
 
 #include "admin/admin_rules.h"
+#include "gui/admin/administration.h"
 
 #include <QComboBox>
 #include <QDialog>
@@ -74,6 +76,11 @@ public:
     void BitBtn3Click();
     void BitBtn6Click();
     void BitBtn5Click();
+    // "检验方案": the plan editor on the model chosen in CB_CPType.
+    void BitBtn_PlansClick();
+
+    // How the plan editor is shown (QDialog::exec unless set; tests drive it instead).
+    void setDialogRunner(ModalRunner run) { runDialog_ = std::move(run); }
 
 signals:
     // A scheme or product was written or deleted: the main window reloads its model list.
@@ -98,6 +105,7 @@ private:
     ProductEntry productEntry(const QString& name) const;
 
     ProductDatabase& db_;
+    ModalRunner runDialog_;
     bool entryMode_ = false;
     bool closedUp_ = false; // a selector closed its drop-down since the last mode switch
 
