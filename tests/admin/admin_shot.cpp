@@ -1,8 +1,10 @@
 // Renders the management window and the login dialog, on a temporary database made from the
-// seed, to PNG files for a look at their layout: admin_shot <management.png> [<login.png>].
+// seed, to PNG files for a look at their layout:
+// admin_shot <management.png> [<login.png> [<plans.png>]].
 
 #include "gui/admin/login_form.h"
 #include "gui/admin/management_form.h"
+#include "gui/admin/plan_editor.h"
 #include "gui/kit/messages.h"
 #include "recording_messages.h"
 
@@ -16,7 +18,7 @@
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     if (argc < 2) {
-        std::fprintf(stderr, "usage: admin_shot <management.png> [<login.png>]\n");
+        std::fprintf(stderr, "usage: admin_shot <management.png> [<login.png> [<plans.png>]]\n");
         return 2;
     }
     RecordingMessages messages;
@@ -34,6 +36,17 @@ int main(int argc, char** argv) {
         login.show();
         app.processEvents();
         ok = login.grab().save(QString::fromLocal8Bit(argv[2])) && ok;
+    }
+    if (argc > 3) {
+        const QString model = QStringLiteral("KX2953B35-01");
+        folder.db().SavePlan({model,
+                              QStringLiteral("满载"),
+                              {{100, 100, 0, 50}, {120, 120, 60, 55}, {10, 1, 330, 45}}});
+        folder.db().SavePlan({model, QStringLiteral("轻载"), {{10, 1, 0, 50}}});
+        PlanEditor plans(folder.db(), model);
+        plans.show();
+        app.processEvents();
+        ok = plans.grab().save(QString::fromLocal8Bit(argv[3])) && ok;
     }
     for (const QString& line : messages.shown)
         std::fprintf(stderr, "%s\n", qPrintable(line));
