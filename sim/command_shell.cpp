@@ -60,6 +60,8 @@ QString CommandShell::helpText() {
         "  get ADDR [COUNT]              answer \"ok V1 V2 ...\": registers as a Modbus read sees "
         "them\n"
         "  set ADDR V1 [V2 ...]          write registers as a Modbus write would\n"
+        "  stuck ADDR VALUE|off          register ADDR holds VALUE and ignores every write (the\n"
+        "                                write is still answered); off lets it keep writes again\n"
         "  protocol N                    0 Modbus RTU, 1 DL/T 645-1997, 2 DL/T 645-2007, 3 亚奥, 4 "
         "大唐\n"
         "  format N                      frame format: 0 N,2S  1 O,1S  2 E,1S  3 N,1S\n"
@@ -151,6 +153,19 @@ CommandShell::Result CommandShell::execute(const QString& line, double now) {
                 values.push_back(uint16_t(v));
             }
             if (!module_.writeRegisters(addr, values)) return {"error value refused"};
+            return {"ok"};
+        }
+        if (cmd == "stuck") {
+            if (args.size() != 2) return {"error stuck ADDR VALUE|off"};
+            const int addr = toInt(args[0]);
+            if (addr < 0 || addr > 0xFFFF) return {"error register range"};
+            if (args[1].toLower() == "off") {
+                module_.release(addr);
+                return {"ok"};
+            }
+            const int v = toInt(args[1]);
+            if (v < 0 || v > 0xFFFF) return {"error value out of range"};
+            module_.stick(addr, uint16_t(v));
             return {"ok"};
         }
         if (cmd == "protocol" || cmd == "format") {

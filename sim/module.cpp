@@ -46,6 +46,11 @@ int Module::baudOfIndex(int index) {
     return index >= 0 && index < 6 ? kBauds[index] : 0;
 }
 
+void Module::stick(int address, uint16_t value) {
+    stuck_[uint16_t(address)] = value;
+    regs_.set(address, value);
+}
+
 bool Module::setBaudIndex(int index) {
     if (baudOfIndex(index) == 0) return false;
     baudIndex_ = index;
@@ -128,6 +133,7 @@ bool Module::writeRegisters(int address, std::span<const uint16_t> values) {
                 reg == kClearEnergy ? measurement_->clearEnergy() : measurement_->clearDemand();
             continue;
         }
+        if (stuck_.count(uint16_t(reg))) continue;
         regs_.set(reg, v);
         if (reg == kFlashCommand && v == kCommand) commit = true;
     }

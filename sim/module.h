@@ -13,6 +13,7 @@
 #include "register_file.h"
 
 #include <QString>
+#include <map>
 #include <memory>
 #include <optional>
 #include <span>
@@ -105,6 +106,10 @@ public:
     static int baudOfIndex(int index);
 
     Misbehaviour& misbehaviour() { return misbehaviour_; }
+    // A register that does not keep what is written to it: it holds value until released, so a
+    // host's read-back of its writes meets a difference.
+    void stick(int address, uint16_t value);
+    void release(int address) { stuck_.erase(uint16_t(address)); }
     // What the module has heard and said, for tests of the host: frames handled, replies given,
     // and the bytes of the last frame heard.
     int requestCount() const { return requests_; }
@@ -134,6 +139,7 @@ private:
     RegisterFile regs_;
     std::unique_ptr<Measurement> measurement_;
     Misbehaviour misbehaviour_;
+    std::map<uint16_t, uint16_t> stuck_;
     std::optional<double> powerOnAt_;
     std::optional<double> lastAdvance_;
     int requests_ = 0;
