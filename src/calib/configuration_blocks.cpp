@@ -210,15 +210,24 @@ ConfigurationBlocks BuildConfigurationBlocks(const ConfigurationFields& fields,
 }
 
 bool WriteConfigurationBlocks(Link& link, uint8_t address, const ConfigurationBlocks& blocks,
-                              DownloadProgress& progress) {
+                              DownloadProgress& progress, std::size_t* blocksWritten) {
+    std::size_t written = 0;
+    const auto confirmed = [&] {
+        if (blocksWritten) *blocksWritten = written;
+    };
+    confirmed();
     for (const auto& [first, words] : blocks.user) {
         if (!WriteRegisters(link, address, first, uint16_t(words.size()), words)) return false;
+        ++written;
+        confirmed();
         progress.Wait(kDownloadWaitMs);
         progress.Step();
     }
     if (!WriteCalibrationRegisters(link, address, kCalibrationBlockRegister,
                                    uint16_t(blocks.calibration.size()), blocks.calibration))
         return false;
+    ++written;
+    confirmed();
     progress.Step();
     return true;
 }

@@ -11,6 +11,7 @@
 #include <QString>
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <utility>
 #include <vector>
@@ -168,8 +169,9 @@ ConfigurationBlocks BuildConfigurationBlocks(const ConfigurationFields& fields,
                                              const CalibrationFields& calibration);
 // Writes the four user blocks with a wait of kDownloadWaitMs and a step after each, then the
 // calibration block and a step. Stops at the first failed write (what went before stays written).
+// blocksWritten (when given) receives how many of the five blocks the module confirmed.
 bool WriteConfigurationBlocks(Link& link, uint8_t address, const ConfigurationBlocks& blocks,
-                              DownloadProgress& progress);
+                              DownloadProgress& progress, std::size_t* blocksWritten = nullptr);
 
 // The module's read functions the configuration uses.
 enum class ReadKind { Registers, Calibration };
