@@ -2,6 +2,7 @@
 // every message answered through the message seam.
 
 #include "acquire/read_thread.h"
+#include "calib/register_words.h"
 #include "common/conversion.h"
 #include "gui/calib/calibration_page.h"
 #include "gui/calib/configuration_controller.h"
@@ -13,18 +14,23 @@
 #include "recording_messages.h"
 #include "session/device_session.h"
 #include "store/database.h"
+#include "store/ini_file.h"
+#include "store/results.h"
 
 #include "app_fixture.h"
 #include "sim_process.h"
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSysInfo>
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
@@ -459,10 +465,17 @@ TEST_F(ConfigurationWindowTest, OperationsDuringADownloadAreRefusedAndSendNothin
     messages_.shown.clear();
     WaitIdle();
     EXPECT_EQ(messages_.shown, QStringList{"inform: 下载配置数据成功！"});
-    std::vector<int> registers;
+    // The download's own writes, then the read-back of what they wrote.
+    std::vector<std::pair<int, int>> frames;
     for (const std::vector<uint8_t>& frame : link_.Frames())
-        registers.push_back(FirstRegister(frame));
-    EXPECT_EQ(registers, (std::vector<int>{260, 270, 274, 286, 11002, 11300}));
+        frames.emplace_back(frame.at(1), FirstRegister(frame));
+    std::vector<std::pair<int, int>> expected{{0x10, 260}, {0x10, 270},   {0x10, 274},
+                                              {0x10, 286}, {0x40, 11002}, {0x40, 11300},
+                                              {0x03, 260}, {0x33, 11002}};
+    const qsizetype listWords = SchemeList(form_->station().product().SchemeName).size();
+    for (qsizetype read = 0; read < listWords; read += 125)
+        expected.emplace_back(0x33, int(11300 + read));
+    EXPECT_EQ(frames, expected);
 }
 
 // The output-parameter list written is the scheme of the model selected when the download began,
@@ -616,6 +629,122 @@ TEST_F(ConfigurationWindowTest, ClockSetThenRead) {
     EXPECT_LE(std::abs(shown.secsTo(now)), 60);
 }
 
+// The Download records of the window's results database, newest first.
+QList<UnitRecord> Downloads(TMainForm& form) {
+    RecordFilter filter;
+    filter.kind = RecordKind::Download;
+    QList<UnitRecord> records;
+    EXPECT_TRUE(form.results().Select(filter, records)) << form.results().lastError().toStdString();
+    return records;
+}
+
+// A clean download is read back word for word and stored as a passed record of this station.
+TEST_F(ConfigurationWindowTest, ACleanDownloadStoresAPassedRecord) {
+    WriteIniValues(folder_.file("Config.ini"), "SysInfo", {{"Operator", QStringLiteral("张工")}});
+    EditLine(*form_, [&](LineChoice& line) { line.PortName = sim_.link(); });
+    Select("KX7410B35-01");
+    QStringList logged;
+    QObject::connect(&Session(), &DeviceSession::logLine, form_.get(),
+                     [&](const QString& line) { logged << line; });
+    const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
+    Click("BitBtn1");
+    ASSERT_EQ(messages_.shown, QStringList{"inform: 下载配置数据成功！"});
+    EXPECT_EQ(logged, QStringList());
+    const QList<UnitRecord> records = Downloads(*form_);
+    ASSERT_EQ(records.size(), 1);
+    const UnitRecord& r = records[0];
+    EXPECT_EQ(r.verdict, Verdict::Pass);
+    EXPECT_EQ(r.failures, 0);
+    EXPECT_EQ(r.serial, QString());
+    EXPECT_EQ(r.model, "KX7410B35-01");
+    EXPECT_EQ(r.operatorName, QStringLiteral("张工"));
+    EXPECT_EQ(r.station, QSysInfo::machineHostName());
+    EXPECT_EQ(r.port, sim_.link());
+    EXPECT_EQ(r.lineSettings, "9600,N,8,1");
+    EXPECT_EQ(r.protocol, "MODBUS_RTU");
+    EXPECT_EQ(r.address, 1);
+    EXPECT_LE(before, r.started);
+    EXPECT_LE(r.started, r.ended);
+    // Every word written, each read back equal, the list included.
+    const RegisterWords written = WordsFromLines("written.", r.details);
+    const RegisterWords read = WordsFromLines("read.", r.details);
+    const QList<int> list = SchemeList("ModBus标准方式");
+    EXPECT_EQ(written.size(), std::size_t(9 + 3 + 10 + 18 + 30 + list.size()));
+    EXPECT_EQ(written.at(271), Edit("LE_MCCS")->text().toInt());
+    EXPECT_EQ(written.at(11300), list[0]);
+    for (const auto& [reg, word] : written)
+        EXPECT_EQ(read.count(reg) ? int(read.at(reg)) : -1, word) << reg;
+    EXPECT_FALSE(r.details.contains("diff."));
+}
+
+struct StuckCase {
+    const char* name;
+    int reg;   // the register the module does not keep
+    int value; // what it holds instead
+    const char* field;
+    const char* line;
+};
+
+void PrintTo(const StuckCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class StuckRegisterTest : public ConfigurationWindowTest,
+                          public testing::WithParamInterface<StuckCase> {};
+
+// A module that answers every write but does not keep one value: the read-back names the field
+// in the log and the message, and the download is neither reported nor recorded as a success.
+TEST_P(StuckRegisterTest, TheDifferenceIsReportedAndNotASuccess) {
+    const StuckCase& c = GetParam();
+    Select("KX7410B35-01");
+    ASSERT_EQ(sim_.command(QStringLiteral("stuck %1 %2").arg(c.reg).arg(c.value)), "ok");
+    QStringList logged;
+    QObject::connect(&Session(), &DeviceSession::logLine, form_.get(),
+                     [&](const QString& line) { logged << line; });
+    Click("BitBtn1");
+    const QString line = QString::fromUtf8(c.line);
+    EXPECT_EQ(messages_.shown, QStringList{"inform: 下载配置数据读回不一致！\n" + line});
+    EXPECT_FALSE(messages_.shown.join(' ').contains(QStringLiteral("成功")));
+    EXPECT_EQ(logged, QStringList{line});
+    EXPECT_FALSE(form_->progressBar()->isVisible());
+    EXPECT_EQ(Register(c.reg), c.value);
+    const QList<UnitRecord> records = Downloads(*form_);
+    ASSERT_EQ(records.size(), 1);
+    EXPECT_EQ(records[0].verdict, Verdict::Fail);
+    EXPECT_EQ(records[0].failures, 1);
+    EXPECT_TRUE(records[0].details.contains("diff." + QString::fromUtf8(c.field) + "=写入 "))
+        << records[0].details.toStdString();
+    EXPECT_EQ(WordsFromLines("read.", records[0].details).at(uint16_t(c.reg)), c.value);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Fields, StuckRegisterTest,
+    testing::Values(StuckCase{"WholeWord", 272, 7, "启动电流", "写入 启动电流=10 读回 7"},
+                    // Segment 1 starts at 1:00; only the minute is wrong.
+                    StuckCase{"LowByte", 260, 1 << 8 | 5, "时段1分", "写入 时段1分=0 读回 5"},
+                    StuckCase{"Tenths", 279, 1251, "过压限值", "写入 过压限值=125 读回 125.1"},
+                    StuckCase{"Rating", 11002, 2201, "电压额定值",
+                              "写入 电压额定值=220 读回 220.1"},
+                    StuckCase{"NoCaption", 278, 5, "278", "写入 278=0 读回 5"}),
+    [](const testing::TestParamInfo<StuckCase>& info) { return std::string(info.param.name); });
+
+// A record that cannot be stored is shown in the error box after the download's own outcome.
+TEST_F(ConfigurationWindowTest, ARecordThatCannotBeStoredIsShownAfterTheOutcome) {
+    form_.reset();
+    const QString results = folder_.file(QLatin1String(kResultsFile));
+    ASSERT_TRUE(QFile::remove(results));
+    ASSERT_TRUE(QDir().mkdir(results));
+    form_ = std::make_unique<TMainForm>(folder_.path(), link_, *db_);
+    form_->station().setPortOpen(true);
+    Select("KX7410B35-01");
+    messages_.shown.clear();
+    Click("BitBtn1");
+    ASSERT_EQ(messages_.shown.size(), 2);
+    EXPECT_EQ(messages_.shown[0], "inform: 下载配置数据成功！");
+    EXPECT_EQ(messages_.shown[1], "error: " + form_->results().lastError());
+    EXPECT_TRUE(messages_.shown[1].contains(QDir::toNativeSeparators(results)));
+}
+
 TEST_F(ConfigurationWindowTest, SilentModuleGivesEachFailureMessage) {
     ASSERT_EQ(sim_.command("silent on").left(2), "ok");
     const QString before = Edit("TN1")->text();
@@ -632,6 +761,11 @@ TEST_F(ConfigurationWindowTest, SilentModuleGivesEachFailureMessage) {
         EXPECT_FALSE(form_->progressBar()->isVisible()) << button;
     }
     EXPECT_EQ(Edit("TN1")->text(), before);
+    // The failed download is recorded as failed, with nothing confirmed written.
+    const QList<UnitRecord> records = Downloads(*form_);
+    ASSERT_EQ(records.size(), 1);
+    EXPECT_EQ(records[0].verdict, Verdict::Fail);
+    EXPECT_TRUE(WordsFromLines("written.", records[0].details).empty());
 }
 
 TEST_F(ConfigurationWindowTest, ListFailureAfterTheConfigurationIsReported) {
