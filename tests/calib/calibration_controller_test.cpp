@@ -7,6 +7,7 @@
 // test acts once the session is idle again. Every message box and the true-power dialog are
 // answered through their seams.
 
+#include "calib/calibration_backup.h"
 #include "gui/calib/calibration_controller.h"
 #include "gui/calib/calibration_page.h"
 #include "gui/calib/real_power_form.h"
@@ -19,6 +20,7 @@
 #include "recording_messages.h"
 #include "session/device_session.h"
 #include "store/database.h"
+#include "store/results.h"
 #include "store/settings.h"
 
 #include "app_fixture.h"
@@ -27,6 +29,8 @@
 #include <QAbstractItemModel>
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -168,6 +172,33 @@ protected:
             dialog.LE_RealPower()->setText(text);
             dialog.BitBtn1Click();
         });
+    }
+    // Takes the calibration area's backup of this model/port session with a step that writes,
+    // so that a test of another step's transactions meets that step's alone.
+    void TakeBackup() {
+        Run("BitBtn_BCFW1");
+        ASSERT_EQ(Lines().value(Lines().size() - 1), QStringLiteral("初始50HZ功率校正系数完成!"));
+        Log()->clear();
+    }
+    // The Calibration records of the model, newest first.
+    QList<UnitRecord> Backups(const QString& model) {
+        RecordFilter filter;
+        filter.kind = RecordKind::Calibration;
+        filter.model = model;
+        QList<UnitRecord> records;
+        EXPECT_TRUE(form->results().Select(filter, records))
+            << form->results().lastError().toStdString();
+        return records;
+    }
+    // The module's calibration area as registers.
+    RegisterWords Area(bool segmented) {
+        RegisterWords area;
+        for (const auto& [first, count] : CalibrationAreaRanges(segmented)) {
+            const QList<int> values = sim.registers(first, count);
+            for (int i = 0; i < values.size(); ++i)
+                area[uint16_t(first + i)] = uint16_t(values[i]);
+        }
+        return area;
     }
     int Requests() {
         const QString stats = sim.command(QStringLiteral("stats"));
@@ -342,11 +373,11 @@ TEST_F(CalibrationWindow, ClosedPortRefusesEveryStepButTheFlashWrite) {
         EXPECT_EQ(messages.shown, QStringList{"inform: 请打开串口！！"}) << name;
         EXPECT_EQ(Lines(), QStringList{"before"}) << name;
     }
-    // The flash write tries the closed link and logs its failure.
+    // The flash write tries the closed link: its backup cannot be read, so nothing is written.
     messages.shown.clear();
     Run("BitBtn19");
     EXPECT_EQ(messages.shown, QStringList());
-    EXPECT_EQ(Lines(), QStringList{"写标定FLASH 失败!!"});
+    EXPECT_EQ(Lines(), QStringList{"读标定数据备份失败,本步未写入!!"});
     EXPECT_EQ(controller->GlyphOf("BitBtn19"), CalibrationController::FormGlyph);
 }
 
@@ -360,6 +391,7 @@ class SilentModule : public CalibrationWindow, public ::testing::WithParamInterf
 
 TEST_P(SilentModule, LogsTheFailureAndKeepsTheGlyph) {
     Select(QStringLiteral("KX7410M31-01"));
+    TakeBackup();
     controller->state().VipAverages.fill(20000);
     controller->state().SourceActivePower = 1100;
     AnswerPower(QStringLiteral("1100"));
@@ -396,6 +428,7 @@ class SilencedMidway : public CalibrationWindow,
 
 TEST_P(SilencedMidway, StopsAtTheNextTransaction) {
     const SilencedCase& c = GetParam();
+    TakeBackup();
     ASSERT_EQ(sim.command(QStringLiteral("set 12000 7 7 7 7 7 7 7 7 7")), QStringLiteral("ok"));
     ASSERT_EQ(sim.command(QStringLiteral("set 12021 9 9 9")), QStringLiteral("ok"));
     controller->state().VipAverages.fill(20000);
@@ -431,6 +464,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(CalibrationWindow, PowerPassesBeforeASilenceStayWritten) {
+    TakeBackup();
     ASSERT_EQ(sim.command(QStringLiteral("set 12009 1 2 3 4 5 6")), QStringLiteral("ok"));
     controller->state().VipAverages.fill(20000);
     AnswerPower(QStringLiteral("1100"));
@@ -452,6 +486,7 @@ TEST_F(CalibrationWindow, CheckCurvesAndOtherStepsRefusedWhileVipRuns) {
     CheckPage* check = form->checkPage();
     auto* curves = form->findChild<CurvePage*>();
     ASSERT_NE(curves, nullptr);
+    TakeBackup();
     link.ClearRequests();
     bool busy = false;
     // Between the second and third raw reads, as a user's clicks would arrive.
@@ -512,6 +547,7 @@ TEST_P(CancelMidway, StopsAtTheNextTransactionBoundary) {
         Run("BitBtn2");
         messages.shown.clear();
     }
+    TakeBackup();
     if (c.preset) {
         ASSERT_EQ(sim.command(QLatin1String(c.preset)), QStringLiteral("ok"));
     }
@@ -754,6 +790,199 @@ TEST_F(CalibrationWindow, SecondOperationRefusedWhileOneRuns) {
     release.set_value();
     Idle();
     EXPECT_EQ(Requests(), before);
+}
+
+// ---- backup of the calibration area and its restore ---------------------------------------------
+
+// Function code and first register of each request sent.
+std::vector<std::pair<uint8_t, uint16_t>> FramesOf(const std::vector<std::vector<uint8_t>>& sent) {
+    std::vector<std::pair<uint8_t, uint16_t>> frames;
+    for (const auto& r : sent)
+        frames.emplace_back(r.at(1), uint16_t(r.at(2) << 8 | r.at(3)));
+    return frames;
+}
+
+TEST_F(CalibrationWindow, BackupIsTakenBeforeTheFirstWriteOncePerSession) {
+    const QString model = QStringLiteral("KX7410M31-01"); // segmented: three segments
+    Select(model);
+    ASSERT_EQ(sim.command(QStringLiteral("point 100 100 0 50")), QStringLiteral("ok"));
+    ASSERT_EQ(sim.command(QStringLiteral("set 11002 575 0 1500 0")), QStringLiteral("ok"));
+    ASSERT_EQ(sim.command(QStringLiteral("set 12000 11 12 13 14 15 16 17 18 19 1 2 3")),
+              QStringLiteral("ok"));
+    ASSERT_EQ(sim.command(QStringLiteral("set 12124 44 45 46")), QStringLiteral("ok"));
+    ASSERT_EQ(sim.command(QStringLiteral("set 12226 583")), QStringLiteral("ok"));
+    const RegisterWords before = Area(true);
+    ASSERT_EQ(before.size(), 30u + 3 * 27);
+    link.ClearRequests();
+    Run("BitBtn_VIP1");
+    EXPECT_EQ(controller->GlyphOf("BitBtn_VIP1"), CalibrationController::Done);
+    ASSERT_NE(Area(true), before);
+
+    // The area was read before anything was written, and stored as it was.
+    const auto frames = FramesOf(link.Requests());
+    ASSERT_GT(frames.size(), 5u);
+    EXPECT_EQ(std::vector(frames.begin(), frames.begin() + 5),
+              (std::vector<std::pair<uint8_t, uint16_t>>{{kFcReadCalibration, 11002},
+                                                         {kFcReadCalibration, 12000},
+                                                         {kFcReadCalibration, 12100},
+                                                         {kFcReadCalibration, 12200},
+                                                         {kFcWriteCalibration, 13000}}));
+    QList<UnitRecord> records = Backups(model);
+    ASSERT_EQ(records.size(), 1);
+    const UnitRecord& backup = records[0];
+    EXPECT_EQ(BackupFromDetails(backup.details), before);
+    EXPECT_EQ(backup.kind, RecordKind::Calibration);
+    EXPECT_EQ(backup.serial, QString());
+    EXPECT_EQ(backup.port, sim.link());
+    EXPECT_EQ(backup.lineSettings, QStringLiteral("9600,N,8,1"));
+    EXPECT_EQ(backup.protocol, QStringLiteral("MODBUS_RTU"));
+    EXPECT_FALSE(backup.station.isEmpty());
+    EXPECT_LE(backup.started, backup.ended);
+    // Silent on success: the log holds the step's own lines.
+    EXPECT_EQ(Lines().first(), QStringLiteral("第1次读原始AD采集数据为："));
+
+    // Further steps of the session write at once.
+    link.ClearRequests();
+    Run("BitBtn_BCFW1");
+    EXPECT_EQ(FramesOf(link.Requests()),
+              (std::vector<std::pair<uint8_t, uint16_t>>{{kFcWriteCalibration, 12009}}));
+    EXPECT_EQ(Backups(model).size(), 1);
+
+    // Another model, a reopened port and a finished calibration each start a session of their
+    // own.
+    Select(QStringLiteral("KX7410Y35-01"));
+    Run("BitBtn_BCFW1");
+    EXPECT_EQ(Backups(QStringLiteral("KX7410Y35-01")).size(), 1);
+    Select(model);
+    Run("BitBtn_BCFW1");
+    EXPECT_EQ(Backups(model).size(), 2);
+    form->comkClick();
+    form->comkClick();
+    ASSERT_TRUE(form->station().portOpen());
+    Run("BitBtn_BCFW1");
+    Run("BitBtn_BCFW1");
+    EXPECT_EQ(Backups(model).size(), 3);
+    Run("BitBtn19");
+    EXPECT_EQ(Backups(model).size(), 3);
+    Run("BitBtn_BCFW1");
+    EXPECT_EQ(Backups(model).size(), 4);
+    EXPECT_EQ(messages.shown, QStringList());
+}
+
+TEST_F(CalibrationWindow, RestoreBringsBackTheAreaAStepChanged) {
+    const QString model = form->station().product().ModelName;
+    ASSERT_EQ(sim.command(QStringLiteral("point 100 100 0 50")), QStringLiteral("ok"));
+    ASSERT_EQ(sim.command(QStringLiteral("set 12000 11 12 13 14 15 16 17 18 19 1 2 3 4 5 6")),
+              QStringLiteral("ok"));
+    ASSERT_EQ(sim.command(QStringLiteral("set 11029 7 8 9")), QStringLiteral("ok"));
+    const bool segmented = form->station().product().FDBDSN != 0;
+    const RegisterWords before = Area(segmented);
+    Run("BitBtn_VIP1");
+    ASSERT_EQ(sim.registers(12000, 9), QList<int>(9, 20000));
+    ASSERT_EQ(sim.command(QStringLiteral("set 11029 0 0 0")), QStringLiteral("ok"));
+    ASSERT_NE(Area(segmented), before);
+    const QList<UnitRecord> records = Backups(model);
+    ASSERT_EQ(records.size(), 1);
+    const QString question = QStringLiteral("ask: 确定用 %1 的备份恢复标定数据吗?")
+                                 .arg(records[0].started.toString("yyyy-MM-dd HH:mm:ss"));
+
+    messages.answers = {true};
+    link.ClearRequests();
+    Run("BitBtn_RestoreCalibration");
+    EXPECT_EQ(messages.shown, (QStringList{question, "inform: 恢复标定数据成功！"}));
+    EXPECT_EQ(Area(segmented), before);
+    EXPECT_EQ(Lines(), QStringList{"恢复标定数据成功！"});
+    // Written with the calibration's own write, then read back.
+    const auto frames = FramesOf(link.Requests());
+    const std::size_t runs = segmented ? 4 : 2;
+    ASSERT_EQ(frames.size(), 2 * runs);
+    for (std::size_t i = 0; i < runs; ++i) {
+        EXPECT_EQ(frames[i].first, kFcWriteCalibration) << i;
+        EXPECT_EQ(frames[runs + i], std::make_pair(kFcReadCalibration, frames[i].second)) << i;
+    }
+    // A restore is no calibration step: it takes no backup of its own.
+    EXPECT_EQ(Backups(model).size(), 1);
+}
+
+TEST_F(CalibrationWindow, RestoreAsksFirstAndNeedsABackup) {
+    const QString model = form->station().product().ModelName;
+    const int before = Requests();
+    Run("BitBtn_RestoreCalibration");
+    EXPECT_EQ(messages.shown,
+              QStringList{QStringLiteral("inform: 没有%1的标定数据备份！").arg(model)});
+    TakeBackup();
+    const int afterBackup = Requests();
+    EXPECT_GT(afterBackup, before);
+    messages.shown.clear();
+    messages.answers = {false};
+    Run("BitBtn_RestoreCalibration");
+    ASSERT_EQ(messages.shown.size(), 1);
+    EXPECT_TRUE(messages.shown[0].startsWith(QStringLiteral("ask: 确定用 ")));
+    EXPECT_EQ(Requests(), afterBackup);
+    // The port is needed before anything is asked.
+    form->comkClick();
+    messages.shown.clear();
+    Run("BitBtn_RestoreCalibration");
+    EXPECT_EQ(messages.shown, QStringList{"inform: 请打开串口！！"});
+}
+
+TEST_F(CalibrationWindow, ARestoredWordThatDoesNotStickIsReported) {
+    ASSERT_EQ(sim.command(QStringLiteral("set 12000 11 12 13")), QStringLiteral("ok"));
+    TakeBackup();
+    ASSERT_EQ(sim.command(QStringLiteral("stuck 12001 5")), QStringLiteral("ok"));
+    messages.answers = {true};
+    messages.shown.clear();
+    Run("BitBtn_RestoreCalibration");
+    ASSERT_EQ(messages.shown.size(), 2);
+    EXPECT_EQ(messages.shown[1],
+              QStringLiteral("inform: 恢复标定数据读回不一致！\n写入 12001=12 读回 5"));
+    EXPECT_EQ(Lines(), (QStringList{"恢复标定数据读回不一致！", "写入 12001=12 读回 5"}));
+    EXPECT_EQ(sim.registers(12000, 3), (QList<int>{11, 5, 13}));
+}
+
+// A backup that cannot be read leaves the step unwritten; the next try takes it and goes on.
+TEST_F(CalibrationWindow, AFailedBackupReadWritesNothing) {
+    const QList<int> flag = sim.registers(13000);
+    link.ClearRequests();
+    OnGuiAtRequest(2, [this] { sim.command(QStringLiteral("silent on")); });
+    Run("BitBtn_VIP1");
+    ASSERT_EQ(sim.command(QStringLiteral("silent off")), QStringLiteral("ok"));
+    EXPECT_EQ(Lines(), QStringList{"读标定数据备份失败,本步未写入!!"});
+    EXPECT_EQ(FramesOf(link.Requests()),
+              (std::vector<std::pair<uint8_t, uint16_t>>{{kFcReadCalibration, 11002},
+                                                         {kFcReadCalibration, 12000}}));
+    EXPECT_EQ(sim.registers(13000), flag);
+    EXPECT_EQ(controller->GlyphOf("BitBtn_VIP1"), CalibrationController::FormGlyph);
+    EXPECT_TRUE(Backups(form->station().product().ModelName).isEmpty());
+    EXPECT_EQ(messages.shown, QStringList());
+
+    Run("BitBtn_VIP1");
+    EXPECT_EQ(controller->GlyphOf("BitBtn_VIP1"), CalibrationController::Done);
+    EXPECT_EQ(Backups(form->station().product().ModelName).size(), 1);
+}
+
+// A backup that cannot be stored is no backup either: the error box names the file.
+TEST_F(CalibrationWindow, ABackupThatCannotBeStoredWritesNothing) {
+    form.reset();
+    const QString results = folder.file(QLatin1String(kResultsFile));
+    ASSERT_TRUE(QFile::remove(results));
+    ASSERT_TRUE(QDir().mkdir(results));
+    form = std::make_unique<TMainForm>(folder.path(), link, *db);
+    controller = form->findChild<CalibrationController*>();
+    EditLine(*form, [&](LineChoice& line) { line.PortName = sim.link(); });
+    form->comkClick();
+    ASSERT_TRUE(form->station().portOpen());
+    messages.shown.clear();
+    const QList<int> flag = sim.registers(13000);
+    link.ClearRequests();
+    Run("BitBtn_VIP1");
+    ASSERT_EQ(messages.shown.size(), 1);
+    EXPECT_EQ(messages.shown[0], QStringLiteral("error: ") + form->results().lastError());
+    EXPECT_TRUE(messages.shown[0].contains(QDir::toNativeSeparators(results)));
+    EXPECT_EQ(Lines(), QStringList{"保存标定数据备份失败,本步未写入!!"});
+    EXPECT_EQ(sim.registers(13000), flag);
+    for (const auto& [function, first] : FramesOf(link.Requests()))
+        EXPECT_EQ(function, kFcReadCalibration) << first;
 }
 
 } // namespace

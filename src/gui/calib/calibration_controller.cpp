@@ -1,9 +1,11 @@
 #include "gui/calib/calibration_controller.h"
 
+#include "calib/calibration_backup.h"
 #include "calib/switching.h"
 #include "common/conversion.h"
 #include "gui/calib/calibration_page.h"
 #include "gui/calib/real_power_form.h"
+#include "gui/calib/station_record.h"
 #include "gui/check/check_page.h"
 #include "gui/curves/curve_page.h"
 #include "gui/kit/messages.h"
@@ -13,6 +15,7 @@
 #include "store/settings.h"
 
 #include <QComboBox>
+#include <QDateTime>
 #include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
@@ -27,6 +30,13 @@ QString PortClosedText() {
 }
 
 const char* const kGlyphProperty = "calibrationGlyph";
+
+QString BackupReadFailedText() {
+    return QStringLiteral("读标定数据备份失败,本步未写入!!");
+}
+QString BackupStoreFailedText() {
+    return QStringLiteral("保存标定数据备份失败,本步未写入!!");
+}
 } // namespace
 
 CalibrationController::CalibrationController(TMainForm& form) : QObject(&form), form_(form) {
@@ -38,6 +48,11 @@ CalibrationController::CalibrationController(TMainForm& form) : QObject(&form), 
     connect(form_.calibrationEntryButton(), &QPushButton::clicked, this,
             &CalibrationController::BitBtn14Click);
     connect(controls().finish, &QPushButton::clicked, this, &CalibrationController::BitBtn19Click);
+    connect(controls().restore, &QPushButton::clicked, this,
+            &CalibrationController::BitBtn_RestoreCalibrationClick);
+    connect(&form_.station(), &StationState::portOpenChanged, this, [this](bool open) {
+        if (open) ++portOpenings_;
+    });
     for (int s = 1; s <= 3; ++s) {
         const CalibrationPage::SegmentControls& segment = Segment(s);
         connect(segment.vip, &QPushButton::clicked, this, [this, s] { BitBtn_VIP1Click(s); });
@@ -280,15 +295,17 @@ void CalibrationController::BitBtn_VIP1Click(int segment) {
     ClearLog();
     if (segment == 1) SetGlyph(controls().finish, Pending);
     const uint8_t address = form_.station().line().ModuleAddress;
-    auto ok = std::make_shared<bool>(false);
-    Submit(
-        Segment(segment).vip,
-        [this, address, segment, ok](JobContext& job) {
-            *ok = RunVipCalibration(job.link(), address, segment, state_, JobLog(job));
-        },
-        [this, segment, ok] {
-            if (*ok) SetGlyph(Segment(segment).vip, Done);
-        });
+    AfterBackup(Segment(segment).vip, [this, address, segment] {
+        auto ok = std::make_shared<bool>(false);
+        Submit(
+            Segment(segment).vip,
+            [this, address, segment, ok](JobContext& job) {
+                *ok = RunVipCalibration(job.link(), address, segment, state_, JobLog(job));
+            },
+            [this, segment, ok] {
+                if (*ok) SetGlyph(Segment(segment).vip, Done);
+            });
+    });
 }
 
 void CalibrationController::BitBtn_VXW1Click(int segment) {
@@ -297,16 +314,18 @@ void CalibrationController::BitBtn_VXW1Click(int segment) {
     ClearLog();
     const uint8_t address = form_.station().line().ModuleAddress;
     const bool hz60 = Is60Hz(segment);
-    auto ok = std::make_shared<bool>(false);
-    Submit(
-        Segment(segment).phaseCompensation,
-        [this, address, segment, hz60, ok](JobContext& job) {
-            *ok =
-                RunAnglePhaseCompensation(job.link(), address, segment, hz60, state_, JobLog(job));
-        },
-        [this, segment, ok] {
-            if (*ok) SetGlyph(Segment(segment).phaseCompensation, Done);
-        });
+    AfterBackup(Segment(segment).phaseCompensation, [this, address, segment, hz60] {
+        auto ok = std::make_shared<bool>(false);
+        Submit(
+            Segment(segment).phaseCompensation,
+            [this, address, segment, hz60, ok](JobContext& job) {
+                *ok = RunAnglePhaseCompensation(job.link(), address, segment, hz60, state_,
+                                                JobLog(job));
+            },
+            [this, segment, ok] {
+                if (*ok) SetGlyph(Segment(segment).phaseCompensation, Done);
+            });
+    });
 }
 
 void CalibrationController::BitBtn_BCFW1Click(int segment) {
@@ -314,15 +333,17 @@ void CalibrationController::BitBtn_BCFW1Click(int segment) {
     if (!form_.station().portOpen()) return Ui().inform(&form_, PortClosedText());
     const uint8_t address = form_.station().line().ModuleAddress;
     const bool hz60 = Is60Hz(segment);
-    auto ok = std::make_shared<bool>(false);
-    Submit(
-        Segment(segment).compensationReset,
-        [this, address, segment, hz60, ok](JobContext& job) {
-            *ok = ResetPowerCompensation(job.link(), address, segment, hz60, JobLog(job));
-        },
-        [this, segment, ok] {
-            if (*ok) SetGlyph(Segment(segment).compensationReset, Done);
-        });
+    AfterBackup(Segment(segment).compensationReset, [this, address, segment, hz60] {
+        auto ok = std::make_shared<bool>(false);
+        Submit(
+            Segment(segment).compensationReset,
+            [this, address, segment, hz60, ok](JobContext& job) {
+                *ok = ResetPowerCompensation(job.link(), address, segment, hz60, JobLog(job));
+            },
+            [this, segment, ok] {
+                if (*ok) SetGlyph(Segment(segment).compensationReset, Done);
+            });
+    });
 }
 
 void CalibrationController::BitBtn_PBC1Click(int segment) {
@@ -334,37 +355,48 @@ void CalibrationController::BitBtn_PBC1Click(int segment) {
     const bool hz60 = Is60Hz(segment);
     const double ratedVoltage = form_.station().rated().RatedVoltage;
     const double ratedCurrent = form_.station().rated().RatedCurrent;
-    auto ok = std::make_shared<bool>(false);
-    Submit(
-        Segment(segment).powerCompensation,
-        [this, address, segment, hz60, ratedVoltage, ratedCurrent, ok](JobContext& job) {
-            *ok = RunPowerCompensation(job.link(), address, segment, hz60, ratedVoltage,
-                                       ratedCurrent, state_, JobLog(job));
-        },
-        [this, segment, ok] {
-            if (*ok) SetGlyph(Segment(segment).powerCompensation, Done);
-        });
+    const auto run = [this, address, segment, hz60, ratedVoltage, ratedCurrent] {
+        auto ok = std::make_shared<bool>(false);
+        Submit(
+            Segment(segment).powerCompensation,
+            [this, address, segment, hz60, ratedVoltage, ratedCurrent, ok](JobContext& job) {
+                *ok = RunPowerCompensation(job.link(), address, segment, hz60, ratedVoltage,
+                                           ratedCurrent, state_, JobLog(job));
+            },
+            [this, segment, ok] {
+                if (*ok) SetGlyph(Segment(segment).powerCompensation, Done);
+            });
+    };
+    // A compensation refused before its first reading writes nothing: it needs no backup.
+    if (!PowerCompensationPrecondition(state_.VipAverages, state_.SourceActivePower).isEmpty())
+        return run();
+    AfterBackup(Segment(segment).powerCompensation, run);
 }
 
 void CalibrationController::BitBtn19Click() {
     if (RefusedWhileBusy()) return;
     ClearLog();
     const uint8_t address = form_.station().line().ModuleAddress;
-    auto ok = std::make_shared<bool>(false);
-    // No port check: a closed link fails the write, which the log reports.
-    Submit(
-        controls().finish,
-        [this, address, ok](JobContext& job) {
-            *ok = WriteCalibrationFlash(job.link(), address, JobLog(job));
-        },
-        [this, ok] {
-            if (!*ok) return;
-            for (const CalibrationPage::SegmentControls& s : controls().segments)
-                for (QPushButton* step :
-                     {s.vip, s.phaseCompensation, s.compensationReset, s.powerCompensation})
-                    SetGlyph(step, Pending);
-            SetGlyph(controls().finish, Finished);
-        });
+    // No port check: a closed link fails the backup's read, which the log reports.
+    AfterBackup(controls().finish, [this, address] {
+        auto ok = std::make_shared<bool>(false);
+        Submit(
+            controls().finish,
+            [this, address, ok](JobContext& job) {
+                *ok = WriteCalibrationFlash(job.link(), address, JobLog(job));
+            },
+            [this, ok] {
+                if (!*ok) return;
+                for (const CalibrationPage::SegmentControls& s : controls().segments)
+                    for (QPushButton* step :
+                         {s.vip, s.phaseCompensation, s.compensationReset, s.powerCompensation})
+                        SetGlyph(step, Pending);
+                SetGlyph(controls().finish, Finished);
+                // The flash write ends the calibration of a unit: the next unit on this port
+                // gets a backup of its own.
+                backupSession_.clear();
+            });
+    });
 }
 
 void CalibrationController::Radio_50HZ_1Click(int segment) {
@@ -372,4 +404,88 @@ void CalibrationController::Radio_50HZ_1Click(int segment) {
     const CalibrationPage::SegmentControls& s = Segment(segment);
     for (QPushButton* step : {s.phaseCompensation, s.compensationReset, s.powerCompensation})
         SetGlyph(step, Pending);
+}
+
+QString CalibrationController::BackupSession() const {
+    return QStringLiteral("%1|%2|%3")
+        .arg(form_.station().product().ModelName, form_.station().line().PortName)
+        .arg(portOpenings_);
+}
+
+void CalibrationController::AfterBackup(QPushButton* button, std::function<void()> step) {
+    const QString session = BackupSession();
+    if (session == backupSession_) return step();
+    const uint8_t address = form_.station().line().ModuleAddress;
+    const auto ranges = CalibrationAreaRanges(form_.station().product().FDBDSN != 0);
+    auto record = std::make_shared<UnitRecord>(StationRecord(form_, RecordKind::Calibration));
+    record->started = QDateTime::currentDateTime();
+    auto area = std::make_shared<std::optional<RegisterWords>>();
+    auto cancelled = std::make_shared<bool>(false);
+    Submit(
+        button,
+        [address, ranges, area, cancelled](JobContext& job) {
+            *area = ReadCalibrationArea(job.link(), address, ranges);
+            *cancelled = job.cancelled();
+        },
+        [this, session, record, area, cancelled, step = std::move(step)] {
+            if (!*area) return AddCalibrationLog(BackupReadFailedText());
+            record->ended = QDateTime::currentDateTime();
+            record->details = BackupDetails(**area);
+            if (!StoreRecord(form_, *record)) return AddCalibrationLog(BackupStoreFailedText());
+            backupSession_ = session;
+            // A cancelled operation goes no further, even with its backup taken.
+            if (!*cancelled) step();
+        });
+}
+
+void CalibrationController::BitBtn_RestoreCalibrationClick() {
+    if (RefusedWhileBusy()) return;
+    if (!form_.station().portOpen()) return Ui().inform(&form_, PortClosedText());
+    const QString model = form_.station().product().ModelName;
+    RecordFilter filter;
+    filter.model = model;
+    filter.kind = RecordKind::Calibration;
+    QList<UnitRecord> records;
+    if (!form_.results().Select(filter, records))
+        return Ui().error(&form_, form_.results().lastError());
+    // Newest first: the backup taken before the latest calibration of this model.
+    RegisterWords backup;
+    QDateTime taken;
+    for (const UnitRecord& r : std::as_const(records)) {
+        backup = BackupFromDetails(r.details);
+        taken = r.started;
+        if (!backup.empty()) break;
+    }
+    if (backup.empty())
+        return Ui().inform(&form_, QStringLiteral("没有%1的标定数据备份！").arg(model));
+    if (!Ui().ask(&form_,
+                  QStringLiteral("确定用 %1 的备份恢复标定数据吗?")
+                      .arg(taken.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))),
+                  QStringLiteral("恢复标定数据")))
+        return;
+    ClearLog();
+    const uint8_t address = form_.station().line().ModuleAddress;
+    auto outcome = std::make_shared<RestoreOutcome>();
+    Submit(
+        controls().restore,
+        [address, backup, outcome](JobContext& job) {
+            *outcome = RestoreCalibrationArea(job.link(), address, backup);
+        },
+        [this, outcome] {
+            const RestoreOutcome& o = *outcome;
+            QStringList lines;
+            if (o.restored())
+                lines << QStringLiteral("恢复标定数据成功！");
+            else if (!o.written)
+                lines << QStringLiteral("恢复标定数据失败！");
+            else if (!o.readBack)
+                lines << QStringLiteral("恢复标定数据后读回失败！");
+            else
+                lines << QStringLiteral("恢复标定数据读回不一致！");
+            for (const WordDifference& d : o.differences)
+                lines << DifferenceLine(d);
+            for (const QString& line : std::as_const(lines))
+                AddCalibrationLog(line);
+            Ui().inform(&form_, lines.join(QLatin1Char('\n')));
+        });
 }

@@ -2,11 +2,12 @@
 // The calibration page's switching and calibration operations on the main window: wiring mode
 // (BitBtn2), protocol and frame format (BitBtn4), calibration state entry (BitBtn14), the VIP
 // calibration, voltage phase compensation, compensation reset and 60-degree power compensation of
-// the three segments, the flash write (BitBtn19) and the frequency radio buttons. It reaches the
-// controls through the calibration page's typed members, keeps the calibration state of the
-// program run and writes the calibration log. Each operation asks and gathers its values here, runs
-// its transactions as a job of the main window's device session and shows its outcome when the
-// session is idle again.
+// the three segments, the flash write (BitBtn19) and the frequency radio buttons, and the backup
+// of the calibration area that the first writing step of a model/port session takes, with its
+// restore (恢复标定数据). It reaches the controls through the calibration page's typed members,
+// keeps the calibration state of the program run and writes the calibration log. Each operation
+// asks and gathers its values here, runs its transactions as a job of the main window's device
+// session and shows its outcome when the session is idle again.
 // Threads: every member on the GUI thread; only the jobs' work runs on the session's worker.
 
 #include "calib/calibration.h"
@@ -51,6 +52,9 @@ public slots:
     void BitBtn_PBC1Click(int segment);
     void BitBtn19Click();
     void Radio_50HZ_1Click(int segment);
+    // 恢复标定数据: writes the newest backup of the model's calibration area back and reads it
+    // again, after the user confirmed the backup's time.
+    void BitBtn_RestoreCalibrationClick();
 
 private:
     // What a frame-format switch of the PC port found, for the outcome messages of its step.
@@ -84,6 +88,14 @@ private:
     const CalibrationPage::CalibrationControls& controls() const;
     const CalibrationPage::SegmentControls& Segment(int segment) const;
     bool Is60Hz(int segment) const;
+    // Which model and port session a backup belongs to: the model in work, the port, and how
+    // often the port was opened (a reopened port may have another unit on it).
+    QString BackupSession() const;
+    // Runs step, which writes the calibration area, once the area of this model/port session is
+    // backed up: the first writing step of a session reads it as a job of the button's own name,
+    // stores it as a Calibration record and only then runs step. A read or a store that fails
+    // leaves the module unwritten and says so in the log.
+    void AfterBackup(QPushButton* button, std::function<void()> step);
     void SetGlyph(QPushButton* button, Glyph glyph);
     void ClearLog();
     void ShowProgress(int maximum);
@@ -95,4 +107,6 @@ private:
     // Written by a step's job on the worker and read by the next step: the session runs one job
     // at a time and the GUI thread touches it only while no step runs, so it needs no lock.
     CalibrationState state_;
+    QString backupSession_; // the session of the last backup stored; empty: none yet
+    int portOpenings_ = 0;
 };

@@ -244,6 +244,9 @@ QWidget* CalibrationPage::buildCalibrationPage() {
     }
     calibration_.finish = Button(panel, "BitBtn19", QStringLiteral("标定完成(清除标定状态标志)"));
     column->addWidget(calibration_.finish);
+    calibration_.restore =
+        Button(panel, "BitBtn_RestoreCalibration", QStringLiteral("恢复标定数据"));
+    column->addWidget(calibration_.restore);
     column->addStretch(1);
     row->addWidget(panel);
     auto* log = new QListWidget(content);

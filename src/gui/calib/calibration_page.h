@@ -105,7 +105,10 @@ public:
         // The step glyphs Image1..Image3: pending, done, finished.
         std::array<QLabel*, 3> glyphs{};
         QPushButton* finish = nullptr; // BitBtn19 标定完成
-        QListWidget* log = nullptr;    // ListBox
+        // BitBtn_RestoreCalibration 恢复标定数据: writes back the calibration area backed up
+        // before the first calibration write.
+        QPushButton* restore = nullptr;
+        QListWidget* log = nullptr; // ListBox
     };
 
     // Tab_XYPZ "协议配置".
