@@ -1,5 +1,5 @@
-#include "gui/main/main_form.h"
 #include "gui/kit/single_instance.h"
+#include "gui/main/main_form.h"
 #include "gui/main/startup.h"
 #include "link/serial_link.h"
 #include "store/database.h"
@@ -11,6 +11,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     SingleInstance instance;
     if (!instance.isFirst()) return 0;
+    QApplication::setApplicationVersion(QStringLiteral("1.0"));
     QApplication::setApplicationDisplayName(QStringLiteral("三相电参模块上位机软件"));
     const QString dir = QCoreApplication::applicationDirPath();
     SerialLink link;

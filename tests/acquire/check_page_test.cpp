@@ -27,6 +27,7 @@
 #include <QImage>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -374,6 +375,60 @@ TEST(CheckPage, VerdictPanelAndRecordAgreeOnWhatFailed) {
     ASSERT_EQ(stored.size(), 2);
     EXPECT_EQ(stored[0].verdict, Verdict::Pass);
     EXPECT_EQ(stored[1].verdict, Verdict::Fail);
+}
+
+// A three-point plan: the page asks for each point, waits for 继续, records the point once it has
+// settled and moves on; the unit's one record holds every point, and its verdict is that of all.
+TEST(CheckPage, AThreePointPlanRecordsEveryPointInOneRecord) {
+    Bench b(QStringLiteral("KX7410M31-01"), 0, {"--voltage", "100", "--current", "100"});
+    ASSERT_TRUE(b.opened);
+    ASSERT_TRUE(ConfigureModule(b.sim, b.folder.database(), b.host.model));
+    ResultsDatabase results(b.folder.path() + QStringLiteral("/Results.db"));
+    ASSERT_EQ(results.Open(), QString());
+    b.host.resultsDb = &results;
+    TestPlan plan;
+    plan.model = b.host.model;
+    plan.name = QStringLiteral("三点方案");
+    plan.points = {{100, 100, 0, 50}, {50, 100, 60, 50}, {100, 50, 0, 50}};
+    ASSERT_TRUE(b.folder.database().SavePlan(plan));
+    CheckPage& page = *b.page;
+    page.ReloadPlans();
+    ASSERT_EQ(page.planList()->count(), 2);
+    page.planList()->setCurrentIndex(1);
+
+    // The source as the operator sets it for each point; the last one is set wrong (100 % current
+    // where the plan asks for 50 %), so that point, and with it the unit, fails.
+    const QStringList source{"point 100 100 0 50", "point 50 100 60 50", "point 100 100 0 50"};
+    page.BitBtn_CheckClick();
+    ASSERT_TRUE(page.isRunning());
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(WaitUntil([&] { return page.planPoint() == i && page.waitingForContinue(); }))
+            << i;
+        EXPECT_TRUE(page.continueButton()->isEnabled());
+        EXPECT_EQ(page.CurrentTestPoint().ku, plan.points[i].voltagePercent / 100);
+        EXPECT_EQ(page.CurrentTestPoint().angle, plan.points[i].angle);
+        ASSERT_EQ(b.sim.command(source[i]), "ok");
+        page.ContinueClick();
+        EXPECT_FALSE(page.waitingForContinue());
+    }
+    ASSERT_TRUE(WaitUntil([&] { return !page.isRunning(); }, 60000));
+
+    QList<UnitRecord> stored;
+    ASSERT_TRUE(results.Select({}, stored));
+    ASSERT_EQ(stored.size(), 1);
+    const std::optional<UnitRecord> record = results.Get(stored[0].id);
+    ASSERT_TRUE(record);
+    EXPECT_EQ(record->plan, QStringLiteral("三点方案"));
+    ASSERT_EQ(record->points.size(), 3);
+    EXPECT_EQ(record->points[0].verdict, Verdict::Pass);
+    EXPECT_EQ(record->points[1].verdict, Verdict::Pass);
+    EXPECT_EQ(record->points[1].angle, 60);
+    EXPECT_EQ(record->points[2].verdict, Verdict::Fail);
+    EXPECT_EQ(record->points[2].currentPercent, 50);
+    EXPECT_EQ(record->verdict, Verdict::Fail);
+    EXPECT_EQ(record->failures, record->points[2].failures);
+    for (const RecordQuantity& q : record->quantities)
+        EXPECT_TRUE(q.point >= 0 && q.point < 3);
 }
 
 QJsonObject ReadWorkbook(const QString& path) {

@@ -33,7 +33,9 @@ UnitRecord StationRecord(const TMainForm& form, RecordKind kind) {
                                        QStringLiteral("Operator"))
                               .text;
     record.station = QSysInfo::machineHostName();
-    record.softwareVersion = QCoreApplication::applicationVersion();
+    record.softwareVersion = QCoreApplication::applicationVersion().isEmpty()
+                                 ? QStringLiteral("1.0")
+                                 : QCoreApplication::applicationVersion();
     const LineChoice& line = form.station().line();
     record.port = line.PortName;
     record.lineSettings = LineSettingsText(line);

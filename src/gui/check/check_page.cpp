@@ -12,6 +12,7 @@
 #include "store/settings.h"
 
 #include <QButtonGroup>
+#include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -232,6 +233,7 @@ void CheckPage::BuildVerdictPanel(QWidget* panel) {
     large.setBold(true);
     verdictLabel_->setFont(large);
     verdictLabel_->setAutoFillBackground(true);
+    verdictLabel_->setWordWrap(true);
     layout->addWidget(verdictLabel_);
     verdictTable_ = new QTableWidget(0, 6, panel);
     verdictTable_->setObjectName(QStringLiteral("VerdictTable"));
@@ -320,6 +322,16 @@ void CheckPage::BuildControls() {
     operator_ = new QLineEdit(LoadOperator(host_.dataFolder()), this);
     operator_->setObjectName(QStringLiteral("LE_Operator"));
     identity->addWidget(operator_, 1);
+    identity->addWidget(new QLabel(QStringLiteral("检验方案："), this));
+    plan_ = new QComboBox(this);
+    plan_->setObjectName(QStringLiteral("CB_Plan"));
+    plan_->setMinimumWidth(140);
+    identity->addWidget(plan_);
+    continue_ = new QPushButton(QStringLiteral("继续"), this);
+    continue_->setObjectName(QStringLiteral("BitBtn_Continue"));
+    continue_->setEnabled(false);
+    identity->addWidget(continue_);
+    connect(continue_, &QPushButton::clicked, this, &CheckPage::ContinueClick);
     layout->addLayout(identity);
     connect(serial_, &QLineEdit::returnPressed, this, [this] {
         if (!running_) BitBtn_CheckClick();
@@ -461,7 +473,66 @@ void CheckPage::ShowRows(int firstRow, const QList<AcquiredRow>& rows, bool rows
 
 void CheckPage::CycleEnded(bool failed) {
     ++cyclesEnded_;
-    verdict_.CycleEnded(failed, shown_);
+    // While the operator sets the reference source the readings belong to no point.
+    if (waiting_) return;
+    const bool taken = verdict_.CycleEnded(failed, shown_);
+    ShowVerdict();
+    if (!taken || plan_points_.isEmpty() || stopping_) return;
+    // The point has settled: it goes into the record, and the plan moves on.
+    AddPointToRecord(record_, CurrentTestPoint(), verdict_);
+    if (++planIndex_ < plan_points_.size()) {
+        AskForPlanPoint();
+    } else {
+        StopCheck();
+    }
+}
+
+void CheckPage::ReloadPlans() {
+    plans_.clear();
+    if (!host_.database().SelectPlans(host_.modelText(), plans_)) plans_.clear();
+    const QString current = plan_->currentText();
+    plan_->clear();
+    plan_->addItem(QStringLiteral("单点"));
+    for (const TestPlan& plan : plans_)
+        plan_->addItem(plan.name);
+    const int again = plan_->findText(current);
+    plan_->setCurrentIndex(again > 0 ? again : 0);
+}
+
+void CheckPage::SelectPoint(const TestPlanPoint& point) {
+    const auto select = [](QButtonGroup* group, const auto& values, double value) {
+        for (std::size_t i = 0; i < std::size(values); ++i)
+            if (std::fabs(values[i] - value) < 1e-9)
+                if (QAbstractButton* button = group->button(static_cast<int>(i)))
+                    button->setChecked(true);
+    };
+    select(voltage_, kVoltageFactors, point.voltagePercent / 100);
+    select(current_, kCurrentFactors, point.currentPercent / 100);
+    select(angle_, kAngles, point.angle);
+    select(frequency_, kFrequencies, point.frequency);
+}
+
+void CheckPage::AskForPlanPoint() {
+    const TestPlanPoint& p = plan_points_[planIndex_];
+    SelectPoint(p);
+    verdict_.Reset();
+    waiting_ = true;
+    continue_->setEnabled(true);
+    verdictLabel_->setText(
+        QStringLiteral("测试点 %1/%2：请将标准源设为 U %3% I %4% %5° %6Hz，然后点 继续")
+            .arg(planIndex_ + 1)
+            .arg(plan_points_.size())
+            .arg(p.voltagePercent)
+            .arg(p.currentPercent)
+            .arg(p.angle)
+            .arg(p.frequency));
+}
+
+void CheckPage::ContinueClick() {
+    if (!waiting_ || !running_) return;
+    waiting_ = false;
+    continue_->setEnabled(false);
+    verdict_.Reset();
     ShowVerdict();
 }
 
@@ -512,6 +583,7 @@ void CheckPage::ApplyProtocol(int txxy) {
 }
 
 void CheckPage::SetOwnControls(bool running) {
+    plan_->setEnabled(!running);
     pzData_->setEnabled(!running);
     xbData_->setEnabled(!running);
     bitBtn15_->setEnabled(!running);
@@ -572,6 +644,13 @@ void CheckPage::BitBtn_CheckClick() {
     record_.serial = serial_->text().trimmed();
     record_.operatorName = operator_->text().trimmed();
     record_.started = QDateTime::currentDateTime();
+    plan_points_.clear();
+    planIndex_ = 0;
+    waiting_ = false;
+    if (const int chosen = plan_->currentIndex(); chosen > 0 && chosen <= plans_.size()) {
+        record_.plan = plans_[chosen - 1].name;
+        plan_points_ = plans_[chosen - 1].points;
+    }
     thread_ = std::move(loop);
     session_ = &session;
     running_ = true;
@@ -581,6 +660,7 @@ void CheckPage::BitBtn_CheckClick() {
     // A double click must not stop the check it just started.
     check_->setEnabled(false);
     reenableCheck_->start();
+    if (!plan_points_.isEmpty()) AskForPlanPoint();
 }
 
 void CheckPage::StopCheck() {
@@ -599,7 +679,10 @@ void CheckPage::CheckEnded() {
     session_ = nullptr;
     running_ = false;
     stopping_ = false;
+    waiting_ = false;
+    continue_->setEnabled(false);
     if (cyclesEnded_ > 0) RecordCheck();
+    plan_points_.clear();
     ShowVerdict();
     check_->setText(QStringLiteral("检查数据"));
     host_.SetCheckControls(false);
@@ -610,7 +693,10 @@ void CheckPage::CheckEnded() {
 void CheckPage::RecordCheck() {
     UnitRecord record = record_;
     record.ended = QDateTime::currentDateTime();
-    AddPointToRecord(record, CurrentTestPoint(), verdict_);
+    // A plan's settled points are in already; the point it was stopped at goes in as it stood,
+    // so that an unfinished plan never passes.
+    if (plan_points_.isEmpty() || planIndex_ < plan_points_.size())
+        AddPointToRecord(record, CurrentTestPoint(), verdict_);
     // The record is added even when the verdict was never taken: that the unit did not settle
     // or did not answer is a result too.
     if (ResultsDatabase* results = host_.resultsDatabase(); results && !results->Add(record))

@@ -11,6 +11,7 @@
 #include "acquire/verdict.h"
 #include "report/check_export.h"
 #include "report/workbook_writer.h"
+#include "store/database.h"
 
 #include <QDateTime>
 #include <QPointer>
@@ -24,6 +25,7 @@ class QButtonGroup;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QComboBox;
 class QPushButton;
 class QRadioButton;
 class QTableWidget;
@@ -72,6 +74,21 @@ public:
     const SettledVerdict& verdict() const { return verdict_; }
     // The record of the last finished check (kept for the export), if any.
     const std::optional<UnitRecord>& lastRecord() const { return lastRecord_; }
+
+    // The test plan to run (CB_Plan: "单点" checks at the selected point, as ever) and 继续
+    // (BitBtn_Continue), which the operator presses once the reference source is at the point the
+    // page asks for. A plan runs its points in order; each is recorded once it has settled, and
+    // the check ends after the last.
+    QComboBox* planList() const { return plan_; }
+    QPushButton* continueButton() const { return continue_; }
+    // Loads the plans of the host's model into CB_Plan (the product selection calls it).
+    void ReloadPlans();
+    // The point of the plan being run (0-based), -1 when no plan runs; waiting for 继续 or not.
+    int planPoint() const { return running_ && !plan_points_.isEmpty() ? planIndex_ : -1; }
+    bool waitingForContinue() const { return waiting_; }
+
+public slots:
+    void ContinueClick();
 
 signals:
     // 读取配置 (BitBtn15): the configuration read-back is the main window's operation.
@@ -140,4 +157,15 @@ private:
     UnitRecord record_;
     int cyclesEnded_ = 0;
     std::optional<UnitRecord> lastRecord_;
+
+    QComboBox* plan_ = nullptr;
+    QPushButton* continue_ = nullptr;
+    QList<TestPlan> plans_;
+    // The points of the plan being run; empty for a check at one point.
+    QList<TestPlanPoint> plan_points_;
+    int planIndex_ = 0;
+    bool waiting_ = false;
+    // Sets the radio groups to a point of the plan and asks for it.
+    void AskForPlanPoint();
+    void SelectPoint(const TestPlanPoint& point);
 };

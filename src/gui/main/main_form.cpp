@@ -6,6 +6,7 @@
 #include "gui/calib/calibration_controller.h"
 #include "gui/calib/calibration_page.h"
 #include "gui/calib/configuration_controller.h"
+#include "gui/calib/station_record.h"
 #include "gui/calib/user_page.h"
 #include "gui/check/check_page.h"
 #include "gui/curves/curve_page.h"
@@ -129,19 +130,10 @@ TMainForm::TMainForm(const QString& dataDir, SerialLink& link, ProductDatabase& 
 }
 
 UnitRecord TMainForm::RecordTemplate() const {
-    UnitRecord r;
+    UnitRecord r = StationRecord(*this, RecordKind::Check);
     r.model = modelText();
-    r.station = QSysInfo::machineHostName();
-    r.softwareVersion = QCoreApplication::applicationVersion().isEmpty()
-                            ? QStringLiteral("1.0")
-                            : QCoreApplication::applicationVersion();
-    const LineChoice& line = station_.line();
-    r.port = line.PortName;
-    r.lineSettings = PortStatusText(QString(), line.BaudIndex, line.ParityIndex, line.DataBitsIndex,
-                                    line.StopBitsIndex)
-                         .mid(1);
+    // A check speaks the protocol of the model's scheme, not only Modbus.
     r.protocol = ProtocolCaption(protocol()).section(QStringLiteral(": "), 1);
-    r.address = moduleAddress();
     return r;
 }
 
@@ -405,6 +397,7 @@ void TMainForm::LockControls(const QList<QWidget*>& controls) {
 
 void TMainForm::ApplyCheckProtocol(int txxy) {
     checkPage_->ApplyProtocol(txxy);
+    checkPage_->ReloadPlans();
 }
 
 QString TMainForm::modelText() const {
