@@ -233,6 +233,7 @@ bool ResultsDatabase::Add(UnitRecord& record) {
 
 bool ResultsDatabase::Select(const RecordFilter& filter, QList<UnitRecord>& out) {
     out.clear();
+    lastError_.clear();
     QSqlDatabase db = QSqlDatabase::database(connection_, false);
     QString sql = QStringLiteral("SELECT * FROM UnitRecord WHERE 1 = 1");
     QVariantList values;
@@ -270,14 +271,20 @@ bool ResultsDatabase::Select(const RecordFilter& filter, QList<UnitRecord>& out)
 }
 
 std::optional<UnitRecord> ResultsDatabase::Get(qint64 id) {
+    lastError_.clear();
     QSqlDatabase db = QSqlDatabase::database(connection_, false);
     QSqlQuery q(db);
-    if (!Run(q, QStringLiteral("SELECT * FROM UnitRecord WHERE ID = ?"), {id}) || !q.next())
+    // A record that is not there is no failure; a statement that fails says why.
+    const auto failed = [&] {
+        Fail(QStringLiteral("无法读取检验记录"), q.lastError().text());
         return std::nullopt;
+    };
+    if (!Run(q, QStringLiteral("SELECT * FROM UnitRecord WHERE ID = ?"), {id})) return failed();
+    if (!q.next()) return std::nullopt;
     UnitRecord r = HeaderOf(q);
     if (!Run(q, QStringLiteral("SELECT * FROM RecordPoint WHERE RecordID = ? ORDER BY PointIndex"),
              {id}))
-        return std::nullopt;
+        return failed();
     while (q.next()) {
         RecordPoint p;
         p.index = q.value("PointIndex").toInt();
@@ -291,7 +298,7 @@ std::optional<UnitRecord> ResultsDatabase::Get(qint64 id) {
     }
     if (!Run(q, QStringLiteral("SELECT * FROM RecordQuantity WHERE RecordID = ? ORDER BY Position"),
              {id}))
-        return std::nullopt;
+        return failed();
     while (q.next()) {
         RecordQuantity c;
         c.point = q.value("PointIndex").toInt();

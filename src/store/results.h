@@ -106,7 +106,8 @@ public:
     bool Add(UnitRecord& record);
     // The records that match, newest first, without their points and quantities.
     bool Select(const RecordFilter& filter, QList<UnitRecord>& out);
-    // One record, whole; nullopt when there is none with that id (or on failure).
+    // One record, whole; nullopt when there is none with that id, or on failure with lastError()
+    // saying why.
     std::optional<UnitRecord> Get(qint64 id);
     QString lastError() const;
 

@@ -211,6 +211,22 @@ TEST_F(ResultsTest, AMissingFileIsCreated) {
     EXPECT_EQ(All(*again).size(), 1);
 }
 
+// A record that is not there is no failure; a store that cannot be read says why, by its file.
+TEST_F(ResultsTest, ReadingAStoreThatIsNotOpenSaysWhy) {
+    auto open = Opened();
+    EXPECT_FALSE(open->Get(42));
+    EXPECT_EQ(open->lastError(), QString());
+
+    ResultsDatabase closed(dir.filePath(QStringLiteral("never-opened.db")));
+    EXPECT_FALSE(closed.Get(1));
+    EXPECT_TRUE(closed.lastError().contains(QDir::toNativeSeparators(closed.path())))
+        << closed.lastError().toStdString();
+    QList<UnitRecord> out{FullRecord()};
+    EXPECT_FALSE(closed.Select({}, out));
+    EXPECT_TRUE(out.isEmpty());
+    EXPECT_TRUE(closed.lastError().contains(QDir::toNativeSeparators(closed.path())));
+}
+
 // A file that is not a results database, made by the case: written as bytes, or an SQLite file
 // made through a connection of the test's own.
 enum class Foreign { Garbage, Truncated, OtherTables, OtherLayout };
