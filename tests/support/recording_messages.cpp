@@ -24,3 +24,8 @@ QString RecordingMessages::saveFileName(QWidget*, const QString& proposed, const
     shown << QStringLiteral("save: ") + proposed;
     return fileNames.isEmpty() ? QString() : fileNames.takeFirst();
 }
+
+QString RecordingMessages::existingDirectory(QWidget*, const QString& caption) {
+    shown << QStringLiteral("folder: ") + caption;
+    return folders.isEmpty() ? QString() : folders.takeFirst();
+}

@@ -14,14 +14,16 @@ class RecordingMessages : public Messages {
 public:
     RecordingMessages();
     ~RecordingMessages() override;
-    QStringList shown; // "inform: ...", "error: ...", "ask: ...", "save: ..."
+    QStringList shown; // "inform: ...", "error: ...", "ask: ...", "save: ...", "folder: ..."
     QList<bool> answers;
     QStringList fileNames;
+    QStringList folders; // answers of existingDirectory
 
     void inform(QWidget* parent, const QString& text, const QString& caption) override;
     void error(QWidget* parent, const QString& text) override;
     bool ask(QWidget* parent, const QString& text, const QString& caption) override;
     QString saveFileName(QWidget* parent, const QString& proposed, const QString& filter) override;
+    QString existingDirectory(QWidget* parent, const QString& caption) override;
 
 private:
     Messages* previous_;

@@ -42,3 +42,7 @@ QString QtMessages::saveFileName(QWidget* parent, const QString& proposed, const
     const QStringList chosen = dialog->selectedFiles();
     return chosen.isEmpty() ? QString() : chosen.first();
 }
+
+QString QtMessages::existingDirectory(QWidget* parent, const QString& caption) {
+    return QFileDialog::getExistingDirectory(parent, caption);
+}

@@ -25,6 +25,8 @@ public:
     // File-save dialog; empty when cancelled.
     virtual QString saveFileName(QWidget* parent, const QString& proposed,
                                  const QString& filter) = 0;
+    // Folder chooser (several files go into one folder at once); empty when cancelled.
+    virtual QString existingDirectory(QWidget* parent, const QString& caption) = 0;
 };
 
 // The installed seam; QtMessages unless a test installed another (the caller keeps ownership).
@@ -37,6 +39,7 @@ public:
     void error(QWidget* parent, const QString& text) override;
     bool ask(QWidget* parent, const QString& text, const QString& caption) override;
     QString saveFileName(QWidget* parent, const QString& proposed, const QString& filter) override;
+    QString existingDirectory(QWidget* parent, const QString& caption) override;
 };
 
 // The file-save dialog of QtMessages::saveFileName, built but not shown: a save dialog that
