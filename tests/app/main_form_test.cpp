@@ -123,7 +123,10 @@ void MainFormTest::startsWithTheDeliveredLayout() {
     QCOMPARE(messages.shown, QStringList());
     QCOMPARE(form.windowTitle(), QStringLiteral("KX7410M3三相电参数采集模块上位机软件   V1.0"));
     auto* pages = form.pageControl();
-    QCOMPARE(pages->count(), 4);
+    // The four pages of the delivered layout, and the station's records after them.
+    QCOMPARE(pages->count(), 5);
+    QCOMPARE(pages->tabText(4), QStringLiteral("检验记录"));
+    QVERIFY(pages->isTabVisible(TabIndex(form, "RecordsPage")));
     QVERIFY(!pages->isTabVisible(TabIndex(form, "TabSheet1")));
     QVERIFY(pages->isTabVisible(TabIndex(form, "TabSheet2")));
     QVERIFY(!pages->isTabVisible(TabIndex(form, "TabSheet3")));

@@ -14,6 +14,7 @@
 #include "gui/kit/messages.h"
 #include "gui/kit/up_down.h"
 #include "gui/monitor/traffic_panel.h"
+#include "gui/records/records_page.h"
 #include "gui/settings/setcheck_dialog.h"
 #include "gui/settings/setcom_dialog.h"
 #include "link/open_failure.h"
@@ -257,6 +258,17 @@ void TMainForm::buildPages() {
     pageControl1_->addTab(curvePage_, QStringLiteral("曲线监测"));
     userPage_ = new UserPage(pageControl1_);
     pageControl1_->addTab(userPage_, QStringLiteral("用户配置"));
+    // The station's records: read only, so the page never touches the device.
+    QList<ProductModel> models;
+    QStringList modelNames;
+    if (database_.SelectAllModels(models))
+        for (const ProductModel& m : models)
+            modelNames << m.cpxh;
+    recordsPage_ = new RecordsPage(*results_, modelNames, pageControl1_);
+    pageControl1_->addTab(recordsPage_, QStringLiteral("检验记录"));
+    connect(pageControl1_, &QTabWidget::currentChanged, this, [this](int index) {
+        if (pageControl1_->widget(index) == recordsPage_) recordsPage_->Refresh();
+    });
     // Calibration and curves are factory pages, hidden in the delivered layout.
     pageControl1_->setTabVisible(0, false);
     pageControl1_->setTabVisible(2, false);

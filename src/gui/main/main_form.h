@@ -33,6 +33,7 @@ class SerialLink;
 class TrafficLog;
 class ResultsDatabase;
 class TrafficPanel;
+class RecordsPage;
 class UserPage;
 struct SerialChoice;
 
@@ -73,6 +74,8 @@ public:
     QLabel* comText() const { return comText_; }
     // The dock 通信监视 (hidden at the start; 查看 → 通信监视 shows it) and the log it shows.
     TrafficPanel* trafficPanel() const { return trafficPanel_; }
+    // 检验记录: the records of this station's results database, refreshed when shown.
+    RecordsPage* recordsPage() const { return recordsPage_; }
     TrafficLog& trafficLog() { return *traffic_; }
     // Results.db beside Config.db: the records of the units this station checked, calibrated or
     // configured. A file that cannot be opened was reported at the start; adding to it then fails
@@ -169,6 +172,7 @@ private:
     QLabel* stext1_ = nullptr;
     QProgressBar* progressBar_ = nullptr;
     TrafficPanel* trafficPanel_ = nullptr;
+    RecordsPage* recordsPage_ = nullptr;
     QTimer* timer1_ = nullptr;
     ConfigurationController* configuration_ = nullptr;
     CalibrationController* calibration_ = nullptr;
