@@ -21,3 +21,13 @@ ExportResult WriteRecordWorkbook(const QString& path, const UnitRecord& record);
 
 // "数据导出成功！" and the path the workbook went to, on a line of its own.
 QString ExportSucceededMessage(const QString& path);
+
+// A test point as the report names it: "U 100% I 100% 60° 50Hz".
+QString ReportPointText(const RecordPoint& point);
+// The overall verdict as the report prints it: "合格", "不合格（3 项不合格）", or the plain text of
+// the other verdicts ("无应答", "未判定").
+QString ReportVerdictText(const UnitRecord& record);
+
+// Adds the report sheet ("检验报告") to a workbook the writers of this folder are filling; why it
+// could not, empty when all went in.
+QString AddRecordSheet(lxw_workbook* book, const UnitRecord& record);

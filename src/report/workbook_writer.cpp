@@ -1,5 +1,7 @@
 #include "workbook_writer.h"
 
+#include "report/record_report.h"
+
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
@@ -140,7 +142,18 @@ ExportGrid CollectGrid(int rowCount, const std::function<QString(int column, int
 }
 
 ExportResult WriteCheckWorkbook(const QString& path, const ExportGrid& grid,
-                                const ExportHeaderLines& header) {
+                                const ExportHeaderLines& header, const UnitRecord* record) {
+    return WriteWorkbookFile(path, [&](lxw_workbook* book) {
+        // The grid's sheet is filled first so that its cells, strings and formats are numbered
+        // as in a workbook without the report.
+        const lxw_error filled = FillSheet(book, grid, header);
+        if (filled != LXW_NO_ERROR) return LxwText(filled);
+        return record ? AddRecordSheet(book, *record) : QString();
+    });
+}
+
+ExportResult WriteWorkbookFile(const QString& path,
+                               const std::function<QString(lxw_workbook* book)>& fill) {
     const QFileInfo target(path);
     if (path.isEmpty()) return {false, QStringLiteral("no file name")};
     if (target.isDir()) return {false, path + QStringLiteral(" is a folder")};
@@ -165,8 +178,8 @@ ExportResult WriteCheckWorkbook(const QString& path, const ExportGrid& grid,
     if (!book) {
         fail(QStringLiteral("cannot create the workbook"));
     } else {
-        const lxw_error filled = FillSheet(book, grid, header);
-        if (filled != LXW_NO_ERROR) fail(LxwText(filled));
+        const QString filled = fill(book);
+        if (!filled.isEmpty()) fail(filled);
         // Closing also frees the workbook, so it runs after a failed fill as well; the file it
         // writes then is thrown away below.
         const lxw_error closed = workbook_close(book);

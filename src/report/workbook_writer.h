@@ -1,7 +1,8 @@
 #pragma once
 // Writes the real-time grid and the conditions of the check to an .xlsx workbook: the title and
 // status rows and the three header lines merged across A:C in sheet rows 1 to 5, the grid's data
-// rows from sheet row 6, failed values red and underlined.
+// rows from sheet row 6, failed values red and underlined. The report of the unit's record
+// (record_report.h) may follow as a second sheet.
 //
 // Thread use: WriteCheckWorkbook works only on its arguments and on files it creates, so a window
 // can run it on a worker thread with copies of the grid (no GUI types involved); several exports
@@ -12,6 +13,9 @@
 #include <QString>
 #include <functional>
 #include <vector>
+
+struct UnitRecord;
+struct lxw_workbook; // libxlsxwriter's, for the writers of this folder only
 
 // One data row of the grid as it is shown: column 0 the running number, column 1 the parameter
 // name, column 2 the value; failed is set when the value is shown red (it failed its accuracy
@@ -47,5 +51,12 @@ struct ExportResult {
 // complete, so a failure at any point leaves the target as it was (absent, or the old file) and
 // no partial file behind. Temporary files of earlier exports to the same target that died are
 // removed first.
+// With a record, its report sheet follows the grid's sheet, which stays as it is without one.
 ExportResult WriteCheckWorkbook(const QString& path, const ExportGrid& grid,
-                                const ExportHeaderLines& header);
+                                const ExportHeaderLines& header,
+                                const UnitRecord* record = nullptr);
+
+// The writing shared by the workbooks of this folder, as WriteCheckWorkbook describes it: fill
+// adds the sheets to the open workbook and returns why it could not, empty when all went in.
+ExportResult WriteWorkbookFile(const QString& path,
+                               const std::function<QString(lxw_workbook* book)>& fill);
