@@ -748,8 +748,7 @@ void CheckPage::BitBtn16Click() {
     check_->setEnabled(false);
     exportPath_ = path;
     exportWorker_.reset(QThread::create([this, path, grid, header, record = lastRecord_] {
-        exportResult_ = WriteCheckWorkbook(path, grid, header /*RECORD*/);
-        (void)record;
+        exportResult_ = WriteCheckWorkbook(path, grid, header, record ? &*record : nullptr);
     }));
     connect(exportWorker_.get(), &QThread::finished, this, &CheckPage::ExportEnded,
             Qt::QueuedConnection);
