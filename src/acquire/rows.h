@@ -22,7 +22,11 @@ struct AcquiredRow {
     QuantityCheck check; // its figures (check.checked false when it could not be judged)
     QString unit;        // of check.expected and check.measured
 
-    bool operator==(const AcquiredRow&) const = default;
+    // Rows are the same when the grid shows them the same; the figures behind a judgement
+    // follow from the value and are compared where they matter (the verdict, the record).
+    bool operator==(const AcquiredRow& other) const {
+        return name == other.name && value == other.value && checkFailed == other.checkFailed;
+    }
 };
 
 // The text shown for a value that cannot be decoded (status codes outside their list, a value
