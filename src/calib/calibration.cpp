@@ -184,6 +184,17 @@ bool ReadRawSeries(Link& link, uint8_t address, CalibrationState& state,
     return true;
 }
 
+namespace {
+// A calibration write that notes what the module acknowledged.
+bool WriteNoted(Link& link, uint8_t address, uint16_t first, const std::vector<uint16_t>& words,
+                RegisterWords* written) {
+    if (!WriteCalibrationRegisters(link, address, first, uint16_t(words.size()), words))
+        return false;
+    if (written) AddWords(*written, first, words);
+    return true;
+}
+} // namespace
+
 void AverageRawSeries(CalibrationState& state, const CalibrationLog& log) {
     state.VipAverages = AverageRawWords(state.RawSamples);
     log(QStringLiteral("8次平均数据为："));
@@ -193,10 +204,10 @@ void AverageRawSeries(CalibrationState& state, const CalibrationLog& log) {
 }
 
 bool WriteVipData(Link& link, uint8_t address, int segment, const CalibrationState& state,
-                  const CalibrationLog& log) {
+                  const CalibrationLog& log, RegisterWords* written) {
     const std::array<uint16_t, 9> words = VipDataWords(state.VipAverages);
     const std::vector<uint16_t> values(words.begin(), words.end());
-    if (!WriteCalibrationRegisters(link, address, SegmentBase(segment), 9, values)) {
+    if (!WriteNoted(link, address, SegmentBase(segment), values, written)) {
         log(QStringLiteral("写 %1 段VIP标定数据失败!!").arg(segment));
         return false;
     }
@@ -206,26 +217,25 @@ bool WriteVipData(Link& link, uint8_t address, int segment, const CalibrationSta
 }
 
 bool RunVipCalibration(Link& link, uint8_t address, int segment, CalibrationState& state,
-                       const CalibrationLog& log) {
-    if (segment == 1 &&
-        !WriteCalibrationRegisters(link, address, calib::kStateFlag, 1, {calib::kCommand})) {
+                       const CalibrationLog& log, RegisterWords* written) {
+    if (segment == 1 && !WriteNoted(link, address, calib::kStateFlag, {calib::kCommand}, written)) {
         log(QStringLiteral("设置标定状态失败!!"));
         return false;
     }
     std::vector<uint16_t> neutral = kNeutral;
     neutral.insert(neutral.end(), kNeutral.begin(), kNeutral.end());
-    if (!WriteCalibrationRegisters(link, address, PowerCompensationRegister(segment, false), 12,
-                                   neutral)) {
+    if (!WriteNoted(link, address, PowerCompensationRegister(segment, false), neutral, written)) {
         log(QStringLiteral("初始功率校正系数失败!!"));
         return false;
     }
     if (!ReadRawSeries(link, address, state, log)) return false;
     AverageRawSeries(state, log);
-    return WriteVipData(link, address, segment, state, log);
+    return WriteVipData(link, address, segment, state, log, written);
 }
 
 bool RunAnglePhaseCompensation(Link& link, uint8_t address, int segment, bool hz60,
-                               CalibrationState& state, const CalibrationLog& log) {
+                               CalibrationState& state, const CalibrationLog& log,
+                               RegisterWords* written) {
     for (int n = 1; n <= calib::kAngleReads; ++n) {
         std::vector<uint16_t> values;
         std::size_t delivered = 0;
@@ -251,8 +261,7 @@ bool RunAnglePhaseCompensation(Link& link, uint8_t address, int segment, bool hz
     log(QString());
     const std::vector<uint16_t> words(state.AngleCoefficients.begin(),
                                       state.AngleCoefficients.end());
-    if (!WriteCalibrationRegisters(link, address, AngleCoefficientRegister(segment, hz60), 3,
-                                   words)) {
+    if (!WriteNoted(link, address, AngleCoefficientRegister(segment, hz60), words, written)) {
         log(QStringLiteral("写角差标定系数数据失败"));
         return false;
     }
@@ -262,10 +271,9 @@ bool RunAnglePhaseCompensation(Link& link, uint8_t address, int segment, bool hz
 }
 
 bool ResetPowerCompensation(Link& link, uint8_t address, int segment, bool hz60,
-                            const CalibrationLog& log) {
+                            const CalibrationLog& log, RegisterWords* written) {
     const QString frequency = hz60 ? QStringLiteral("60HZ") : QStringLiteral("50HZ");
-    if (!WriteCalibrationRegisters(link, address, PowerCompensationRegister(segment, hz60), 6,
-                                   kNeutral)) {
+    if (!WriteNoted(link, address, PowerCompensationRegister(segment, hz60), kNeutral, written)) {
         log(QStringLiteral("初始") + frequency + QStringLiteral("功率校正系数失败!!"));
         return false;
     }
@@ -274,14 +282,14 @@ bool ResetPowerCompensation(Link& link, uint8_t address, int segment, bool hz60,
 }
 
 bool WritePowerCompensation(Link& link, uint8_t address, int segment, bool hz60,
-                            const CompensationSet& values, const CalibrationLog& log) {
+                            const CompensationSet& values, const CalibrationLog& log,
+                            RegisterWords* written) {
     std::vector<uint16_t> words;
     for (const PhaseCompensation& k : values)
         words.push_back(static_cast<uint16_t>(k.k1));
     for (const PhaseCompensation& k : values)
         words.push_back(static_cast<uint16_t>(k.k2));
-    if (!WriteCalibrationRegisters(link, address, PowerCompensationRegister(segment, hz60), 6,
-                                   words)) {
+    if (!WriteNoted(link, address, PowerCompensationRegister(segment, hz60), words, written)) {
         log(QStringLiteral("写相位补偿系数失败"));
         return false;
     }
@@ -298,7 +306,8 @@ bool WritePowerCompensation(Link& link, uint8_t address, int segment, bool hz60,
 }
 
 bool RunPowerCompensation(Link& link, uint8_t address, int segment, bool hz60, double ratedVoltage,
-                          double ratedCurrent, CalibrationState& state, const CalibrationLog& log) {
+                          double ratedCurrent, CalibrationState& state, const CalibrationLog& log,
+                          RegisterWords* written) {
     // Without VIP averages or a true power the arithmetic has no answer: refuse before reading.
     const QString refusal =
         PowerCompensationPrecondition(state.VipAverages, state.SourceActivePower);
@@ -318,7 +327,8 @@ bool RunPowerCompensation(Link& link, uint8_t address, int segment, bool hz60, d
             return false;
         }
         state.PowerCompensation = *result.values;
-        if (!WritePowerCompensation(link, address, segment, hz60, state.PowerCompensation, log))
+        if (!WritePowerCompensation(link, address, segment, hz60, state.PowerCompensation, log,
+                                    written))
             return false;
         log(QString());
         log(QString());
@@ -326,8 +336,9 @@ bool RunPowerCompensation(Link& link, uint8_t address, int segment, bool hz60, d
     return true;
 }
 
-bool WriteCalibrationFlash(Link& link, uint8_t address, const CalibrationLog& log) {
-    if (!WriteCalibrationRegisters(link, address, calib::kStateFlag, 2, {0, calib::kCommand})) {
+bool WriteCalibrationFlash(Link& link, uint8_t address, const CalibrationLog& log,
+                           RegisterWords* written) {
+    if (!WriteNoted(link, address, calib::kStateFlag, {0, calib::kCommand}, written)) {
         log(QStringLiteral("写标定FLASH 失败!!"));
         return false;
     }

@@ -6,6 +6,7 @@
 // callback (the calibration page appends each text as one line). Callable from any one thread at
 // a time (a job of the device session in the program); the log callback runs on that thread.
 
+#include "calib/register_words.h"
 #include "link/link.h"
 
 #include <QString>
@@ -100,6 +101,8 @@ QString JoinWords(const uint16_t* words, int count);
 QString JoinReals(const double* values, int count);
 
 // ---- steps over the link ------------------------------------------------------------------------
+// A step that writes takes an optional written: each write the module acknowledged adds its words
+// there (a later write of a register wins), so that a unit's record can say what the step wrote.
 
 // Eight reads of the nine raw words into state.RawSamples, each logged; false at the first read
 // that fails or delivers fewer words (reads already stored stay).
@@ -108,26 +111,30 @@ bool ReadRawSeries(Link& link, uint8_t address, CalibrationState& state, const C
 void AverageRawSeries(CalibrationState& state, const CalibrationLog& log);
 // The VIP data words of the averages to the segment's base.
 bool WriteVipData(Link& link, uint8_t address, int segment, const CalibrationState& state,
-                  const CalibrationLog& log);
+                  const CalibrationLog& log, RegisterWords* written = nullptr);
 // The whole VIP calibration of a segment: state flag (segment 1 only), neutral compensation of
 // both frequencies, raw series, averages, VIP data. True when the data was written.
 bool RunVipCalibration(Link& link, uint8_t address, int segment, CalibrationState& state,
-                       const CalibrationLog& log);
+                       const CalibrationLog& log, RegisterWords* written = nullptr);
 
 // Thirty angle reads, their averages and coefficients, written to the segment's register of the
 // frequency. True when the coefficients were written.
 bool RunAnglePhaseCompensation(Link& link, uint8_t address, int segment, bool hz60,
-                               CalibrationState& state, const CalibrationLog& log);
+                               CalibrationState& state, const CalibrationLog& log,
+                               RegisterWords* written = nullptr);
 
 // Neutral power compensation of one frequency of a segment.
 bool ResetPowerCompensation(Link& link, uint8_t address, int segment, bool hz60,
-                            const CalibrationLog& log);
+                            const CalibrationLog& log, RegisterWords* written = nullptr);
 
 // Three passes of raw series, compensation and write. True when the third pass was written.
 bool RunPowerCompensation(Link& link, uint8_t address, int segment, bool hz60, double ratedVoltage,
-                          double ratedCurrent, CalibrationState& state, const CalibrationLog& log);
+                          double ratedCurrent, CalibrationState& state, const CalibrationLog& log,
+                          RegisterWords* written = nullptr);
 bool WritePowerCompensation(Link& link, uint8_t address, int segment, bool hz60,
-                            const CompensationSet& values, const CalibrationLog& log);
+                            const CompensationSet& values, const CalibrationLog& log,
+                            RegisterWords* written = nullptr);
 
 // Clears the state flag and commands the flash write (0, 0xAA55 at 13000).
-bool WriteCalibrationFlash(Link& link, uint8_t address, const CalibrationLog& log);
+bool WriteCalibrationFlash(Link& link, uint8_t address, const CalibrationLog& log,
+                           RegisterWords* written = nullptr);

@@ -180,15 +180,31 @@ protected:
         ASSERT_EQ(Lines().value(Lines().size() - 1), QStringLiteral("初始50HZ功率校正系数完成!"));
         Log()->clear();
     }
-    // The Calibration records of the model, newest first.
-    QList<UnitRecord> Backups(const QString& model) {
+    // The Calibration records of the model, newest first, whole.
+    QList<UnitRecord> CalibrationRecords(const QString& model) {
         RecordFilter filter;
         filter.kind = RecordKind::Calibration;
         filter.model = model;
         QList<UnitRecord> records;
         EXPECT_TRUE(form->results().Select(filter, records))
             << form->results().lastError().toStdString();
+        for (UnitRecord& r : records)
+            r = form->results().Get(r.id).value_or(r);
         return records;
+    }
+    // Those that hold a backup of the calibration area.
+    QList<UnitRecord> Backups(const QString& model) {
+        QList<UnitRecord> backups;
+        for (const UnitRecord& r : CalibrationRecords(model))
+            if (!BackupFromDetails(r.details).empty()) backups << r;
+        return backups;
+    }
+    // Those of the steps, oldest first: what each step wrote.
+    QList<UnitRecord> StepRecords(const QString& model) {
+        QList<UnitRecord> steps;
+        for (const UnitRecord& r : CalibrationRecords(model))
+            if (BackupFromDetails(r.details).empty()) steps.prepend(r);
+        return steps;
     }
     // The module's calibration area as registers.
     RegisterWords Area(bool segmented) {
@@ -294,6 +310,38 @@ TEST_F(CalibrationWindow, RunVipPhasePowerFlash) {
     EXPECT_EQ(restarted.registers(12009, 6),
               (QList<int>{10000, 10000, 10000, 65536 - 58, 65536 - 58, 65536 - 58}));
     EXPECT_EQ(restarted.registers(12021, 3), (QList<int>{70, 79, 64}));
+
+    // Each step left a record of what the module acknowledged; the power compensation's three
+    // passes leave the words of the last.
+    const QList<UnitRecord> steps = StepRecords(form->station().product().ModelName);
+    ASSERT_EQ(steps.size(), 5);
+    const auto words = [](uint16_t first, const QList<int>& values) {
+        RegisterWords w;
+        for (int i = 0; i < values.size(); ++i)
+            w[uint16_t(first + i)] = uint16_t(values[i]);
+        return w;
+    };
+    RegisterWords vip = words(13000, {0xAA55});
+    vip.merge(words(12009, Neutral() + Neutral()));
+    vip.merge(words(12000, QList<int>(9, 20000)));
+    const struct {
+        QString step;
+        RegisterWords written;
+    } expected[] = {
+        {"1段标定 VIP标定", vip},
+        {"1段标定 电压相位补偿", words(12021, {70, 79, 64})},
+        {"1段标定 补偿系数复位", words(12009, Neutral())},
+        {"1段标定 60度功率补偿",
+         words(12009, {10000, 10000, 10000, 65536 - 58, 65536 - 58, 65536 - 58})},
+        {"标定完成(清除标定状态标志)", words(13000, {0, 0xAA55})},
+    };
+    for (int i = 0; i < steps.size(); ++i) {
+        SCOPED_TRACE(expected[i].step.toStdString());
+        EXPECT_TRUE(steps[i].details.startsWith("step=" + expected[i].step + "\n"))
+            << steps[i].details.toStdString();
+        EXPECT_EQ(WordsFromLines("written.", steps[i].details), expected[i].written);
+        EXPECT_EQ(steps[i].verdict, Verdict::Pass);
+    }
 }
 
 TEST_F(CalibrationWindow, Segment2AtSixtyHertz) {
@@ -477,6 +525,13 @@ TEST_F(CalibrationWindow, PowerPassesBeforeASilenceStayWritten) {
     EXPECT_EQ(Lines().filter(QStringLiteral("写相位补偿系数成功")).size(), 2);
     EXPECT_EQ(sim.registers(12009, 6), Neutral()); // pass 1 at the rated point: K1 10000, K2 0
     EXPECT_EQ(controller->GlyphOf("BitBtn_PBC1"), CalibrationController::FormGlyph);
+    // The step's record fails and still says what reached the module.
+    const QList<UnitRecord> steps = StepRecords(form->station().product().ModelName);
+    ASSERT_FALSE(steps.isEmpty());
+    EXPECT_EQ(steps.last().verdict, Verdict::Fail);
+    RegisterWords neutral;
+    AddWords(neutral, 12009, {10000, 10000, 10000, 0, 0, 0});
+    EXPECT_EQ(WordsFromLines("written.", steps.last().details), neutral);
 }
 
 // ---- one operation at a time --------------------------------------------------------------------
@@ -900,8 +955,13 @@ TEST_F(CalibrationWindow, RestoreBringsBackTheAreaAStepChanged) {
         EXPECT_EQ(frames[i].first, kFcWriteCalibration) << i;
         EXPECT_EQ(frames[runs + i], std::make_pair(kFcReadCalibration, frames[i].second)) << i;
     }
-    // A restore is no calibration step: it takes no backup of its own.
+    // A restore is no calibration step: it takes no backup of its own, but leaves a record of
+    // what it wrote.
     EXPECT_EQ(Backups(model).size(), 1);
+    const UnitRecord restore = StepRecords(model).last();
+    EXPECT_TRUE(restore.details.startsWith("step=恢复标定数据\n"));
+    EXPECT_EQ(WordsFromLines("written.", restore.details), before);
+    EXPECT_EQ(restore.verdict, Verdict::Pass);
 }
 
 TEST_F(CalibrationWindow, RestoreAsksFirstAndNeedsABackup) {
@@ -938,6 +998,10 @@ TEST_F(CalibrationWindow, ARestoredWordThatDoesNotStickIsReported) {
               QStringLiteral("inform: 恢复标定数据读回不一致！\n写入 12001=12 读回 5"));
     EXPECT_EQ(Lines(), (QStringList{"恢复标定数据读回不一致！", "写入 12001=12 读回 5"}));
     EXPECT_EQ(sim.registers(12000, 3), (QList<int>{11, 5, 13}));
+    const UnitRecord restore = StepRecords(form->station().product().ModelName).last();
+    EXPECT_EQ(restore.verdict, Verdict::Fail);
+    EXPECT_TRUE(restore.details.endsWith("\n写入 12001=12 读回 5\n"))
+        << restore.details.toStdString();
 }
 
 // A backup that cannot be read leaves the step unwritten; the next try takes it and goes on.

@@ -16,6 +16,7 @@
 
 #include <QComboBox>
 #include <QDateTime>
+#include <QGroupBox>
 #include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
@@ -295,17 +296,13 @@ void CalibrationController::BitBtn_VIP1Click(int segment) {
     ClearLog();
     if (segment == 1) SetGlyph(controls().finish, Pending);
     const uint8_t address = form_.station().line().ModuleAddress;
-    AfterBackup(Segment(segment).vip, [this, address, segment] {
-        auto ok = std::make_shared<bool>(false);
-        Submit(
-            Segment(segment).vip,
-            [this, address, segment, ok](JobContext& job) {
-                *ok = RunVipCalibration(job.link(), address, segment, state_, JobLog(job));
-            },
-            [this, segment, ok] {
-                if (*ok) SetGlyph(Segment(segment).vip, Done);
-            });
-    });
+    QPushButton* button = Segment(segment).vip;
+    WritingStep(
+        button,
+        [this, address, segment](JobContext& job, RegisterWords* written) {
+            return RunVipCalibration(job.link(), address, segment, state_, JobLog(job), written);
+        },
+        [this, button] { SetGlyph(button, Done); });
 }
 
 void CalibrationController::BitBtn_VXW1Click(int segment) {
@@ -314,18 +311,14 @@ void CalibrationController::BitBtn_VXW1Click(int segment) {
     ClearLog();
     const uint8_t address = form_.station().line().ModuleAddress;
     const bool hz60 = Is60Hz(segment);
-    AfterBackup(Segment(segment).phaseCompensation, [this, address, segment, hz60] {
-        auto ok = std::make_shared<bool>(false);
-        Submit(
-            Segment(segment).phaseCompensation,
-            [this, address, segment, hz60, ok](JobContext& job) {
-                *ok = RunAnglePhaseCompensation(job.link(), address, segment, hz60, state_,
-                                                JobLog(job));
-            },
-            [this, segment, ok] {
-                if (*ok) SetGlyph(Segment(segment).phaseCompensation, Done);
-            });
-    });
+    QPushButton* button = Segment(segment).phaseCompensation;
+    WritingStep(
+        button,
+        [this, address, segment, hz60](JobContext& job, RegisterWords* written) {
+            return RunAnglePhaseCompensation(job.link(), address, segment, hz60, state_,
+                                             JobLog(job), written);
+        },
+        [this, button] { SetGlyph(button, Done); });
 }
 
 void CalibrationController::BitBtn_BCFW1Click(int segment) {
@@ -333,17 +326,13 @@ void CalibrationController::BitBtn_BCFW1Click(int segment) {
     if (!form_.station().portOpen()) return Ui().inform(&form_, PortClosedText());
     const uint8_t address = form_.station().line().ModuleAddress;
     const bool hz60 = Is60Hz(segment);
-    AfterBackup(Segment(segment).compensationReset, [this, address, segment, hz60] {
-        auto ok = std::make_shared<bool>(false);
-        Submit(
-            Segment(segment).compensationReset,
-            [this, address, segment, hz60, ok](JobContext& job) {
-                *ok = ResetPowerCompensation(job.link(), address, segment, hz60, JobLog(job));
-            },
-            [this, segment, ok] {
-                if (*ok) SetGlyph(Segment(segment).compensationReset, Done);
-            });
-    });
+    QPushButton* button = Segment(segment).compensationReset;
+    WritingStep(
+        button,
+        [this, address, segment, hz60](JobContext& job, RegisterWords* written) {
+            return ResetPowerCompensation(job.link(), address, segment, hz60, JobLog(job), written);
+        },
+        [this, button] { SetGlyph(button, Done); });
 }
 
 void CalibrationController::BitBtn_PBC1Click(int segment) {
@@ -355,22 +344,18 @@ void CalibrationController::BitBtn_PBC1Click(int segment) {
     const bool hz60 = Is60Hz(segment);
     const double ratedVoltage = form_.station().rated().RatedVoltage;
     const double ratedCurrent = form_.station().rated().RatedCurrent;
-    const auto run = [this, address, segment, hz60, ratedVoltage, ratedCurrent] {
-        auto ok = std::make_shared<bool>(false);
-        Submit(
-            Segment(segment).powerCompensation,
-            [this, address, segment, hz60, ratedVoltage, ratedCurrent, ok](JobContext& job) {
-                *ok = RunPowerCompensation(job.link(), address, segment, hz60, ratedVoltage,
-                                           ratedCurrent, state_, JobLog(job));
-            },
-            [this, segment, ok] {
-                if (*ok) SetGlyph(Segment(segment).powerCompensation, Done);
-            });
-    };
+    QPushButton* button = Segment(segment).powerCompensation;
     // A compensation refused before its first reading writes nothing: it needs no backup.
-    if (!PowerCompensationPrecondition(state_.VipAverages, state_.SourceActivePower).isEmpty())
-        return run();
-    AfterBackup(Segment(segment).powerCompensation, run);
+    const bool writes =
+        PowerCompensationPrecondition(state_.VipAverages, state_.SourceActivePower).isEmpty();
+    WritingStep(
+        button,
+        [this, address, segment, hz60, ratedVoltage, ratedCurrent](JobContext& job,
+                                                                   RegisterWords* written) {
+            return RunPowerCompensation(job.link(), address, segment, hz60, ratedVoltage,
+                                        ratedCurrent, state_, JobLog(job), written);
+        },
+        [this, button] { SetGlyph(button, Done); }, writes);
 }
 
 void CalibrationController::BitBtn19Click() {
@@ -378,25 +363,58 @@ void CalibrationController::BitBtn19Click() {
     ClearLog();
     const uint8_t address = form_.station().line().ModuleAddress;
     // No port check: a closed link fails the backup's read, which the log reports.
-    AfterBackup(controls().finish, [this, address] {
+    WritingStep(
+        controls().finish,
+        [this, address](JobContext& job, RegisterWords* written) {
+            return WriteCalibrationFlash(job.link(), address, JobLog(job), written);
+        },
+        [this] {
+            for (const CalibrationPage::SegmentControls& s : controls().segments)
+                for (QPushButton* step :
+                     {s.vip, s.phaseCompensation, s.compensationReset, s.powerCompensation})
+                    SetGlyph(step, Pending);
+            SetGlyph(controls().finish, Finished);
+            // The flash write ends the calibration of a unit: the next unit on this port
+            // gets a backup of its own.
+            backupSession_.clear();
+        });
+}
+
+QString CalibrationController::StepName(const QPushButton* button) {
+    // The segment buttons share their captions; their group box says which segment.
+    if (const auto* box = qobject_cast<const QGroupBox*>(button->parentWidget()))
+        return box->title() + QLatin1Char(' ') + button->text();
+    return button->text();
+}
+
+void CalibrationController::StoreStepRecord(const QPushButton* button, const QDateTime& started,
+                                            bool succeeded, const RegisterWords& written,
+                                            const QString& more) {
+    UnitRecord record = StationRecord(form_, RecordKind::Calibration);
+    record.started = started;
+    record.ended = QDateTime::currentDateTime();
+    record.verdict = succeeded ? Verdict::Pass : Verdict::Fail;
+    record.details = QStringLiteral("step=%1\n").arg(StepName(button)) +
+                     WordLines(QStringLiteral("written."), written) + more;
+    StoreRecord(form_, record);
+}
+
+void CalibrationController::WritingStep(QPushButton* button, StepWork work,
+                                        std::function<void()> succeeded, bool needsBackup) {
+    const auto run = [this, button, work = std::move(work), succeeded = std::move(succeeded)] {
+        const QDateTime started = QDateTime::currentDateTime();
         auto ok = std::make_shared<bool>(false);
+        auto written = std::make_shared<RegisterWords>();
         Submit(
-            controls().finish,
-            [this, address, ok](JobContext& job) {
-                *ok = WriteCalibrationFlash(job.link(), address, JobLog(job));
-            },
-            [this, ok] {
-                if (!*ok) return;
-                for (const CalibrationPage::SegmentControls& s : controls().segments)
-                    for (QPushButton* step :
-                         {s.vip, s.phaseCompensation, s.compensationReset, s.powerCompensation})
-                        SetGlyph(step, Pending);
-                SetGlyph(controls().finish, Finished);
-                // The flash write ends the calibration of a unit: the next unit on this port
-                // gets a backup of its own.
-                backupSession_.clear();
+            button, [work, ok, written](JobContext& job) { *ok = work(job, written.get()); },
+            [this, button, started, ok, written, succeeded] {
+                // What reached the module is kept even when the step failed half way.
+                StoreStepRecord(button, started, *ok, *written);
+                if (*ok) succeeded();
             });
-    });
+    };
+    if (!needsBackup) return run();
+    AfterBackup(button, run);
 }
 
 void CalibrationController::Radio_50HZ_1Click(int segment) {
@@ -471,7 +489,7 @@ void CalibrationController::BitBtn_RestoreCalibrationClick() {
         [address, backup, outcome](JobContext& job) {
             *outcome = RestoreCalibrationArea(job.link(), address, backup);
         },
-        [this, outcome] {
+        [this, outcome, backup, started = QDateTime::currentDateTime()] {
             const RestoreOutcome& o = *outcome;
             QStringList lines;
             if (o.restored())
@@ -487,5 +505,10 @@ void CalibrationController::BitBtn_RestoreCalibrationClick() {
             for (const QString& line : std::as_const(lines))
                 AddCalibrationLog(line);
             Ui().inform(&form_, lines.join(QLatin1Char('\n')));
+            QString differences;
+            for (const WordDifference& d : o.differences)
+                differences += DifferenceLine(d) + QLatin1Char('\n');
+            StoreStepRecord(controls().restore, started, o.restored(),
+                            o.written ? backup : RegisterWords{}, differences);
         });
 }

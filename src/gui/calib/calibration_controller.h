@@ -15,6 +15,7 @@
 #include "gui/calib/calibration_page.h"
 #include "session/device_session.h"
 
+#include <QDateTime>
 #include <QObject>
 #include <QString>
 
@@ -96,6 +97,18 @@ private:
     // stores it as a Calibration record and only then runs step. A read or a store that fails
     // leaves the module unwritten and says so in the log.
     void AfterBackup(QPushButton* button, std::function<void()> step);
+    // A step's work on the job's thread: true when it succeeded, with what it wrote noted.
+    using StepWork = std::function<bool(JobContext&, RegisterWords*)>;
+    // Runs work as the button's job (after the backup when it needsBackup) and stores a
+    // Calibration record of the step: its name, what the module acknowledged and whether it
+    // succeeded; then succeeded() runs if it did.
+    void WritingStep(QPushButton* button, StepWork work, std::function<void()> succeeded,
+                     bool needsBackup = true);
+    // "1段标定 VIP标定"; the caption alone for a button outside the segments.
+    static QString StepName(const QPushButton* button);
+    // Stores the record of a step ("step=" line, "written." lines, then more).
+    void StoreStepRecord(const QPushButton* button, const QDateTime& started, bool succeeded,
+                         const RegisterWords& written, const QString& more = {});
     void SetGlyph(QPushButton* button, Glyph glyph);
     void ClearLog();
     void ShowProgress(int maximum);
