@@ -104,6 +104,7 @@ void DeviceSession::Finish(std::function<void()> done) {
             operation_.clear();
             emit stateChanged(state_, operation_);
             if (done) done();
+            emit jobEnded();
         },
         Qt::QueuedConnection);
 }

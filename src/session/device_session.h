@@ -93,6 +93,8 @@ signals:
     void stateChanged(DeviceSession::State state, const QString& operation);
     void logLine(const QString& text);
     void progress(int value);
+    // After the job's done has run: whatever it stored is stored (a window waiting to close).
+    void jobEnded();
 
 private:
     friend class JobContext;

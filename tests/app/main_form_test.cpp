@@ -513,19 +513,28 @@ void MainFormTest::closingCancelsARunningJob() {
     TMainForm& form = s.form();
     form.show();
     std::atomic<bool> ended{false};
-    QVERIFY(form.session().Submit(DeviceSession::State::Busy, QStringLiteral("下载配置"),
-                                  [&](JobContext& job) {
-                                      // A wait far longer than any test: only a cancel ends it.
-                                      job.Wait(3600 * 1000);
-                                      ended = job.cancelled();
-                                  }));
+    bool visibleAtDone = false;
+    QVERIFY(form.session().Submit(
+        DeviceSession::State::Busy, QStringLiteral("下载配置"),
+        [&](JobContext& job) {
+            // A wait far longer than any test: only a cancel ends it.
+            job.Wait(3600 * 1000);
+            ended = job.cancelled();
+        },
+        // Where a job stores its record: it must run before the window goes.
+        [&] { visibleAtDone = form.isVisible(); }));
     messages.answers = {false};
     QVERIFY(!form.close());
     QVERIFY(!form.session().isCancelling());
     messages.answers = {true};
-    QVERIFY(form.close());
-    QVERIFY(QTest::qWaitFor([&] { return form.session().isIdle(); }, 20000));
+    // Yes cancels the job; the window waits for its end, then closes without asking again.
+    QVERIFY(!form.close());
+    QVERIFY(form.session().isCancelling());
+    QVERIFY(QTest::qWaitFor([&] { return !form.isVisible(); }, 20000));
+    QVERIFY(form.session().isIdle());
     QVERIFY(ended.load());
+    QVERIFY(visibleAtDone);
+    QCOMPARE(messages.shown, (QStringList{"ask: 确定退出吗?", "ask: 确定退出吗?"}));
 }
 
 void MainFormTest::pageChangeNamesTheFunction() {
@@ -608,10 +617,11 @@ void MainFormTest::closingStopsARunningCheck() {
     QVERIFY(!form.close());
     QVERIFY(page->isRunning()); // No keeps everything running
     messages.answers = {true};
-    QVERIFY(form.close());
-    // The check stops at its next transaction boundary, without the window waiting for it.
+    QVERIFY(!form.close());
+    // The check stops at its next transaction boundary; the window goes once it has.
     QVERIFY(form.session().isCancelling());
-    QVERIFY(QTest::qWaitFor([&] { return form.session().isIdle(); }, 20000));
+    QVERIFY(QTest::qWaitFor([&] { return !form.isVisible(); }, 20000));
+    QVERIFY(form.session().isIdle());
     QVERIFY(!page->isRunning());
     QCOMPARE(messages.shown, (QStringList{"ask: 确定退出吗?", "ask: 确定退出吗?"}));
     s.link.Close();

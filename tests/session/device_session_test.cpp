@@ -131,6 +131,10 @@ TEST(DeviceSession, LogAndProgressArriveOnTheOwnersThreadBeforeTheEnd) {
         order << "log";
     });
     QObject::connect(&session, &DeviceSession::progress, &receiver, [&](int v) { steps << v; });
+    QObject::connect(&session, &DeviceSession::jobEnded, &receiver, [&] {
+        EXPECT_TRUE(session.isIdle());
+        order << "ended";
+    });
     ASSERT_TRUE(session.Submit(
         DeviceSession::State::Busy, QStringLiteral("VIP标定"),
         [&](JobContext& job) {
@@ -141,10 +145,11 @@ TEST(DeviceSession, LogAndProgressArriveOnTheOwnersThreadBeforeTheEnd) {
             job.Progress(20);
         },
         [&] { order << "done"; }));
-    ASSERT_TRUE(WaitUntil([&] { return order.contains("done"); }));
+    ASSERT_TRUE(WaitUntil([&] { return order.contains("ended"); }));
     EXPECT_EQ(lines, (QStringList{"第1次读原始数据", "完成"}));
     EXPECT_EQ(steps, (QList<int>{10, 20}));
-    EXPECT_EQ(order, (QStringList{"log", "posted", "log", "done"}));
+    // A window waiting to close hears of the end only after done has stored what it had.
+    EXPECT_EQ(order, (QStringList{"log", "posted", "log", "done", "ended"}));
 }
 
 TEST(DeviceSession, AJobThatThrowsLogsItAndLeavesTheSessionUsable) {

@@ -126,6 +126,10 @@ TMainForm::TMainForm(const QString& dataDir, SerialLink& link, ProductDatabase& 
     LoadModelList();
     if (const QString failure = results_->Open(); !failure.isEmpty()) Ui().error(nullptr, failure);
     connect(session_.get(), &DeviceSession::stateChanged, this, &TMainForm::SessionStateChanged);
+    // A close asked for while a job ran goes ahead once the job has stored what it finished.
+    connect(session_.get(), &DeviceSession::jobEnded, this, [this] {
+        if (closeConfirmed_) close();
+    });
     configuration_ = new ConfigurationController(*this);
     calibration_ = new CalibrationController(*this);
 }
@@ -359,14 +363,21 @@ void TMainForm::PageControl1Change(int index) {
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
-    if (!Ui().ask(nullptr, QStringLiteral("确定退出吗?"), QStringLiteral("信息"))) {
+    if (!closeConfirmed_ &&
+        !Ui().ask(nullptr, QStringLiteral("确定退出吗?"), QStringLiteral("信息"))) {
         event->ignore();
         return;
     }
-    // Whatever runs on the bus stops at its next transaction boundary; the session joins it when
-    // the window goes, so nothing the job had not yet begun is sent.
+    closeConfirmed_ = true;
+    if (session_->isIdle()) {
+        event->accept();
+        return;
+    }
+    // Whatever runs on the bus stops at its next transaction boundary, so nothing the job had not
+    // yet begun is sent; the window stays until the job's end has stored its record (a download's
+    // read-back, a check's readings), then closes without asking again.
     session_->Cancel();
-    event->accept();
+    event->ignore();
 }
 
 bool TMainForm::RefuseWhileBusy() {

@@ -152,6 +152,8 @@ private:
     // Ends before the pages and controllers (children) go: its destruction cancels a running job
     // and joins the worker, so nothing of a job outlives the window.
     std::unique_ptr<DeviceSession> session_;
+    // The operator said yes to quitting; set while a running job is brought to its end.
+    bool closeConfirmed_ = false;
     QToolButton* comk_ = nullptr;
     QToolButton* toolButton5_ = nullptr;
     QToolButton* toolButton6_ = nullptr;
