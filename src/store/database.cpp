@@ -407,9 +407,15 @@ bool ProductDatabase::InsertModel(const ProductModel& m) {
         {m.cpxh.trimmed(), m.fs.trimmed(), m.btlgs, m.jxms, m.upt, m.ict, m.ctnum, m.xljsfs});
 }
 
-// 17
+// 17, then 28: the model's test plans go with it, or a model added later under the same name
+// would find plans written for another product.
 bool ProductDatabase::DeleteModel(const QString& model) {
-    return Exec(17, QStringLiteral("delete from Config where trim(CPXH) = ?"), {model.trimmed()});
+    return InTransaction([&] {
+        return Exec(17, QStringLiteral("delete from Config where trim(CPXH) = ?"),
+                    {model.trimmed()}) &&
+               Exec(28, QStringLiteral("delete from TestPlan where trim(Model) = ?"),
+                    {model.trimmed()});
+    });
 }
 
 // 18

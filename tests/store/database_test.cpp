@@ -274,6 +274,13 @@ TEST_P(QuotedNames, NameTestPlansAsAnyOther) {
     // The plan of the same name under another model stays.
     ASSERT_TRUE(db->SelectPlans("KX2953B35-01", plans));
     EXPECT_EQ(plans, (QList<TestPlan>{{"KX2953B35-01", name.trimmed(), neighbour.points}}));
+    // Deleting a model deletes its plans and no other model's.
+    ASSERT_TRUE(db->SavePlan(plan));
+    ASSERT_TRUE(db->DeleteModel(name));
+    ASSERT_TRUE(db->SelectPlans(name, plans));
+    EXPECT_TRUE(plans.isEmpty());
+    ASSERT_TRUE(db->SelectPlans("KX2953B35-01", plans));
+    EXPECT_EQ(plans.size(), 1);
 }
 
 TEST_F(DatabaseTest, LoginMatchesOnlyTheStoredPassword) {
@@ -603,6 +610,19 @@ TEST_F(TestPlans, AFailedSaveLeavesTheStoredPlan) {
     ASSERT_TRUE(db->SavePlan(replacement));
     ASSERT_TRUE(db->SelectPlans(kModel, plans));
     EXPECT_EQ(plans, (QList<TestPlan>{replacement, initial[0]}));
+}
+
+// A model and its plans go together or not at all.
+TEST_F(TestPlans, AFailedModelDeleteKeepsModelAndPlans) {
+    const QList<TestPlan> before = All();
+    db->SetFaultHook([](int statement) { return statement == 28; });
+    EXPECT_FALSE(db->DeleteModel(kModel));
+    db->SetFaultHook({});
+    EXPECT_EQ(All(), before);
+    QList<ProductModel> models;
+    ASSERT_TRUE(db->SelectAllModels(models));
+    EXPECT_TRUE(std::any_of(models.begin(), models.end(),
+                            [](const ProductModel& m) { return m.cpxh.trimmed() == kModel; }));
 }
 
 // Rows written by another program: names with blanks, numbers as integers or texts.
