@@ -1,20 +1,8 @@
 #include "report/records_csv.h"
 
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
-#include <QRegularExpression>
-#include <QTemporaryFile>
 
 #include <cmath>
-#include <filesystem>
-#include <system_error>
-
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
 
 namespace {
 
@@ -57,33 +45,6 @@ void AppendLine(QString& text, const QStringList& fields) {
         text += CsvQuoted(fields[i]);
     }
     text += QLatin1String("\r\n");
-}
-
-std::filesystem::path FsPath(const QString& path) {
-    return std::filesystem::path(path.toStdU16String());
-}
-
-// Temporary files of earlier exports to the same target that died before their rename; those of
-// other targets are not touched.
-void RemoveLeftovers(const QFileInfo& target) {
-    const QDir folder = target.absoluteDir();
-    const QRegularExpression leftover(
-        QLatin1Char('^') +
-        QRegularExpression::escape(QLatin1Char('.') + target.fileName() + QLatin1Char('.')) +
-        QStringLiteral("[^.]{6}\\.part$"));
-    for (const QString& entry : folder.entryList(QDir::Files | QDir::Hidden | QDir::System))
-        if (leftover.match(entry).hasMatch()) QFile::remove(folder.filePath(entry));
-}
-
-// Puts the written bytes on the disk before the rename: without it a power cut soon after can
-// leave the target's name on a file whose contents never got there.
-bool SyncToDisk(QFile& file) {
-    if (!file.flush()) return false;
-#ifdef _WIN32
-    return _commit(file.handle()) == 0;
-#else
-    return ::fsync(file.handle()) == 0;
-#endif
 }
 
 } // namespace
@@ -153,38 +114,13 @@ QString RecordsCsvText(const QList<UnitRecord>& records) {
 }
 
 ExportResult WriteRecordsCsv(const QString& path, const QList<UnitRecord>& records) {
-    if (path.isEmpty()) return {false, QStringLiteral("no file name")};
-    const QFileInfo target(path);
-    if (target.isDir()) return {false, path + QStringLiteral(" is a folder")};
-
-    RemoveLeftovers(target);
-
-    // Beside the target, so that the rename stays within one file system and replaces the
-    // target in one step.
-    QTemporaryFile part(target.absolutePath() + QStringLiteral("/.") + target.fileName() +
-                        QStringLiteral(".XXXXXX.part"));
-    if (!part.open()) return {false, path + QStringLiteral(": ") + part.errorString()};
-
     const QByteArray bytes = QByteArray("\xEF\xBB\xBF") + RecordsCsvText(records).toUtf8();
-    if (part.write(bytes) != bytes.size())
-        return {false, part.fileName() + QStringLiteral(": ") + part.errorString()};
-    if (!SyncToDisk(part))
-        return {false, part.fileName() + QStringLiteral(": cannot flush it to disk")};
-    part.close();
-
-    // The temporary file was made private to the owner; give the export the modes of the file
-    // it replaces, or those of a new document.
-    const QFileDevice::Permissions modes =
-        target.exists()
-            ? QFile::permissions(path)
-            : (QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser |
-               QFileDevice::WriteUser | QFileDevice::ReadGroup | QFileDevice::ReadOther);
-    part.setPermissions(modes);
-
-    std::error_code ec;
-    std::filesystem::rename(FsPath(part.fileName()), FsPath(path), ec);
-    if (ec) return {false, path + QStringLiteral(": ") + QString::fromStdString(ec.message())};
-    // Renamed: nothing is left under the temporary name for the destructor to remove.
-    part.setAutoRemove(false);
-    return {true, {}};
+    return ReplaceFile(path, [&](const QString& partName) -> QString {
+        QFile part(partName);
+        if (!part.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            return partName + QStringLiteral(": ") + part.errorString();
+        if (part.write(bytes) != bytes.size() || !part.flush())
+            return partName + QStringLiteral(": ") + part.errorString();
+        return QString();
+    });
 }

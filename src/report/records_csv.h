@@ -27,7 +27,6 @@ QString CsvQuoted(const QString& text);
 // The whole file's text, without the byte-order mark.
 QString RecordsCsvText(const QList<UnitRecord>& records);
 
-// Writes the file under path, replacing what is there, as WriteCheckWorkbook writes: built under
-// a temporary name beside the target (".<name>.XXXXXX.part"), flushed to disk and renamed into
-// place once complete, so that a failure leaves the target as it was and nothing behind.
+// Writes the file under path, replacing what is there as ReplaceFile does: a failure leaves the
+// target as it was and nothing behind.
 ExportResult WriteRecordsCsv(const QString& path, const QList<UnitRecord>& records);

@@ -3,22 +3,8 @@
 #include "report/record_report.h"
 
 #include <QByteArray>
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
-#include <QRegularExpression>
-#include <QTemporaryFile>
-#include <filesystem>
-#include <system_error>
 #include <xlsxwriter.h>
-
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#else
-#include <fcntl.h>
-#include <unistd.h>
-#endif
 
 namespace {
 
@@ -40,39 +26,6 @@ QByteArray NativeName(const QString& path) {
 #else
     return QFile::encodeName(path);
 #endif
-}
-
-std::filesystem::path FsPath(const QString& path) {
-    return std::filesystem::path(path.toStdU16String());
-}
-
-// Puts the written file on the disk before it is renamed over the target: without it a power cut
-// soon after the rename can leave the target's name on a file whose contents never got there.
-bool SyncToDisk(const QString& path) {
-#ifdef _WIN32
-    const int fd = _wopen(reinterpret_cast<const wchar_t*>(path.utf16()), _O_RDWR | _O_BINARY);
-    if (fd < 0) return false;
-    const bool synced = _commit(fd) == 0;
-    _close(fd);
-#else
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    const bool synced = ::fsync(fd) == 0;
-    ::close(fd);
-#endif
-    return synced;
-}
-
-// Temporary files of earlier exports to the same target that died before their rename
-// (".<name>.XXXXXX.part", six random characters); those of other targets are not touched.
-void RemoveLeftovers(const QFileInfo& target) {
-    const QDir folder = target.absoluteDir();
-    const QRegularExpression leftover(
-        QLatin1Char('^') +
-        QRegularExpression::escape(QLatin1Char('.') + target.fileName() + QLatin1Char('.')) +
-        QStringLiteral("[^.]{6}\\.part$"));
-    for (const QString& entry : folder.entryList(QDir::Files | QDir::Hidden | QDir::System))
-        if (leftover.match(entry).hasMatch()) QFile::remove(folder.filePath(entry));
 }
 
 QString LxwText(lxw_error error) {
@@ -154,56 +107,14 @@ ExportResult WriteCheckWorkbook(const QString& path, const ExportGrid& grid,
 
 ExportResult WriteWorkbookFile(const QString& path,
                                const std::function<QString(lxw_workbook* book)>& fill) {
-    const QFileInfo target(path);
-    if (path.isEmpty()) return {false, QStringLiteral("no file name")};
-    if (target.isDir()) return {false, path + QStringLiteral(" is a folder")};
-
-    RemoveLeftovers(target);
-
-    // The temporary name lives beside the target so that the final rename stays within one file
-    // system and replaces the target in one step.
-    QTemporaryFile reserve(target.absolutePath() + QStringLiteral("/.") + target.fileName() +
-                           QStringLiteral(".XXXXXX.part"));
-    reserve.setAutoRemove(false);
-    if (!reserve.open()) return {false, path + QStringLiteral(": ") + reserve.errorString()};
-    const QString partName = reserve.fileName();
-    reserve.close();
-
-    ExportResult result{true, {}};
-    auto fail = [&](const QString& why) {
-        if (result.ok) result = {false, why};
-    };
-
-    lxw_workbook* book = workbook_new(NativeName(partName).constData());
-    if (!book) {
-        fail(QStringLiteral("cannot create the workbook"));
-    } else {
+    return ReplaceFile(path, [&](const QString& partName) -> QString {
+        lxw_workbook* book = workbook_new(NativeName(partName).constData());
+        if (!book) return QStringLiteral("cannot create the workbook");
         const QString filled = fill(book);
-        if (!filled.isEmpty()) fail(filled);
         // Closing also frees the workbook, so it runs after a failed fill as well; the file it
-        // writes then is thrown away below.
+        // writes then is thrown away.
         const lxw_error closed = workbook_close(book);
-        if (closed != LXW_NO_ERROR) fail(LxwText(closed));
-    }
-
-    if (result.ok) {
-        // The reservation was made private to the owner; give the workbook the modes of the
-        // file it replaces, or the usual ones of a new document.
-        const QFileDevice::Permissions modes =
-            target.exists()
-                ? QFile::permissions(path)
-                : (QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser |
-                   QFileDevice::WriteUser | QFileDevice::ReadGroup | QFileDevice::ReadOther);
-        QFile::setPermissions(partName, modes);
-
-        if (!SyncToDisk(partName)) fail(partName + QStringLiteral(": cannot flush it to disk"));
-    }
-    if (result.ok) {
-        std::error_code ec;
-        std::filesystem::rename(FsPath(partName), FsPath(path), ec);
-        if (ec) fail(path + QStringLiteral(": ") + QString::fromStdString(ec.message()));
-    }
-
-    if (!result.ok) QFile::remove(partName);
-    return result;
+        if (!filled.isEmpty()) return filled;
+        return closed != LXW_NO_ERROR ? LxwText(closed) : QString();
+    });
 }

@@ -9,6 +9,7 @@
 // may run at once on different targets.
 
 #include "report/check_export.h"
+#include "report/replace_file.h"
 
 #include <QString>
 #include <functional>
@@ -41,16 +42,8 @@ struct ExportGrid {
 ExportGrid CollectGrid(int rowCount, const std::function<QString(int column, int row)>& text,
                        const std::function<bool(int column, int row)>& failed);
 
-struct ExportResult {
-    bool ok = false;
-    QString detail; // why it failed, for a log; the user is shown ExportFailedMessage()
-};
-
-// Writes the workbook under path, replacing what is there. The file is built under a temporary
-// name in the target folder (".<name>.XXXXXX.part"), flushed to disk and renamed only once it is
-// complete, so a failure at any point leaves the target as it was (absent, or the old file) and
-// no partial file behind. Temporary files of earlier exports to the same target that died are
-// removed first.
+// Writes the workbook under path, replacing what is there as ReplaceFile does: a failure at any
+// point leaves the target as it was and no partial file behind.
 // With a record, its report sheet follows the grid's sheet, which stays as it is without one.
 ExportResult WriteCheckWorkbook(const QString& path, const ExportGrid& grid,
                                 const ExportHeaderLines& header,
