@@ -74,19 +74,45 @@ QString CommandShell::helpText() {
         "answered\n"
         "  last                          answer \"ok\" and the bytes of the last frame heard "
         "(hex)\n"
-        "  quit                          answer \"ok\", remove the link and end\n");
+        "  quit                          answer \"ok\", remove the link and end\n"
+        "With several modules (--address 1-8) a command goes to all of them and the first "
+        "answers;\n"
+        "\"@A COMMAND\" (e.g. \"@3 silent on\") goes to the module at address A alone.\n");
 }
 
 CommandShell::Result CommandShell::execute(const QString& line, double now) {
+    // "@A command" talks to the module at address A alone; a command without it goes to every
+    // module on the line (the reference source feeds them all), and the first one answers.
+    const QString trimmed = line.trimmed();
+    if (trimmed.startsWith('@')) {
+        const qsizetype blank = trimmed.indexOf(' ');
+        bool ok = false;
+        const int address = trimmed.mid(1, blank < 0 ? -1 : blank - 1).toInt(&ok);
+        if (!ok || blank < 0) return {"error @ADDRESS COMMAND"};
+        for (Module* module : modules_)
+            if (module->address() == address)
+                return executeOn(*module, trimmed.mid(blank + 1), now);
+        return {QString("error no module at address %1").arg(address)};
+    }
+    Result first;
+    for (std::size_t i = 0; i < modules_.size(); ++i) {
+        Result result = executeOn(*modules_[i], trimmed, now);
+        if (i == 0 || (result.line.startsWith("error") && !first.line.startsWith("error")))
+            first = result;
+    }
+    return first;
+}
+
+CommandShell::Result CommandShell::executeOn(Module& module, const QString& line, double now) {
     const QStringList words = line.simplified().split(' ', Qt::SkipEmptyParts);
     if (words.isEmpty()) return {"error empty command"};
     const QString cmd = words[0].toLower();
     const QStringList args = words.mid(1);
-    module_.advanceTo(now);
+    module.advanceTo(now);
     try {
         if (cmd == "quit" || cmd == "exit") return {"ok", true};
         if (cmd == "point") {
-            SourcePoint p = module_.measurement().testPoint();
+            SourcePoint p = module.measurement().testPoint();
             if (args.isEmpty()) return {"error point needs values"};
             if (!args[0].contains('=')) {
                 if (args.size() != 4) return {"error point U% I% ANGLE FREQ"};
@@ -117,22 +143,22 @@ CommandShell::Result CommandShell::execute(const QString& line, double now) {
             }
             if (p.frequencyHz <= 0 || p.ratedVoltage <= 0 || p.ratedCurrent <= 0)
                 return {"error frequency and rated values must be positive"};
-            module_.measurement().setTestPoint(p);
+            module.measurement().setTestPoint(p);
             return {"ok"};
         }
         if (cmd == "error") {
             if (args.size() != 2) return {"error error NAME PCT"};
-            module_.measurement().setError(args[0], StrToFloat(args[1]));
+            module.measurement().setError(args[0], StrToFloat(args[1]));
             return {"ok"};
         }
-        if (bool* flag = flagOf(module_.misbehaviour(), cmd)) {
+        if (bool* flag = flagOf(module.misbehaviour(), cmd)) {
             const auto v = args.size() == 1 ? onOff(args[0]) : std::nullopt;
             if (!v) return {"error " + cmd + " on|off"};
             *flag = *v;
             return {"ok"};
         }
         if (cmd == "powercycle") {
-            module_.powerCycle(now);
+            module.powerCycle(now);
             return {"ok"};
         }
         if (cmd == "get") {
@@ -141,7 +167,7 @@ CommandShell::Result CommandShell::execute(const QString& line, double now) {
             const int count = args.size() == 2 ? toInt(args[1]) : 1;
             if (addr < 0 || count < 1 || count > 1000 || addr + count > 65536)
                 return {"error register range"};
-            return {valuesLine(module_.readView(addr, count))};
+            return {valuesLine(module.readView(addr, count))};
         }
         if (cmd == "set") {
             if (args.size() < 2) return {"error set ADDR V1 [V2 ...]"};
@@ -152,7 +178,7 @@ CommandShell::Result CommandShell::execute(const QString& line, double now) {
                 if (v < 0 || v > 0xFFFF) return {"error value out of range"};
                 values.push_back(uint16_t(v));
             }
-            if (!module_.writeRegisters(addr, values)) return {"error value refused"};
+            if (!module.writeRegisters(addr, values)) return {"error value refused"};
             return {"ok"};
         }
         if (cmd == "stuck") {
@@ -160,12 +186,12 @@ CommandShell::Result CommandShell::execute(const QString& line, double now) {
             const int addr = toInt(args[0]);
             if (addr < 0 || addr > 0xFFFF) return {"error register range"};
             if (args[1].toLower() == "off") {
-                module_.release(addr);
+                module.release(addr);
                 return {"ok"};
             }
             const int v = toInt(args[1]);
             if (v < 0 || v > 0xFFFF) return {"error value out of range"};
-            module_.stick(addr, uint16_t(v));
+            module.stick(addr, uint16_t(v));
             return {"ok"};
         }
         if (cmd == "protocol" || cmd == "format") {
@@ -173,38 +199,37 @@ CommandShell::Result CommandShell::execute(const QString& line, double now) {
             const int v = toInt(args[0]);
             const uint16_t word = uint16_t(v);
             if (v < 0 || v > (cmd == "protocol" ? 4 : 3) ||
-                !module_.writeRegisters(cmd == "protocol" ? simreg::kProtocol
-                                                          : simreg::kFrameFormat,
-                                        std::span(&word, 1)))
+                !module.writeRegisters(cmd == "protocol" ? simreg::kProtocol : simreg::kFrameFormat,
+                                       std::span(&word, 1)))
                 return {"error " + cmd + " out of range"};
             return {"ok"};
         }
         if (cmd == "baud") {
-            if (args.size() != 1 || !module_.setBaudIndex(toInt(args[0])))
+            if (args.size() != 1 || !module.setBaudIndex(toInt(args[0])))
                 return {"error baud index 0..5"};
             return {"ok"};
         }
         if (cmd == "address") {
             const int v = args.size() == 1 ? toInt(args[0]) : 0;
             if (v < 1 || v > 255) return {"error address 1..255"};
-            module_.setAddress(v);
+            module.setAddress(v);
             return {"ok"};
         }
         if (cmd == "status") {
             return {QString("ok address=%1 protocol=%2 format=%3 baud=%4 window=%5")
-                        .arg(module_.address())
-                        .arg(module_.activeProtocol(now))
-                        .arg(module_.activeFrameFormat(now))
-                        .arg(module_.activeBaud(now))
-                        .arg(module_.inPowerWindow(now) ? 1 : 0)};
+                        .arg(module.address())
+                        .arg(module.activeProtocol(now))
+                        .arg(module.activeFrameFormat(now))
+                        .arg(module.activeBaud(now))
+                        .arg(module.inPowerWindow(now) ? 1 : 0)};
         }
         if (cmd == "stats")
             return {QString("ok requests=%1 replies=%2")
-                        .arg(module_.requestCount())
-                        .arg(module_.replyCount())};
+                        .arg(module.requestCount())
+                        .arg(module.replyCount())};
         if (cmd == "last") {
             QString line = "ok";
-            for (uint8_t b : module_.lastRequest())
+            for (uint8_t b : module.lastRequest())
                 line += QString(" %1").arg(b, 2, 16, QChar('0')).toUpper();
             return {line};
         }

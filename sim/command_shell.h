@@ -5,6 +5,7 @@
 #include "module.h"
 
 #include <QString>
+#include <vector>
 
 class CommandShell {
 public:
@@ -13,12 +14,15 @@ public:
         bool quit = false;
     };
 
-    explicit CommandShell(Module& module) : module_(module) {}
+    explicit CommandShell(Module& module) : modules_{&module} {}
+    // The modules of one line, at different addresses; they must outlive the shell.
+    explicit CommandShell(std::vector<Module*> modules) : modules_(std::move(modules)) {}
     // Runs one command line received at time now (seconds, the server's clock).
     Result execute(const QString& line, double now);
     // The command set, as --help prints it.
     static QString helpText();
 
 private:
-    Module& module_;
+    Result executeOn(Module& module, const QString& line, double now);
+    std::vector<Module*> modules_;
 };

@@ -9,7 +9,9 @@
 
 #include <QCoreApplication>
 #include <cstdio>
+#include <memory>
 #include <stdexcept>
+#include <vector>
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
@@ -27,28 +29,43 @@ int main(int argc, char** argv) {
         options.module.dataDir = QCoreApplication::applicationDirPath() + "/data";
     if (options.link.isEmpty()) options.link = DefaultLinkFolder() + "/ttyKX0";
     try {
-        Module module(options.module);
-        module.measurement().setTestPoint(options.point);
-        for (const auto& [name, pct] : options.errors)
-            module.measurement().setError(name, pct);
-        module.misbehaviour() = options.misbehaviour;
-        if (!options.model.isEmpty()) {
-            const QString database = options.database.isEmpty()
-                                         ? QCoreApplication::applicationDirPath() + "/Config.db"
-                                         : options.database;
-            error = SetUpForModel(module, database, options.model);
-            if (!error.isEmpty()) {
-                std::fprintf(stderr, "kx7410-sim: %s\n", qPrintable(error));
-                return 1;
+        // One module for each address, each with its own registers and errors.
+        std::vector<std::unique_ptr<Module>> modules;
+        std::vector<Module*> line;
+        for (int address : options.addresses) {
+            ModuleConfig config = options.module;
+            config.address = address;
+            auto module = std::make_unique<Module>(config);
+            module->measurement().setTestPoint(options.point);
+            for (const auto& [name, pct] : options.errors)
+                module->measurement().setError(name, pct);
+            for (const auto& e : options.unitErrors)
+                if (e.address == address) module->measurement().setError(e.name, e.pct);
+            module->misbehaviour() = options.misbehaviour;
+            if (!options.model.isEmpty()) {
+                const QString database = options.database.isEmpty()
+                                             ? QCoreApplication::applicationDirPath() + "/Config.db"
+                                             : options.database;
+                error = SetUpForModel(*module, database, options.model);
+                if (!error.isEmpty()) {
+                    std::fprintf(stderr, "kx7410-sim: %s\n", qPrintable(error));
+                    return 1;
+                }
             }
+            line.push_back(module.get());
+            modules.push_back(std::move(module));
         }
-        CommandShell shell(module);
-        PtyServer server(module, shell, {options.pace, options.turnaroundMs, options.jitterMs});
+        CommandShell shell(line);
+        for (const auto& [address, flag] : options.unitFaults)
+            shell.execute(QString("@%1 %2 on").arg(address).arg(flag), 0);
+        PtyServer server(line, shell, {options.pace, options.turnaroundMs, options.jitterMs});
         if (!server.open(options.link, error)) {
             std::fprintf(stderr, "kx7410-sim: %s\n", qPrintable(error));
             return 1;
         }
-        if (options.powerCycle) module.powerCycle(server.now());
+        if (options.powerCycle)
+            for (Module* module : line)
+                module->powerCycle(server.now());
         std::printf("%s\n", qPrintable(server.slavePath()));
         std::fflush(stdout);
         return server.run();

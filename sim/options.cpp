@@ -1,6 +1,7 @@
 #include "options.h"
 
 #include "command_shell.h"
+#include "common/address_list.h"
 #include "common/conversion.h"
 
 #include <QDir>
@@ -13,14 +14,15 @@ QString DefaultLinkFolder() {
 
 QString UsageText() {
     return QStringLiteral(
-               "Usage: kx7410-sim [--link PATH] [--address N] [options]\n"
+               "Usage: kx7410-sim [--link PATH] [--address LIST] [options]\n"
                "Plays the KX7410M3 module on a pseudo-terminal. Prints the slave device path as "
                "its\n"
                "first output line and serves until SIGINT/SIGTERM or the quit command.\n"
                "\n"
                "Options:\n"
                "  --link PATH          symbolic link to the slave side (default %1/ttyKX0)\n"
-               "  --address N          module address 1..255 (default 1)\n"
+               "  --address LIST       module address 1..255 (default 1); a list (1-8, or 1,3,5)\n"
+               "                       puts one module at each address on the line\n"
                "  --protocol N         0 Modbus RTU, 1 DL/T 645-1997, 2 DL/T 645-2007, 3 亚奥, 4 "
                "大唐\n"
                "                       (default: from --state, else 0)\n"
@@ -40,7 +42,10 @@ QString UsageText() {
                "  --frequency HZ       (default 50)\n"
                "  --rated-voltage V    rated voltage when the module holds none (default 220)\n"
                "  --rated-current A    rated current when the module holds none (default 5)\n"
-               "  --error NAME=PCT     error on a quantity or parameter, repeatable (e.g. Pa=1)\n"
+               "  --error [A:]NAME=PCT error on a quantity or parameter, repeatable (e.g. Pa=1);\n"
+               "                       with A: on the module at address A only (3:Pa=5)\n"
+               "  --fault A:FLAG       misbehaviour of the module at A only: silent, badcrc,\n"
+               "                       short, late, fe or wrongaddr (e.g. 5:silent)\n"
                "  --silent --badcrc --short --late --fe --wrongaddr\n"
                "                       start misbehaving (see the commands of the same names)\n"
                "  --late-ms N          delay of a late reply (default 1500)\n"
@@ -114,9 +119,12 @@ bool ParseOptions(const QStringList& args, SimOptions& o, QString& error) {
                 flag(o.help);
             else if (name == "--link")
                 o.link = takeValue();
-            else if (name == "--address")
-                o.module.address = intIn(takeValue(), 1, 255, name);
-            else if (name == "--protocol")
+            else if (name == "--address") {
+                QString why;
+                if (!ParseAddressList(takeValue(), o.addresses, why))
+                    throw ConversionError("--address: " + why);
+                o.module.address = o.addresses.front();
+            } else if (name == "--protocol")
                 o.module.protocol = intIn(takeValue(), 0, 4, name);
             else if (name == "--format")
                 o.module.frameFormat = intIn(takeValue(), 0, 3, name);
@@ -145,8 +153,23 @@ bool ParseOptions(const QStringList& args, SimOptions& o, QString& error) {
             else if (name == "--error") {
                 const QString v = takeValue();
                 const qsizetype eq = v.indexOf('=');
-                if (eq <= 0) throw ConversionError("--error needs NAME=PCT");
-                o.errors.append({v.left(eq), StrToFloat(v.mid(eq + 1))});
+                if (eq <= 0) throw ConversionError("--error needs [A:]NAME=PCT");
+                const qsizetype colon = v.left(eq).indexOf(':');
+                if (colon < 0) {
+                    o.errors.append({v.left(eq), StrToFloat(v.mid(eq + 1))});
+                } else {
+                    o.unitErrors.append({intIn(v.left(colon), 1, 255, name),
+                                         v.mid(colon + 1, eq - colon - 1),
+                                         StrToFloat(v.mid(eq + 1))});
+                }
+            } else if (name == "--fault") {
+                const QString v = takeValue();
+                const qsizetype colon = v.indexOf(':');
+                static const QStringList flags{"silent", "badcrc", "short",
+                                               "late",   "fe",     "wrongaddr"};
+                if (colon <= 0 || !flags.contains(v.mid(colon + 1)))
+                    throw ConversionError("--fault needs A:" + flags.join('|'));
+                o.unitFaults.append({intIn(v.left(colon), 1, 255, name), v.mid(colon + 1)});
             } else if (name == "--silent")
                 flag(o.misbehaviour.silent);
             else if (name == "--badcrc")
@@ -174,6 +197,14 @@ bool ParseOptions(const QStringList& args, SimOptions& o, QString& error) {
             else
                 throw ConversionError("unknown option " + name);
         }
+        for (const auto& e : o.unitErrors)
+            if (!o.addresses.contains(e.address))
+                throw ConversionError(QString("--error: no module at address %1").arg(e.address));
+        for (const auto& f : o.unitFaults)
+            if (!o.addresses.contains(f.first))
+                throw ConversionError(QString("--fault: no module at address %1").arg(f.first));
+        if (o.addresses.size() > 1 && !o.module.statePath.isEmpty())
+            throw ConversionError("--state keeps one module's flash: give one --address");
         if (o.point.frequencyHz <= 0 || o.point.ratedVoltage <= 0 || o.point.ratedCurrent <= 0 ||
             o.module.powerWindowS < 0)
             throw ConversionError("frequency, rated values and the power window must be positive");

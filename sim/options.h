@@ -13,7 +13,17 @@ struct SimOptions {
     QString link; // symbolic link to the pseudo-terminal's slave side
     ModuleConfig module;
     SourcePoint point;
-    QList<QPair<QString, double>> errors;
+    // The addresses of the modules on the line (--address 1-8: eight, each with its own
+    // registers); module.address is the first.
+    QList<int> addresses{1};
+    QList<QPair<QString, double>> errors; // every module's
+    struct UnitError {
+        int address;
+        QString name;
+        double pct;
+    };
+    QList<UnitError> unitErrors;           // --error A:NAME=PCT
+    QList<QPair<int, QString>> unitFaults; // --fault A:FLAG
     Misbehaviour misbehaviour;
     bool pace = false;
     int turnaroundMs = 3;

@@ -53,7 +53,10 @@ const auto kStart = std::chrono::steady_clock::now();
 } // namespace
 
 PtyServer::PtyServer(Module& module, CommandShell& shell, const Options& options)
-    : module_(module), shell_(shell), options_(options) {}
+    : PtyServer(std::vector<Module*>{&module}, shell, options) {}
+
+PtyServer::PtyServer(std::vector<Module*> modules, CommandShell& shell, const Options& options)
+    : modules_(std::move(modules)), shell_(shell), options_(options) {}
 
 PtyServer::~PtyServer() {
     removeLink();
@@ -147,10 +150,16 @@ ModuleLineSettings PtyServer::lineSettings() const {
 }
 
 void PtyServer::serveRequest(double now) {
-    const auto reply = module_.handle(rx_, lineSettings(), now);
+    // Every module hears the frame; the one it is addressed to answers (a broadcast: none).
+    std::optional<Module::Reply> reply;
+    const ModuleLineSettings line = lineSettings();
+    for (Module* module : modules_) {
+        auto answer = module->handle(rx_, line, now);
+        if (!reply && answer && !answer->bytes.empty()) reply = std::move(answer);
+    }
     rx_.clear();
     if (!reply || reply->bytes.empty()) return;
-    const double charTime = double(module_.bitsPerChar(now)) / module_.activeBaud(now);
+    const double charTime = double(primary().bitsPerChar(now)) / primary().activeBaud(now);
     double due = now + reply->delayMs / 1000.0;
     if (options_.pace) due += options_.turnaroundMs / 1000.0;
     std::size_t gapAt = reply->bytes.size(); // no gap
@@ -207,7 +216,7 @@ int PtyServer::run() {
         // Next deadline: the end of a request (quiet line) or the next byte to send.
         double deadline = -1;
         if (!rx_.empty()) {
-            const double charTime = double(module_.bitsPerChar(t)) / module_.activeBaud(t);
+            const double charTime = double(primary().bitsPerChar(t)) / primary().activeBaud(t);
             deadline = lastRx_ + std::max(0.002, 3.5 * charTime);
         }
         if (!tx_.empty() && (deadline < 0 || tx_.front().due < deadline))
@@ -232,7 +241,9 @@ int PtyServer::run() {
                 if (!txStarted_) tx_.clear();
                 rx_.insert(rx_.end(), buf, buf + got);
                 lastRx_ = t2;
-                if (module_.frameComplete(rx_, t2)) serveRequest(t2);
+                if (std::any_of(modules_.begin(), modules_.end(),
+                                [&](Module* m) { return m->frameComplete(rx_, t2); }))
+                    serveRequest(t2);
             }
         }
         if (count == 4 && n > 0 && (fds[3].revents & (POLLIN | POLLHUP))) {
@@ -249,7 +260,7 @@ int PtyServer::run() {
         }
         const double t3 = now();
         if (!rx_.empty()) {
-            const double charTime = double(module_.bitsPerChar(t3)) / module_.activeBaud(t3);
+            const double charTime = double(primary().bitsPerChar(t3)) / primary().activeBaud(t3);
             if (t3 >= lastRx_ + std::max(0.002, 3.5 * charTime)) serveRequest(t3);
         }
         std::vector<uint8_t> out;

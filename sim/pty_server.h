@@ -9,6 +9,7 @@
 #include <QString>
 #include <deque>
 #include <random>
+#include <vector>
 
 class PtyServer {
 public:
@@ -21,6 +22,8 @@ public:
     };
 
     PtyServer(Module& module, CommandShell& shell, const Options& options);
+    // Several modules on the one line, at different addresses (the first sets the line's pace).
+    PtyServer(std::vector<Module*> modules, CommandShell& shell, const Options& options);
     ~PtyServer(); // removes the link and closes the terminal
 
     // Opens the pseudo-terminal and points linkPath at its slave side (replacing a stale link;
@@ -40,7 +43,8 @@ private:
     void takeOpens();
     void removeLink();
 
-    Module& module_;
+    Module& primary() const { return *modules_.front(); }
+    std::vector<Module*> modules_;
     CommandShell& shell_;
     Options options_;
     int master_ = -1;

@@ -699,9 +699,23 @@ TEST(SimOptions, ParsesAndRefuses) {
     EXPECT_TRUE(o.misbehaviour.late);
     ASSERT_EQ(o.errors.size(), 1);
     EXPECT_EQ(o.errors[0].second, 1.5);
+    SimOptions bus;
+    ASSERT_TRUE(
+        ParseOptions({"--address", "1-8", "--error", "3:Pa=5", "--fault", "5:silent"}, bus, error))
+        << error.toStdString();
+    EXPECT_EQ(bus.addresses, (QList<int>{1, 2, 3, 4, 5, 6, 7, 8}));
+    EXPECT_EQ(bus.module.address, 1);
+    ASSERT_EQ(bus.unitErrors.size(), 1);
+    EXPECT_EQ(bus.unitErrors[0].address, 3);
+    EXPECT_EQ(bus.unitErrors[0].name, "Pa");
+    EXPECT_EQ(bus.unitErrors[0].pct, 5);
+    EXPECT_EQ(bus.unitFaults, (QList<QPair<int, QString>>{{5, "silent"}}));
     for (const QStringList& bad :
          {QStringList{"--bogus"}, QStringList{"--address", "0"}, QStringList{"--address"},
-          QStringList{"--protocol", "5"}, QStringList{"--pace=1"}, QStringList{"--error", "Pa"}}) {
+          QStringList{"--protocol", "5"}, QStringList{"--pace=1"}, QStringList{"--error", "Pa"},
+          QStringList{"--address", "1-3", "--fault", "4:silent"},
+          QStringList{"--address", "1-3", "--fault", "2:loud"}, QStringList{"--error", "2:Pa=1"},
+          QStringList{"--address", "1,2", "--state", "/tmp/flash"}}) {
         SimOptions x;
         EXPECT_FALSE(ParseOptions(bad, x, error)) << bad.join(' ').toStdString();
         EXPECT_FALSE(error.isEmpty());

@@ -35,10 +35,15 @@ ToolResult runTool(const QString& program, const QStringList& args) {
     return r;
 }
 
-// Module 1, one poll, registers numbered from 0 as on the wire, 2 s time-out.
-QStringList mbpollArgs(int baud = 9600) {
-    return {"-m", "rtu", "-a", "1",  "-b", QString::number(baud), "-P", "none", "-s",
-            "1",  "-0",  "-1", "-o", "2"};
+// Module 1 (or slave), one poll, registers numbered from 0 as on the wire, 2 s time-out.
+QStringList mbpollArgs(int baud = 9600, int slave = 1) {
+    return {"-m", "rtu",
+            "-a", QString::number(slave),
+            "-b", QString::number(baud),
+            "-P", "none",
+            "-s", "1",
+            "-0", "-1",
+            "-o", "2"};
 }
 
 // Values of an mbpoll read, by register: lines "[260]: 	17".
@@ -119,6 +124,41 @@ TEST(SimProcess, MbpollReadsWritesAndReadsBack) {
     // The frames the module heard, as the host's tests can look at them.
     EXPECT_TRUE(sim.command("last").startsWith("ok 01 03 01 10 00 05 "));
     EXPECT_EQ(sim.command("stats"), "ok requests=4 replies=4");
+}
+
+// Several modules on one line: each answers at its own address from its own registers, and a
+// fault or a console command given to one address leaves the others alone.
+TEST(SimProcess, ModulesAtSeveralAddressesShareTheLine) {
+    SimProcess sim({"--address", "1-3", "--fault", "2:silent"});
+    ASSERT_TRUE(sim.started());
+    ASSERT_EQ(sim.command("@3 set 272 33"), "ok");
+    ASSERT_EQ(sim.command("@1 set 272 11"), "ok");
+    const auto read = [&](int slave) {
+        return runTool("mbpoll", mbpollArgs(9600, slave) + QStringList{"-r", "272", sim.link()});
+    };
+    ToolResult r = read(1);
+    ASSERT_EQ(r.exitCode, 0) << r.out.toStdString();
+    EXPECT_EQ(mbpollValues(r.out), (QMap<int, int>{{272, 11}}));
+    r = read(3);
+    ASSERT_EQ(r.exitCode, 0) << r.out.toStdString();
+    EXPECT_EQ(mbpollValues(r.out), (QMap<int, int>{{272, 33}}));
+    r = read(2);
+    EXPECT_NE(r.exitCode, 0) << r.out.toStdString();
+    EXPECT_TRUE(mbpollValues(r.out).isEmpty());
+    // No module at 4: nobody answers.
+    r = read(4);
+    EXPECT_NE(r.exitCode, 0) << r.out.toStdString();
+    // Every module heard every frame; the silent one answered none.
+    EXPECT_EQ(sim.command("@3 stats").section(' ', 2), "replies=1");
+    EXPECT_EQ(sim.command("@2 stats").section(' ', 2), "replies=0");
+    EXPECT_EQ(sim.command("@2 silent off"), "ok");
+    r = read(2);
+    EXPECT_EQ(r.exitCode, 0) << r.out.toStdString();
+    EXPECT_EQ(sim.command("@9 stats"), "error no module at address 9");
+    // A command without an address goes to every module.
+    ASSERT_EQ(sim.command("set 272 7"), "ok");
+    EXPECT_EQ(sim.command("@2 get 272"), "ok 7");
+    EXPECT_EQ(sim.command("@3 get 272"), "ok 7");
 }
 
 TEST(SimProcess, SilentAtOtherBaudRateOrWhenToldTo) {
