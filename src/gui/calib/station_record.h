@@ -4,14 +4,12 @@
 // and the storing of the record with its failure shown through the message seam.
 // GUI thread only (the results database belongs to the main window's thread).
 
+#include "session/unit_identity.h"
 #include "store/results.h"
 
 #include <QString>
 
 class TMainForm;
-
-// The protocol every configuration and calibration operation speaks.
-inline constexpr const char* kModbusProtocolName = "MODBUS_RTU";
 
 // A record of kind for the unit on the main window's port: serial empty (the unit's serial is not
 // known here), model of the product selection, operator, station, port, line settings

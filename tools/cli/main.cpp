@@ -1,0 +1,83 @@
+// kx7410-cli: the station's engine from the command line, for scripts and a manufacturing
+// execution system: what the database holds, the data check of one unit or of many on one bus,
+// and the records. Results go to standard output, progress and diagnostics to standard error.
+
+#include "check_command.h"
+#include "cli_args.h"
+#include "cli_station.h"
+#include "info_commands.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <functional>
+#include <map>
+
+namespace {
+
+const QString kUsage = QStringLiteral(
+    "usage: kx7410-cli [--data DIR] SUBCOMMAND [options]\n"
+    "  ports                       the serial ports and simulator links\n"
+    "  models | schemes | plans    what the product database holds\n"
+    "  check                       the data check of one unit or of each address of a list\n"
+    "  records list|show|export    the records of Results.db\n"
+    "--data DIR: the folder of Config.ini, Config.db and Results.db (default: beside this\n"
+    "program, as for the window). Each subcommand explains itself with --help.\n"
+    "Exit: 0 success (every unit passed), 1 a verdict failed, 2 communication failure,\n"
+    "3 bad usage or bad data.\n");
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationVersion(QStringLiteral("1.0"));
+    QStringList args = app.arguments().mid(1);
+    const QString programDir = QCoreApplication::applicationDirPath();
+    QString dataDir = programDir;
+    // Options before the subcommand belong to the program.
+    while (!args.isEmpty() && args.first().startsWith(QLatin1String("--"))) {
+        const QString option = args.takeFirst();
+        if (option == QLatin1String("--help")) {
+            Out() << kUsage;
+            return kExitOk;
+        }
+        if (option == QLatin1String("--data") && !args.isEmpty()) {
+            dataDir = args.takeFirst();
+        } else if (option.startsWith(QLatin1String("--data="))) {
+            dataDir = option.mid(7);
+        } else {
+            Err() << "kx7410-cli: unknown option " << option << '\n' << kUsage;
+            Err().flush();
+            return kExitUsage;
+        }
+    }
+    if (args.isEmpty()) {
+        Err() << kUsage;
+        Err().flush();
+        return kExitUsage;
+    }
+    using Command = std::function<int(CliStation&, const QStringList&)>;
+    const std::map<QString, Command> commands{
+        {"ports", PortsCommand}, {"models", ModelsCommand}, {"schemes", SchemesCommand},
+        {"plans", PlansCommand}, {"check", CheckCommand},   {"records", RecordsCommand}};
+    const QString name = args.takeFirst();
+    const auto command = commands.find(name);
+    if (command == commands.end()) {
+        Err() << "kx7410-cli: unknown subcommand " << name << '\n' << kUsage;
+        Err().flush();
+        return kExitUsage;
+    }
+    CliStation station(QDir(dataDir).absolutePath(), QDir(programDir).filePath("data"));
+    int code = kExitOk;
+    try {
+        code = command->second(station, args);
+    } catch (const UsageError& e) {
+        Err() << "kx7410-cli " << name << ": " << e.text << '\n';
+        code = kExitUsage;
+    } catch (const CliFailure& e) {
+        Err() << "kx7410-cli " << name << ": " << e.text << '\n';
+        code = e.code;
+    }
+    Out().flush();
+    Err().flush();
+    return code;
+}
