@@ -1,0 +1,275 @@
+// kx7410-cli as a process, on the station's data folder, against kx7410-sim on a real
+// pseudo-terminal: a bus of eight modules of which two are faulty, the bad-input table (nothing
+// sent), the text and JSON outputs, the records, the trace, a port that cannot open and Ctrl-C.
+
+#include "sim_process.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+namespace {
+
+constexpr const char* kModel = "KX7410M31-01";
+
+struct CliResult {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+// A data folder of its own: the shipped Config.ini; Config.db is made by the first command.
+class Station {
+public:
+    Station() {
+        QFile::copy(QStringLiteral(KX_SIM_DATA_DIR "/Config.ini"), dir_.filePath("Config.ini"));
+    }
+    QString path() const { return dir_.path(); }
+    QString database() const { return dir_.filePath("Config.db"); }
+
+    CliResult run(const QStringList& args, int timeoutMs = 150000) const {
+        QProcess p;
+        p.start(QStringLiteral(KX_CLI_EXE), QStringList{"--data", path()} + args);
+        CliResult r;
+        if (!p.waitForStarted(kToolWaitMs)) return r;
+        if (!p.waitForFinished(timeoutMs)) {
+            p.kill();
+            p.waitForFinished();
+            return r;
+        }
+        r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        r.out = QString::fromUtf8(p.readAllStandardOutput());
+        r.err = QString::fromUtf8(p.readAllStandardError());
+        return r;
+    }
+
+private:
+    QTemporaryDir dir_;
+};
+
+QList<QJsonObject> JsonLines(const QString& text) {
+    QList<QJsonObject> objects;
+    for (const QString& line : text.split('\n', Qt::SkipEmptyParts)) {
+        QJsonParseError error;
+        const QJsonDocument doc = QJsonDocument::fromJson(line.toUtf8(), &error);
+        EXPECT_EQ(error.error, QJsonParseError::NoError) << line.toStdString();
+        objects << doc.object();
+    }
+    return objects;
+}
+
+// A bus of modules set up as the model's configuration download leaves them.
+QStringList BusArgs(const Station& station, const QString& addresses, QStringList more = {}) {
+    return QStringList{"--address", addresses, "--model", kModel, "--db", station.database()} +
+           more;
+}
+
+TEST(Cli, EightModulesOnOneBusTwoOfThemFaulty) {
+    Station station;
+    ASSERT_EQ(station.run({"models"}).exitCode, 0);
+    SimProcess sim(BusArgs(station, "1-8", {"--error", "3:Pa=5", "--fault", "5:silent"}));
+    ASSERT_TRUE(sim.started());
+    const CliResult r = station.run({"check", "--port", sim.link(), "--address", "1-8", "--model",
+                                     kModel, "--point", "100,100,0,50", "--json"});
+    EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
+    const QList<QJsonObject> lines = JsonLines(r.out);
+    ASSERT_EQ(lines.size(), 9) << r.out.toStdString();
+    for (int i = 0; i < 8; ++i) {
+        const QJsonObject unit = lines[i];
+        const int address = i + 1;
+        EXPECT_EQ(unit["address"].toInt(), address);
+        EXPECT_EQ(unit["model"].toString(), kModel);
+        const QString expected = address == 3 ? "fail" : address == 5 ? "not answering" : "pass";
+        EXPECT_EQ(unit["verdict"].toString(), expected) << address;
+        const QJsonArray quantities = unit["quantities"].toArray();
+        if (address == 5) {
+            EXPECT_TRUE(quantities.isEmpty());
+            continue;
+        }
+        // Every quantity of the scheme, judged; on unit 3 exactly the one given an error fails.
+        EXPECT_EQ(quantities.size(), 26) << address;
+        for (const QJsonValue& v : quantities) {
+            const QJsonObject q = v.toObject();
+            const bool pushedOut = address == 3 && q["quantity"].toString() == "Pa";
+            EXPECT_EQ(q["passed"].toBool(), !pushedOut)
+                << address << q["name"].toString().toStdString();
+            EXPECT_TRUE(q["expected"].isDouble());
+            EXPECT_TRUE(q["limit"].isDouble());
+            if (pushedOut) {
+                EXPECT_DOUBLE_EQ(q["expected"].toDouble(), 1100);
+                EXPECT_NEAR(q["measured"].toDouble(), 1155, 0.5);
+                EXPECT_NEAR(q["error"].toDouble(), 5, 0.05);
+            }
+        }
+        EXPECT_EQ(unit["failures"].toInt(), address == 3 ? 1 : 0);
+    }
+    const QJsonObject summary = lines[8]["summary"].toObject();
+    EXPECT_EQ(summary["units"].toInt(), 8);
+    EXPECT_EQ(summary["passed"].toInt(), 6);
+    EXPECT_EQ(summary["failed"].toInt(), 1);
+    EXPECT_EQ(summary["not_answering"].toInt(), 1);
+    EXPECT_FALSE(summary["stopped"].toBool());
+
+    // Each unit was recorded as the window records it.
+    const CliResult list = station.run({"records", "list", "--json"});
+    ASSERT_EQ(list.exitCode, 0) << list.err.toStdString();
+    const QList<QJsonObject> records = JsonLines(list.out);
+    ASSERT_EQ(records.size(), 8);
+    EXPECT_EQ(records[0]["address"].toInt(), 8); // newest first
+    EXPECT_EQ(records[5]["verdict_text"].toString(), QStringLiteral("不合格"));
+    EXPECT_EQ(records[3]["verdict_text"].toString(), QStringLiteral("无应答"));
+    EXPECT_EQ(records[0]["protocol"].toString(), "MODBUS_RTU");
+    EXPECT_EQ(records[0]["line"].toString(), "9600,N,8,1");
+}
+
+// Bad usage and bad data: exit 3, a message naming what is wrong, and not one frame on the line.
+TEST(Cli, BadInputIsRefusedBeforeAnythingIsSent) {
+    Station station;
+    ASSERT_EQ(station.run({"models"}).exitCode, 0);
+    SimProcess sim(BusArgs(station, "1"));
+    ASSERT_TRUE(sim.started());
+    const QStringList check{"check", "--port", sim.link(), "--model", kModel};
+    struct Case {
+        QStringList args;
+        const char* named;
+    };
+    const Case cases[] = {
+        {{"frobnicate"}, "frobnicate"},
+        {{"check", "--port", sim.link(), "--model", "NOPE", "--point", "100,100,0,50"}, "NOPE"},
+        {{"check", "--port", "/nonexistent/ttyX", "--model", kModel, "--point", "100,100,0,50"},
+         "/nonexistent/ttyX"},
+        {check + QStringList{"--point", "100,100,0"}, "100,100,0"},
+        {check + QStringList{"--point", "100,100,0,51"}, "100,100,0,51"},
+        {check + QStringList{"--point", "abc"}, "abc"},
+        {check + QStringList{"--point", "100,100,0,50", "--address", "0"}, "\"0\""},
+        {check + QStringList{"--point", "100,100,0,50", "--address", "256"}, "256"},
+        {check + QStringList{"--point", "100,100,0,50", "--address", "1-300"}, "300"},
+        {check + QStringList{"--point", "100,100,0,50", "--bogus"}, "--bogus"},
+        {check + QStringList{"--point", "100,100,0,50", "--settle", "0"}, "--settle"},
+        {check + QStringList{"--point", "100,100,0,50", "--address", "1,2", "--serial", "A"},
+         "--serial"},
+        {check, "--point"},
+        {{"records", "show", "77"}, "77"},
+        {{"records", "fly"}, "fly"},
+        {{"plans", "--model", "NOPE"}, "NOPE"},
+    };
+    for (const Case& c : cases) {
+        const CliResult r = station.run(c.args);
+        EXPECT_EQ(r.exitCode, 3) << c.args.join(' ').toStdString() << "\n" << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(QString::fromUtf8(c.named)))
+            << c.args.join(' ').toStdString() << "\n"
+            << r.err.toStdString();
+        EXPECT_TRUE(r.out.isEmpty()) << r.out.toStdString();
+    }
+    EXPECT_EQ(sim.command("stats"), "ok requests=0 replies=0");
+}
+
+TEST(Cli, TextOutputSerialNumbersRecordsAndTheirExport) {
+    Station station;
+    ASSERT_EQ(station.run({"models"}).exitCode, 0);
+    SimProcess sim(BusArgs(station, "1,2"));
+    ASSERT_TRUE(sim.started());
+    const CliResult r =
+        station.run({"check", "--port", sim.link(), "--address", "1,2", "--model", kModel,
+                     "--point", "100,100,0,50", "--serial", QStringLiteral("A-1,“引号”\"2"),
+                     "--operator", QStringLiteral("张工")});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 2 * 27 + 1) << r.out.toStdString();
+    EXPECT_EQ(lines[0], QStringLiteral("unit 1  serial A-1  合格"));
+    EXPECT_EQ(lines[27], QStringLiteral("unit 2  serial “引号”\"2  合格"));
+    EXPECT_TRUE(lines[1].startsWith(QStringLiteral("  A相电压\tUa\texpected 220.000 V\tmeasured "
+                                                   "220.000 V\terror 0.000 %\tlimit ")))
+        << lines[1].toStdString();
+    EXPECT_EQ(lines.last(), "units 2, passed 2, failed 0, not answering 0");
+    // Progress went to standard error, one plain line at a time (no terminal here).
+    EXPECT_TRUE(r.err.contains("unit 2/2 (address 2): 3/3 good cycles")) << r.err.toStdString();
+
+    const QList<QJsonObject> records = JsonLines(station.run({"records", "list", "--json"}).out);
+    ASSERT_EQ(records.size(), 2);
+    EXPECT_EQ(records[0]["serial"].toString(), QStringLiteral("“引号”\"2"));
+    EXPECT_EQ(records[1]["operator"].toString(), QStringLiteral("张工"));
+    const QString id = QString::number(records[1]["id"].toInt());
+    const CliResult shown = station.run({"records", "show", id, "--json"});
+    ASSERT_EQ(shown.exitCode, 0);
+    const QJsonObject whole = JsonLines(shown.out).value(0);
+    EXPECT_EQ(whole["serial"].toString(), "A-1");
+    EXPECT_EQ(whole["quantities"].toArray().size(), 26);
+    EXPECT_EQ(station.run({"records", "list", "--serial", "A-"}).out.count('\n'), 1);
+
+    const QString csv = QDir(station.path()).filePath("out.csv");
+    const CliResult exported = station.run({"records", "export", "--csv", csv});
+    ASSERT_EQ(exported.exitCode, 0) << exported.err.toStdString();
+    QFile file(csv);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(file.readAll());
+    // A header and a line for each quantity of each record.
+    EXPECT_EQ(text.count(QStringLiteral("\r\n")), 1 + 2 * 26);
+    const QString xlsx = QDir(station.path()).filePath("one.xlsx");
+    ASSERT_EQ(station.run({"records", "export", "--xlsx", xlsx, id}).exitCode, 0);
+    EXPECT_TRUE(QFile::exists(xlsx));
+}
+
+TEST(Cli, TraceShowsTheDecodedTrafficOnStandardError) {
+    Station station;
+    ASSERT_EQ(station.run({"models"}).exitCode, 0);
+    SimProcess sim(BusArgs(station, "1"));
+    ASSERT_TRUE(sim.started());
+    const CliResult r = station.run({"check", "--port", sim.link(), "--model", kModel, "--point",
+                                     "100,100,0,50", "--trace", "--settle", "1"});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QStringLiteral("发送 01 03 00 00 00 2B"))) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QStringLiteral("地址 1 功能 03 字节数 86 CRC 正确")))
+        << r.err.toStdString();
+    EXPECT_FALSE(r.out.contains(QStringLiteral("发送")));
+}
+
+TEST(Cli, APortThatCannotOpenIsACommunicationFailure) {
+    Station station;
+    const CliResult r =
+        station.run({"check", "--port", "/dev/null", "--model", kModel, "--point", "100,100,0,50"});
+    EXPECT_EQ(r.exitCode, 2) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("/dev/null")) << r.err.toStdString();
+}
+
+// Ctrl-C stops at the next transaction boundary; the unit being checked is reported as it stood
+// and the summary still comes.
+TEST(Cli, InterruptStopsTheRunAndStillPrintsTheSummary) {
+    Station station;
+    ASSERT_EQ(station.run({"models"}).exitCode, 0);
+    SimProcess sim(BusArgs(station, "1-3", {"--fault", "1:silent"}));
+    ASSERT_TRUE(sim.started());
+    QProcess p;
+    p.start(QStringLiteral(KX_CLI_EXE),
+            {"--data", station.path(), "check", "--port", sim.link(), "--address", "1-3", "--model",
+             kModel, "--point", "100,100,0,50", "--cycles", "100000", "--json"});
+    ASSERT_TRUE(p.waitForStarted(kToolWaitMs));
+    p.setReadChannel(QProcess::StandardError);
+    // The first cycle of the silent unit has ended: the run is under way.
+    QByteArray err;
+    while (!err.contains("0/3 good cycles")) {
+        ASSERT_TRUE(p.waitForReadyRead(kToolWaitMs)) << err.toStdString();
+        err += p.readAllStandardError();
+    }
+    ::kill(pid_t(p.processId()), SIGINT);
+    ASSERT_TRUE(p.waitForFinished(kToolWaitMs));
+    EXPECT_EQ(p.exitCode(), 2); // the unit checked did not answer, none failed
+    const QList<QJsonObject> lines = JsonLines(QString::fromUtf8(p.readAllStandardOutput()));
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_EQ(lines[0]["address"].toInt(), 1);
+    EXPECT_EQ(lines[0]["verdict"].toString(), "not answering");
+    const QJsonObject summary = lines[1]["summary"].toObject();
+    EXPECT_EQ(summary["units"].toInt(), 1);
+    EXPECT_TRUE(summary["stopped"].toBool());
+    // Units 2 and 3 were never asked.
+    EXPECT_EQ(sim.command("@2 stats").section(' ', 2), "replies=0");
+}
+
+} // namespace
