@@ -21,15 +21,17 @@
 #include "check_fixture.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QHeaderView>
 #include <QImage>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
@@ -42,7 +44,7 @@ public:
     explicit FakeHost(CheckDataFolder& folder) : folder_(folder) {}
     ~FakeHost() override { serial.Stop(); }
     bool portOpen() const override { return open; }
-    quint8 moduleAddress() const override { return 1; }
+    quint8 moduleAddress() const override { return address; }
     QString modelText() const override { return model; }
     int protocol() const override { return txxy; }
     Link& link() override { return serial; }
@@ -54,6 +56,7 @@ public:
 
     SerialLink serial;
     ResultsDatabase* resultsDb = nullptr;
+    quint8 address = 1;
     bool open = true;
     QString model;
     int txxy = 0;
@@ -375,6 +378,57 @@ TEST(CheckPage, VerdictPanelAndRecordAgreeOnWhatFailed) {
     ASSERT_EQ(stored.size(), 2);
     EXPECT_EQ(stored[0].verdict, Verdict::Pass);
     EXPECT_EQ(stored[1].verdict, Verdict::Fail);
+}
+
+// kx7410-cli judges a unit on a bus as the page does: the same quantities with the same texts,
+// figures and verdicts, for a unit with two quantities pushed out of class.
+TEST(CheckPage, TheCommandLineJudgesAUnitAsThePageDoes) {
+    Bench b(QStringLiteral("KX7410M31-01"), 0,
+            {"--address", "1-2", "--voltage", "100", "--current", "100", "--angle", "0",
+             "--frequency", "50", "--error", "2:Pa=1", "--error", "2:Ub=0.5"});
+    ASSERT_TRUE(b.opened);
+    ASSERT_TRUE(ConfigureModule(b.sim, b.folder.database(), b.host.model));
+    b.host.address = 2;
+    CheckPage& page = *b.page;
+    Click(page, "RButton_U100In");
+    Click(page, "RButton_I100In");
+    Click(page, "RButton_0d");
+    Click(page, "RButton_50Hz");
+    page.BitBtn_CheckClick();
+    ASSERT_TRUE(WaitUntil([&] { return page.verdict().settled(); }, 60000));
+    ASSERT_TRUE(StopAndWait(page));
+    ASSERT_TRUE(page.lastRecord());
+    const UnitRecord& windows = *page.lastRecord();
+    EXPECT_EQ(windows.verdict, Verdict::Fail);
+    b.host.serial.Close();
+
+    QProcess cli;
+    cli.start(QStringLiteral(KX_CLI_EXE),
+              {"--data", b.folder.path(), "check", "--port", b.sim.link(), "--address", "2",
+               "--model", b.host.model, "--point", "100,100,0,50", "--json"});
+    ASSERT_TRUE(cli.waitForFinished(120000));
+    EXPECT_EQ(cli.exitCode(), 1) << cli.readAllStandardError().toStdString();
+    const QList<QByteArray> lines = cli.readAllStandardOutput().split('\n');
+    ASSERT_GE(lines.size(), 2);
+    const QJsonObject unit = QJsonDocument::fromJson(lines[0]).object();
+    EXPECT_EQ(unit["verdict"].toString(), "fail");
+    EXPECT_EQ(unit["failures"].toInt(), windows.failures);
+    const QJsonArray quantities = unit["quantities"].toArray();
+    ASSERT_EQ(quantities.size(), windows.quantities.size());
+    for (qsizetype i = 0; i < quantities.size(); ++i) {
+        const QJsonObject q = quantities[i].toObject();
+        const RecordQuantity& w = windows.quantities[i];
+        const std::string name = w.name.toStdString();
+        EXPECT_EQ(q["name"].toString(), w.name);
+        EXPECT_EQ(q["quantity"].toString(), w.quantity) << name;
+        EXPECT_EQ(q["text"].toString(), w.text) << name;
+        EXPECT_EQ(q["unit"].toString(), w.unit) << name;
+        EXPECT_EQ(q["passed"].toBool(), w.passed) << name;
+        EXPECT_DOUBLE_EQ(q["expected"].toDouble(), w.expected) << name;
+        EXPECT_DOUBLE_EQ(q["measured"].toDouble(), w.measured) << name;
+        EXPECT_NEAR(q["error"].toDouble(), w.error, 1e-9) << name;
+        EXPECT_DOUBLE_EQ(q["limit"].toDouble(), w.limit) << name;
+    }
 }
 
 // A three-point plan: the page asks for each point, waits for 继续, records the point once it has
