@@ -9,7 +9,7 @@
 
 UnitCheck::UnitCheck(DeviceSession& session, ProductDatabase& database, ResultsDatabase* results,
                      UnitCheckOptions options, QObject* parent)
-    : QObject(parent), session_(session), database_(database), results_store_(results),
+    : QObject(parent), session_(&session), database_(database), results_store_(results),
       options_(std::move(options)), verdict_(options_.settleCycles) {
     if (options_.maxCycles <= 0) options_.maxCycles = options_.settleCycles + 2;
     // A check speaks the protocol of the model's scheme; the record says which.
@@ -20,11 +20,11 @@ UnitCheck::UnitCheck(DeviceSession& session, ProductDatabase& database, ResultsD
 
 UnitCheck::~UnitCheck() {
     // The job holds its own share of the loop and its end finds this object gone.
-    if (running_) session_.Cancel();
+    if (running_ && session_) session_->Cancel();
 }
 
 bool UnitCheck::Start() {
-    if (running_ || options_.addresses.isEmpty() || !session_.isIdle()) return false;
+    if (running_ || options_.addresses.isEmpty() || !session_ || !session_->isIdle()) return false;
     next_ = 0;
     stopped_ = false;
     results_.clear();
@@ -35,7 +35,7 @@ bool UnitCheck::Start() {
 void UnitCheck::Stop() {
     if (!running_ || stopped_) return;
     stopped_ = true;
-    session_.Cancel();
+    if (session_) session_->Cancel();
 }
 
 bool UnitCheck::StartUnit() {
@@ -49,7 +49,8 @@ bool UnitCheck::StartUnit() {
         Qt::QueuedConnection);
     connect(loop.get(), &Thread_Read::CycleEnded, this, &UnitCheck::CycleEnded,
             Qt::QueuedConnection);
-    const bool started = session_.Submit(
+    if (!session_) return false;
+    const bool started = session_->Submit(
         DeviceSession::State::Checking, QStringLiteral("检查数据"),
         [loop](JobContext& job) mutable {
             loop->Run(job);
@@ -93,7 +94,7 @@ void UnitCheck::CycleEnded(bool failed) {
     emit cycleEnded(options_.addresses[next_], verdict_.goodCycles(), verdict_.settleCycles());
     if (verdict_.settled() || cycles_ >= options_.maxCycles) {
         giving_up_ = true;
-        session_.Cancel();
+        if (session_) session_->Cancel();
     }
 }
 

@@ -12,15 +12,16 @@
 #include "acquire/check.h"
 #include "acquire/rows.h"
 #include "acquire/verdict.h"
+#include "session/device_session.h"
 #include "store/results.h"
 
 #include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <memory>
 
-class DeviceSession;
 class ProductDatabase;
 class Thread_Read;
 
@@ -72,6 +73,9 @@ public:
     const QList<UnitCheckResult>& results() const { return results_; }
 
 signals:
+    // The reading loop's hand-overs of the unit being checked, for a window that shows its grid.
+    void rowsShown(int firstRow, const QList<AcquiredRow>& rows, bool rowsBuilt, bool dlt645Mode);
+    void statusShown(const QString& text, bool failed);
     void unitStarted(int address);
     // A cycle of the unit being checked has ended (for progress): good cycles in a row so far.
     void cycleEnded(int address, int goodCycles, int settleCycles);
@@ -84,7 +88,8 @@ private:
     void CycleEnded(bool failed);
     void UnitDone();
 
-    DeviceSession& session_;
+    // The session may go first (a window's end): then nothing is cancelled or submitted.
+    QPointer<DeviceSession> session_;
     ProductDatabase& database_;
     ResultsDatabase* results_store_;
     UnitCheckOptions options_;

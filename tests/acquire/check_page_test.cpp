@@ -431,6 +431,59 @@ TEST(CheckPage, TheCommandLineJudgesAUnitAsThePageDoes) {
     }
 }
 
+// An address list on the page: each unit in turn, one row per unit in the verdict panel, a
+// record for each; a list that cannot be read starts nothing.
+TEST(CheckPage, AnAddressListChecksEachUnitInTurn) {
+    Bench b(QStringLiteral("KX7410M31-01"), 0,
+            {"--address", "1-3", "--voltage", "100", "--current", "100", "--angle", "0",
+             "--frequency", "50", "--error", "2:Pa=5", "--fault", "3:silent"});
+    ASSERT_TRUE(b.opened);
+    ASSERT_TRUE(ConfigureModule(b.sim, b.folder.database(), b.host.model));
+    ResultsDatabase results(b.folder.path() + QStringLiteral("/Results.db"));
+    ASSERT_EQ(results.Open(), QString());
+    b.host.resultsDb = &results;
+    CheckPage& page = *b.page;
+    Click(page, "RButton_U100In");
+    Click(page, "RButton_I100In");
+    Click(page, "RButton_0d");
+    Click(page, "RButton_50Hz");
+    const int requestsBefore = b.sim.command("stats").section(' ', 1, 1).section('=', 1).toInt();
+
+    // Refused before anything is sent.
+    page.addressEdit()->setText(QStringLiteral("1-300"));
+    page.BitBtn_CheckClick();
+    page.addressEdit()->setText(QStringLiteral("1-3"));
+    page.serialEdit()->setText(QStringLiteral("S1,S2"));
+    page.BitBtn_CheckClick();
+    EXPECT_FALSE(page.isRunning());
+    EXPECT_EQ(b.messages.shown,
+              (QStringList{QStringLiteral("inform: 地址列表错误：address \"300\" is not 1..255"),
+                           QStringLiteral("inform: 序列号个数（2）与地址个数（3）不同！")}));
+    EXPECT_EQ(b.sim.command("stats").section(' ', 1, 1).section('=', 1).toInt(), requestsBefore);
+
+    page.serialEdit()->setText(QStringLiteral("S1,S2,S3"));
+    page.BitBtn_CheckClick();
+    ASSERT_TRUE(page.isRunning());
+    ASSERT_TRUE(WaitUntil([&] { return !page.isRunning(); }, 120000));
+    QTableWidget* table = page.verdictTable();
+    ASSERT_EQ(table->rowCount(), 3);
+    const QStringList expected[] = {{QStringLiteral("地址 1"), "S1", QStringLiteral("合格")},
+                                    {QStringLiteral("地址 2"), "S2", QStringLiteral("不合格")},
+                                    {QStringLiteral("地址 3"), "S3", QStringLiteral("无应答")}};
+    for (int r = 0; r < 3; ++r)
+        EXPECT_EQ((QStringList{table->item(r, 0)->text(), table->item(r, 1)->text(),
+                               table->item(r, 5)->text()}),
+                  expected[r]);
+    EXPECT_EQ(page.verdictLabel()->text(), QStringLiteral("不合格 2/3"));
+    QList<UnitRecord> stored;
+    ASSERT_TRUE(results.Select({}, stored));
+    ASSERT_EQ(stored.size(), 3);
+    EXPECT_EQ(stored[2].serial, "S1");
+    EXPECT_EQ(stored[2].address, 1);
+    EXPECT_EQ(stored[1].verdict, Verdict::Fail);
+    EXPECT_EQ(stored[0].verdict, Verdict::NotAnswering);
+}
+
 // A three-point plan: the page asks for each point, waits for 继续, records the point once it has
 // settled and moves on; the unit's one record holds every point, and its verdict is that of all.
 TEST(CheckPage, AThreePointPlanRecordsEveryPointInOneRecord) {

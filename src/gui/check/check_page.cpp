@@ -3,6 +3,8 @@
 #include "acquire/dlt645_pass.h"
 #include "acquire/read_thread.h"
 #include "acquire/rows.h"
+#include "acquire/unit_check.h"
+#include "common/address_list.h"
 #include "common/conversion.h"
 #include "gui/check/check_host.h"
 #include "gui/kit/messages.h"
@@ -322,6 +324,11 @@ void CheckPage::BuildControls() {
     operator_ = new QLineEdit(LoadOperator(host_.dataFolder()), this);
     operator_->setObjectName(QStringLiteral("LE_Operator"));
     identity->addWidget(operator_, 1);
+    identity->addWidget(new QLabel(QStringLiteral("地址列表："), this));
+    addresses_ = new QLineEdit(this);
+    addresses_->setObjectName(QStringLiteral("LE_Addresses"));
+    addresses_->setPlaceholderText(QStringLiteral("如 1-8；空：串口设置的地址"));
+    identity->addWidget(addresses_, 1);
     identity->addWidget(new QLabel(QStringLiteral("检验方案："), this));
     plan_ = new QComboBox(this);
     plan_->setObjectName(QStringLiteral("CB_Plan"));
@@ -607,6 +614,10 @@ void CheckPage::BitBtn_CheckClick() {
         Ui().error(this, e.text());
         return;
     }
+    if (!addresses_->text().trimmed().isEmpty()) {
+        StartAddressList(addresses_->text());
+        return;
+    }
     // Everything the loop needs is taken from the controls now; the job never reads a widget.
     auto loop =
         std::make_shared<Thread_Read>(host_.database(), host_.dataFolder(), host_.moduleAddress(),
@@ -668,7 +679,9 @@ void CheckPage::StopCheck() {
     stopping_ = true;
     reenableCheck_->stop();
     check_->setEnabled(false);
-    if (session_)
+    if (batch_)
+        batch_->Stop();
+    else if (session_)
         session_->Cancel();
     else
         CheckEnded(); // the session has gone, and its job with it
@@ -688,6 +701,129 @@ void CheckPage::CheckEnded() {
     host_.SetCheckControls(false);
     SetOwnControls(false);
     reenableCheck_->start();
+}
+
+bool CheckPage::StartAddressList(const QString& list) {
+    QList<int> addresses;
+    QString why;
+    if (!ParseAddressList(list, addresses, why)) {
+        Ui().inform(this, QStringLiteral("地址列表错误：") + why);
+        return false;
+    }
+    if (plan_->currentIndex() > 0) {
+        Ui().inform(this, QStringLiteral("检验方案只能用于单个地址！"));
+        return false;
+    }
+    const QString serialText = serial_->text().trimmed();
+    const QStringList serials =
+        serialText.isEmpty() ? QStringList() : serialText.split(QLatin1Char(','));
+    if (!serials.isEmpty() && serials.size() != addresses.size()) {
+        Ui().inform(this, QStringLiteral("序列号个数（%1）与地址个数（%2）不同！")
+                              .arg(serials.size())
+                              .arg(addresses.size()));
+        return false;
+    }
+    int settleCycles = kDefaultSettleCycles;
+    try {
+        settleCycles = LoadSettleCycles(host_.dataFolder());
+    } catch (const ConversionError& e) {
+        Ui().error(this, e.text());
+        return false;
+    }
+    UnitCheckOptions options;
+    options.dataFolder = host_.dataFolder();
+    options.model = host_.modelText();
+    options.addresses = addresses;
+    options.point = CurrentTestPoint();
+    options.settleCycles = settleCycles;
+    options.configDataMode = pzData_->isChecked();
+    options.identity = host_.RecordTemplate();
+    options.identity.operatorName = operator_->text().trimmed();
+    options.serials = serials;
+    auto batch = std::make_unique<UnitCheck>(host_.session(), host_.database(),
+                                             host_.resultsDatabase(), options);
+    connect(batch.get(), &UnitCheck::rowsShown, this, &CheckPage::ShowRows);
+    connect(batch.get(), &UnitCheck::statusShown, this, &CheckPage::ShowStatusLine);
+    connect(batch.get(), &UnitCheck::unitStarted, this, [this, count = addresses.size()](int a) {
+        PrepareGrid();
+        shown_.clear();
+        ShowBatchVerdict(
+            QStringLiteral("地址 %1（%2/%3）").arg(a).arg(batchResults_.size() + 1).arg(count));
+    });
+    connect(batch.get(), &UnitCheck::cycleEnded, this, [this](int a, int good, int needed) {
+        ++cyclesEnded_;
+        ShowBatchVerdict(QStringLiteral("地址 %1：稳定中 %2/%3").arg(a).arg(good).arg(needed));
+    });
+    connect(batch.get(), &UnitCheck::unitEnded, this, &CheckPage::BatchUnitEnded);
+    connect(batch.get(), &UnitCheck::finished, this, &CheckPage::BatchEnded, Qt::QueuedConnection);
+    batchResults_.clear();
+    cyclesEnded_ = 0;
+    if (!batch->Start()) {
+        Ui().inform(this, DeviceSession::BusyText());
+        return false;
+    }
+    batch_ = std::move(batch);
+    running_ = true;
+    check_->setText(QStringLiteral("停止检查"));
+    host_.SetCheckControls(true);
+    SetOwnControls(true);
+    check_->setEnabled(false);
+    reenableCheck_->start();
+    return true;
+}
+
+void CheckPage::BatchUnitEnded(const UnitCheckResult& result) {
+    batchResults_.append(result);
+    lastRecord_ = result.record;
+    if (!result.stored && !result.storeError.isEmpty()) Ui().error(this, result.storeError);
+}
+
+void CheckPage::BatchEnded() {
+    batch_.reset();
+    running_ = false;
+    stopping_ = false;
+    ShowBatchVerdict(QString());
+    check_->setText(QStringLiteral("检查数据"));
+    host_.SetCheckControls(false);
+    SetOwnControls(false);
+    reenableCheck_->start();
+}
+
+void CheckPage::ShowBatchVerdict(const QString& running) {
+    int passed = 0;
+    for (const UnitCheckResult& r : batchResults_)
+        if (r.record.verdict == Verdict::Pass) ++passed;
+    const int others = int(batchResults_.size()) - passed;
+    QString text = running;
+    QColor colour = verdictLabel_->palette().color(QPalette::Base);
+    if (running.isEmpty()) {
+        text = others == 0 ? QStringLiteral("合格 %1/%2").arg(passed).arg(batchResults_.size())
+                           : QStringLiteral("不合格 %1/%2").arg(others).arg(batchResults_.size());
+        colour = others == 0 && passed > 0 ? QColor(0, 170, 0) : kFailedColour;
+    }
+    QPalette palette = verdictLabel_->palette();
+    verdictLabel_->setText(text);
+    palette.setColor(QPalette::Window, colour);
+    palette.setColor(QPalette::WindowText,
+                     running.isEmpty() ? QColor(Qt::white) : palette.color(QPalette::Text));
+    verdictLabel_->setPalette(palette);
+    // One row per unit checked: address, serial number, cycles, failures, verdict.
+    verdictTable_->setRowCount(static_cast<int>(batchResults_.size()));
+    for (int r = 0; r < batchResults_.size(); ++r) {
+        const UnitCheckResult& u = batchResults_[r];
+        const bool bad = u.record.verdict != Verdict::Pass;
+        const QStringList cells{QStringLiteral("地址 %1").arg(u.address),
+                                u.record.serial,
+                                QString(),
+                                QString::number(u.record.failures),
+                                QString(),
+                                VerdictText(u.record.verdict)};
+        for (int c = 0; c < cells.size(); ++c) {
+            auto* item = new QTableWidgetItem(cells[c]);
+            if (bad) item->setForeground(kFailedColour);
+            verdictTable_->setItem(r, c, item);
+        }
+    }
 }
 
 void CheckPage::RecordCheck() {

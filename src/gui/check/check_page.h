@@ -32,6 +32,8 @@ class QTableWidget;
 class QThread;
 class QTimer;
 class Thread_Read;
+class UnitCheck;
+struct UnitCheckResult;
 
 class CheckPage : public QWidget {
     Q_OBJECT
@@ -66,6 +68,12 @@ public:
     // The serial number (a barcode scanner types it and ends with Enter, which starts the check)
     // and the operator (remembered in Config.ini).
     QLineEdit* serialEdit() const { return serial_; }
+    // The addresses to check in turn (LE_Addresses: "1-8", "1,3,5"); empty checks the module at
+    // the address of the serial settings, as ever. With a list, the serial number field takes one
+    // number per address, separated by commas, and the verdict panel has one row per unit.
+    QLineEdit* addressEdit() const { return addresses_; }
+    // The run over an address list, null when none runs.
+    const UnitCheck* unitCheck() const { return batch_.get(); }
     QLineEdit* operatorEdit() const { return operator_; }
     // The overall verdict ("合格", "不合格 (2)", "稳定中 1/3", ...) and one line per checked
     // quantity: name, expected, measured, error, limit, verdict.
@@ -147,6 +155,14 @@ private:
     int markedRow_ = -1; // the row carrying the DL/T 645 marker, -1 for none
 
     QLineEdit* serial_ = nullptr;
+    QLineEdit* addresses_ = nullptr;
+    std::unique_ptr<UnitCheck> batch_;
+    QList<UnitCheckResult> batchResults_;
+    // Checks each address of the list in turn; false after telling the operator what is wrong.
+    bool StartAddressList(const QString& list);
+    void BatchUnitEnded(const UnitCheckResult& result);
+    void BatchEnded();
+    void ShowBatchVerdict(const QString& running);
     QLineEdit* operator_ = nullptr;
     QLabel* verdictLabel_ = nullptr;
     QTableWidget* verdictTable_ = nullptr;

@@ -376,6 +376,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     // Whatever runs on the bus stops at its next transaction boundary, so nothing the job had not
     // yet begun is sent; the window stays until the job's end has stored its record (a download's
     // read-back, a check's readings), then closes without asking again.
+    checkPage_->StopCheck(); // a run over an address list goes no further than this unit
     session_->Cancel();
     event->ignore();
 }
