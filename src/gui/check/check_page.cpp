@@ -239,9 +239,6 @@ void CheckPage::BuildVerdictPanel(QWidget* panel) {
     layout->addWidget(verdictLabel_);
     verdictTable_ = new QTableWidget(0, 6, panel);
     verdictTable_->setObjectName(QStringLiteral("VerdictTable"));
-    verdictTable_->setHorizontalHeaderLabels({QStringLiteral("名称"), QStringLiteral("期望值"),
-                                              QStringLiteral("测量值"), QStringLiteral("误差"),
-                                              QStringLiteral("限值"), QStringLiteral("结论")});
     verdictTable_->verticalHeader()->hide();
     verdictTable_->verticalHeader()->setDefaultSectionSize(kRowHeight);
     verdictTable_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -285,6 +282,9 @@ void CheckPage::ShowVerdict() {
                                                : QColor(Qt::white));
     verdictLabel_->setPalette(palette);
 
+    verdictTable_->setHorizontalHeaderLabels({QStringLiteral("名称"), QStringLiteral("期望值"),
+                                              QStringLiteral("测量值"), QStringLiteral("误差"),
+                                              QStringLiteral("限值"), QStringLiteral("结论")});
     // Failures first: a red value must never be the one scrolled out of sight.
     QList<VerdictLine> lines = verdict_.lines();
     std::stable_partition(lines.begin(), lines.end(),
@@ -808,6 +808,9 @@ void CheckPage::ShowBatchVerdict(const QString& running) {
                      running.isEmpty() ? QColor(Qt::white) : palette.color(QPalette::Text));
     verdictLabel_->setPalette(palette);
     // One row per unit checked: address, serial number, cycles, failures, verdict.
+    verdictTable_->setHorizontalHeaderLabels({QStringLiteral("单元"), QStringLiteral("序列号"),
+                                              QStringLiteral("周期"), QStringLiteral("不合格项"),
+                                              QString(), QStringLiteral("结论")});
     verdictTable_->setRowCount(static_cast<int>(batchResults_.size()));
     for (int r = 0; r < batchResults_.size(); ++r) {
         const UnitCheckResult& u = batchResults_[r];
