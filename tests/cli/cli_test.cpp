@@ -272,4 +272,46 @@ TEST(Cli, InterruptStopsTheRunAndStillPrintsTheSummary) {
     EXPECT_EQ(sim.command("@2 stats").section(' ', 2), "replies=0");
 }
 
+// The clock and the clears of the window's pages, to one module of a bus, with the window's
+// messages and frames.
+TEST(Cli, ClockAndClearsTalkToOneModule) {
+    Station station;
+    ASSERT_EQ(station.run({"models"}).exitCode, 0);
+    SimProcess sim(BusArgs(station, "1-2"));
+    ASSERT_TRUE(sim.started());
+    const QString untouched = sim.command("@1 get 257 3");
+    CliResult r = station.run(
+        {"clock", "set", "--port", sim.link(), "--address", "2", "--time", "2031-02-03 04:05:06"});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, QStringLiteral("校时成功!!\n"));
+    // Binary bytes, year of the century first, in one write of three registers.
+    EXPECT_EQ(sim.command("@2 last"), "ok 02 10 01 01 00 03 06 1F 02 03 04 05 06 0F 02");
+    EXPECT_EQ(sim.command("@1 get 257 3"), untouched);
+    r = station.run({"clock", "read", "--port", sim.link(), "--address", "2"});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.startsWith("2031-02-03 04:0")) << r.out.toStdString();
+
+    r = station.run({"clear", "energy", "--port", sim.link(), "--address", "2", "--model", kModel});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, QStringLiteral("清电能数据成功！\n"));
+    r = station.run({"clear", "demand", "--port", sim.link(), "--address", "2", "--model", kModel});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, QStringLiteral("清需量数据成功！\n"));
+    EXPECT_EQ(sim.command("@1 stats").section(' ', 2), "replies=0");
+
+    // Nobody at 3: the window's failure message, a communication failure.
+    r = station.run({"clock", "read", "--port", sim.link(), "--address", "3"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.out, QStringLiteral("读时间失败！！\n"));
+    for (const QStringList& bad :
+         {QStringList{"clock", "turn", "--port", sim.link()},
+          QStringList{"clock", "set", "--port", sim.link(), "--time", "2031-13-01 00:00:00"},
+          QStringList{"clock", "read", "--port", sim.link(), "--address", "1-2"},
+          QStringList{"clear", "energy", "--port", sim.link()},
+          QStringList{"clear", "water", "--port", sim.link(), "--model", kModel}}) {
+        r = station.run(bad);
+        EXPECT_EQ(r.exitCode, 3) << bad.join(' ').toStdString();
+    }
+}
+
 } // namespace

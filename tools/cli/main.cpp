@@ -5,6 +5,7 @@
 #include "check_command.h"
 #include "cli_args.h"
 #include "cli_station.h"
+#include "device_commands.h"
 #include "info_commands.h"
 
 #include <QCoreApplication>
@@ -20,6 +21,8 @@ const QString kUsage = QStringLiteral(
     "  models | schemes | plans    what the product database holds\n"
     "  check                       the data check of one unit or of each address of a list\n"
     "  records list|show|export    the records of Results.db\n"
+    "  clock read|set              the module's clock (读时间, 校时)\n"
+    "  clear energy|demand         清除电能数据, 清除需量数据\n"
     "--data DIR: the folder of Config.ini, Config.db and Results.db (default: beside this\n"
     "program, as for the window). Each subcommand explains itself with --help.\n"
     "Exit: 0 success (every unit passed), 1 a verdict failed, 2 communication failure,\n"
@@ -58,7 +61,8 @@ int main(int argc, char** argv) {
     using Command = std::function<int(CliStation&, const QStringList&)>;
     const std::map<QString, Command> commands{
         {"ports", PortsCommand}, {"models", ModelsCommand}, {"schemes", SchemesCommand},
-        {"plans", PlansCommand}, {"check", CheckCommand},   {"records", RecordsCommand}};
+        {"plans", PlansCommand}, {"check", CheckCommand},   {"records", RecordsCommand},
+        {"clock", ClockCommand}, {"clear", ClearCommand}};
     const QString name = args.takeFirst();
     const auto command = commands.find(name);
     if (command == commands.end()) {
