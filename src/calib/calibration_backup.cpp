@@ -63,3 +63,11 @@ RestoreOutcome RestoreCalibrationArea(Link& link, uint8_t address, const Registe
     outcome.differences = CompareWords(backup, held);
     return outcome;
 }
+
+QString BackupReadFailedText() {
+    return QStringLiteral("读标定数据备份失败,本步未写入!!");
+}
+
+QString BackupStoreFailedText() {
+    return QStringLiteral("保存标定数据备份失败,本步未写入!!");
+}

@@ -36,6 +36,11 @@ ReadCalibrationArea(Link& link, uint8_t address,
 QString BackupDetails(const RegisterWords& area);
 RegisterWords BackupFromDetails(const QString& details);
 
+// "读标定数据备份失败,本步未写入!!" and "保存标定数据备份失败,本步未写入!!": a step that cannot
+// take or keep its backup writes nothing.
+QString BackupReadFailedText();
+QString BackupStoreFailedText();
+
 struct RestoreOutcome {
     bool written = false;  // every run was written
     bool readBack = false; // and read again

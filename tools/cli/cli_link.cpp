@@ -46,6 +46,12 @@ void CliLink::Open(const LineChoice& line) {
         throw CliFailure{kExitCommunication, OpenFailureMessage(failure)};
 }
 
+bool CliLink::Reopen(const LineChoice& line) {
+    link_.Close();
+    return link_.Open(line.PortName, line.BaudIndex, line.ParityIndex, line.DataBitsIndex,
+                      line.StopBitsIndex);
+}
+
 void CliLink::FlushTrace() {
     if (!trace_) return;
     for (const Exchange& e : traffic_.Since(printed_)) {

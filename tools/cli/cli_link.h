@@ -19,6 +19,9 @@ public:
     ~CliLink();
     // Throws CliFailure (exit 2) with the window's message naming the port and the reason.
     void Open(const LineChoice& line);
+    // Closes and opens again with other line settings (a frame-format switch); false when the
+    // port would not open.
+    bool Reopen(const LineChoice& line);
     Link& link() { return link_; }
     // Prints the exchanges recorded since the last call (with --trace; nothing otherwise).
     void FlushTrace();

@@ -3,14 +3,21 @@
 #include "cli_args.h"
 #include "cli_link.h"
 
+#include "calib/calibration.h"
+#include "calib/calibration_backup.h"
 #include "calib/configuration_blocks.h"
+#include "calib/switching.h"
 #include "calib/user_frames.h"
 #include "common/address_list.h"
+#include "common/conversion.h"
 #include "link/modbus.h"
 #include "session/device_session.h"
+#include "session/unit_identity.h"
+#include "store/settings.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QTextStream>
 #include <functional>
 
 namespace {
@@ -43,8 +50,15 @@ void RunJob(CliLink& link, const QString& operation, const std::function<void(Jo
     link.FlushTrace();
 }
 
-// The scheme's protocol of a model (clears speak it).
-int ProtocolOfModel(CliStation& station, const QString& model) {
+struct ModelAndScheme {
+    ProductModel model;
+    Scheme scheme;
+};
+
+// The model of --model with its scheme; throws naming what is missing.
+ModelAndScheme FindModel(CliStation& station, const CliArgs& args) {
+    if (!args.has("--model")) throw UsageError{QStringLiteral("--model is required")};
+    const QString model = args.value("--model").trimmed();
     ProductDatabase& db = station.database();
     std::optional<ProductModel> found;
     std::optional<Scheme> scheme;
@@ -53,7 +67,42 @@ int ProtocolOfModel(CliStation& station, const QString& model) {
     if (!db.SelectSchemeOfModel(found->cpxh.trimmed(), scheme) || !scheme)
         throw CliFailure{kExitUsage, QStringLiteral("%1: no scheme %2 for model %3")
                                          .arg(db.filePath(), found->fs.trimmed(), model)};
-    return scheme->txxy;
+    return {*found, *scheme};
+}
+
+// The scheme's protocol of a model (clears speak it).
+int ProtocolOfModel(CliStation& station, const CliArgs& args) {
+    return FindModel(station, args).scheme.txxy;
+}
+
+// Reopens the port in a frame format's settings, as the window does during a switch, and keeps
+// them in Config.ini, so that the next command talks to the module as it now listens.
+PortSwitch Reopener(CliStation& station, CliLink& link, LineChoice& line, bool& failed) {
+    return [&station, &link, &line, &failed](int frameFormat) {
+        const PortIndexes next =
+            PortIndexesForFrameFormat(frameFormat, {line.BaudIndex, line.ParityIndex,
+                                                    line.DataBitsIndex, line.StopBitsIndex});
+        line.BaudIndex = next.baud;
+        line.ParityIndex = next.parity;
+        line.DataBitsIndex = next.dataBits;
+        line.StopBitsIndex = next.stopBits;
+        failed = !link.Reopen(line);
+        try {
+            const SavedSerialSettings saved = LoadSerialSettings(station.dataDir());
+            SaveSerialSettings(station.dataDir(),
+                               {saved.port, line.BaudIndex, line.ParityIndex, line.DataBitsIndex,
+                                line.StopBitsIndex, saved.address});
+        } catch (const ConversionError& e) {
+            Err() << SettingsPath(station.dataDir()) << ": " << e.text() << '\n';
+        }
+        return !failed;
+    };
+}
+
+// The outcome text of a switch on standard output; success when it is the one of success.
+int TextOutcome(const QString& text, const QString& success) {
+    Out() << text << '\n';
+    return text == success ? kExitOk : kExitCommunication;
 }
 
 // The window's message on standard output; success or a communication failure.
@@ -130,8 +179,7 @@ int ClearCommand(CliStation& station, const QStringList& argv) {
     if (args.words().size() != 1 || (what != "energy" && what != "demand"))
         throw UsageError{what.isEmpty() ? QStringLiteral("clear needs energy or demand")
                                         : QStringLiteral("unknown clear action %1").arg(what)};
-    if (!args.has("--model")) throw UsageError{QStringLiteral("--model is required")};
-    const int protocol = ProtocolOfModel(station, args.value("--model").trimmed());
+    const int protocol = ProtocolOfModel(station, args);
     const LineChoice line = DeviceLine(station, args);
     CliLink link(args.has("--trace"));
     link.Open(line);
@@ -151,4 +199,161 @@ int ClearCommand(CliStation& station, const QStringList& argv) {
                             QStringLiteral("清电能数据失败！！"))
                   : Outcome(done, QStringLiteral("清需量数据成功！"),
                             QStringLiteral("清需量数据失败！！"));
+}
+
+int ReadConfigCommand(CliStation& station, const QStringList& argv) {
+    const CliArgs args(argv, {"--port", "--address"}, {"--trace"});
+    if (args.has("--help")) {
+        Out() << QStringLiteral("usage: kx7410-cli read-config --port P [--address A] [--trace]\n"
+                                "读取配置 of the calibration page: the protocol word (11023), the "
+                                "user blocks (44 words\n"
+                                "from 260) and the calibration block (30 words from 11002), one "
+                                "\"register=word\" a line\n"
+                                "after the window's message.\n");
+        return kExitOk;
+    }
+    if (!args.words().isEmpty())
+        throw UsageError{QStringLiteral("unexpected argument %1").arg(args.words().first())};
+    const LineChoice line = DeviceLine(station, args);
+    CliLink link(args.has("--trace"));
+    link.Open(line);
+    std::vector<uint16_t> protocol, user, calibration;
+    bool userRead = false, calibrationRead = false;
+    RunJob(link, QStringLiteral("读取配置"), [&](JobContext& job) {
+        Link& l = job.link();
+        const uint8_t a = line.ModuleAddress;
+        userRead =
+            ReadAllWords(l, a, ReadKind::Calibration, kProtocolRegister, 1, protocol) &&
+            ReadAllWords(l, a, ReadKind::Registers, kUserBlock1Register, kUserReadBackWords, user);
+        calibrationRead =
+            userRead && ReadAllWords(l, a, ReadKind::Calibration, kCalibrationBlockRegister,
+                                     kCalibrationBlockWords, calibration);
+    });
+    Out() << (calibrationRead ? QStringLiteral("读配置数据成功！！")
+                              : QStringLiteral("读配置数据失败！！"))
+          << '\n';
+    // What arrived is shown even when the rest failed, as the page shows it.
+    RegisterWords words;
+    if (userRead) {
+        AddWords(words, kProtocolRegister, protocol);
+        AddWords(words, kUserBlock1Register, user);
+    }
+    if (calibrationRead) AddWords(words, kCalibrationBlockRegister, calibration);
+    Out() << WordLines(QString(), words);
+    return calibrationRead ? kExitOk : kExitCommunication;
+}
+
+int SwitchProtocolCommand(CliStation& station, const QStringList& argv) {
+    const CliArgs args(argv, {"--port", "--address", "--model", "--frame-format"}, {"--trace"});
+    if (args.has("--help")) {
+        Out() << QStringLiteral(
+            "usage: kx7410-cli switch-protocol --port P --model M [--address A]\n"
+            "                                  [--frame-format 0|1|2|3] [--trace]\n"
+            "配置通信协议 of the calibration page: the module gets the protocol of the model's\n"
+            "scheme and the frame format (0 N,2S  1 O,1S  2 E,1S  3 N,1S; default the model's),\n"
+            "this computer's port follows, and Config.ini keeps its new settings.\n");
+        return kExitOk;
+    }
+    if (!args.words().isEmpty())
+        throw UsageError{QStringLiteral("unexpected argument %1").arg(args.words().first())};
+    const ModelAndScheme m = FindModel(station, args);
+    const int format = args.number("--frame-format", m.model.btlgs, 0, 3);
+    LineChoice line = DeviceLine(station, args);
+    CliLink link(args.has("--trace"));
+    link.Open(line);
+    bool failed = false;
+    QString outcome;
+    RunJob(link, QStringLiteral("配置通信协议"), [&](JobContext& job) {
+        outcome = ConfigureProtocol(job.link(), line.ModuleAddress, format, m.scheme.txxy,
+                                    Reopener(station, link, line, failed), [] {});
+    });
+    return TextOutcome(outcome, ProtocolConfiguredText());
+}
+
+int EnterCalibrationCommand(CliStation& station, const QStringList& argv) {
+    const CliArgs args(argv, {"--port", "--address"}, {"--trace", "--yes"});
+    if (args.has("--help")) {
+        Out() << QStringLiteral(
+            "usage: kx7410-cli enter-calibration --port P [--address A] [--yes] [--trace]\n"
+            "进入标定状态: switch the module off and on, then press Enter within 10 seconds "
+            "(--yes\n"
+            "goes on at once); the module, in its power-on window, is brought back to Modbus RTU\n"
+            "with N,1S and this computer's port follows.\n");
+        return kExitOk;
+    }
+    if (!args.words().isEmpty())
+        throw UsageError{QStringLiteral("unexpected argument %1").arg(args.words().first())};
+    LineChoice line = DeviceLine(station, args);
+    CliLink link(args.has("--trace"));
+    link.Open(line);
+    if (!args.has("--yes")) {
+        Err() << QStringLiteral("将产品复位(关闭产品工作电源,再打开),请在10秒钟内按回车键！")
+              << '\n';
+        Err().flush();
+        QTextStream in(stdin);
+        in.readLine();
+    }
+    bool failed = false;
+    QString outcome;
+    RunJob(link, QStringLiteral("进入标定状态"), [&](JobContext& job) {
+        outcome = EnterCalibrationState(job.link(), line.ModuleAddress,
+                                        Reopener(station, link, line, failed), [] {});
+    });
+    return TextOutcome(outcome, StateEntryDoneText());
+}
+
+int FlashCommand(CliStation& station, const QStringList& argv) {
+    const CliArgs args(argv, {"--port", "--address", "--model", "--serial", "--operator"},
+                       {"--trace"});
+    if (args.has("--help")) {
+        Out() << QStringLiteral(
+            "usage: kx7410-cli flash --port P --model M [--address A] [--serial S]\n"
+            "                        [--operator O] [--trace]\n"
+            "标定完成: clears the calibration state flag and has the module write its calibration\n"
+            "to flash. The calibration area is read first and kept in a record (its backup), and\n"
+            "the words written are recorded, as the window records them.\n");
+        return kExitOk;
+    }
+    if (!args.words().isEmpty())
+        throw UsageError{QStringLiteral("unexpected argument %1").arg(args.words().first())};
+    const ModelAndScheme m = FindModel(station, args);
+    const LineChoice line = DeviceLine(station, args);
+    ResultsDatabase& results = station.results();
+    UnitRecord identity =
+        StationRecordFor(station.dataDir(), line, m.model.cpxh.trimmed(), RecordKind::Calibration);
+    identity.serial = args.value("--serial").trimmed();
+    if (args.has("--operator")) identity.operatorName = args.value("--operator").trimmed();
+    CliLink link(args.has("--trace"));
+    link.Open(line);
+    const auto ranges = CalibrationAreaRanges(FlagValue(m.scheme.fdbdsn) != 0);
+    std::optional<RegisterWords> area;
+    RegisterWords written;
+    bool ok = false;
+    QStringList log;
+    UnitRecord backup = identity;
+    backup.started = QDateTime::currentDateTime();
+    RunJob(link, QStringLiteral("标定完成"), [&](JobContext& job) {
+        area = ReadCalibrationArea(job.link(), line.ModuleAddress, ranges);
+    });
+    if (!area) {
+        Out() << BackupReadFailedText() << '\n';
+        return kExitCommunication;
+    }
+    backup.ended = QDateTime::currentDateTime();
+    backup.details = BackupDetails(*area);
+    if (!results.Add(backup)) throw CliFailure{kExitUsage, results.lastError()};
+    UnitRecord step = identity;
+    step.started = QDateTime::currentDateTime();
+    RunJob(link, QStringLiteral("标定完成"), [&](JobContext& job) {
+        ok = WriteCalibrationFlash(
+            job.link(), line.ModuleAddress, [&log](const QString& text) { log << text; }, &written);
+    });
+    for (const QString& text : log)
+        Out() << text << '\n';
+    step.ended = QDateTime::currentDateTime();
+    step.verdict = ok ? Verdict::Pass : Verdict::Fail;
+    step.details = QStringLiteral("step=标定完成(清除标定状态标志)\n") +
+                   WordLines(QStringLiteral("written."), written);
+    if (!results.Add(step)) throw CliFailure{kExitUsage, results.lastError()};
+    return ok ? kExitOk : kExitCommunication;
 }

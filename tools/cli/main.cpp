@@ -23,6 +23,10 @@ const QString kUsage = QStringLiteral(
     "  records list|show|export    the records of Results.db\n"
     "  clock read|set              the module's clock (读时间, 校时)\n"
     "  clear energy|demand         清除电能数据, 清除需量数据\n"
+    "  read-config                 读取配置: the module's configuration words\n"
+    "  switch-protocol             配置通信协议: the model's protocol and frame format\n"
+    "  enter-calibration           进入标定状态 in the module's power-on window\n"
+    "  flash                       标定完成: the calibration to flash, with backup and record\n"
     "--data DIR: the folder of Config.ini, Config.db and Results.db (default: beside this\n"
     "program, as for the window). Each subcommand explains itself with --help.\n"
     "Exit: 0 success (every unit passed), 1 a verdict failed, 2 communication failure,\n"
@@ -59,10 +63,18 @@ int main(int argc, char** argv) {
         return kExitUsage;
     }
     using Command = std::function<int(CliStation&, const QStringList&)>;
-    const std::map<QString, Command> commands{
-        {"ports", PortsCommand}, {"models", ModelsCommand}, {"schemes", SchemesCommand},
-        {"plans", PlansCommand}, {"check", CheckCommand},   {"records", RecordsCommand},
-        {"clock", ClockCommand}, {"clear", ClearCommand}};
+    const std::map<QString, Command> commands{{"ports", PortsCommand},
+                                              {"models", ModelsCommand},
+                                              {"schemes", SchemesCommand},
+                                              {"plans", PlansCommand},
+                                              {"check", CheckCommand},
+                                              {"records", RecordsCommand},
+                                              {"clock", ClockCommand},
+                                              {"clear", ClearCommand},
+                                              {"read-config", ReadConfigCommand},
+                                              {"switch-protocol", SwitchProtocolCommand},
+                                              {"enter-calibration", EnterCalibrationCommand},
+                                              {"flash", FlashCommand}};
     const QString name = args.takeFirst();
     const auto command = commands.find(name);
     if (command == commands.end()) {

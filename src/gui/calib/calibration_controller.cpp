@@ -31,13 +31,6 @@ QString PortClosedText() {
 }
 
 const char* const kGlyphProperty = "calibrationGlyph";
-
-QString BackupReadFailedText() {
-    return QStringLiteral("读标定数据备份失败,本步未写入!!");
-}
-QString BackupStoreFailedText() {
-    return QStringLiteral("保存标定数据备份失败,本步未写入!!");
-}
 } // namespace
 
 CalibrationController::CalibrationController(TMainForm& form) : QObject(&form), form_(form) {
