@@ -314,4 +314,74 @@ TEST(Cli, ClockAndClearsTalkToOneModule) {
     }
 }
 
+// The switches of the calibration page: the module gets the model's protocol and frame format and
+// the port (and Config.ini) follow; after a power cycle the state entry brings it back to Modbus
+// N,1S, and the configuration reads back over the settings kept.
+TEST(Cli, ProtocolSwitchStateEntryAndReadBack) {
+    Station station;
+    ASSERT_EQ(station.run({"models"}).exitCode, 0);
+    SimProcess sim(BusArgs(station, "1"));
+    ASSERT_TRUE(sim.started());
+    CliResult r = station.run({"switch-protocol", "--port", sim.link(), "--model", "KX7410Y35-01"});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, QStringLiteral("配置<通信协议>和<比特率格式>成功！\n"));
+    EXPECT_EQ(sim.command("status").section(' ', 1, 3), "address=1 protocol=3 format=0");
+    QFile ini(QDir(station.path()).filePath("Config.ini"));
+    ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(ini.readAll().contains("stopbits=1")); // two stop bits for "N无,2S"
+    ini.close();
+
+    ASSERT_EQ(sim.command("powercycle"), "ok");
+    r = station.run({"enter-calibration", "--port", sim.link(), "--yes"});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, QStringLiteral("进入标定状态成功,可以进行产品标定！\n"));
+    EXPECT_EQ(sim.registers(269), QList<int>{3});
+    EXPECT_EQ(sim.registers(11023), QList<int>{0});
+    ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(ini.readAll().contains("stopbits=0"));
+    ini.close();
+
+    ASSERT_EQ(sim.command("set 272 1234"), "ok");
+    r = station.run({"read-config", "--port", sim.link()});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 1 + 44 + 30) << r.out.toStdString();
+    EXPECT_EQ(lines[0], QStringLiteral("读配置数据成功！！"));
+    EXPECT_TRUE(lines.contains("272=1234"));
+    EXPECT_TRUE(lines.contains("11023=0"));
+}
+
+// 标定完成: the backup of the calibration area, then the flash write, each kept as a record.
+TEST(Cli, FlashKeepsABackupAndARecordOfWhatItWrote) {
+    Station station;
+    ASSERT_EQ(station.run({"models"}).exitCode, 0);
+    SimProcess sim(BusArgs(station, "1"));
+    ASSERT_TRUE(sim.started());
+    ASSERT_EQ(sim.command("set 12000 4321"), "ok");
+    const CliResult r =
+        station.run({"flash", "--port", sim.link(), "--model", kModel, "--serial", "F-7"});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains(QStringLiteral("成功"))) << r.out.toStdString();
+    const QList<QJsonObject> records =
+        JsonLines(station.run({"records", "list", "--kind", "calibration", "--json"}).out);
+    ASSERT_EQ(records.size(), 2);
+    const QJsonObject step =
+        JsonLines(
+            station.run({"records", "show", QString::number(records[0]["id"].toInt()), "--json"})
+                .out)
+            .value(0);
+    const QJsonObject backup =
+        JsonLines(
+            station.run({"records", "show", QString::number(records[1]["id"].toInt()), "--json"})
+                .out)
+            .value(0);
+    EXPECT_EQ(step["serial"].toString(), "F-7");
+    EXPECT_EQ(step["verdict"].toString(), "pass");
+    EXPECT_TRUE(
+        step["details"].toString().startsWith(QStringLiteral("step=标定完成(清除标定状态标志)\n")));
+    EXPECT_TRUE(step["details"].toString().contains("written.13001=43605"));
+    EXPECT_TRUE(backup["details"].toString().contains("backup.12000=4321"))
+        << backup["details"].toString().toStdString();
+}
+
 } // namespace
