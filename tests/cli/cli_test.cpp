@@ -384,4 +384,63 @@ TEST(Cli, FlashKeepsABackupAndARecordOfWhatItWrote) {
         << backup["details"].toString().toStdString();
 }
 
+// A segment's calibration step by step, each step an invocation of its own: the module ends with
+// the words the window's run leaves (raw words 20000 at the rated point, angles 120, 135, 110,
+// 550 W measured at 60 degrees against a source 1 % lower), and the power compensation takes the
+// VIP averages from the VIP step's record.
+TEST(Cli, CalibrationStepsLeaveWhatTheWindowsRunLeaves) {
+    Station station;
+    ASSERT_EQ(station.run({"models"}).exitCode, 0);
+    SimProcess sim;
+    ASSERT_TRUE(sim.started());
+    ASSERT_EQ(sim.command("point 100 100 0 50"), "ok");
+    const QStringList common{"--port",    sim.link(), "--model",  kModel,
+                             "--segment", "1",        "--serial", "C-1"};
+    const auto step = [&](const QString& name, QStringList more = {}) {
+        return station.run(QStringList{"calibrate", name} + common + more);
+    };
+    // Without a VIP step on record the power compensation is refused before anything is sent.
+    CliResult r = step("power", {"--true-power", "500"});
+    EXPECT_EQ(r.exitCode, 3);
+    EXPECT_EQ(r.out, QStringLiteral("未做VIP标定(平均功率数据为0),不计算功率补偿系数!!\n"));
+    EXPECT_EQ(sim.command("stats"), "ok requests=0 replies=0");
+
+    r = step("vip");
+    ASSERT_EQ(r.exitCode, 0) << r.out.toStdString() << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains(QStringLiteral("写 1 段VIP标定数据成功!"))) << r.out.toStdString();
+    EXPECT_EQ(sim.registers(12000, 9), QList<int>(9, 20000));
+    r = step("phase");
+    ASSERT_EQ(r.exitCode, 0) << r.out.toStdString();
+    EXPECT_EQ(sim.registers(12021, 3), (QList<int>{70, 79, 64}));
+    r = step("reset");
+    ASSERT_EQ(r.exitCode, 0) << r.out.toStdString();
+    EXPECT_TRUE(r.out.endsWith(QStringLiteral("初始50HZ功率校正系数完成!\n")));
+    ASSERT_EQ(sim.command("point angle=60"), "ok");
+    r = step("power", {"--true-power", QString::number(550 / 1.01, 'g', 17)});
+    ASSERT_EQ(r.exitCode, 0) << r.out.toStdString();
+    EXPECT_EQ(sim.registers(12009, 6),
+              (QList<int>{10000, 10000, 10000, 65536 - 58, 65536 - 58, 65536 - 58}));
+    EXPECT_EQ(r.out.count(QStringLiteral("写相位补偿系数成功 K2:-58 -58 -58")), 3);
+    r = station.run({"flash", "--port", sim.link(), "--model", kModel, "--serial", "C-1"});
+    ASSERT_EQ(r.exitCode, 0) << r.out.toStdString();
+    EXPECT_EQ(sim.registers(13000, 2), (QList<int>{0, 0xAA55}));
+
+    // A backup before each step and a record of each step, newest first.
+    const QList<QJsonObject> records =
+        JsonLines(station.run({"records", "list", "--kind", "calibration", "--json"}).out);
+    ASSERT_EQ(records.size(), 10);
+    for (const QJsonObject& record : records)
+        EXPECT_EQ(record["serial"].toString(), "C-1");
+
+    for (const QStringList& bad :
+         {QStringList{"calibrate", "dance"} + common,
+          QStringList{"calibrate", "vip", "--port", sim.link(), "--model", kModel},
+          QStringList{"calibrate", "vip", "--true-power", "5"} + common,
+          QStringList{"calibrate", "power", "--true-power", "-5"} + common,
+          QStringList{"calibrate", "phase", "--frequency", "55"} + common}) {
+        r = station.run(bad);
+        EXPECT_EQ(r.exitCode, 3) << bad.join(' ').toStdString() << r.err.toStdString();
+    }
+}
+
 } // namespace

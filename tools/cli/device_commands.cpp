@@ -17,7 +17,9 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QMap>
 #include <QTextStream>
+#include <cmath>
 #include <functional>
 
 namespace {
@@ -302,6 +304,238 @@ int EnterCalibrationCommand(CliStation& station, const QStringList& argv) {
     return TextOutcome(outcome, StateEntryDoneText());
 }
 
+namespace {
+
+// The calibration steps of one invocation: their backup first, each step then recorded as the
+// window records it ("step=<name>", the words the module acknowledged, more lines).
+class CalibrationRun {
+public:
+    CalibrationRun(CliStation& station, const CliArgs& args, const ModelAndScheme& m,
+                   const LineChoice& line)
+        : station_(station), line_(line), link_(args.has("--trace")) {
+        identity_ = StationRecordFor(station.dataDir(), line, m.model.cpxh.trimmed(),
+                                     RecordKind::Calibration);
+        identity_.serial = args.value("--serial").trimmed();
+        if (args.has("--operator")) identity_.operatorName = args.value("--operator").trimmed();
+        ranges_ = CalibrationAreaRanges(FlagValue(m.scheme.fdbdsn) != 0);
+        station.results(); // a results file that cannot be opened stops before anything is sent
+        link_.Open(line);
+    }
+    const UnitRecord& identity() const { return identity_; }
+
+    // Reads and keeps the calibration area; false, with the window's text, when it could not.
+    bool Backup() {
+        std::optional<RegisterWords> area;
+        UnitRecord backup = identity_;
+        backup.started = QDateTime::currentDateTime();
+        RunJob(link_, QStringLiteral("读标定数据"), [&](JobContext& job) {
+            area = ReadCalibrationArea(job.link(), line_.ModuleAddress, ranges_);
+        });
+        if (!area) {
+            Out() << BackupReadFailedText() << '\n';
+            return false;
+        }
+        backup.ended = QDateTime::currentDateTime();
+        backup.details = BackupDetails(*area);
+        if (!station_.results().Add(backup)) {
+            Err() << station_.results().lastError() << '\n';
+            Out() << BackupStoreFailedText() << '\n';
+            return false;
+        }
+        return true;
+    }
+
+    // Runs a writing step, printing its log; records it whatever its outcome.
+    using Step = std::function<bool(Link&, const CalibrationLog&, RegisterWords*)>;
+    bool Run(const QString& name, const Step& step, const std::function<QString()>& more = {}) {
+        UnitRecord record = identity_;
+        record.started = QDateTime::currentDateTime();
+        RegisterWords written;
+        bool ok = false;
+        RunJob(link_, name, [&](JobContext& job) {
+            ok = step(
+                job.link(),
+                [&job](const QString& text) {
+                    job.Post([text] {
+                        Out() << text << '\n';
+                        Out().flush();
+                    });
+                },
+                &written);
+        });
+        record.ended = QDateTime::currentDateTime();
+        record.verdict = ok ? Verdict::Pass : Verdict::Fail;
+        record.details = QStringLiteral("step=%1\n").arg(name) +
+                         WordLines(QStringLiteral("written."), written) +
+                         (more ? more() : QString());
+        if (!station_.results().Add(record))
+            throw CliFailure{kExitUsage, station_.results().lastError()};
+        return ok;
+    }
+
+private:
+    CliStation& station_;
+    LineChoice line_;
+    CliLink link_;
+    UnitRecord identity_;
+    std::vector<std::pair<uint16_t, uint16_t>> ranges_;
+};
+
+const QString kAveragePrefix = QStringLiteral("vip.average.");
+
+// The VIP averages of the unit's last successful VIP step of segment (same model, port and
+// address, and serial number when one is given), from its record.
+std::optional<VipAverageSet> LastVipAverages(ResultsDatabase& results, const UnitRecord& unit,
+                                             const QString& stepName) {
+    RecordFilter filter;
+    filter.kind = RecordKind::Calibration;
+    filter.model = unit.model;
+    filter.verdict = Verdict::Pass;
+    QList<UnitRecord> list;
+    if (!results.Select(filter, list)) throw CliFailure{kExitUsage, results.lastError()};
+    for (const UnitRecord& r : list) {
+        if (r.address != unit.address || r.port != unit.port) continue;
+        if (!unit.serial.isEmpty() && r.serial != unit.serial) continue;
+        const std::optional<UnitRecord> whole = results.Get(r.id);
+        if (!whole || !whole->details.startsWith(QStringLiteral("step=%1\n").arg(stepName)))
+            continue;
+        VipAverageSet averages{};
+        int found = 0;
+        for (const QString& line : whole->details.split(QLatin1Char('\n'))) {
+            if (!line.startsWith(kAveragePrefix)) continue;
+            const qsizetype eq = line.indexOf(QLatin1Char('='));
+            bool okIndex = false, okValue = false;
+            const int i =
+                line.mid(kAveragePrefix.size(), eq - kAveragePrefix.size()).toInt(&okIndex);
+            const double v = line.mid(eq + 1).toDouble(&okValue);
+            if (okIndex && okValue && i >= 0 && i < int(averages.size())) {
+                averages[std::size_t(i)] = v;
+                ++found;
+            }
+        }
+        if (found == int(averages.size())) return averages;
+    }
+    return std::nullopt;
+}
+
+double PositiveValue(const CliArgs& args, const QString& name, double fallback) {
+    if (!args.has(name)) return fallback;
+    bool ok = false;
+    const double v = args.value(name).toDouble(&ok);
+    if (!ok || !(v > 0) || !std::isfinite(v))
+        throw UsageError{
+            QStringLiteral("%1 \"%2\" is not a positive number").arg(name, args.value(name))};
+    return v;
+}
+
+} // namespace
+
+int CalibrateCommand(CliStation& station, const QStringList& argv) {
+    const CliArgs args(argv,
+                       {"--port", "--address", "--model", "--segment", "--frequency",
+                        "--true-power", "--rated-voltage", "--rated-current", "--serial",
+                        "--operator"},
+                       {"--trace"});
+    if (args.has("--help")) {
+        Out() << QStringLiteral(
+            "usage: kx7410-cli calibrate vip|phase|reset|power --port P --model M --segment N\n"
+            "        [--frequency 50|60] [--true-power W] [--rated-voltage V] [--rated-current A]\n"
+            "        [--address A] [--serial S] [--operator O] [--trace]\n"
+            "The steps of a segment of the calibration page: VIP标定, 电压相位补偿, 补偿系数复位 "
+            "and\n"
+            "60度功率补偿 (which needs the source's true active power in W and takes the averages "
+            "of\n"
+            "the unit's last VIP step from its record). The calibration area is read and kept\n"
+            "before the step writes; the step's log goes to standard output and its words to a\n"
+            "record. Rated values default to 220 V and 5 A.\n");
+        return kExitOk;
+    }
+    static const QStringList steps{"vip", "phase", "reset", "power"};
+    const QString what = args.words().value(0);
+    if (args.words().size() != 1 || !steps.contains(what))
+        throw UsageError{what.isEmpty()
+                             ? QStringLiteral("calibrate needs vip, phase, reset or power")
+                             : QStringLiteral("unknown calibration step %1").arg(what)};
+    const ModelAndScheme m = FindModel(station, args);
+    if (!args.has("--segment")) throw UsageError{QStringLiteral("--segment is required")};
+    const bool segmented = FlagValue(m.scheme.fdbdsn) != 0;
+    const int segment = args.number("--segment", 1, 1, 3);
+    if (segment > 1 && !segmented)
+        throw UsageError{QStringLiteral("--segment %1: the scheme of %2 calibrates one segment")
+                             .arg(segment)
+                             .arg(m.model.cpxh.trimmed())};
+    const int frequency = args.number("--frequency", 50, 50, 60);
+    if (frequency != 50 && frequency != 60)
+        throw UsageError{QStringLiteral("--frequency %1 is not 50 or 60").arg(frequency)};
+    const bool hz60 = frequency == 60;
+    if (what == "power" && !args.has("--true-power"))
+        throw UsageError{QStringLiteral("--true-power is required for the power compensation")};
+    if (what != "power" && args.has("--true-power"))
+        throw UsageError{QStringLiteral("--true-power belongs to calibrate power")};
+    const double truePower = PositiveValue(args, "--true-power", 0);
+    const double ratedVoltage = PositiveValue(args, "--rated-voltage", RatedValues{}.RatedVoltage);
+    const double ratedCurrent = PositiveValue(args, "--rated-current", RatedValues{}.RatedCurrent);
+    const LineChoice line = DeviceLine(station, args);
+
+    static const QMap<QString, QString> captions{{"vip", QStringLiteral("VIP标定")},
+                                                 {"phase", QStringLiteral("电压相位补偿")},
+                                                 {"reset", QStringLiteral("补偿系数复位")},
+                                                 {"power", QStringLiteral("60度功率补偿")}};
+    const auto stepName = [&](const QString& step) {
+        return QStringLiteral("%1段标定 %2").arg(segment).arg(captions.value(step));
+    };
+    CalibrationState state;
+    std::optional<VipAverageSet> averages;
+    if (what == "power") {
+        UnitRecord unit = StationRecordFor(station.dataDir(), line, m.model.cpxh.trimmed(),
+                                           RecordKind::Calibration);
+        unit.serial = args.value("--serial").trimmed();
+        averages = LastVipAverages(station.results(), unit, stepName("vip"));
+        // Refused before anything is sent, as the window refuses it before its first reading.
+        const QString refused =
+            PowerCompensationPrecondition(averages.value_or(VipAverageSet{}), truePower);
+        if (!refused.isEmpty()) {
+            Out() << refused << '\n';
+            return kExitUsage;
+        }
+        state.VipAverages = *averages;
+        state.SourceActivePower = truePower;
+    }
+    CalibrationRun run(station, args, m, line);
+    if (!run.Backup()) return kExitCommunication;
+    const uint8_t address = line.ModuleAddress;
+    bool ok = false;
+    if (what == "vip") {
+        ok = run.Run(
+            stepName(what),
+            [&](Link& l, const CalibrationLog& log, RegisterWords* written) {
+                return RunVipCalibration(l, address, segment, state, log, written);
+            },
+            // Kept for the power compensation of a later invocation.
+            [&] {
+                QString lines;
+                for (std::size_t i = 0; i < state.VipAverages.size(); ++i)
+                    lines += kAveragePrefix + QStringLiteral("%1=%2\n").arg(i).arg(
+                                                  QString::number(state.VipAverages[i], 'g', 17));
+                return lines;
+            });
+    } else if (what == "phase") {
+        ok = run.Run(stepName(what), [&](Link& l, const CalibrationLog& log, RegisterWords* w) {
+            return RunAnglePhaseCompensation(l, address, segment, hz60, state, log, w);
+        });
+    } else if (what == "reset") {
+        ok = run.Run(stepName(what), [&](Link& l, const CalibrationLog& log, RegisterWords* w) {
+            return ResetPowerCompensation(l, address, segment, hz60, log, w);
+        });
+    } else {
+        ok = run.Run(stepName(what), [&](Link& l, const CalibrationLog& log, RegisterWords* w) {
+            return RunPowerCompensation(l, address, segment, hz60, ratedVoltage, ratedCurrent,
+                                        state, log, w);
+        });
+    }
+    return ok ? kExitOk : kExitCommunication;
+}
+
 int FlashCommand(CliStation& station, const QStringList& argv) {
     const CliArgs args(argv, {"--port", "--address", "--model", "--serial", "--operator"},
                        {"--trace"});
@@ -318,42 +552,11 @@ int FlashCommand(CliStation& station, const QStringList& argv) {
         throw UsageError{QStringLiteral("unexpected argument %1").arg(args.words().first())};
     const ModelAndScheme m = FindModel(station, args);
     const LineChoice line = DeviceLine(station, args);
-    ResultsDatabase& results = station.results();
-    UnitRecord identity =
-        StationRecordFor(station.dataDir(), line, m.model.cpxh.trimmed(), RecordKind::Calibration);
-    identity.serial = args.value("--serial").trimmed();
-    if (args.has("--operator")) identity.operatorName = args.value("--operator").trimmed();
-    CliLink link(args.has("--trace"));
-    link.Open(line);
-    const auto ranges = CalibrationAreaRanges(FlagValue(m.scheme.fdbdsn) != 0);
-    std::optional<RegisterWords> area;
-    RegisterWords written;
-    bool ok = false;
-    QStringList log;
-    UnitRecord backup = identity;
-    backup.started = QDateTime::currentDateTime();
-    RunJob(link, QStringLiteral("标定完成"), [&](JobContext& job) {
-        area = ReadCalibrationArea(job.link(), line.ModuleAddress, ranges);
-    });
-    if (!area) {
-        Out() << BackupReadFailedText() << '\n';
-        return kExitCommunication;
-    }
-    backup.ended = QDateTime::currentDateTime();
-    backup.details = BackupDetails(*area);
-    if (!results.Add(backup)) throw CliFailure{kExitUsage, results.lastError()};
-    UnitRecord step = identity;
-    step.started = QDateTime::currentDateTime();
-    RunJob(link, QStringLiteral("标定完成"), [&](JobContext& job) {
-        ok = WriteCalibrationFlash(
-            job.link(), line.ModuleAddress, [&log](const QString& text) { log << text; }, &written);
-    });
-    for (const QString& text : log)
-        Out() << text << '\n';
-    step.ended = QDateTime::currentDateTime();
-    step.verdict = ok ? Verdict::Pass : Verdict::Fail;
-    step.details = QStringLiteral("step=标定完成(清除标定状态标志)\n") +
-                   WordLines(QStringLiteral("written."), written);
-    if (!results.Add(step)) throw CliFailure{kExitUsage, results.lastError()};
+    CalibrationRun run(station, args, m, line);
+    if (!run.Backup()) return kExitCommunication;
+    const bool ok = run.Run(QStringLiteral("标定完成(清除标定状态标志)"),
+                            [&](Link& l, const CalibrationLog& log, RegisterWords* written) {
+                                return WriteCalibrationFlash(l, line.ModuleAddress, log, written);
+                            });
     return ok ? kExitOk : kExitCommunication;
 }

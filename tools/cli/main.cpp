@@ -26,6 +26,7 @@ const QString kUsage = QStringLiteral(
     "  read-config                 读取配置: the module's configuration words\n"
     "  switch-protocol             配置通信协议: the model's protocol and frame format\n"
     "  enter-calibration           进入标定状态 in the module's power-on window\n"
+    "  calibrate vip|phase|reset|power   the steps of a segment's calibration\n"
     "  flash                       标定完成: the calibration to flash, with backup and record\n"
     "--data DIR: the folder of Config.ini, Config.db and Results.db (default: beside this\n"
     "program, as for the window). Each subcommand explains itself with --help.\n"
@@ -74,7 +75,8 @@ int main(int argc, char** argv) {
                                               {"read-config", ReadConfigCommand},
                                               {"switch-protocol", SwitchProtocolCommand},
                                               {"enter-calibration", EnterCalibrationCommand},
-                                              {"flash", FlashCommand}};
+                                              {"flash", FlashCommand},
+                                              {"calibrate", CalibrateCommand}};
     const QString name = args.takeFirst();
     const auto command = commands.find(name);
     if (command == commands.end()) {
