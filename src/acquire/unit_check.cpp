@@ -12,6 +12,7 @@ UnitCheck::UnitCheck(DeviceSession& session, ProductDatabase& database, ResultsD
     : QObject(parent), session_(&session), database_(database), results_store_(results),
       options_(std::move(options)), verdict_(options_.settleCycles) {
     if (options_.maxCycles <= 0) options_.maxCycles = options_.settleCycles + 2;
+    if (options_.points.isEmpty()) options_.points = {options_.point};
     // A check speaks the protocol of the model's scheme; the record says which.
     std::optional<Scheme> scheme;
     if (database_.SelectSchemeOfModel(options_.model, scheme) && scheme)
@@ -26,15 +27,50 @@ UnitCheck::~UnitCheck() {
 bool UnitCheck::Start() {
     if (running_ || options_.addresses.isEmpty() || !session_ || !session_->isIdle()) return false;
     next_ = 0;
+    point_ = 0;
     stopped_ = false;
     results_.clear();
+    records_.clear();
+    for (int address : options_.addresses) {
+        UnitRecord record = options_.identity;
+        record.kind = RecordKind::Check;
+        record.model = options_.model;
+        record.address = address;
+        const qsizetype i = records_.size();
+        if (i < options_.serials.size()) record.serial = options_.serials[i].trimmed();
+        if (!protocol_.isEmpty()) record.protocol = protocol_;
+        record.started = QDateTime::currentDateTime();
+        records_.append(record);
+    }
+    if (Points().size() > 1) {
+        running_ = true;
+        waiting_ = true;
+        emit pointNeeded(0, Points()[0]);
+        return true;
+    }
     running_ = StartUnit();
     return running_;
+}
+
+void UnitCheck::Continue() {
+    if (!running_ || !waiting_) return;
+    waiting_ = false;
+    next_ = 0;
+    if (!StartUnit()) {
+        stopped_ = true;
+        StoreAll();
+    }
 }
 
 void UnitCheck::Stop() {
     if (!running_ || stopped_) return;
     stopped_ = true;
+    if (waiting_) {
+        // No job runs while the operator sets the source: the run ends here.
+        waiting_ = false;
+        StoreAll();
+        return;
+    }
     if (session_) session_->Cancel();
 }
 
@@ -42,7 +78,7 @@ bool UnitCheck::StartUnit() {
     const int address = options_.addresses[next_];
     auto loop = std::make_shared<Thread_Read>(database_, options_.dataFolder, quint8(address),
                                               options_.model, options_.configDataMode);
-    loop->SetTestPoint(options_.point);
+    loop->SetTestPoint(Points()[point_]);
     connect(
         loop.get(), &Thread_Read::ShowRows, this,
         [this](int firstRow, const QList<AcquiredRow>& rows, bool, bool) { Rows(firstRow, rows); },
@@ -66,13 +102,6 @@ bool UnitCheck::StartUnit() {
     verdict_ = SettledVerdict(options_.settleCycles);
     cycles_ = 0;
     giving_up_ = false;
-    record_ = options_.identity;
-    record_.kind = RecordKind::Check;
-    record_.model = options_.model;
-    record_.address = address;
-    if (next_ < options_.serials.size()) record_.serial = options_.serials[next_].trimmed();
-    if (!protocol_.isEmpty()) record_.protocol = protocol_;
-    record_.started = QDateTime::currentDateTime();
     emit unitStarted(address);
     return true;
 }
@@ -100,20 +129,59 @@ void UnitCheck::CycleEnded(bool failed) {
 
 void UnitCheck::UnitDone() {
     loop_.reset();
-    UnitCheckResult result;
-    result.address = options_.addresses[next_];
-    result.cycles = cycles_;
-    record_.ended = QDateTime::currentDateTime();
-    AddPointToRecord(record_, options_.point, verdict_);
-    result.lines = verdict_.lines();
-    if (results_store_) {
-        result.stored = results_store_->Add(record_);
-        if (!result.stored) result.storeError = results_store_->lastError();
+    UnitRecord& record = records_[next_];
+    AddPointToRecord(record, Points()[point_], verdict_);
+    record.ended = QDateTime::currentDateTime();
+    const bool lastPoint = point_ + 1 >= Points().size();
+    if (lastPoint && !stopped_) {
+        // The unit is done: its record goes in now, as a single check's always did.
+        UnitCheckResult result;
+        result.address = options_.addresses[next_];
+        result.cycles = cycles_;
+        result.lines = verdict_.lines();
+        if (results_store_) {
+            result.stored = results_store_->Add(record);
+            if (!result.stored) result.storeError = results_store_->lastError();
+        }
+        result.record = record;
+        results_.append(result);
+        emit unitEnded(result);
     }
-    result.record = record_;
-    results_.append(result);
-    emit unitEnded(result);
-    if (!stopped_ && ++next_ < options_.addresses.size() && StartUnit()) return;
+    if (stopped_) return StoreAll();
+    if (++next_ < options_.addresses.size()) {
+        if (StartUnit()) return;
+        stopped_ = true;
+        return StoreAll();
+    }
+    if (!lastPoint) {
+        ++point_;
+        waiting_ = true;
+        emit pointNeeded(point_, Points()[point_]);
+        return;
+    }
+    running_ = false;
+    emit finished();
+}
+
+void UnitCheck::StoreAll() {
+    // The units not yet recorded and checked at least once: one that lacks the point the run
+    // stopped at gets it unsettled, so that an unfinished plan never passes.
+    for (qsizetype i = results_.size(); i < records_.size(); ++i) {
+        UnitRecord& record = records_[i];
+        if (record.points.isEmpty()) continue;
+        if (record.points.size() == point_)
+            AddPointToRecord(record, Points()[point_], SettledVerdict(options_.settleCycles));
+        record.ended = QDateTime::currentDateTime();
+        UnitCheckResult result;
+        result.address = options_.addresses[int(i)];
+        if (results_store_) {
+            result.stored = results_store_->Add(record);
+            if (!result.stored) result.storeError = results_store_->lastError();
+        }
+        result.record = record;
+        results_.append(result);
+        emit unitEnded(result);
+    }
     running_ = false;
     emit finished();
 }

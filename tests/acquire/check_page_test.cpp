@@ -3,6 +3,7 @@
 // the protocol's share of the page, the export read back with openpyxl, and the one device session
 // the check shares with every other operation (the curves among them).
 
+#include "acquire/unit_check.h"
 #include "gui/check/check_host.h"
 #include "gui/check/check_page.h"
 #include "gui/curves/curve_host.h"
@@ -482,6 +483,53 @@ TEST(CheckPage, AnAddressListChecksEachUnitInTurn) {
     EXPECT_EQ(stored[2].address, 1);
     EXPECT_EQ(stored[1].verdict, Verdict::Fail);
     EXPECT_EQ(stored[0].verdict, Verdict::NotAnswering);
+}
+
+// A plan over an address list: every unit at the first point, 继续, every unit at the next;
+// each unit's one record holds both points.
+TEST(CheckPage, APlanOverAnAddressListChecksEveryUnitAtEachPoint) {
+    Bench b(QStringLiteral("KX7410M31-01"), 0,
+            {"--address", "1-2", "--voltage", "100", "--current", "100", "--error", "2:Pa=5"});
+    ASSERT_TRUE(b.opened);
+    ASSERT_TRUE(ConfigureModule(b.sim, b.folder.database(), b.host.model));
+    ResultsDatabase results(b.folder.path() + QStringLiteral("/Results.db"));
+    ASSERT_EQ(results.Open(), QString());
+    b.host.resultsDb = &results;
+    const TestPlan plan{
+        b.host.model, QStringLiteral("两点"), {{100, 100, 0, 50}, {50, 100, 60, 50}}};
+    ASSERT_TRUE(b.folder.database().SavePlan(plan));
+    CheckPage& page = *b.page;
+    page.ReloadPlans();
+    page.planList()->setCurrentIndex(1);
+    page.addressEdit()->setText(QStringLiteral("1,2"));
+    page.BitBtn_CheckClick();
+    ASSERT_TRUE(page.isRunning());
+    const QStringList source{"point 100 100 0 50", "point 50 100 60 50"};
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_TRUE(WaitUntil([&] {
+            return page.unitCheck() && page.unitCheck()->pointIndex() == i &&
+                   page.waitingForContinue();
+        })) << i;
+        EXPECT_TRUE(page.continueButton()->isEnabled());
+        EXPECT_EQ(page.CurrentTestPoint().angle, plan.points[i].angle);
+        EXPECT_TRUE(
+            page.verdictLabel()->text().startsWith(QStringLiteral("测试点 %1/2").arg(i + 1)));
+        ASSERT_EQ(b.sim.command(source[i]), "ok");
+        page.ContinueClick();
+    }
+    ASSERT_TRUE(WaitUntil([&] { return !page.isRunning(); }, 60000));
+    EXPECT_EQ(page.verdictLabel()->text(), QStringLiteral("不合格 1/2"));
+    QList<UnitRecord> stored;
+    ASSERT_TRUE(results.Select({}, stored));
+    ASSERT_EQ(stored.size(), 2);
+    for (const UnitRecord& brief : stored) {
+        const std::optional<UnitRecord> r = results.Get(brief.id);
+        ASSERT_TRUE(r);
+        EXPECT_EQ(r->plan, QStringLiteral("两点"));
+        ASSERT_EQ(r->points.size(), 2);
+        EXPECT_EQ(r->points[1].angle, 60);
+        EXPECT_EQ(r->verdict, r->address == 1 ? Verdict::Pass : Verdict::Fail);
+    }
 }
 
 // A three-point plan: the page asks for each point, waits for 继续, records the point once it has

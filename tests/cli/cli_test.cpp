@@ -3,6 +3,7 @@
 // sent), the text and JSON outputs, the records, the trace, a port that cannot open and Ctrl-C.
 
 #include "sim_process.h"
+#include "store/database.h"
 
 #include <QDir>
 #include <QFile>
@@ -441,6 +442,57 @@ TEST(Cli, CalibrationStepsLeaveWhatTheWindowsRunLeaves) {
         r = station.run(bad);
         EXPECT_EQ(r.exitCode, 3) << bad.join(' ').toStdString() << r.err.toStdString();
     }
+}
+
+// A three-point plan on a bus of two: before each point the run asks for the source (the test sets
+// the simulator there and presses Enter); each unit's one record holds the three points.
+TEST(Cli, APlanChecksEveryUnitAtEveryPoint) {
+    Station station;
+    ASSERT_EQ(station.run({"models"}).exitCode, 0);
+    {
+        ProductDatabase db(station.database());
+        ASSERT_EQ(db.Open(QStringLiteral(KX_SIM_DATA_DIR)), QString());
+        ASSERT_TRUE(db.SavePlan({kModel,
+                                 QStringLiteral("三点"),
+                                 {{100, 100, 0, 50}, {100, 100, 60, 50}, {50, 50, 0, 50}}}));
+    }
+    SimProcess sim(BusArgs(station, "1-2", {"--error", "2:Pa=5"}));
+    ASSERT_TRUE(sim.started());
+    QProcess p;
+    p.start(QStringLiteral(KX_CLI_EXE),
+            {"--data", station.path(), "check", "--port", sim.link(), "--address", "1-2", "--model",
+             kModel, "--plan", QStringLiteral("三点"), "--json"});
+    ASSERT_TRUE(p.waitForStarted(kToolWaitMs));
+    p.setReadChannel(QProcess::StandardError);
+    const char* const sources[] = {"point 100 100 0 50", "point 100 100 60 50", "point 50 50 0 50"};
+    QByteArray err;
+    for (int k = 1; k <= 3; ++k) {
+        const QByteArray prompt = QStringLiteral("测试点 %1/3").arg(k).toUtf8();
+        while (!err.contains(prompt)) {
+            ASSERT_TRUE(p.waitForReadyRead(60000)) << err.toStdString();
+            err += p.readAllStandardError();
+        }
+        ASSERT_EQ(sim.command(sources[k - 1]), "ok");
+        p.write("\n");
+    }
+    ASSERT_TRUE(p.waitForFinished(120000));
+    EXPECT_EQ(p.exitCode(), 1);
+    const QList<QJsonObject> lines = JsonLines(QString::fromUtf8(p.readAllStandardOutput()));
+    ASSERT_EQ(lines.size(), 3);
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(lines[i]["address"].toInt(), i + 1);
+        EXPECT_EQ(lines[i]["plan"].toString(), QStringLiteral("三点"));
+        const QJsonArray points = lines[i]["points"].toArray();
+        ASSERT_EQ(points.size(), 3);
+        EXPECT_EQ(points[1].toObject()["angle"].toDouble(), 60);
+        EXPECT_EQ(points[2].toObject()["voltage_percent"].toDouble(), 50);
+        for (const QJsonValue& point : points)
+            EXPECT_EQ(point.toObject()["verdict"].toString(), i == 0 ? "pass" : "fail");
+        EXPECT_EQ(lines[i]["quantities"].toArray().size(), 3 * 26);
+    }
+    EXPECT_EQ(lines[0]["verdict"].toString(), "pass");
+    EXPECT_EQ(lines[1]["verdict"].toString(), "fail");
+    EXPECT_EQ(JsonLines(station.run({"records", "list", "--json"}).out).size(), 2);
 }
 
 } // namespace

@@ -16,6 +16,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QJsonObject>
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -75,7 +76,7 @@ QString WorkbookFor(const QString& file, int address, bool several) {
 
 QString CheckUsage() {
     return QStringLiteral(
-        "usage: kx7410-cli check --port P --model M --point U,I,ANGLE,F [options]\n"
+        "usage: kx7410-cli check --port P --model M (--point U,I,ANGLE,F | --plan NAME) [options]\n"
         "Checks the unit at each address in turn against the reference source's test point\n"
         "(voltage and current in % of rated, angle in degrees, frequency in Hz), prints one line\n"
         "per quantity and the unit's verdict, stores each unit's record in Results.db, and ends\n"
@@ -84,6 +85,9 @@ QString CheckUsage() {
         "  --address LIST     5, 1-8 or 1,3,5 (default: the address in Config.ini)\n"
         "  --model M          product model of the database\n"
         "  --point U,I,A,F    e.g. 100,100,0,50\n"
+        "  --plan NAME        the model's test plan instead of --point: before each point the\n"
+        "                     run asks (on standard error) for the source to be set and waits\n"
+        "                     for Enter; each unit's record holds every point\n"
         "  --settle N         consecutive answered cycles before the verdict (default\n"
         "                     SetCheck/SettleCycles, 3)\n"
         "  --cycles N         the most cycles a unit gets to settle in (default settle + 2)\n"
@@ -109,12 +113,12 @@ int CheckCommand(CliStation& station, const QStringList& argv) {
     }
     if (!args.words().isEmpty())
         throw UsageError{QStringLiteral("unexpected argument %1").arg(args.words().first())};
-    if (args.has("--plan"))
-        throw UsageError{QStringLiteral("--plan: plans are run from the window")};
-    for (const char* required : {"--port", "--model", "--point"})
+    for (const char* required : {"--port", "--model"})
         if (!args.has(required)) throw UsageError{QStringLiteral("%1 is required").arg(required)};
+    if (args.has("--point") == args.has("--plan"))
+        throw UsageError{QStringLiteral("--point or --plan is required, not both")};
 
-    const TestPoint point = ParsePoint(args.value("--point"));
+    const TestPoint point = args.has("--point") ? ParsePoint(args.value("--point")) : TestPoint{};
     ProductDatabase& database = station.database();
     const QString model = args.value("--model").trimmed();
     std::optional<ProductModel> found;
@@ -123,6 +127,24 @@ int CheckCommand(CliStation& station, const QStringList& argv) {
                          QStringLiteral("%1: 操作数据库失败！").arg(database.filePath())};
     if (!found) throw UsageError{QStringLiteral("--model: unknown model \"%1\"").arg(model)};
 
+    QList<TestPoint> points;
+    QString planName;
+    if (args.has("--plan")) {
+        QList<TestPlan> plans;
+        if (!database.SelectPlans(found->cpxh.trimmed(), plans))
+            throw CliFailure{kExitUsage,
+                             QStringLiteral("%1: 操作数据库失败！").arg(database.filePath())};
+        const auto plan = std::find_if(plans.begin(), plans.end(), [&](const TestPlan& p) {
+            return p.name == args.value("--plan").trimmed();
+        });
+        if (plan == plans.end())
+            throw UsageError{QStringLiteral("--plan: model %1 has no plan \"%2\"")
+                                 .arg(found->cpxh.trimmed(), args.value("--plan"))};
+        planName = plan->name;
+        for (const TestPlanPoint& p : plan->points)
+            points << TestPoint{p.voltagePercent / 100, p.currentPercent / 100, p.angle,
+                                p.frequency};
+    }
     LineChoice line = LoadLine(station.dataDir(), args.value("--port"));
     QList<int> addresses{line.ModuleAddress};
     if (args.has("--address")) {
@@ -160,13 +182,15 @@ int CheckCommand(CliStation& station, const QStringList& argv) {
     options.dataFolder = station.dataDir();
     options.model = found->cpxh.trimmed();
     options.addresses = addresses;
-    options.point = point;
+    options.point = points.isEmpty() ? point : points.first();
+    options.points = points;
     options.settleCycles = settle;
     options.maxCycles = cycles;
     options.configDataMode = !args.has("--codes");
     options.identity = StationRecordFor(station.dataDir(), line, options.model, RecordKind::Check);
     if (args.has("--operator")) options.identity.operatorName = args.value("--operator").trimmed();
     options.serials = serials;
+    options.identity.plan = planName;
 
     DeviceSession session(link.link());
     UnitCheck check(session, database, &results, options);
@@ -217,6 +241,21 @@ int CheckCommand(CliStation& station, const QStringList& argv) {
     });
     QObject::connect(&check, &UnitCheck::finished, qApp, &QCoreApplication::quit,
                      Qt::QueuedConnection);
+    // Between the points of a plan the operator sets the reference source and presses Enter.
+    LineWaiter waiter;
+    QObject::connect(&check, &UnitCheck::pointNeeded, [&](int index, const TestPoint& p) {
+        progress.Done();
+        Err() << QStringLiteral("测试点 %1/%2：请将标准源设为 U %3% I %4% %5° %6Hz，然后按回车键")
+                     .arg(index + 1)
+                     .arg(points.size())
+                     .arg(p.ku * 100)
+                     .arg(p.ki * 100)
+                     .arg(p.angle)
+                     .arg(p.frequency)
+              << '\n';
+        Err().flush();
+        waiter.Wait([&] { check.Continue(); });
+    });
     InterruptNotifier interrupt([&] { check.Stop(); });
 
     if (!check.Start()) throw CliFailure{kExitCommunication, DeviceSession::BusyText()};

@@ -3,8 +3,10 @@
 #include "cli_station.h"
 
 #include <QSocketNotifier>
+#include <QTextStream>
 #include <csignal>
 #include <cstdio>
+#include <utility>
 
 #ifndef _WIN32
 #include <sys/socket.h>
@@ -60,6 +62,39 @@ void Progress::Done() {
 }
 
 #ifndef _WIN32
+LineWaiter::LineWaiter() {
+    notifier_ = new QSocketNotifier(0, QSocketNotifier::Read);
+    notifier_->setEnabled(false);
+    QObject::connect(notifier_, &QSocketNotifier::activated, [this] {
+        char buffer[256];
+        const ssize_t n = ::read(0, buffer, sizeof buffer);
+        if (n <= 0) {
+            ended_ = true;
+            notifier_->setEnabled(false);
+        } else {
+            pending_.append(buffer, n);
+        }
+        if (!onLine_ || (!ended_ && !pending_.contains('\n'))) return;
+        pending_.remove(0, pending_.indexOf('\n') + 1);
+        notifier_->setEnabled(false);
+        std::exchange(onLine_, nullptr)();
+    });
+}
+
+LineWaiter::~LineWaiter() {
+    delete notifier_;
+}
+
+void LineWaiter::Wait(std::function<void()> onLine) {
+    if (ended_ || pending_.contains('\n')) {
+        if (!ended_) pending_.remove(0, pending_.indexOf('\n') + 1);
+        onLine();
+        return;
+    }
+    onLine_ = std::move(onLine);
+    notifier_->setEnabled(true);
+}
+
 namespace {
 int gSignalPipe[2] = {-1, -1};
 
@@ -97,6 +132,14 @@ InterruptNotifier::~InterruptNotifier() {
     }
 }
 #else
+LineWaiter::LineWaiter() = default;
+LineWaiter::~LineWaiter() = default;
+void LineWaiter::Wait(std::function<void()> onLine) {
+    QTextStream in(stdin);
+    in.readLine();
+    onLine();
+}
+
 // Windows: Ctrl-C ends the program as the system does; a console handler can come with the port.
 InterruptNotifier::InterruptNotifier(std::function<void()> onInterrupt)
     : onInterrupt_(std::move(onInterrupt)) {}

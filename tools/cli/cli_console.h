@@ -4,6 +4,7 @@
 // call on the event loop's thread, so that an operation stops at its next transaction boundary
 // and still reports what finished.
 
+#include <QByteArray>
 #include <QObject>
 #include <QString>
 #include <functional>
@@ -26,6 +27,23 @@ private:
     bool terminal_;
     bool open_ = false; // a bar is drawn on the current line
     QString unit_;
+};
+
+// Waits for the operator's Enter on standard input without blocking the event loop (so that
+// Ctrl-C still stops the run), then calls onLine; at the end of input it calls it at once.
+class LineWaiter {
+public:
+    LineWaiter();
+    ~LineWaiter();
+    LineWaiter(const LineWaiter&) = delete;
+    LineWaiter& operator=(const LineWaiter&) = delete;
+    void Wait(std::function<void()> onLine);
+
+private:
+    QSocketNotifier* notifier_ = nullptr;
+    std::function<void()> onLine_;
+    QByteArray pending_;
+    bool ended_ = false;
 };
 
 // While it lives, SIGINT (and SIGTERM) run onInterrupt on the thread that created it, once.

@@ -539,6 +539,7 @@ void CheckPage::ContinueClick() {
     if (!waiting_ || !running_) return;
     waiting_ = false;
     continue_->setEnabled(false);
+    if (batch_) return batch_->Continue();
     verdict_.Reset();
     ShowVerdict();
 }
@@ -710,10 +711,6 @@ bool CheckPage::StartAddressList(const QString& list) {
         Ui().inform(this, QStringLiteral("地址列表错误：") + why);
         return false;
     }
-    if (plan_->currentIndex() > 0) {
-        Ui().inform(this, QStringLiteral("检验方案只能用于单个地址！"));
-        return false;
-    }
     const QString serialText = serial_->text().trimmed();
     const QStringList serials =
         serialText.isEmpty() ? QStringList() : serialText.split(QLatin1Char(','));
@@ -740,6 +737,14 @@ bool CheckPage::StartAddressList(const QString& list) {
     options.identity = host_.RecordTemplate();
     options.identity.operatorName = operator_->text().trimmed();
     options.serials = serials;
+    QList<TestPlanPoint> planPoints;
+    if (const int chosen = plan_->currentIndex(); chosen > 0 && chosen <= plans_.size()) {
+        options.identity.plan = plans_[chosen - 1].name;
+        planPoints = plans_[chosen - 1].points;
+        for (const TestPlanPoint& p : planPoints)
+            options.points << TestPoint{p.voltagePercent / 100, p.currentPercent / 100, p.angle,
+                                        p.frequency};
+    }
     auto batch = std::make_unique<UnitCheck>(host_.session(), host_.database(),
                                              host_.resultsDatabase(), options);
     connect(batch.get(), &UnitCheck::rowsShown, this, &CheckPage::ShowRows);
@@ -755,6 +760,22 @@ bool CheckPage::StartAddressList(const QString& list) {
         ShowBatchVerdict(QStringLiteral("地址 %1：稳定中 %2/%3").arg(a).arg(good).arg(needed));
     });
     connect(batch.get(), &UnitCheck::unitEnded, this, &CheckPage::BatchUnitEnded);
+    // A plan: every unit at each point in turn; the operator sets the source and presses 继续.
+    connect(batch.get(), &UnitCheck::pointNeeded, this,
+            [this, planPoints](int index, const TestPoint&) {
+                const TestPlanPoint& p = planPoints[index];
+                SelectPoint(p);
+                waiting_ = true;
+                continue_->setEnabled(true);
+                ShowBatchVerdict(
+                    QStringLiteral("测试点 %1/%2：请将标准源设为 U %3% I %4% %5° %6Hz，然后点 继续")
+                        .arg(index + 1)
+                        .arg(planPoints.size())
+                        .arg(p.voltagePercent)
+                        .arg(p.currentPercent)
+                        .arg(p.angle)
+                        .arg(p.frequency));
+            });
     connect(batch.get(), &UnitCheck::finished, this, &CheckPage::BatchEnded, Qt::QueuedConnection);
     batchResults_.clear();
     cyclesEnded_ = 0;
@@ -782,6 +803,8 @@ void CheckPage::BatchEnded() {
     batch_.reset();
     running_ = false;
     stopping_ = false;
+    waiting_ = false;
+    continue_->setEnabled(false);
     ShowBatchVerdict(QString());
     check_->setText(QStringLiteral("检查数据"));
     host_.SetCheckControls(false);
