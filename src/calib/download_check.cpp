@@ -17,8 +17,9 @@ std::optional<uint16_t> WordAt(const RegisterWords& words, uint16_t reg) {
     return found->second;
 }
 
-// The field's value in words as the page shows it; empty when a register of it is missing.
-std::optional<QString> FieldValue(const DownloadField& field, const RegisterWords& words) {
+} // namespace
+
+std::optional<QString> FieldValueText(const DownloadField& field, const RegisterWords& words) {
     const std::optional<uint16_t> word = WordAt(words, field.reg);
     if (!word) return std::nullopt;
     switch (field.part) {
@@ -42,8 +43,6 @@ std::optional<QString> FieldValue(const DownloadField& field, const RegisterWord
     return std::nullopt;
 }
 
-} // namespace
-
 QString DifferenceLine(const FieldDifference& difference) {
     return QStringLiteral("写入 %1=%2 读回 %3")
         .arg(difference.name, difference.written, difference.readBack);
@@ -56,11 +55,11 @@ std::vector<FieldDifference> CompareDownload(const std::vector<DownloadField>& f
     std::set<uint16_t> covered;
     const QString missing = QStringLiteral("无");
     for (const DownloadField& field : fields) {
-        const std::optional<QString> sent = FieldValue(field, written);
+        const std::optional<QString> sent = FieldValueText(field, written);
         if (!sent) continue;
         covered.insert(field.reg);
         if (field.part == FieldPart::Rated32) covered.insert(uint16_t(field.reg + 1));
-        const std::optional<QString> held = FieldValue(field, readBack);
+        const std::optional<QString> held = FieldValueText(field, readBack);
         if (held != sent) differences.push_back({field.name, *sent, held.value_or(missing)});
     }
     for (const auto& [reg, word] : written) {

@@ -12,6 +12,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 // How a field of the configuration page sits in its register words.
@@ -38,6 +39,9 @@ struct FieldDifference {
     QString readBack;
     bool operator==(const FieldDifference&) const = default;
 };
+// The field's value in words as the page shows it; nullopt when a register of it is missing.
+std::optional<QString> FieldValueText(const DownloadField& field, const RegisterWords& words);
+
 // "写入 启动电流=10 读回 7"
 QString DifferenceLine(const FieldDifference& difference);
 

@@ -1,6 +1,7 @@
 #include "gui/calib/configuration_controller.h"
 
 #include "calib/configuration_blocks.h"
+#include "calib/configuration_download.h"
 #include "calib/download_check.h"
 #include "calib/user_frames.h"
 #include "common/conversion.h"
@@ -242,161 +243,6 @@ CalibrationFields ConfigurationController::GatherCalibration() const {
     return f;
 }
 
-namespace {
-
-// The scheme's output-parameter list as the download sends it, read from the database before the
-// download starts, so the list written is that of the model the download began with.
-struct OutputList {
-    bool selected = false;       // the scheme's parameter names were read
-    std::vector<uint16_t> block; // count and addresses; empty when it cannot be formed
-};
-
-OutputList GatherOutputList(ProductDatabase& db, const QString& scheme) {
-    OutputList list;
-    QStringList names;
-    if (!db.SelectSchemeParameters(scheme, names)) return list;
-    list.selected = true;
-    std::vector<uint16_t> addresses;
-    for (const QString& name : names) {
-        std::optional<OutputParameterRow> row;
-        // A parameter missing from the catalogue has no address to publish: the list would
-        // shift every later parameter, so the download fails instead.
-        if (!db.SelectParameter(name.trimmed(), row) || !row) return list;
-        for (int k = 0; k < row->parameter.zs; ++k)
-            addresses.push_back(uint16_t(row->parameter.addr + k));
-    }
-    // Empty when there are more addresses than the module's list holds.
-    list.block = OutputListBlock(addresses);
-    return list;
-}
-
-enum class DownloadResult { Done, BlocksFailed, ListFailed };
-
-// What a download did: how far it got, what the module confirmed, and what it holds afterwards.
-struct DownloadOutcome {
-    DownloadResult result = DownloadResult::BlocksFailed;
-    std::size_t blocksWritten = 0; // of the five configuration blocks
-    bool listWritten = false;
-    bool readBack = false; // every written block came back
-    RegisterWords written;
-    RegisterWords held;
-    std::vector<FieldDifference> differences;
-    bool verified() const {
-        return result == DownloadResult::Done && readBack && differences.empty();
-    }
-};
-
-// On the worker: the configuration blocks with their waits, then the list, on one bar of 90.
-DownloadResult WriteDownload(JobContext& job, QProgressBar* bar, uint8_t address,
-                             const ConfigurationBlocks& blocks, const OutputList& list,
-                             DownloadOutcome& outcome) {
-    JobProgress progress(job, bar);
-    progress.Step();
-    if (!WriteConfigurationBlocks(job.link(), address, blocks, progress, &outcome.blocksWritten))
-        return DownloadResult::BlocksFailed;
-    if (!list.selected) return DownloadResult::ListFailed;
-    progress.Step();
-    if (list.block.empty()) return DownloadResult::ListFailed;
-    progress.Step();
-    if (!WriteCalibrationRegisters(job.link(), address, kOutputListRegister,
-                                   uint16_t(list.block.size()), list.block))
-        return DownloadResult::ListFailed;
-    outcome.listWritten = true;
-    progress.Step();
-    progress.Wait(10);
-    return DownloadResult::Done;
-}
-
-// On the worker, after the download's own frames and waits: a module that answered every write
-// may still not keep a value, so what it holds is read back and compared field by field.
-void VerifyDownload(JobContext& job, uint8_t address, std::size_t listWords,
-                    const std::vector<DownloadField>& fields, DownloadOutcome& outcome) {
-    outcome.readBack = ReadBackDownload(job.link(), address, listWords, outcome.held);
-    if (!outcome.readBack) {
-        job.Log(QStringLiteral("下载配置后读回失败"));
-        return;
-    }
-    outcome.differences = CompareDownload(fields, outcome.written, outcome.held);
-    for (const FieldDifference& d : outcome.differences)
-        job.Log(DifferenceLine(d));
-}
-
-// The outcome message of a download: a download whose read-back failed or differs is not a
-// success, and says which fields the module did not keep.
-QString DownloadMessage(const DownloadOutcome& o) {
-    switch (o.result) {
-    case DownloadResult::BlocksFailed:
-        return QStringLiteral("下载配置数据失败！");
-    case DownloadResult::ListFailed:
-        return QStringLiteral("下载输出参数配置数据失败！");
-    case DownloadResult::Done:
-        break;
-    }
-    if (!o.readBack) return QStringLiteral("下载配置数据后读回失败！");
-    if (o.differences.empty()) return QStringLiteral("下载配置数据成功！");
-    QStringList lines{QStringLiteral("下载配置数据读回不一致！")};
-    for (const FieldDifference& d : o.differences)
-        lines << DifferenceLine(d);
-    return lines.join(QLatin1Char('\n'));
-}
-
-// The record's details: what was written and read back, register by register, and the fields
-// that differ.
-QString DownloadDetails(const DownloadOutcome& o) {
-    QString details = WordLines(QStringLiteral("written."), o.written) +
-                      WordLines(QStringLiteral("read."), o.held);
-    for (const FieldDifference& d : o.differences)
-        details += QStringLiteral("diff.%1=写入 %2 读回 %3\n").arg(d.name, d.written, d.readBack);
-    return details;
-}
-
-} // namespace
-
-std::vector<DownloadField> ConfigurationController::DownloadFieldNames() const {
-    const CalibrationPage::ConfigurationControls& c = fields();
-    const auto name = [](const QWidget* control) {
-        QString caption = CaptionOf(control);
-        while (caption.endsWith(QChar(0xFF1A)) || caption.endsWith(QLatin1Char(':')))
-            caption.chop(1);
-        return caption.trimmed();
-    };
-    std::vector<DownloadField> f;
-    const auto add = [&](const QWidget* control, int reg, FieldPart part, int scale = 1) {
-        f.push_back({name(control), uint16_t(reg), part, scale});
-    };
-    const ScheduleControls& schedule = c.schedule;
-    for (int n = 1; n <= 12; ++n) {
-        const int reg = n <= 4 ? 260 + 2 * (n - 1) : 288 + 2 * (n - 5);
-        const ScheduleControls::Segment& segment = schedule.segments[std::size_t(n - 1)];
-        add(segment.hour, reg, FieldPart::HighByte);
-        add(segment.minute, reg, FieldPart::LowByte);
-        add(segment.tariff, reg + 1, FieldPart::Word);
-    }
-    add(schedule.readingDay, 268, FieldPart::HighByte);
-    add(schedule.readingHour, 268, FieldPart::LowByte);
-    add(schedule.pulseMode, 270, FieldPart::Word);
-    add(schedule.pulseConstant, 271, FieldPart::Word);
-    add(schedule.startCurrent, 272, FieldPart::Word);
-    add(c.pt, 274, FieldPart::Word);
-    add(c.ct, 275, FieldPart::Word);
-    add(c.ctCount, 276, FieldPart::Word);
-    add(c.harmonicMode, 277, FieldPart::Word);
-    add(c.overVoltage, 279, FieldPart::Tenths);
-    add(c.underVoltage, 280, FieldPart::Tenths);
-    add(c.phaseBreak, 281, FieldPart::Tenths);
-    add(c.threshold, 282, FieldPart::Tenths);
-    add(c.demandMethod, 283, FieldPart::Word);
-    add(schedule.tariffCount, 286, FieldPart::Word);
-    add(schedule.segmentCount, 287, FieldPart::Word);
-    add(c.ratedVoltage, kCalibrationBlockRegister, FieldPart::Rated32, kRatedVoltageScale);
-    add(c.ratedCurrent, kCalibrationBlockRegister + 2, FieldPart::Rated32, kRatedCurrentScale);
-    for (int n = 0; n < 3; ++n) {
-        add(c.serialNumbers[std::size_t(n)], 11008 + n, FieldPart::Hex);
-        add(c.hardwareVersions[std::size_t(n)], 11029 + n, FieldPart::Hex);
-    }
-    return f;
-}
-
 bool ConfigurationController::DownloadConfiguration() {
     // Every block is formed first: a field that cannot be sent stops the download before the
     // module holds half a configuration. The fields are read from the top of the page down, so
@@ -405,7 +251,7 @@ bool ConfigurationController::DownloadConfiguration() {
     const ConfigurationBlocks blocks = BuildConfigurationBlocks(GatherConfiguration(), calibration);
     const OutputList list =
         GatherOutputList(form_.database(), form_.station().product().SchemeName);
-    const std::vector<DownloadField> names = DownloadFieldNames();
+    const std::vector<DownloadField> names = ConfigurationFieldTable();
     const uint8_t address = form_.station().line().ModuleAddress;
     QProgressBar* bar = form_.progressBar();
     auto outcome = std::make_shared<DownloadOutcome>();
@@ -415,12 +261,14 @@ bool ConfigurationController::DownloadConfiguration() {
         QStringLiteral("下载配置"),
         [=](JobContext& job) {
             DownloadOutcome& o = *outcome;
-            o.result = WriteDownload(job, bar, address, blocks, list, o);
+            JobProgress progress(job, bar);
+            o.result = WriteDownload(job.link(), address, blocks, list, progress, o);
             const std::vector<uint16_t> listWritten =
                 o.listWritten ? list.block : std::vector<uint16_t>{};
             o.written = DownloadedWords(blocks, o.blocksWritten, listWritten);
             if (o.result == DownloadResult::Done)
-                VerifyDownload(job, address, listWritten.size(), names, o);
+                VerifyDownload(job.link(), address, listWritten.size(), names, o,
+                               [&job](const QString& text) { job.Log(text); });
         },
         [this, outcome, record] {
             const DownloadOutcome& o = *outcome;

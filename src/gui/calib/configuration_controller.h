@@ -24,7 +24,6 @@ class QLineEdit;
 struct ConfigurationFields;
 struct CalibrationFields;
 struct UserParameters;
-struct DownloadField;
 
 class ConfigurationController : public QObject {
     Q_OBJECT
@@ -62,9 +61,6 @@ private:
     double rating(const QLineEdit* field, int scale) const;
     ConfigurationFields GatherConfiguration() const;
     CalibrationFields GatherCalibration() const;
-    // The fields of the download by the captions beside their controls and where each sits in the
-    // registers, for the read-back's report.
-    std::vector<DownloadField> DownloadFieldNames() const;
     UserParameters GatherUserParameters(int protocol) const;
     void ShowUserTime(const class QDateTime& now);
     // Shared start of every port operation: false (with its message) when the port is closed.

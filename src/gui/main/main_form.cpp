@@ -1,6 +1,7 @@
 #include "gui/main/main_form.h"
 
 #include "acquire/read_thread.h"
+#include "calib/configuration_download.h"
 #include "common/conversion.h"
 #include "gui/admin/administration.h"
 #include "gui/calib/calibration_controller.h"
@@ -555,46 +556,43 @@ void TMainForm::BitBtn_DefaultSetClick() {
     const QDateTime now = QDateTime::currentDateTime();
     const QDate date = now.date();
     const QTime time = now.time();
-    const int year = date.year() - 2000;
-    f.clock.year->setText(QString::number(year));
+    f.clock.year->setText(QString::number(date.year() - 2000));
     f.clock.month->setText(QString::number(date.month()));
     f.clock.day->setText(QString::number(date.day()));
     f.clock.hour->setText(QString::number(time.hour()));
     f.clock.minute->setText(QString::number(time.minute()));
     f.clock.second->setText(QString::number(time.second()));
-    const auto twoDigits = [](int v) {
-        return QStringLiteral("%1").arg(v, 2, 10, QLatin1Char('0'));
-    };
-    f.serialNumbers[0]->setText(QString::number(year) + twoDigits(date.month()));
-    f.serialNumbers[1]->setText(twoDigits(date.day()) + QStringLiteral("01"));
-    f.serialNumbers[2]->setText(QStringLiteral("0001"));
-    f.hardwareVersions[0]->setText(QStringLiteral("0001"));
-    f.hardwareVersions[1]->setText(QStringLiteral("0002"));
-    f.hardwareVersions[2]->setText(QStringLiteral("0003"));
-    station_.setRated({220.0, 5.0});
-    f.ratedVoltage->setText(QStringLiteral("220"));
-    f.ratedCurrent->setText(QStringLiteral("5"));
-    const ScheduleControls& schedule = f.schedule;
-    static const char* const hours[] = {"1", "7", "13", "19"};
-    for (int n = 1; n <= 12; ++n) {
-        const ScheduleControls::Segment& segment = schedule.segments[n - 1];
-        segment.hour->setText(n <= 4 ? QString::fromLatin1(hours[n - 1]) : QStringLiteral("0"));
-        segment.minute->setText(QStringLiteral("0"));
-        segment.tariff->setText(n <= 4 ? QString::number(n) : QStringLiteral("0"));
+    // The same defaults as the command line's download: one place says what they are.
+    CalibrationFields identity;
+    SetDefaultIdentity(identity, now);
+    for (std::size_t n = 0; n < 3; ++n) {
+        f.serialNumbers[n]->setText(identity.serialNumbers[n]);
+        f.hardwareVersions[n]->setText(identity.hardwareVersions[n]);
     }
-    schedule.readingDay->setText(QStringLiteral("1"));
-    schedule.readingHour->setText(QStringLiteral("1"));
-    schedule.tariffCount->setText(QStringLiteral("4"));
-    schedule.segmentCount->setText(QStringLiteral("4"));
-    schedule.pulseMode->setCurrentIndex(0);
-    f.harmonicMode->setCurrentIndex(0);
-    schedule.pulseConstant->setText(QStringLiteral("3600"));
-    schedule.startCurrent->setText(QStringLiteral("10"));
-    f.overVoltage->setText(QStringLiteral("125"));
-    f.underVoltage->setText(QStringLiteral("70"));
-    f.phaseBreak->setText(QStringLiteral("50"));
-    f.threshold->setText(QStringLiteral("5"));
-    f.demandMethod->setCurrentIndex(0);
+    station_.setRated({identity.ratedVoltage, identity.ratedCurrent});
+    f.ratedVoltage->setText(FloatToText(identity.ratedVoltage));
+    f.ratedCurrent->setText(FloatToText(identity.ratedCurrent));
+    const ConfigurationFields d = DefaultConfigurationFields();
+    const ScheduleControls& schedule = f.schedule;
+    for (std::size_t n = 0; n < 12; ++n) {
+        const ScheduleControls::Segment& segment = schedule.segments[n];
+        segment.hour->setText(QString::number(d.segments[n].hour));
+        segment.minute->setText(QString::number(d.segments[n].minute));
+        segment.tariff->setText(QString::number(d.segments[n].tariff));
+    }
+    schedule.readingDay->setText(QString::number(d.readingDay));
+    schedule.readingHour->setText(QString::number(d.readingHour));
+    schedule.tariffCount->setText(QString::number(d.tariffs));
+    schedule.segmentCount->setText(QString::number(d.segmentCount));
+    schedule.pulseMode->setCurrentIndex(d.pulseMode);
+    f.harmonicMode->setCurrentIndex(d.harmonic);
+    schedule.pulseConstant->setText(QString::number(d.pulseConstant));
+    schedule.startCurrent->setText(QString::number(d.startCurrent));
+    f.overVoltage->setText(QString::number(d.overVoltage));
+    f.underVoltage->setText(QString::number(d.underVoltage));
+    f.phaseBreak->setText(QString::number(d.phaseBreak));
+    f.threshold->setText(QString::number(d.threshold));
+    f.demandMethod->setCurrentIndex(d.demandMethod);
 }
 
 void TMainForm::CB_CPTypeChange() {
