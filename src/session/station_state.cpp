@@ -25,3 +25,33 @@ void StationState::setRated(const RatedValues& rated) {
     rated_ = rated;
     emit ratedValuesChanged();
 }
+
+void ApplyModel(ProductSelection& p, const ProductModel& model) {
+    p.ModelName = model.cpxh.trimmed();
+    p.SchemeName = model.fs.trimmed();
+    p.BTLGS = model.btlgs;
+    p.JXMS = model.jxms;
+    p.UPT = model.upt;
+    p.ICT = model.ict;
+    p.CTNUM = model.ctnum;
+    p.XLJSFS = model.xljsfs;
+    // This series takes wiring mode, ratios, CT count and demand method from the database.
+    p.UserParamsEditable = p.ModelName.left(6) != QLatin1String("KX2953");
+}
+
+void ApplyScheme(ProductSelection& p, const Scheme& scheme) {
+    p.UBLFX = FlagValue(scheme.ublfx);
+    p.UBL = scheme.ubl;
+    p.IBLFX = FlagValue(scheme.iblfx);
+    p.IBL = scheme.ibl;
+    p.PBLFX = FlagValue(scheme.pblfx);
+    p.PBL = scheme.pbl;
+    p.EBLFX = FlagValue(scheme.eblfx);
+    p.EBL = scheme.ebl;
+    p.TXXY = scheme.txxy;
+    p.SDBJXS = scheme.sdbjxs;
+    p.CSLXSN = FlagValue(scheme.cslxsn);
+    p.FDBDSN = FlagValue(scheme.fdbdsn);
+    p.CSFHSN = FlagValue(scheme.csfhsn);
+    p.GLYSFXSN = FlagValue(scheme.glysfxsn);
+}

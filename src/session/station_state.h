@@ -6,6 +6,8 @@
 // view that follows a signal (the port text, for one) is not redrawn for an equal value.
 // GUI thread only: a job copies what it needs before it is submitted.
 
+#include "store/database.h"
+
 #include <QObject>
 #include <QString>
 
@@ -54,6 +56,12 @@ struct ProductSelection {
 
     bool operator==(const ProductSelection&) const = default;
 };
+
+// The product's values from its row of the product table (name, scheme, frame format, wiring,
+// ratios, CT count, demand method, and whether the user may change the ratios) and from its
+// scheme's row (scales, protocol, enables), as the product selection loads them.
+void ApplyModel(ProductSelection& product, const ProductModel& model);
+void ApplyScheme(ProductSelection& product, const Scheme& scheme);
 
 // The ratings the calibration works to.
 struct RatedValues {

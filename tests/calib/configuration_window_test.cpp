@@ -27,6 +27,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -206,6 +207,37 @@ protected:
     RecordingMessages messages_;
     std::unique_ptr<TMainForm> form_;
 };
+
+// kx7410-cli's download-config sends what the window's 下载配置 sends after 默认配置, for the
+// same model: the module holds the same words either way.
+TEST_F(ConfigurationWindowTest, TheCommandLineDownloadsWhatTheWindowDownloads) {
+    Select(QStringLiteral("KX7410B35-01"));
+    Click("BitBtn_DefaultSet");
+    Click("BitBtn1");
+    ASSERT_EQ(messages_.shown, QStringList{"inform: 下载配置数据成功！"});
+    const QList<int> list = SchemeList(QStringLiteral("ModBus标准方式"));
+    const auto held = [&] {
+        return QList<QList<int>>{sim_.registers(260, 44), sim_.registers(11002, 30),
+                                 sim_.registers(11300, int(list.size()))};
+    };
+    const QList<QList<int>> byWindow = held();
+    EXPECT_EQ(byWindow[2], list);
+    // Cleared, so that only the command line's writes can bring the words back.
+    // The four user blocks only: 269 is the frame format, which must stay.
+    for (const auto& [first, count] : {std::pair{260, 9}, {270, 3}, {274, 10}, {286, 18}})
+        ASSERT_EQ(sim_.command(QStringLiteral("set %1").arg(first) + QString(" 0").repeated(count)),
+                  "ok");
+    ASSERT_EQ(sim_.command("set 11300 0"), "ok");
+    link_.Close();
+    QProcess cli;
+    cli.start(QStringLiteral(KX_CLI_EXE), {"--data", folder_.path(), "download-config", "--port",
+                                           sim_.link(), "--model", "KX7410B35-01"});
+    ASSERT_TRUE(cli.waitForFinished(120000));
+    EXPECT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
+    EXPECT_EQ(QString::fromUtf8(cli.readAllStandardOutput()),
+              QStringLiteral("下载配置数据成功！\n"));
+    EXPECT_EQ(held(), byWindow);
+}
 
 TEST_F(ConfigurationWindowTest, FullDownloadThenReadBackRestoresEveryControl) {
     Select("KX7410B35-01");

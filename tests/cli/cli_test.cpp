@@ -343,13 +343,19 @@ TEST(Cli, ProtocolSwitchStateEntryAndReadBack) {
     ini.close();
 
     ASSERT_EQ(sim.command("set 272 1234"), "ok");
-    r = station.run({"read-config", "--port", sim.link()});
+    r = station.run({"read-config", "--port", sim.link(), "--words"});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-    const QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
+    QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 1 + 44 + 30) << r.out.toStdString();
     EXPECT_EQ(lines[0], QStringLiteral("读配置数据成功！！"));
     EXPECT_TRUE(lines.contains("272=1234"));
     EXPECT_TRUE(lines.contains("11023=0"));
+    // By default the fields, as the page names them.
+    r = station.run({"read-config", "--port", sim.link()});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    lines = r.out.split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 1 + 60) << r.out.toStdString();
+    EXPECT_TRUE(lines.contains(QStringLiteral("启动电流=1234")));
 }
 
 // 标定完成: the backup of the calibration area, then the flash write, each kept as a record.
@@ -493,6 +499,58 @@ TEST(Cli, APlanChecksEveryUnitAtEveryPoint) {
     EXPECT_EQ(lines[0]["verdict"].toString(), "pass");
     EXPECT_EQ(lines[1]["verdict"].toString(), "fail");
     EXPECT_EQ(JsonLines(station.run({"records", "list", "--json"}).out).size(), 2);
+}
+
+// 下载配置 from the command line: the page's defaults changed by a file of the lines read-config
+// prints, read back field by field and recorded; a file line that cannot be sent stops it first.
+TEST(Cli, DownloadConfigWritesTheFieldsAndReadsThemBack) {
+    Station station;
+    ASSERT_EQ(station.run({"models"}).exitCode, 0);
+    SimProcess sim(BusArgs(station, "1-2"));
+    ASSERT_TRUE(sim.started());
+    const QString file = QDir(station.path()).filePath("golden.txt");
+    const auto write = [&](const QByteArray& text) {
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(text);
+    };
+    write(QStringLiteral("# the line's own settings\n启动电流=15\n时段2时=8\n\n产品序列号3=00A7\n"
+                         "电压额定值=100\n")
+              .toUtf8());
+    CliResult r = station.run({"download-config", "--port", sim.link(), "--address", "2", "--model",
+                               kModel, "--fields", file, "--serial", "D-1"});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, QStringLiteral("下载配置数据成功！\n"));
+    EXPECT_TRUE(r.err.contains(QStringLiteral("下载配置 100%")));
+    r = station.run({"read-config", "--port", sim.link(), "--address", "2"});
+    ASSERT_EQ(r.exitCode, 0);
+    const QStringList held = r.out.split('\n', Qt::SkipEmptyParts);
+    for (const char* line : {"启动电流=15", "时段2时=8", "时段3时=13", "产品序列号3=00A7",
+                             "电压额定值=100", "脉冲常数=3600", "过压限值=125"})
+        EXPECT_TRUE(held.contains(QString::fromUtf8(line))) << line;
+    EXPECT_EQ(sim.command("@1 stats").section(' ', 2), "replies=0");
+    const QList<QJsonObject> records =
+        JsonLines(station.run({"records", "list", "--kind", "download", "--json"}).out);
+    ASSERT_EQ(records.size(), 1);
+    EXPECT_EQ(records[0]["serial"].toString(), "D-1");
+    EXPECT_EQ(records[0]["verdict"].toString(), "pass");
+
+    // A field out of range, an unknown field, a line without "=": refused naming file and line.
+    struct Bad {
+        const char* text;
+        const char* named;
+    };
+    for (const Bad& bad :
+         {Bad{"启动电流=70000\n", ":1: 启动电流"}, Bad{"\n颜色=红\n", ":2: unknown field 颜色"},
+          Bad{"启动电流\n", ":1: not field=value"}}) {
+        write(QByteArray(bad.text));
+        const int before = sim.command("@2 stats").section(' ', 1, 1).section('=', 1).toInt();
+        r = station.run({"download-config", "--port", sim.link(), "--address", "2", "--model",
+                         kModel, "--fields", file});
+        EXPECT_EQ(r.exitCode, 3) << bad.text;
+        EXPECT_TRUE(r.err.contains(file + QString::fromUtf8(bad.named))) << r.err.toStdString();
+        EXPECT_EQ(sim.command("@2 stats").section(' ', 1, 1).section('=', 1).toInt(), before);
+    }
 }
 
 } // namespace

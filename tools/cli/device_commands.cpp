@@ -6,6 +6,7 @@
 #include "calib/calibration.h"
 #include "calib/calibration_backup.h"
 #include "calib/configuration_blocks.h"
+#include "calib/configuration_download.h"
 #include "calib/switching.h"
 #include "calib/user_frames.h"
 #include "common/address_list.h"
@@ -17,6 +18,7 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QFile>
 #include <QMap>
 #include <QTextStream>
 #include <cmath>
@@ -204,14 +206,16 @@ int ClearCommand(CliStation& station, const QStringList& argv) {
 }
 
 int ReadConfigCommand(CliStation& station, const QStringList& argv) {
-    const CliArgs args(argv, {"--port", "--address"}, {"--trace"});
+    const CliArgs args(argv, {"--port", "--address"}, {"--trace", "--words"});
     if (args.has("--help")) {
-        Out() << QStringLiteral("usage: kx7410-cli read-config --port P [--address A] [--trace]\n"
-                                "读取配置 of the calibration page: the protocol word (11023), the "
-                                "user blocks (44 words\n"
-                                "from 260) and the calibration block (30 words from 11002), one "
-                                "\"register=word\" a line\n"
-                                "after the window's message.\n");
+        Out() << QStringLiteral(
+            "usage: kx7410-cli read-config --port P [--address A] [--words] [--trace]\n"
+            "读取配置 of the calibration page: the protocol word (11023), the user blocks (44 "
+            "words\n"
+            "from 260) and the calibration block (30 words from 11002). After the window's "
+            "message\n"
+            "one \"field=value\" a line, named as the page names them (a file download-config\n"
+            "--fields takes as it stands); with --words one \"register=word\" a line instead.\n");
         return kExitOk;
     }
     if (!args.words().isEmpty())
@@ -241,7 +245,13 @@ int ReadConfigCommand(CliStation& station, const QStringList& argv) {
         AddWords(words, kUserBlock1Register, user);
     }
     if (calibrationRead) AddWords(words, kCalibrationBlockRegister, calibration);
-    Out() << WordLines(QString(), words);
+    if (args.has("--words")) {
+        Out() << WordLines(QString(), words);
+    } else {
+        for (const DownloadField& field : ConfigurationFieldTable())
+            if (const std::optional<QString> value = FieldValueText(field, words))
+                Out() << field.name << '=' << *value << '\n';
+    }
     return calibrationRead ? kExitOk : kExitCommunication;
 }
 
@@ -559,4 +569,129 @@ int FlashCommand(CliStation& station, const QStringList& argv) {
                                 return WriteCalibrationFlash(l, line.ModuleAddress, log, written);
                             });
     return ok ? kExitOk : kExitCommunication;
+}
+
+namespace {
+
+// The download's steps on standard error, in percent of the window's bar.
+class ConsoleProgress : public DownloadProgress {
+public:
+    explicit ConsoleProgress(JobContext& job) : job_(job) {}
+    void Step() override {
+        value_ = std::min(value_ + 10, 90);
+        job_.Post([value = value_] {
+            Err() << QStringLiteral("下载配置 %1%\n").arg(value * 100 / 90);
+            Err().flush();
+        });
+    }
+    void Wait(int ms) override { job_.Wait(ms); }
+
+private:
+    JobContext& job_;
+    int value_ = 0;
+};
+
+// "field=value" lines onto the fields; blank lines and lines from # are skipped.
+void ApplyFieldsFile(const QString& path, ConfigurationFields& fields,
+                     CalibrationFields& calibration) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        throw CliFailure{kExitUsage,
+                         QStringLiteral("--fields: %1: %2").arg(path, file.errorString())};
+    int number = 0;
+    while (!file.atEnd()) {
+        ++number;
+        const QString line = QString::fromUtf8(file.readLine()).trimmed();
+        if (line.isEmpty() || line.startsWith(QLatin1Char('#'))) continue;
+        const qsizetype eq = line.indexOf(QLatin1Char('='));
+        QString why = QStringLiteral("not field=value");
+        if (eq > 0 && SetConfigurationField(fields, calibration, line.left(eq).trimmed(),
+                                            line.mid(eq + 1).trimmed(), why))
+            continue;
+        throw CliFailure{kExitUsage, QStringLiteral("%1:%2: %3").arg(path).arg(number).arg(why)};
+    }
+}
+
+} // namespace
+
+int DownloadConfigCommand(CliStation& station, const QStringList& argv) {
+    const CliArgs args(argv,
+                       {"--port", "--address", "--model", "--fields", "--serial", "--operator"},
+                       {"--trace"});
+    if (args.has("--help")) {
+        Out() << QStringLiteral(
+            "usage: kx7410-cli download-config --port P --model M [--fields FILE] [--address A]\n"
+            "                                  [--serial S] [--operator O] [--trace]\n"
+            "下载配置 of the calibration page: the page's defaults (默认值) with the model's "
+            "ratios,\n"
+            "changed by the \"field=value\" lines of FILE (as read-config prints them), the\n"
+            "product's scales and enables and the scheme's output-parameter list; then the module\n"
+            "is read back and compared field by field. The download is recorded.\n");
+        return kExitOk;
+    }
+    if (!args.words().isEmpty())
+        throw UsageError{QStringLiteral("unexpected argument %1").arg(args.words().first())};
+    const ModelAndScheme m = FindModel(station, args);
+    ProductSelection product;
+    ApplyModel(product, m.model);
+    ApplyScheme(product, m.scheme);
+
+    ConfigurationFields fields = DefaultConfigurationFields();
+    CalibrationFields calibration;
+    SetDefaultIdentity(calibration, QDateTime::currentDateTime());
+    // The product selection puts the model's ratios in the fields.
+    fields.pt = product.UPT;
+    fields.ct = product.ICT;
+    fields.ctCount = product.CTNUM;
+    if (args.has("--fields")) ApplyFieldsFile(args.value("--fields"), fields, calibration);
+    if (!product.UserParamsEditable) {
+        // A series whose ratios are fixed sends the product's values, whatever the file says.
+        fields.pt = product.UPT;
+        fields.ct = product.ICT;
+        fields.ctCount = product.CTNUM;
+        fields.demandMethod = product.XLJSFS;
+    }
+    calibration.modelName = product.ModelName;
+    calibration.scales = {product.UBLFX, product.UBL, product.IBLFX, product.IBL,
+                          product.PBLFX, product.PBL, product.EBLFX, product.EBL};
+    calibration.enables = {product.SDBJXS, product.CSLXSN, product.FDBDSN, product.CSFHSN,
+                           product.GLYSFXSN};
+    ConfigurationBlocks blocks;
+    try {
+        blocks = BuildConfigurationBlocks(fields, calibration);
+    } catch (const ConversionError& e) {
+        throw CliFailure{kExitUsage, e.text()};
+    }
+    const OutputList list = GatherOutputList(station.database(), product.SchemeName);
+    const LineChoice line = DeviceLine(station, args);
+    ResultsDatabase& results = station.results();
+    UnitRecord record =
+        StationRecordFor(station.dataDir(), line, product.ModelName, RecordKind::Download);
+    record.serial = args.value("--serial").trimmed();
+    if (args.has("--operator")) record.operatorName = args.value("--operator").trimmed();
+    CliLink link(args.has("--trace"));
+    link.Open(line);
+    record.started = QDateTime::currentDateTime();
+    DownloadOutcome o;
+    const std::vector<DownloadField> names = ConfigurationFieldTable();
+    RunJob(link, QStringLiteral("下载配置"), [&](JobContext& job) {
+        ConsoleProgress progress(job);
+        o.result = WriteDownload(job.link(), line.ModuleAddress, blocks, list, progress, o);
+        const std::vector<uint16_t> listWritten =
+            o.listWritten ? list.block : std::vector<uint16_t>{};
+        o.written = DownloadedWords(blocks, o.blocksWritten, listWritten);
+        if (o.result == DownloadResult::Done)
+            VerifyDownload(job.link(), line.ModuleAddress, listWritten.size(), names, o,
+                           [](const QString&) {});
+    });
+    // The download's own outcome first: a record that cannot be stored does not hide it.
+    Out() << DownloadMessage(o) << '\n';
+    record.ended = QDateTime::currentDateTime();
+    record.verdict = o.verified() ? Verdict::Pass : Verdict::Fail;
+    record.failures = int(o.differences.size());
+    record.details = DownloadDetails(o);
+    if (!results.Add(record)) throw CliFailure{kExitUsage, results.lastError()};
+    if (o.verified()) return kExitOk;
+    // A module that answered but did not keep a value is a failed verdict, not a silent line.
+    return o.result == DownloadResult::Done && o.readBack ? kExitVerdictFailed : kExitCommunication;
 }

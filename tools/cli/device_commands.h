@@ -13,4 +13,5 @@ int ReadConfigCommand(CliStation& station, const QStringList& args);
 int SwitchProtocolCommand(CliStation& station, const QStringList& args);
 int EnterCalibrationCommand(CliStation& station, const QStringList& args);
 int CalibrateCommand(CliStation& station, const QStringList& args);
+int DownloadConfigCommand(CliStation& station, const QStringList& args);
 int FlashCommand(CliStation& station, const QStringList& args);

@@ -23,7 +23,8 @@ const QString kUsage = QStringLiteral(
     "  records list|show|export    the records of Results.db\n"
     "  clock read|set              the module's clock (读时间, 校时)\n"
     "  clear energy|demand         清除电能数据, 清除需量数据\n"
-    "  read-config                 读取配置: the module's configuration words\n"
+    "  read-config                 读取配置: the module's configuration, field by field\n"
+    "  download-config             下载配置 with read-back, recorded\n"
     "  switch-protocol             配置通信协议: the model's protocol and frame format\n"
     "  enter-calibration           进入标定状态 in the module's power-on window\n"
     "  calibrate vip|phase|reset|power   the steps of a segment's calibration\n"
@@ -76,7 +77,8 @@ int main(int argc, char** argv) {
                                               {"switch-protocol", SwitchProtocolCommand},
                                               {"enter-calibration", EnterCalibrationCommand},
                                               {"flash", FlashCommand},
-                                              {"calibrate", CalibrateCommand}};
+                                              {"calibrate", CalibrateCommand},
+                                              {"download-config", DownloadConfigCommand}};
     const QString name = args.takeFirst();
     const auto command = commands.find(name);
     if (command == commands.end()) {

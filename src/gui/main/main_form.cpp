@@ -629,13 +629,9 @@ void TMainForm::LoadProduct() {
         p.SchemeName.clear();
         p.BTLGS = StrToInt(QString());
     }
-    p.SchemeName = model->fs.trimmed();
-    p.BTLGS = model->btlgs;
-    p.JXMS = model->jxms;
-    p.UPT = model->upt;
-    p.ICT = model->ict;
-    p.CTNUM = model->ctnum;
-    p.XLJSFS = model->xljsfs;
+    const QString chosen = p.ModelName;
+    ApplyModel(p, *model);
+    p.ModelName = chosen; // as the list shows it
 
     const CalibrationPage::ConfigurationControls& fields = calibrationPage_->configurationTab();
     // The user parameters the product may fix, but the frame format, which keeps its own state.
@@ -649,16 +645,13 @@ void TMainForm::LoadProduct() {
                                                fields.ctCount,
                                                fields.demandMethodCaption,
                                                fields.demandMethod};
-    if (p.ModelName.left(6) == QLatin1String("KX2953")) {
-        // This series takes wiring mode, ratios, CT count and demand method from the database.
+    if (!p.UserParamsEditable) {
         SetEnabled({fields.frameFormatCaption, fields.frameFormat}, false);
         SetEnabled(userParamControls, false);
-        p.UserParamsEditable = false;
     } else {
         // The frame format keeps its state: only the protocol configuration changes it.
         SetEnabled(userParamControls, true);
         fields.frameFormatCaption->setEnabled(true);
-        p.UserParamsEditable = true;
         fields.frameFormat->setCurrentIndex(p.BTLGS);
         fields.wiringMode->setCurrentIndex(p.JXMS);
         fields.ctCount->setCurrentIndex(p.CTNUM);
@@ -672,20 +665,7 @@ void TMainForm::LoadProduct() {
         return;
     }
     if (!scheme) p.UBLFX = StrToInt(QString());
-    p.UBLFX = FlagValue(scheme->ublfx);
-    p.UBL = scheme->ubl;
-    p.IBLFX = FlagValue(scheme->iblfx);
-    p.IBL = scheme->ibl;
-    p.PBLFX = FlagValue(scheme->pblfx);
-    p.PBL = scheme->pbl;
-    p.EBLFX = FlagValue(scheme->eblfx);
-    p.EBL = scheme->ebl;
-    p.TXXY = scheme->txxy;
-    p.SDBJXS = scheme->sdbjxs;
-    p.CSLXSN = FlagValue(scheme->cslxsn);
-    p.FDBDSN = FlagValue(scheme->fdbdsn);
-    p.CSFHSN = FlagValue(scheme->csfhsn);
-    p.GLYSFXSN = FlagValue(scheme->glysfxsn);
+    ApplyScheme(p, *scheme);
 
     // Segments 2 and 3 exist only for schemes with segmented calibration.
     const auto& segments = calibrationPage_->calibrationTab().segments;
