@@ -83,7 +83,8 @@ void SetDefaultIdentity(CalibrationFields& f, const QDateTime& now) {
 bool SetConfigurationField(ConfigurationFields& f, CalibrationFields& c, const QString& name,
                            const QString& text, QString& error) {
     const FieldRanges& r = kModbusFieldRanges;
-    constexpr FieldRange kWord{0, 65535};
+    // The lists of the page, by their number of choices.
+    constexpr FieldRange kTwoChoices{0, 1};
     try {
         for (int n = 1; n <= 12; ++n) {
             TimeSegment& s = f.segments[std::size_t(n - 1)];
@@ -110,18 +111,18 @@ bool SetConfigurationField(ConfigurationFields& f, CalibrationFields& c, const Q
             FieldRange range;
         } ints[] = {{"抄表(日)", &f.readingDay, r.readingDay},
                     {"抄表(时)", &f.readingHour, r.readingHour},
-                    {"脉冲输出方式", &f.pulseMode, kWord},
+                    {"脉冲输出方式", &f.pulseMode, kTwoChoices},
                     {"脉冲常数", &f.pulseConstant, r.pulseConstant},
                     {"启动电流", &f.startCurrent, r.startCurrent},
                     {"电压变比PT", &f.pt, r.pt},
                     {"电流变比CT", &f.ct, r.ct},
-                    {"CT个数", &f.ctCount, kWord},
-                    {"谐波计算方式", &f.harmonic, kWord},
+                    {"CT个数", &f.ctCount, kTwoChoices},
+                    {"谐波计算方式", &f.harmonic, kTwoChoices},
                     {"过压限值", &f.overVoltage, r.limit},
                     {"欠压限值", &f.underVoltage, r.limit},
                     {"断相限值", &f.phaseBreak, r.limit},
                     {"过欠压/断相阀值", &f.threshold, r.limit},
-                    {"计算需量方式", &f.demandMethod, kWord},
+                    {"计算需量方式", &f.demandMethod, kTwoChoices},
                     {"费率数", &f.tariffs, r.tariffs},
                     {"时段数", &f.segmentCount, r.segmentCount}};
         for (const auto& i : ints)

@@ -1,5 +1,6 @@
 #include "calib/user_frames.h"
 
+#include "calib/configuration_download.h"
 #include "link/dlt645.h"
 #include "link/modbus.h"
 #include "link/yaao_datang.h"
@@ -276,4 +277,74 @@ ClearResult ClearDemand(Link& link, int protocol, uint8_t address) {
         return ClearResult::NotSent;
     }
     return ok ? ClearResult::Done : ClearResult::Failed;
+}
+
+UserParameters DefaultUserParameters() {
+    // The schedule and the limits as on the calibration page; the pulse constant and the
+    // threshold are the user page's own.
+    const ConfigurationFields c = DefaultConfigurationFields();
+    UserParameters p;
+    p.segments = c.segments;
+    p.readingDay = c.readingDay;
+    p.readingHour = c.readingHour;
+    p.tariffs = c.tariffs;
+    p.segmentCount = c.segmentCount;
+    p.pulseConstant = 3200;
+    p.startCurrent = c.startCurrent;
+    p.pt = c.pt;
+    p.ct = c.ct;
+    p.overVoltage = c.overVoltage;
+    p.underVoltage = c.underVoltage;
+    p.phaseBreak = c.phaseBreak;
+    p.threshold = 10;
+    return p;
+}
+
+bool SetUserField(UserParameters& p, int protocol, const QString& name, const QString& text,
+                  QString& error) {
+    const FieldRanges& r = UserFieldRanges(protocol);
+    // The lists of the page, by their number of choices.
+    constexpr FieldRange kPulseModes{0, 1}, kHarmonic{0, 1}, kWiring{0, 2}, kCtCounts{0, 1},
+        kLowBaud{0, 1}, kDemand{0, 1};
+    try {
+        for (int n = 1; n <= 12; ++n) {
+            TimeSegment& s = p.segments[std::size_t(n - 1)];
+            if (name == QStringLiteral("时段%1时").arg(n))
+                return s.hour = FieldToInt(name, text, r.hour), true;
+            if (name == QStringLiteral("时段%1分").arg(n))
+                return s.minute = FieldToInt(name, text, r.minute), true;
+            if (name == QStringLiteral("时段%1费率号").arg(n))
+                return s.tariff = FieldToInt(name, text, r.tariff), true;
+        }
+        const struct {
+            const char* name;
+            int* field;
+            FieldRange range;
+        } fields[] = {{"抄表(日)", &p.readingDay, r.readingDay},
+                      {"抄表(时)", &p.readingHour, r.readingHour},
+                      {"费率数", &p.tariffs, r.tariffs},
+                      {"时段数", &p.segmentCount, r.segmentCount},
+                      {"脉冲输出方式", &p.pulseMode, kPulseModes},
+                      {"脉冲常数", &p.pulseConstant, r.pulseConstant},
+                      {"启动电流", &p.startCurrent, r.startCurrent},
+                      {"谐波计算方式", &p.harmonic, kHarmonic},
+                      {"接线模式", &p.wiring, kWiring},
+                      {"电压变比PT", &p.pt, r.pt},
+                      {"电流变比CT", &p.ct, r.ct},
+                      {"CT个数", &p.ctCount, kCtCounts},
+                      {"低通讯波特率使能", &p.lowBaudIndex, kLowBaud},
+                      {"过压限值", &p.overVoltage, r.limit},
+                      {"欠压限值", &p.underVoltage, r.limit},
+                      {"计算需量方式", &p.demandMethod, kDemand},
+                      {"断相限值", &p.phaseBreak, r.limit},
+                      {"过欠压/断相阈值", &p.threshold, r.limit}};
+        for (const auto& f : fields)
+            if (name == QString::fromUtf8(f.name))
+                return *f.field = FieldToInt(name, text, f.range), true;
+    } catch (const ConversionError& e) {
+        error = e.text();
+        return false;
+    }
+    error = QStringLiteral("unknown field %1").arg(name);
+    return false;
 }

@@ -97,6 +97,17 @@ std::vector<Dlt645WriteItem> UserItems2007(const UserParameters& p);
 std::vector<uint8_t> WriteData1997(const Dlt645WriteItem& item);
 std::vector<uint8_t> WriteData2007(const Dlt645WriteItem& item);
 
+// What the user page shows when it opens: the schedule of four segments from 1, 7, 13 and 19
+// o'clock, reading on day 1 at 1 o'clock, 4 tariffs and segments, pulse constant 3200, start
+// current 10, PT and CT 1, limits 125, 70, 50 and threshold 10, every list at its first choice.
+UserParameters DefaultUserParameters();
+
+// Sets the field the user page names so ("时段3时", "脉冲常数", "接线模式", "低通讯波特率使能",
+// "过欠压/断相阈值") from text, as the page converts it for the download of protocol (0, 1, 2);
+// false with the reason naming the field otherwise. A list takes its index.
+bool SetUserField(UserParameters& p, int protocol, const QString& name, const QString& text,
+                  QString& error);
+
 // The downloads. Each stops at the first failed write (what went before stays written).
 bool UserDownloadModbus(Link& link, uint8_t address, const UserParameters& p, const QDateTime& now,
                         DownloadProgress& progress);

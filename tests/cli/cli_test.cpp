@@ -553,4 +553,41 @@ TEST(Cli, DownloadConfigWritesTheFieldsAndReadsThemBack) {
     }
 }
 
+// 下载配置 of the user page in each form, with the fields the window's test changes: the module
+// holds them as it does after the window's download.
+TEST(Cli, UserDownloadInEachForm) {
+    Station station;
+    ASSERT_EQ(station.run({"models"}).exitCode, 0);
+    const QString file = QDir(station.path()).filePath("user.txt");
+    {
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QStringLiteral("电压变比PT=1200\n电流变比CT=75\n脉冲常数=3200\n时段12时=22\n"
+                               "时段12分=30\n时段12费率号=3\n过压限值=120\n低通讯波特率使能=1\n"
+                               "接线模式=1\n")
+                    .toUtf8());
+    }
+    const struct {
+        const char* form;
+        int protocol;
+    } forms[] = {{"modbus", 0}, {"1997", 1}, {"2007", 2}};
+    for (const auto& f : forms) {
+        SimProcess sim;
+        ASSERT_TRUE(sim.started());
+        ASSERT_EQ(sim.command(QStringLiteral("protocol %1").arg(f.protocol)), "ok");
+        const CliResult r = station.run(
+            {"user-download", "--port", sim.link(), "--form", f.form, "--fields", file});
+        ASSERT_EQ(r.exitCode, 0) << f.form << r.out.toStdString() << r.err.toStdString();
+        EXPECT_EQ(r.out, QStringLiteral("下载配置数据成功！\n"));
+        EXPECT_EQ(sim.registers(271, 1), QList<int>{3200}) << f.form;
+        EXPECT_EQ(sim.registers(273, 3), (QList<int>{1, 1200, 75})) << f.form;
+        EXPECT_EQ(sim.registers(278), QList<int>{0xAA55}) << f.form;
+        EXPECT_EQ(sim.registers(279), QList<int>{1200}) << f.form;
+        EXPECT_EQ(sim.registers(302, 2), (QList<int>{22 * 256 + 30, 3})) << f.form;
+    }
+    const CliResult bad = station.run({"user-download", "--port", "/dev/null", "--form", "1998"});
+    EXPECT_EQ(bad.exitCode, 3);
+    EXPECT_TRUE(bad.err.contains("1998"));
+}
+
 } // namespace

@@ -573,14 +573,15 @@ int FlashCommand(CliStation& station, const QStringList& argv) {
 
 namespace {
 
-// The download's steps on standard error, in percent of the window's bar.
+// A download's steps on standard error, in percent of the window's bar (steps of 10 up to
+// maximum).
 class ConsoleProgress : public DownloadProgress {
 public:
-    explicit ConsoleProgress(JobContext& job) : job_(job) {}
+    ConsoleProgress(JobContext& job, int maximum) : job_(job), maximum_(maximum) {}
     void Step() override {
-        value_ = std::min(value_ + 10, 90);
-        job_.Post([value = value_] {
-            Err() << QStringLiteral("下载配置 %1%\n").arg(value * 100 / 90);
+        value_ = std::min(value_ + 10, maximum_);
+        job_.Post([percent = value_ * 100 / maximum_] {
+            Err() << QStringLiteral("下载配置 %1%\n").arg(percent);
             Err().flush();
         });
     }
@@ -588,12 +589,13 @@ public:
 
 private:
     JobContext& job_;
+    const int maximum_;
     int value_ = 0;
 };
 
-// "field=value" lines onto the fields; blank lines and lines from # are skipped.
-void ApplyFieldsFile(const QString& path, ConfigurationFields& fields,
-                     CalibrationFields& calibration) {
+// "field=value" lines, each given to set; blank lines and lines from # are skipped.
+void ReadFieldsFile(const QString& path,
+                    const std::function<bool(const QString&, const QString&, QString&)>& set) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
         throw CliFailure{kExitUsage,
@@ -605,9 +607,7 @@ void ApplyFieldsFile(const QString& path, ConfigurationFields& fields,
         if (line.isEmpty() || line.startsWith(QLatin1Char('#'))) continue;
         const qsizetype eq = line.indexOf(QLatin1Char('='));
         QString why = QStringLiteral("not field=value");
-        if (eq > 0 && SetConfigurationField(fields, calibration, line.left(eq).trimmed(),
-                                            line.mid(eq + 1).trimmed(), why))
-            continue;
+        if (eq > 0 && set(line.left(eq).trimmed(), line.mid(eq + 1).trimmed(), why)) continue;
         throw CliFailure{kExitUsage, QStringLiteral("%1:%2: %3").arg(path).arg(number).arg(why)};
     }
 }
@@ -643,7 +643,11 @@ int DownloadConfigCommand(CliStation& station, const QStringList& argv) {
     fields.pt = product.UPT;
     fields.ct = product.ICT;
     fields.ctCount = product.CTNUM;
-    if (args.has("--fields")) ApplyFieldsFile(args.value("--fields"), fields, calibration);
+    if (args.has("--fields"))
+        ReadFieldsFile(args.value("--fields"),
+                       [&](const QString& name, const QString& value, QString& why) {
+                           return SetConfigurationField(fields, calibration, name, value, why);
+                       });
     if (!product.UserParamsEditable) {
         // A series whose ratios are fixed sends the product's values, whatever the file says.
         fields.pt = product.UPT;
@@ -675,7 +679,7 @@ int DownloadConfigCommand(CliStation& station, const QStringList& argv) {
     DownloadOutcome o;
     const std::vector<DownloadField> names = ConfigurationFieldTable();
     RunJob(link, QStringLiteral("下载配置"), [&](JobContext& job) {
-        ConsoleProgress progress(job);
+        ConsoleProgress progress(job, 90);
         o.result = WriteDownload(job.link(), line.ModuleAddress, blocks, list, progress, o);
         const std::vector<uint16_t> listWritten =
             o.listWritten ? list.block : std::vector<uint16_t>{};
@@ -694,4 +698,49 @@ int DownloadConfigCommand(CliStation& station, const QStringList& argv) {
     if (o.verified()) return kExitOk;
     // A module that answered but did not keep a value is a failed verdict, not a silent line.
     return o.result == DownloadResult::Done && o.readBack ? kExitVerdictFailed : kExitCommunication;
+}
+
+int UserDownloadCommand(CliStation& station, const QStringList& argv) {
+    const CliArgs args(argv, {"--port", "--address", "--form", "--fields"}, {"--trace"});
+    if (args.has("--help")) {
+        Out() << QStringLiteral(
+            "usage: kx7410-cli user-download --port P --form modbus|1997|2007 [--fields FILE]\n"
+            "                                [--address A] [--trace]\n"
+            "下载配置 of the user page in the form of the module's protocol: the page's defaults,\n"
+            "changed by the \"field=value\" lines of FILE named as the page names its fields\n"
+            "(\"接线模式=1\", \"低通讯波特率使能=1\", a list by its index), and this computer's "
+            "time.\n");
+        return kExitOk;
+    }
+    if (!args.words().isEmpty())
+        throw UsageError{QStringLiteral("unexpected argument %1").arg(args.words().first())};
+    static const QMap<QString, int> forms{{"modbus", 0}, {"1997", 1}, {"2007", 2}};
+    if (!args.has("--form")) throw UsageError{QStringLiteral("--form is required")};
+    if (!forms.contains(args.value("--form")))
+        throw UsageError{
+            QStringLiteral("--form \"%1\" is not modbus, 1997 or 2007").arg(args.value("--form"))};
+    const int protocol = forms.value(args.value("--form"));
+    UserParameters p = DefaultUserParameters();
+    if (args.has("--fields"))
+        ReadFieldsFile(args.value("--fields"),
+                       [&](const QString& name, const QString& value, QString& why) {
+                           return SetUserField(p, protocol, name, value, why);
+                       });
+    const LineChoice line = DeviceLine(station, args);
+    CliLink link(args.has("--trace"));
+    link.Open(line);
+    const QDateTime now = QDateTime::currentDateTime();
+    bool ok = false;
+    static const int maxima[] = {70, 300, 180};
+    RunJob(link, QStringLiteral("下载配置"), [&](JobContext& job) {
+        ConsoleProgress progress(job, maxima[protocol]);
+        if (protocol == 0)
+            ok = UserDownloadModbus(job.link(), line.ModuleAddress, p, now, progress);
+        else if (protocol == 1)
+            ok = UserDownload1997(job.link(), line.ModuleAddress, p, now, progress);
+        else
+            ok = UserDownload2007(job.link(), line.ModuleAddress, p, now, progress);
+    });
+    return Outcome(ok, QStringLiteral("下载配置数据成功！"),
+                   QStringLiteral("下载配置数据失败！！"));
 }

@@ -14,4 +14,5 @@ int SwitchProtocolCommand(CliStation& station, const QStringList& args);
 int EnterCalibrationCommand(CliStation& station, const QStringList& args);
 int CalibrateCommand(CliStation& station, const QStringList& args);
 int DownloadConfigCommand(CliStation& station, const QStringList& args);
+int UserDownloadCommand(CliStation& station, const QStringList& args);
 int FlashCommand(CliStation& station, const QStringList& args);

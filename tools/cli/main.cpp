@@ -25,6 +25,7 @@ const QString kUsage = QStringLiteral(
     "  clear energy|demand         清除电能数据, 清除需量数据\n"
     "  read-config                 读取配置: the module's configuration, field by field\n"
     "  download-config             下载配置 with read-back, recorded\n"
+    "  user-download               下载配置 of the user page (modbus, 1997 or 2007 form)\n"
     "  switch-protocol             配置通信协议: the model's protocol and frame format\n"
     "  enter-calibration           进入标定状态 in the module's power-on window\n"
     "  calibrate vip|phase|reset|power   the steps of a segment's calibration\n"
@@ -78,7 +79,8 @@ int main(int argc, char** argv) {
                                               {"enter-calibration", EnterCalibrationCommand},
                                               {"flash", FlashCommand},
                                               {"calibrate", CalibrateCommand},
-                                              {"download-config", DownloadConfigCommand}};
+                                              {"download-config", DownloadConfigCommand},
+                                              {"user-download", UserDownloadCommand}};
     const QString name = args.takeFirst();
     const auto command = commands.find(name);
     if (command == commands.end()) {
