@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -216,6 +217,14 @@ TEST(Cli, TextOutputSerialNumbersRecordsAndTheirExport) {
     const QString xlsx = QDir(station.path()).filePath("one.xlsx");
     ASSERT_EQ(station.run({"records", "export", "--xlsx", xlsx, id}).exitCode, 0);
     EXPECT_TRUE(QFile::exists(xlsx));
+    // The report of each unit, the address before the suffix.
+    const QString report = QDir(station.path()).filePath("report.xlsx");
+    const CliResult reported =
+        station.run({"check", "--port", sim.link(), "--address", "1,2", "--model", kModel,
+                     "--point", "100,100,0,50", "--xlsx", report});
+    ASSERT_EQ(reported.exitCode, 0) << reported.err.toStdString();
+    for (const char* name : {"report-1.xlsx", "report-2.xlsx"})
+        EXPECT_GT(QFileInfo(QDir(station.path()).filePath(name)).size(), 0) << name;
 }
 
 TEST(Cli, TraceShowsTheDecodedTrafficOnStandardError) {

@@ -1,6 +1,7 @@
 #include "device_commands.h"
 
 #include "cli_args.h"
+#include "cli_console.h"
 #include "cli_link.h"
 
 #include "calib/calibration.h"
@@ -23,6 +24,7 @@
 #include <QTextStream>
 #include <cmath>
 #include <functional>
+#include <memory>
 
 namespace {
 
@@ -45,6 +47,8 @@ LineChoice DeviceLine(CliStation& station, const CliArgs& args) {
 // Runs work as the one job of a session on the opened port and waits for its end.
 void RunJob(CliLink& link, const QString& operation, const std::function<void(JobContext&)>& work) {
     DeviceSession session(link.link());
+    // Ctrl-C stops the operation at its next transaction boundary, as a cancel in the window.
+    InterruptNotifier interrupt([&session] { session.Cancel(); });
     bool ended = false;
     session.Submit(DeviceSession::State::Busy, operation, work, [&] {
         ended = true;
@@ -578,11 +582,13 @@ namespace {
 class ConsoleProgress : public DownloadProgress {
 public:
     ConsoleProgress(JobContext& job, int maximum) : job_(job), maximum_(maximum) {}
+    ~ConsoleProgress() override {
+        job_.Post([bar = bar_] { bar->Done(); });
+    }
     void Step() override {
         value_ = std::min(value_ + 10, maximum_);
-        job_.Post([percent = value_ * 100 / maximum_] {
-            Err() << QStringLiteral("下载配置 %1%\n").arg(percent);
-            Err().flush();
+        job_.Post([bar = bar_, percent = value_ * 100 / maximum_] {
+            bar->Percent(percent, QStringLiteral("下载配置"));
         });
     }
     void Wait(int ms) override { job_.Wait(ms); }
@@ -591,6 +597,8 @@ private:
     JobContext& job_;
     const int maximum_;
     int value_ = 0;
+    // Drawn on the session's thread, where the posts run; shared, as the last may run after.
+    std::shared_ptr<Progress> bar_ = std::make_shared<Progress>();
 };
 
 // "field=value" lines, each given to set; blank lines and lines from # are skipped.
