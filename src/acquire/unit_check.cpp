@@ -136,16 +136,9 @@ void UnitCheck::UnitDone() {
     if (lastPoint && !stopped_) {
         // The unit is done: its record goes in now, as a single check's always did.
         UnitCheckResult result;
-        result.address = options_.addresses[next_];
         result.cycles = cycles_;
         result.lines = verdict_.lines();
-        if (results_store_) {
-            result.stored = results_store_->Add(record);
-            if (!result.stored) result.storeError = results_store_->lastError();
-        }
-        result.record = record;
-        results_.append(result);
-        emit unitEnded(result);
+        Record(next_, result);
     }
     if (stopped_) return StoreAll();
     if (++next_ < options_.addresses.size()) {
@@ -172,16 +165,20 @@ void UnitCheck::StoreAll() {
         if (record.points.size() == point_)
             AddPointToRecord(record, Points()[point_], SettledVerdict(options_.settleCycles));
         record.ended = QDateTime::currentDateTime();
-        UnitCheckResult result;
-        result.address = options_.addresses[int(i)];
-        if (results_store_) {
-            result.stored = results_store_->Add(record);
-            if (!result.stored) result.storeError = results_store_->lastError();
-        }
-        result.record = record;
-        results_.append(result);
-        emit unitEnded(result);
+        Record(i, {});
     }
     running_ = false;
     emit finished();
+}
+
+void UnitCheck::Record(qsizetype index, UnitCheckResult result) {
+    UnitRecord& record = records_[index];
+    result.address = options_.addresses[index];
+    if (results_store_) {
+        result.stored = results_store_->Add(record);
+        if (!result.stored) result.storeError = results_store_->lastError();
+    }
+    result.record = record;
+    results_.append(result);
+    emit unitEnded(result);
 }

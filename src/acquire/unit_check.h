@@ -103,6 +103,8 @@ private:
     void UnitDone();
     const QList<TestPoint>& Points() const { return options_.points; }
     void StoreAll();
+    // Stores unit index's record and reports it.
+    void Record(qsizetype index, UnitCheckResult result);
 
     // The session may go first (a window's end): then nothing is cancelled or submitted.
     QPointer<DeviceSession> session_;

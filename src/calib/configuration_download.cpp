@@ -80,21 +80,33 @@ void SetDefaultIdentity(CalibrationFields& f, const QDateTime& now) {
     f.hardwareVersions = {QStringLiteral("0001"), QStringLiteral("0002"), QStringLiteral("0003")};
 }
 
+bool SetSegmentField(std::array<TimeSegment, 12>& segments, const FieldRanges& r,
+                     const QString& name, const QString& text) {
+    for (int n = 1; n <= 12; ++n) {
+        TimeSegment& s = segments[std::size_t(n - 1)];
+        if (name == QStringLiteral("时段%1时").arg(n)) {
+            s.hour = FieldToInt(name, text, r.hour);
+            return true;
+        }
+        if (name == QStringLiteral("时段%1分").arg(n)) {
+            s.minute = FieldToInt(name, text, r.minute);
+            return true;
+        }
+        if (name == QStringLiteral("时段%1费率号").arg(n)) {
+            s.tariff = FieldToInt(name, text, r.tariff);
+            return true;
+        }
+    }
+    return false;
+}
+
 bool SetConfigurationField(ConfigurationFields& f, CalibrationFields& c, const QString& name,
                            const QString& text, QString& error) {
     const FieldRanges& r = kModbusFieldRanges;
     // The lists of the page, by their number of choices.
     constexpr FieldRange kTwoChoices{0, 1};
     try {
-        for (int n = 1; n <= 12; ++n) {
-            TimeSegment& s = f.segments[std::size_t(n - 1)];
-            if (name == QStringLiteral("时段%1时").arg(n))
-                return s.hour = FieldToInt(name, text, r.hour), true;
-            if (name == QStringLiteral("时段%1分").arg(n))
-                return s.minute = FieldToInt(name, text, r.minute), true;
-            if (name == QStringLiteral("时段%1费率号").arg(n))
-                return s.tariff = FieldToInt(name, text, r.tariff), true;
-        }
+        if (SetSegmentField(f.segments, r, name, text)) return true;
         for (int n = 1; n <= 3; ++n) {
             if (name == QStringLiteral("产品序列号%1").arg(n) ||
                 name == QStringLiteral("硬件版本号%1").arg(n)) {

@@ -28,6 +28,11 @@ ConfigurationFields DefaultConfigurationFields();
 // 0002, 0003. The product's part (model name, scales, enables) is left as it is.
 void SetDefaultIdentity(CalibrationFields& fields, const QDateTime& now);
 
+// Sets segment n's "时段<n>时", "时段<n>分" or "时段<n>费率号" from text within r's ranges; false
+// when name is none of them. Throws ConversionError naming the field for text that is not one.
+bool SetSegmentField(std::array<TimeSegment, 12>& segments, const FieldRanges& r,
+                     const QString& name, const QString& text);
+
 // Sets the field named as ConfigurationFieldTable names it ("时段3时", "电压额定值") from text, as
 // the page converts it; false with the reason naming the field otherwise.
 bool SetConfigurationField(ConfigurationFields& fields, CalibrationFields& calibration,

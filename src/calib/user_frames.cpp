@@ -307,15 +307,7 @@ bool SetUserField(UserParameters& p, int protocol, const QString& name, const QS
     constexpr FieldRange kPulseModes{0, 1}, kHarmonic{0, 1}, kWiring{0, 2}, kCtCounts{0, 1},
         kLowBaud{0, 1}, kDemand{0, 1};
     try {
-        for (int n = 1; n <= 12; ++n) {
-            TimeSegment& s = p.segments[std::size_t(n - 1)];
-            if (name == QStringLiteral("时段%1时").arg(n))
-                return s.hour = FieldToInt(name, text, r.hour), true;
-            if (name == QStringLiteral("时段%1分").arg(n))
-                return s.minute = FieldToInt(name, text, r.minute), true;
-            if (name == QStringLiteral("时段%1费率号").arg(n))
-                return s.tariff = FieldToInt(name, text, r.tariff), true;
-        }
+        if (SetSegmentField(p.segments, r, name, text)) return true;
         const struct {
             const char* name;
             int* field;
