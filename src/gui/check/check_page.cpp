@@ -250,6 +250,17 @@ void CheckPage::BuildVerdictPanel(QWidget* panel) {
 }
 
 namespace {
+// What the operator is asked before a point of a plan.
+QString PlanPointRequest(qsizetype index, qsizetype count, const TestPlanPoint& p) {
+    return QStringLiteral("测试点 %1/%2：请将标准源设为 U %3% I %4% %5° %6Hz，然后点 继续")
+        .arg(index + 1)
+        .arg(count)
+        .arg(p.voltagePercent)
+        .arg(p.currentPercent)
+        .arg(p.angle)
+        .arg(p.frequency);
+}
+
 QString Figure(double v, const QString& unit) {
     if (!std::isfinite(v)) return QStringLiteral("—");
     return QString::number(v, 'f', std::fabs(v) >= 1000 ? 1 : 3) +
@@ -525,14 +536,7 @@ void CheckPage::AskForPlanPoint() {
     verdict_.Reset();
     waiting_ = true;
     continue_->setEnabled(true);
-    verdictLabel_->setText(
-        QStringLiteral("测试点 %1/%2：请将标准源设为 U %3% I %4% %5° %6Hz，然后点 继续")
-            .arg(planIndex_ + 1)
-            .arg(plan_points_.size())
-            .arg(p.voltagePercent)
-            .arg(p.currentPercent)
-            .arg(p.angle)
-            .arg(p.frequency));
+    verdictLabel_->setText(PlanPointRequest(planIndex_, plan_points_.size(), p));
 }
 
 void CheckPage::ContinueClick() {
@@ -767,14 +771,7 @@ bool CheckPage::StartAddressList(const QString& list) {
                 SelectPoint(p);
                 waiting_ = true;
                 continue_->setEnabled(true);
-                ShowBatchVerdict(
-                    QStringLiteral("测试点 %1/%2：请将标准源设为 U %3% I %4% %5° %6Hz，然后点 继续")
-                        .arg(index + 1)
-                        .arg(planPoints.size())
-                        .arg(p.voltagePercent)
-                        .arg(p.currentPercent)
-                        .arg(p.angle)
-                        .arg(p.frequency));
+                ShowBatchVerdict(PlanPointRequest(index, planPoints.size(), p));
             });
     connect(batch.get(), &UnitCheck::finished, this, &CheckPage::BatchEnded, Qt::QueuedConnection);
     batchResults_.clear();
