@@ -7,6 +7,8 @@
 #include <QDeadlineTimer>
 #include <QPointer>
 #include <QSerialPort>
+#include <QTcpSocket>
+#include <QUrl>
 
 #include <chrono>
 #include <condition_variable>
@@ -157,6 +159,48 @@ bool SerialLink::RunOnIoThread(const std::function<void()>& job) {
     return true;
 }
 
+bool IsNetworkPort(const QString& name) {
+    return name.startsWith(QLatin1String("tcp://"), Qt::CaseInsensitive);
+}
+
+QIODevice* SerialLink::io() const {
+    if (port_) return port_.get();
+    return socket_.get();
+}
+
+void SerialLink::DiscardInput() {
+    if (port_) {
+        port_->clear(QSerialPort::AllDirections);
+    } else if (socket_) {
+        socket_->readAll();
+    }
+}
+
+bool SerialLink::ConnectOnIoThread(const QString& name, OpenFailure& why) {
+    const QUrl url(name);
+    const QString host = url.host();
+    const int portNumber = url.port();
+    why.kind = OpenFailure::Kind::Other;
+    if (!url.isValid() || host.isEmpty() || portNumber <= 0 || !url.path().isEmpty()) {
+        why.detail = QStringLiteral("网络端口应为 tcp://主机:端口");
+        return false;
+    }
+    auto socket = std::make_unique<QTcpSocket>();
+    // A request goes out at once, not held back to be joined with the next.
+    socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    socket->connectToHost(host, quint16(portNumber));
+    if (!socket->waitForConnected(kConnectTimeoutMs)) {
+        const QString where = QStringLiteral("%1:%2").arg(host).arg(portNumber);
+        why.detail =
+            socket->error() == QAbstractSocket::SocketTimeoutError
+                ? QStringLiteral("连接 %1 超时（%2 秒）").arg(where).arg(kConnectTimeoutMs / 1000)
+                : QStringLiteral("无法连接 %1（%2）").arg(where, socket->errorString());
+        return false;
+    }
+    socket_ = std::move(socket);
+    return true;
+}
+
 bool SerialLink::Open(const QString& device, int baudIndex, int parityIndex, int dataBitsIndex,
                       int stopBitsIndex, OpenFailure* failure) {
     const LineSettings settings =
@@ -175,6 +219,12 @@ bool SerialLink::Open(const QString& device, int baudIndex, int parityIndex, int
         {
             std::lock_guard lock(settingsMutex_);
             settings_ = settings;
+        }
+        if (IsNetworkPort(device)) {
+            if (!ConnectOnIoThread(device, why)) return;
+            open_ = true;
+            opened = true;
+            return;
         }
         auto port = std::make_unique<QSerialPort>();
         port->setPortName(device);
@@ -199,7 +249,7 @@ bool SerialLink::Open(const QString& device, int baudIndex, int parityIndex, int
 bool SerialLink::Close() {
     bool closed = false;
     RunOnIoThread([&] {
-        closed = port_ != nullptr;
+        closed = io() != nullptr;
         CloseOnIoThread();
     });
     return closed;
@@ -215,6 +265,10 @@ void SerialLink::CloseOnIoThread() {
         port_->close();
         port_.reset();
     }
+    if (socket_) {
+        socket_->abort();
+        socket_.reset();
+    }
 }
 
 LineSettings SerialLink::Settings() const {
@@ -223,6 +277,8 @@ LineSettings SerialLink::Settings() const {
 }
 
 bool SerialLink::ApplySettings() {
+    // A device server applies its own port's settings.
+    if (!port_) return socket_ != nullptr;
     const LineSettings settings = Settings();
     bool frameApplied = port_->setDataBits(DataBitsFor(settings.dataBits));
     frameApplied = port_->setParity(ParityFor(settings.parity)) && frameApplied;
@@ -255,12 +311,13 @@ void SerialLink::WaitForQuietLine() {
     const auto quiet = QuietTime(Settings().baudRate);
     // A line that never falls silent must not hold the next request for ever.
     const auto giveUp = Clock::now() + std::chrono::seconds(1);
+    QIODevice* device = io();
     for (;;) {
-        if (!port_->readAll().isEmpty()) lastByteAt_ = Clock::now();
+        if (!device->readAll().isEmpty()) lastByteAt_ = Clock::now();
         const auto left = lastByteAt_ + quiet - Clock::now();
         if (left <= Clock::duration::zero() || Clock::now() >= giveUp) return;
         const int ms = static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(left).count());
-        if (port_->waitForReadyRead(ms)) lastByteAt_ = Clock::now();
+        if (device->waitForReadyRead(ms)) lastByteAt_ = Clock::now();
     }
 }
 
@@ -288,24 +345,28 @@ SerialLink::TransactOnIoThread(const std::vector<uint8_t>& request, const Transa
         return std::nullopt;
     };
 
-    if (!port_) return failed();
+    QIODevice* device = io();
+    if (!device) return failed();
+    // A connection the far side dropped fails like a silent module; the next open connects again.
+    if (socket_ && socket_->state() != QAbstractSocket::ConnectedState) return failed();
     // After a read that ended with its frame, the module may still be finishing its turn.
     if (lastReadEndedAtFrame_) WaitForQuietLine();
     lastReadEndedAtFrame_ = false;
-    port_->clear(QSerialPort::AllDirections);
+    DiscardInput();
     if (!ApplySettings()) return failed();
 
     const int writeWindow = std::max(
         0, params.writeMultiplierMs * static_cast<int>(request.size()) + params.writeConstantMs);
     const QDeadlineTimer writeDeadline(writeWindow, Qt::PreciseTimer);
-    if (port_->write(reinterpret_cast<const char*>(request.data()),
-                     static_cast<qint64>(request.size())) != static_cast<qint64>(request.size()))
+    if (device->write(reinterpret_cast<const char*>(request.data()),
+                      static_cast<qint64>(request.size())) != static_cast<qint64>(request.size()))
         return failed();
-    while (port_->bytesToWrite() > 0) {
+    while (device->bytesToWrite() > 0) {
         const qint64 left = writeDeadline.remainingTime();
-        if (left <= 0 || !port_->waitForBytesWritten(static_cast<int>(left))) return failed();
+        if (left <= 0 || !device->waitForBytesWritten(static_cast<int>(left))) return failed();
     }
-    if (!DrainOutput(*port_, Settings().baudRate, writeDeadline)) return failed();
+    // On the network the windows count from the moment the request is handed to the socket.
+    if (port_ && !DrainOutput(*port_, Settings().baudRate, writeDeadline)) return failed();
 
     if (params.pauseMs > 0) QThread::msleep(static_cast<unsigned long>(params.pauseMs));
 
@@ -314,7 +375,7 @@ SerialLink::TransactOnIoThread(const std::vector<uint8_t>& request, const Transa
     QByteArray received;
     auto lastByte = started;
     for (;;) {
-        const QByteArray chunk = port_->read(wanted - received.size());
+        const QByteArray chunk = device->read(wanted - received.size());
         if (!chunk.isEmpty()) {
             received += chunk;
             lastByte = Clock::now();
@@ -335,14 +396,21 @@ SerialLink::TransactOnIoThread(const std::vector<uint8_t>& request, const Transa
         if (received.size() >= wanted) break;
         const qint64 left = readDeadline.remainingTime();
         if (left <= 0) break;
-        if (!port_->waitForReadyRead(static_cast<int>(left))) {
-            const QSerialPort::SerialPortError error = port_->error();
-            if (error != QSerialPort::NoError && error != QSerialPort::TimeoutError)
+        if (!device->waitForReadyRead(static_cast<int>(left))) {
+            if (port_) {
+                const QSerialPort::SerialPortError error = port_->error();
+                if (error != QSerialPort::NoError && error != QSerialPort::TimeoutError)
+                    return failed();
+            } else if (socket_->state() != QAbstractSocket::ConnectedState) {
                 return failed();
+            }
         }
     }
     // Whatever comes after the read belongs to nobody.
-    port_->clear(QSerialPort::Input);
+    if (port_)
+        port_->clear(QSerialPort::Input);
+    else
+        socket_->readAll();
     std::vector<uint8_t> reply(received.begin(), received.end());
     record(&reply, reply.empty() ? Clock::now() : lastByte);
     return reply;

@@ -1,6 +1,8 @@
 #pragma once
-// The one serial port of the process. A dedicated I/O thread owns the QSerialPort and runs every
-// Open, Close and Transact one at a time, in the order they were queued, so exchanges never mix.
+// The one serial port of the process: a local device, or a serial device server's port on the
+// network ("tcp://HOST:PORT", the bytes of the line over a TCP connection in raw mode). A
+// dedicated I/O thread owns the port and runs every Open, Close and Transact one at a time, in the
+// order they were queued, so exchanges never mix.
 // Threads: Open, Close, IsOpen and Transact may be called from any thread and block the caller
 // (transactions come from the device session's worker; the GUI thread only opens and closes);
 // construct and destroy the link on one thread, after its users stop.
@@ -18,7 +20,9 @@
 #include <memory>
 #include <mutex>
 
+class QIODevice;
 class QSerialPort;
+class QTcpSocket;
 
 // Index tables of the serial settings: baud 0..5 -> 1200..38400 (others refused by Open);
 // parity 0 none, 1 odd, 2 even, others none; data bits 0..2 -> 6..8, others 8; stop bits 0 one,
@@ -37,16 +41,23 @@ struct LineSettings {
 // The settings that Open applies for these indexes; baudRate 0 for a baud index outside the table.
 LineSettings LineSettingsFor(int baudIndex, int parityIndex, int dataBitsIndex, int stopBitsIndex);
 
+// A network port name ("tcp://HOST:PORT"); false for a local device.
+bool IsNetworkPort(const QString& name);
+
 class SerialLink : public Link {
 public:
+    static constexpr int kConnectTimeoutMs = 3000;
+
     SerialLink();
     ~SerialLink() override;
     SerialLink(const SerialLink&) = delete;
     SerialLink& operator=(const SerialLink&) = delete;
 
-    // Opens the device by its name as given (a path such as /dev/ttyUSB0 or a link to a pty).
-    // False when the device cannot be opened or refuses the settings; the link is closed then and
-    // failure, when given, says why.
+    // Opens the device by its name as given (a path such as /dev/ttyUSB0 or a link to a pty), or
+    // connects to "tcp://HOST:PORT" within kConnectTimeoutMs (the device server keeps the line
+    // settings of its port). False when the device cannot be opened or refuses the settings, or
+    // the connection is refused or times out; the link is closed then and failure, when given,
+    // says why, naming host and port.
     bool Open(const QString& device, int baudIndex, int parityIndex, int dataBitsIndex,
               int stopBitsIndex, OpenFailure* failure = nullptr);
     // True if a port was open and has been released.
@@ -80,8 +91,15 @@ private:
     QObject* context_ = nullptr; // lives on thread_: the target of queued jobs
     std::mutex stopMutex_;
     bool stopped_ = false;
+    bool ConnectOnIoThread(const QString& name, OpenFailure& why);
+    // The open port, serial or network; null when closed.
+    QIODevice* io() const;
+    // Drops what the port has received so far.
+    void DiscardInput();
+
     // Touched only on the I/O thread.
     std::unique_ptr<QSerialPort> port_;
+    std::unique_ptr<QTcpSocket> socket_;
     LineSettings settings_;
     bool lastReadEndedAtFrame_ = false;
     std::chrono::steady_clock::time_point lastByteAt_;

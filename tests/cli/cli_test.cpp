@@ -5,6 +5,7 @@
 #include "sim_process.h"
 #include "store/database.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -13,6 +14,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -597,6 +599,107 @@ TEST(Cli, UserDownloadInEachForm) {
     const CliResult bad = station.run({"user-download", "--port", "/dev/null", "--form", "1998"});
     EXPECT_EQ(bad.exitCode, 3);
     EXPECT_TRUE(bad.err.contains("1998"));
+}
+
+// socat bridging a TCP port on 127.0.0.1 to the simulator's pseudo-terminal for one connection,
+// as a serial device server in raw mode bridges its serial port.
+class Bridge {
+public:
+    Bridge(const QString& device, int port) {
+        proc_.start("socat", {QStringLiteral("TCP-LISTEN:%1,bind=127.0.0.1,reuseaddr").arg(port),
+                              QStringLiteral("FILE:%1,raw,echo=0,b9600").arg(device)});
+        proc_.waitForStarted(kToolWaitMs);
+        for (int i = 0; i < 200 && !Listening(port); ++i)
+            QThread::msleep(25);
+    }
+    ~Bridge() { Kill(); }
+    // The far side goes away, as a device server that is switched off.
+    void Kill() {
+        if (proc_.state() == QProcess::NotRunning) return;
+        proc_.kill();
+        proc_.waitForFinished(kToolWaitMs);
+    }
+
+private:
+    // A listening socket on 127.0.0.1:port in the kernel's table (state 0A).
+    static bool Listening(int port) {
+        QFile table("/proc/net/tcp");
+        if (!table.open(QIODevice::ReadOnly)) return false;
+        const QByteArray local =
+            QStringLiteral("0100007F:%1").arg(port, 4, 16, QLatin1Char('0')).toUpper().toLatin1();
+        for (const QByteArray& line : table.readAll().split('\n')) {
+            const QList<QByteArray> f = line.simplified().split(' ');
+            if (f.size() > 3 && f[1] == local && f[3] == "0A") return true;
+        }
+        return false;
+    }
+    QProcess proc_;
+};
+
+// A free port on 127.0.0.1 for a listener of a test (not one another test holds right now).
+int FreePort() {
+    static int next = 20000 + (QCoreApplication::applicationPid() % 2000) * 10;
+    return next++;
+}
+
+// A check over tcp:// through a device server gives the grid a check over the pty gives; a refused
+// connection names host and port; a connection dropped mid-poll fails the cycles, as a silent
+// module does, and shows in the trace.
+TEST(Cli, NetworkPortThroughADeviceServer) {
+    Station station;
+    ASSERT_EQ(station.run({"models"}).exitCode, 0);
+    SimProcess sim(BusArgs(station, "1", {"--error", "Pb=2"}));
+    ASSERT_TRUE(sim.started());
+    const QStringList check{"check", "--model", kModel, "--point", "100,100,0,50", "--json"};
+    const CliResult direct = station.run(check + QStringList{"--port", sim.link()});
+    ASSERT_EQ(direct.exitCode, 1) << direct.err.toStdString();
+    int port = FreePort();
+    QString url = QStringLiteral("tcp://127.0.0.1:%1").arg(port);
+    CliResult networked;
+    {
+        Bridge bridge(sim.device(), port);
+        networked = station.run(check + QStringList{"--port", url});
+    }
+    ASSERT_EQ(networked.exitCode, 1) << networked.err.toStdString();
+    const QJsonObject a = JsonLines(direct.out).value(0), b = JsonLines(networked.out).value(0);
+    EXPECT_EQ(b["port"].toString(), url);
+    const QJsonArray qa = a["quantities"].toArray(), qb = b["quantities"].toArray();
+    ASSERT_EQ(qb.size(), qa.size());
+    for (qsizetype i = 0; i < qa.size(); ++i)
+        for (const char* key : {"name", "text", "passed"})
+            EXPECT_EQ(qb[i].toObject()[key], qa[i].toObject()[key]) << i << key;
+
+    const int closed = FreePort();
+    const CliResult refused = station.run(
+        check + QStringList{"--port", QStringLiteral("tcp://127.0.0.1:%1").arg(closed)});
+    EXPECT_EQ(refused.exitCode, 2);
+    EXPECT_TRUE(refused.err.contains(QStringLiteral("127.0.0.1:%1").arg(closed)))
+        << refused.err.toStdString();
+    const CliResult malformed = station.run(check + QStringList{"--port", "tcp://nowhere"});
+    EXPECT_EQ(malformed.exitCode, 2);
+    EXPECT_TRUE(malformed.err.contains("tcp://nowhere"));
+
+    port = FreePort();
+    url = QStringLiteral("tcp://127.0.0.1:%1").arg(port);
+    Bridge bridge(sim.device(), port);
+    QProcess p;
+    p.start(QStringLiteral(KX_CLI_EXE),
+            {"--data", station.path(), "check", "--port", url, "--model", kModel, "--point",
+             "100,100,0,50", "--settle", "20", "--cycles", "20", "--trace", "--json"});
+    ASSERT_TRUE(p.waitForStarted(kToolWaitMs));
+    p.setReadChannel(QProcess::StandardError);
+    QByteArray err;
+    while (!err.contains("1/20 good cycles")) {
+        ASSERT_TRUE(p.waitForReadyRead(60000)) << err.toStdString();
+        err += p.readAllStandardError();
+    }
+    bridge.Kill();
+    ASSERT_TRUE(p.waitForFinished(120000));
+    err += p.readAllStandardError();
+    EXPECT_EQ(p.exitCode(), 1); // answered, then never settled
+    EXPECT_TRUE(QString::fromUtf8(err).contains(QStringLiteral("链路失败"))) << err.toStdString();
+    const QJsonObject unit = JsonLines(QString::fromUtf8(p.readAllStandardOutput())).value(0);
+    EXPECT_EQ(unit["verdict"].toString(), "not settled");
 }
 
 } // namespace

@@ -11,7 +11,7 @@
 
 LineChoice LoadLine(const QString& dataDir, const QString& port) {
     if (port.trimmed().isEmpty()) throw CliFailure{kExitUsage, QStringLiteral("--port is empty")};
-    if (!QFileInfo::exists(port))
+    if (!IsNetworkPort(port) && !QFileInfo::exists(port))
         throw CliFailure{kExitUsage, QStringLiteral("--port: unknown port %1").arg(port)};
     SavedSerialSettings saved;
     try {
