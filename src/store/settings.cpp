@@ -79,6 +79,23 @@ QString LoadPortName(const QString& dir) {
     return ReadIniValue(SettingsPath(dir), kSetCom, "portname").text;
 }
 
+QStringList LoadRecentPorts(const QString& dir) {
+    QStringList ports;
+    for (const QString& port :
+         ReadIniValue(SettingsPath(dir), kSetCom, "recentports").text.split(QLatin1Char('|')))
+        if (!port.trimmed().isEmpty() && !ports.contains(port.trimmed())) ports << port.trimmed();
+    return ports.mid(0, kMaxRecentPorts);
+}
+
+void AddRecentPort(const QString& dir, const QString& port) {
+    QStringList ports = LoadRecentPorts(dir);
+    ports.removeAll(port.trimmed());
+    ports.prepend(port.trimmed());
+    WriteIniValues(SettingsPath(dir), kSetCom,
+                   {qMakePair(QStringLiteral("recentports"),
+                              ports.mid(0, kMaxRecentPorts).join(QLatin1Char('|')))});
+}
+
 SavedCheckSettings LoadCheckSettings(const QString& dir) {
     SavedCheckSettings s;
     s.U = ReadReal(dir, kSetCheck, "U");

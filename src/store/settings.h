@@ -8,6 +8,7 @@
 // functions may be called from any thread; concurrent writers are not serialised.
 
 #include <QString>
+#include <QStringList>
 
 inline constexpr const char* kSettingsFile = "Config.ini";
 
@@ -50,6 +51,14 @@ void SaveSerialSettings(const QString& dir, const SavedSerialSettings& settings,
                         const QString& portName);
 // SetCom/portname; empty where it is absent (files of older versions hold the index only).
 QString LoadPortName(const QString& dir);
+
+// SetCom/recentports: the network ports ("tcp://HOST:PORT") last used, newest first, at most
+// kMaxRecentPorts, so that the serial settings dialog offers them beside the local ports. Absent:
+// none.
+inline constexpr int kMaxRecentPorts = 8;
+QStringList LoadRecentPorts(const QString& dir);
+// Puts port first (once) and keeps the newest kMaxRecentPorts.
+void AddRecentPort(const QString& dir, const QString& port);
 
 SavedCheckSettings LoadCheckSettings(const QString& dir);
 void SaveCheckSettings(const QString& dir, const SavedCheckSettings& settings);

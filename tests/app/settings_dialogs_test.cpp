@@ -25,6 +25,7 @@ private slots:
     void confirmStoresAndHandsOver();
     void addressThatIsNotANumberWritesNothing();
     void noPortSelectedGivesAnEmptyName();
+    void aTypedNetworkPortIsKeptAmongTheRecentOnes();
     void storedPortNameWinsOverTheIndex_data();
     void storedPortNameWinsOverTheIndex();
     void confirmStoresThePortName();
@@ -158,6 +159,36 @@ void SettingsDialogsTest::noPortSelectedGivesAnEmptyName() {
     QCOMPARE(dialog.choice().portIndex, -1);
     QCOMPARE(dialog.choice().portName, QString());
     QCOMPARE(dialog.choice().portText, QStringLiteral(",9600,N无,8,1"));
+}
+
+void SettingsDialogsTest::aTypedNetworkPortIsKeptAmongTheRecentOnes() {
+    DataFolder folder;
+    const auto type = [&](const QString& port) {
+        TSetComForm dialog(folder.path(), kPorts);
+        auto* list = dialog.findChild<QComboBox*>("CB_Com_list");
+        QVERIFY(list->isEditable());
+        list->setEditText(port);
+        QVERIFY(dialog.BitBtn1Click());
+        QCOMPARE(dialog.choice().portName, port);
+        QCOMPARE(dialog.choice().portIndex, -1);
+    };
+    type(QStringLiteral("tcp://192.168.1.50:4001"));
+    type(QStringLiteral("tcp://10.0.0.7:4002"));
+    type(QStringLiteral("tcp://192.168.1.50:4001"));
+    QCOMPARE(LoadPortName(folder.path()), QStringLiteral("tcp://192.168.1.50:4001"));
+    QCOMPARE(LoadRecentPorts(folder.path()),
+             (QStringList{"tcp://192.168.1.50:4001", "tcp://10.0.0.7:4002"}));
+    // The next opening offers them after the local ports and selects the one in use.
+    TSetComForm dialog(folder.path(), kPorts);
+    auto* list = dialog.findChild<QComboBox*>("CB_Com_list");
+    QCOMPARE(list->currentText(), QStringLiteral("tcp://192.168.1.50:4001"));
+    QCOMPARE(list->count(), kPorts.size() + 2);
+    QCOMPARE(list->itemText(list->count() - 1), QStringLiteral("tcp://10.0.0.7:4002"));
+    // At most the newest eight.
+    for (int i = 0; i < 10; ++i)
+        AddRecentPort(folder.path(), QStringLiteral("tcp://h%1:1").arg(i));
+    QCOMPARE(LoadRecentPorts(folder.path()).size(), kMaxRecentPorts);
+    QCOMPARE(LoadRecentPorts(folder.path()).first(), QStringLiteral("tcp://h9:1"));
 }
 
 void SettingsDialogsTest::storedPortNameWinsOverTheIndex_data() {

@@ -1,8 +1,9 @@
 #include "gui/settings/setcom_dialog.h"
 
+#include "common/conversion.h"
 #include "gui/kit/messages.h"
 #include "gui/kit/up_down.h"
-#include "common/conversion.h"
+#include "link/serial_link.h"
 #include "store/settings.h"
 
 #include <QComboBox>
@@ -90,6 +91,9 @@ TSetComForm::TSetComForm(const QString& dataDir, const QStringList& ports, QWidg
     group->setObjectName(QStringLiteral("GroupBox1"));
     auto* form = new QFormLayout(group);
     comList_ = AddList(form, group, "CB_Com_list", QStringLiteral("端口号："), {});
+    // A serial device server's port is typed in: tcp://HOST:PORT.
+    comList_->setEditable(true);
+    comList_->setInsertPolicy(QComboBox::NoInsert);
     comList_->setMinimumWidth(160);
     baudList_ =
         AddList(form, group, "CB_Baudrate_list", QStringLiteral("波特率："), BaudRateItems());
@@ -129,12 +133,23 @@ void TSetComForm::FormCreate(const QStringList& ports) {
     QStringList sorted = ports;
     sorted.sort();
     comList_->addItems(sorted);
+    // The network ports used lately follow the local ones; another can be typed in.
+    QStringList recent;
+    try {
+        recent = LoadRecentPorts(dataDir_);
+    } catch (const ConversionError&) {
+        // Reported below with the rest of the file.
+    }
+    for (const QString& port : recent)
+        if (comList_->findText(port) < 0) comList_->addItem(port);
     comList_->setCurrentIndex(-1);
     try {
         const SavedSerialSettings saved = LoadSerialSettings(dataDir_);
         // The stored device path wins over the index, which points elsewhere once adapters come
         // and go; a path that is not present leaves the list without a selection.
         const QString portName = LoadPortName(dataDir_).trimmed();
+        if (IsNetworkPort(portName) && comList_->findText(portName) < 0)
+            comList_->addItem(portName);
         if (portName.isEmpty())
             SelectIndex(comList_, saved.port);
         else
@@ -165,11 +180,15 @@ bool TSetComForm::BitBtn1Click() {
     c.parityIndex = parityList_->currentIndex();
     c.dataBitsIndex = dataBitsList_->currentIndex();
     c.stopBitsIndex = stopBitsList_->currentIndex();
+    const QString port = comList_->currentText().trimmed();
+    // A network port is not one of the machine's: its index says nothing.
+    if (IsNetworkPort(port)) c.portIndex = -1;
     try {
         SaveSerialSettings(
             dataDir_,
             {c.portIndex, c.baudIndex, c.parityIndex, c.dataBitsIndex, c.stopBitsIndex, c.address},
-            comList_->currentText().trimmed());
+            port);
+        if (IsNetworkPort(port)) AddRecentPort(dataDir_, port);
     } catch (const ConversionError& e) {
         // A file that cannot be written keeps the old settings everywhere.
         Ui().error(this, e.text());
