@@ -20,6 +20,7 @@
 #include "store/settings.h"
 
 #include "check_fixture.h"
+#include "device_server.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -530,6 +531,39 @@ TEST(CheckPage, APlanOverAnAddressListChecksEveryUnitAtEachPoint) {
         EXPECT_EQ(r->points[1].angle, 60);
         EXPECT_EQ(r->verdict, r->address == 1 ? Verdict::Pass : Verdict::Fail);
     }
+}
+
+// The page over a serial device server (tcp://, socat bridging the simulator's pty) judges the
+// unit as over the pty: the same lines with the same texts and verdicts.
+TEST(CheckPage, OverANetworkPortTheVerdictIsTheOneOverThePty) {
+    Bench b(QStringLiteral("KX7410M31-01"), 0,
+            {"--voltage", "100", "--current", "100", "--angle", "0", "--frequency", "50", "--error",
+             "Pb=2"});
+    ASSERT_TRUE(b.opened);
+    ASSERT_TRUE(ConfigureModule(b.sim, b.folder.database(), b.host.model));
+    CheckPage& page = *b.page;
+    Click(page, "RButton_U100In");
+    Click(page, "RButton_I100In");
+    Click(page, "RButton_0d");
+    Click(page, "RButton_50Hz");
+    const auto settle = [&] {
+        page.BitBtn_CheckClick();
+        EXPECT_TRUE(WaitUntil([&] { return page.verdict().settled(); }, 60000));
+        EXPECT_TRUE(StopAndWait(page));
+        QStringList lines;
+        for (const VerdictLine& line : page.verdict().lines())
+            lines << line.name + "=" + line.text + (line.failed ? " 不合格" : "");
+        return lines;
+    };
+    const QStringList overPty = settle();
+    ASSERT_FALSE(overPty.isEmpty());
+    b.host.serial.Close();
+    const int port = FreePort();
+    DeviceServer server(b.sim.device(), port);
+    ASSERT_TRUE(b.host.serial.Open(QStringLiteral("tcp://127.0.0.1:%1").arg(port), 3, 0, 2, 0));
+    EXPECT_EQ(settle(), overPty);
+    EXPECT_TRUE(overPty.contains(QStringLiteral("B相有功功率=1122 W 不合格")))
+        << overPty.join('\n').toStdString();
 }
 
 // A three-point plan: the page asks for each point, waits for 继续, records the point once it has

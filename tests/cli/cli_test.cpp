@@ -2,6 +2,7 @@
 // pseudo-terminal: a bus of eight modules of which two are faulty, the bad-input table (nothing
 // sent), the text and JSON outputs, the records, the trace, a port that cannot open and Ctrl-C.
 
+#include "device_server.h"
 #include "sim_process.h"
 #include "store/database.h"
 
@@ -601,47 +602,6 @@ TEST(Cli, UserDownloadInEachForm) {
     EXPECT_TRUE(bad.err.contains("1998"));
 }
 
-// socat bridging a TCP port on 127.0.0.1 to the simulator's pseudo-terminal for one connection,
-// as a serial device server in raw mode bridges its serial port.
-class Bridge {
-public:
-    Bridge(const QString& device, int port) {
-        proc_.start("socat", {QStringLiteral("TCP-LISTEN:%1,bind=127.0.0.1,reuseaddr").arg(port),
-                              QStringLiteral("FILE:%1,raw,echo=0,b9600").arg(device)});
-        proc_.waitForStarted(kToolWaitMs);
-        for (int i = 0; i < 200 && !Listening(port); ++i)
-            QThread::msleep(25);
-    }
-    ~Bridge() { Kill(); }
-    // The far side goes away, as a device server that is switched off.
-    void Kill() {
-        if (proc_.state() == QProcess::NotRunning) return;
-        proc_.kill();
-        proc_.waitForFinished(kToolWaitMs);
-    }
-
-private:
-    // A listening socket on 127.0.0.1:port in the kernel's table (state 0A).
-    static bool Listening(int port) {
-        QFile table("/proc/net/tcp");
-        if (!table.open(QIODevice::ReadOnly)) return false;
-        const QByteArray local =
-            QStringLiteral("0100007F:%1").arg(port, 4, 16, QLatin1Char('0')).toUpper().toLatin1();
-        for (const QByteArray& line : table.readAll().split('\n')) {
-            const QList<QByteArray> f = line.simplified().split(' ');
-            if (f.size() > 3 && f[1] == local && f[3] == "0A") return true;
-        }
-        return false;
-    }
-    QProcess proc_;
-};
-
-// A free port on 127.0.0.1 for a listener of a test (not one another test holds right now).
-int FreePort() {
-    static int next = 20000 + (QCoreApplication::applicationPid() % 2000) * 10;
-    return next++;
-}
-
 // A check over tcp:// through a device server gives the grid a check over the pty gives; a refused
 // connection names host and port; a connection dropped mid-poll fails the cycles, as a silent
 // module does, and shows in the trace.
@@ -657,7 +617,7 @@ TEST(Cli, NetworkPortThroughADeviceServer) {
     QString url = QStringLiteral("tcp://127.0.0.1:%1").arg(port);
     CliResult networked;
     {
-        Bridge bridge(sim.device(), port);
+        DeviceServer bridge(sim.device(), port);
         networked = station.run(check + QStringList{"--port", url});
     }
     ASSERT_EQ(networked.exitCode, 1) << networked.err.toStdString();
@@ -681,7 +641,7 @@ TEST(Cli, NetworkPortThroughADeviceServer) {
 
     port = FreePort();
     url = QStringLiteral("tcp://127.0.0.1:%1").arg(port);
-    Bridge bridge(sim.device(), port);
+    DeviceServer bridge(sim.device(), port);
     QProcess p;
     p.start(QStringLiteral(KX_CLI_EXE),
             {"--data", station.path(), "check", "--port", url, "--model", kModel, "--point",
