@@ -59,7 +59,8 @@ int main(int argc, char** argv) {
         for (const auto& [address, flag] : options.unitFaults)
             shell.execute(QString("@%1 %2 on").arg(address).arg(flag), 0);
         PtyServer server(line, shell, {options.pace, options.turnaroundMs, options.jitterMs});
-        if (!server.open(options.link, error)) {
+        if (!(options.tcp.isEmpty() ? server.open(options.link, error)
+                                    : server.listenTcp(options.tcp, error))) {
             std::fprintf(stderr, "kx7410-sim: %s\n", qPrintable(error));
             return 1;
         }

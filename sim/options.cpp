@@ -21,6 +21,9 @@ QString UsageText() {
                "\n"
                "Options:\n"
                "  --link PATH          symbolic link to the slave side (default %1/ttyKX0)\n"
+               "  --tcp [HOST:]PORT    serve the line on TCP instead of a pty, raw, as a serial\n"
+               "                       device server does (127.0.0.1 unless HOST; port 0: a free\n"
+               "                       one); the first output line is tcp://HOST:PORT\n"
                "  --address LIST       module address 1..255 (default 1); a list (1-8, or 1,3,5)\n"
                "                       puts one module at each address on the line\n"
                "  --protocol N         0 Modbus RTU, 1 DL/T 645-1997, 2 DL/T 645-2007, 3 亚奥, 4 "
@@ -119,6 +122,8 @@ bool ParseOptions(const QStringList& args, SimOptions& o, QString& error) {
                 flag(o.help);
             else if (name == "--link")
                 o.link = takeValue();
+            else if (name == "--tcp")
+                o.tcp = takeValue();
             else if (name == "--address") {
                 QString why;
                 if (!ParseAddressList(takeValue(), o.addresses, why))

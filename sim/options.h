@@ -11,6 +11,7 @@
 
 struct SimOptions {
     QString link; // symbolic link to the pseudo-terminal's slave side
+    QString tcp;  // "[HOST:]PORT": serve the line on TCP instead
     ModuleConfig module;
     SourcePoint point;
     // The addresses of the modules on the line (--address 1-8: eight, each with its own

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
+#include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -11,8 +12,11 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/inotify.h>
+#include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -62,15 +66,15 @@ PtyServer::~PtyServer() {
     removeLink();
     if (slave_ >= 0) ::close(slave_);
     if (master_ >= 0) ::close(master_);
+    if (client_ >= 0) ::close(client_);
+    if (listen_ >= 0) ::close(listen_);
 }
 
 double PtyServer::now() const {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - kStart).count();
 }
 
-bool PtyServer::open(const QString& linkPath, QString& error) {
-    // Signals are caught before the link exists, so that a SIGTERM right after the first output
-    // line still removes it.
+bool PtyServer::catchSignals(QString& error) {
     if (signalPipe[0] < 0 && ::pipe(signalPipe) != 0) {
         error = QString("cannot create a pipe: %1").arg(std::strerror(errno));
         return false;
@@ -81,6 +85,56 @@ bool PtyServer::open(const QString& linkPath, QString& error) {
     ::sigaction(SIGINT, &sa, nullptr);
     ::sigaction(SIGTERM, &sa, nullptr);
     ::signal(SIGPIPE, SIG_IGN);
+    return true;
+}
+
+bool PtyServer::listenTcp(const QString& hostPort, QString& error) {
+    if (!catchSignals(error)) return false;
+    const qsizetype colon = hostPort.lastIndexOf(':');
+    QString host = colon < 0 ? QStringLiteral("127.0.0.1") : hostPort.left(colon);
+    if (host == QLatin1String("localhost")) host = QStringLiteral("127.0.0.1");
+    bool ok = false;
+    const int port = hostPort.mid(colon + 1).toInt(&ok);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(uint16_t(port));
+    if (!ok || port < 0 || port > 65535 ||
+        ::inet_pton(AF_INET, host.toLatin1().constData(), &address.sin_addr) != 1) {
+        error = QString("--tcp %1 is not [HOST:]PORT of an IPv4 address").arg(hostPort);
+        return false;
+    }
+    listen_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    const int yes = 1;
+    if (listen_ < 0 || ::setsockopt(listen_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes) != 0 ||
+        ::bind(listen_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(listen_, 1) != 0) {
+        error = QString("cannot listen on %1:%2: %3").arg(host).arg(port).arg(std::strerror(errno));
+        return false;
+    }
+    // Port 0 takes a free one: the first output line says which.
+    socklen_t length = sizeof address;
+    ::getsockname(listen_, reinterpret_cast<sockaddr*>(&address), &length);
+    slavePath_ = QString("tcp://%1:%2").arg(host).arg(ntohs(address.sin_port));
+    return true;
+}
+
+void PtyServer::takeConnection() {
+    const int client = ::accept4(listen_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (client < 0) return;
+    // One host at a time, as on a device server's port: a new connection replaces the old.
+    if (client_ >= 0) ::close(client_);
+    client_ = client;
+    const int yes = 1;
+    ::setsockopt(client_, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
+    tx_.clear();
+    txStarted_ = false;
+    rx_.clear();
+}
+
+bool PtyServer::open(const QString& linkPath, QString& error) {
+    // Signals are caught before the link exists, so that a SIGTERM right after the first output
+    // line still removes it.
+    if (!catchSignals(error)) return false;
 
     master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
     if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) {
@@ -139,9 +193,16 @@ void PtyServer::removeLink() {
 }
 
 ModuleLineSettings PtyServer::lineSettings() const {
+    ModuleLineSettings line;
+    if (listen_ >= 0) {
+        // Raw TCP carries no line settings: the device server's port is set as the module is.
+        const double t = now();
+        line.baud = primary().activeBaud(t);
+        line.stopBits = primary().activeFrameFormat(t) == 0 ? 2 : 1;
+        return line;
+    }
     // The master side reports the terminal attributes the host set on the slave side.
     termios t{};
-    ModuleLineSettings line;
     if (::tcgetattr(master_, &t) == 0) {
         line.baud = baudOf(::cfgetospeed(&t));
         line.stopBits = (t.c_cflag & CSTOPB) ? 2 : 1;
@@ -224,18 +285,29 @@ int PtyServer::run() {
         int timeoutMs = -1;
         if (deadline >= 0) timeoutMs = std::max(0, int(std::ceil((deadline - t) * 1000.0)));
 
-        pollfd fds[4] = {
-            {master_, POLLIN, 0}, {signalPipe[0], POLLIN, 0}, {opens_, POLLIN, 0}, {0, POLLIN, 0}};
-        const nfds_t count = stdinOpen_ ? 4 : 3;
-        const int n = ::poll(fds, count, timeoutMs);
+        // Negative descriptors are left out by poll: no connection yet, no console.
+        pollfd fds[5] = {{lineFd(), POLLIN, 0},
+                         {signalPipe[0], POLLIN, 0},
+                         {opens_, POLLIN, 0},
+                         {listen_, POLLIN, 0},
+                         {stdinOpen_ ? 0 : -1, POLLIN, 0}};
+        const int n = ::poll(fds, 5, timeoutMs);
         if (n < 0 && errno != EINTR) break;
         if (n > 0 && (fds[1].revents & POLLIN)) break; // SIGINT or SIGTERM
         // Before the request bytes: the host's open precedes what it writes.
         takeOpens();
+        if (n > 0 && (fds[3].revents & POLLIN)) takeConnection();
         const double t2 = now();
-        if (n > 0 && (fds[0].revents & POLLIN)) {
+        if (n > 0 && fds[0].fd >= 0 && (fds[0].revents & (POLLIN | POLLHUP))) {
             uint8_t buf[1024];
-            const ssize_t got = ::read(master_, buf, sizeof buf);
+            const ssize_t got = ::read(fds[0].fd, buf, sizeof buf);
+            if (got == 0 && fds[0].fd == client_) {
+                // The host closed the connection; the next one is accepted.
+                ::close(client_);
+                client_ = -1;
+                rx_.clear();
+                tx_.clear();
+            }
             if (got > 0) {
                 // A host that talks while a late reply is still waiting has given up on it.
                 if (!txStarted_) tx_.clear();
@@ -246,7 +318,7 @@ int PtyServer::run() {
                     serveRequest(t2);
             }
         }
-        if (count == 4 && n > 0 && (fds[3].revents & (POLLIN | POLLHUP))) {
+        if (stdinOpen_ && n > 0 && (fds[4].revents & (POLLIN | POLLHUP))) {
             char buf[1024];
             const ssize_t got = ::read(0, buf, sizeof buf);
             if (got <= 0) {
@@ -270,7 +342,9 @@ int PtyServer::run() {
         }
         if (!out.empty()) {
             // A full buffer (nobody reading the line) loses the rest, as a line would.
-            [[maybe_unused]] ssize_t w = ::write(master_, out.data(), out.size());
+            if (lineFd() >= 0) {
+                [[maybe_unused]] ssize_t w = ::write(lineFd(), out.data(), out.size());
+            }
             txStarted_ = !tx_.empty();
         }
         if (tx_.empty()) txStarted_ = false;

@@ -1,7 +1,8 @@
 #pragma once
 // The simulated module's side of the line: a pseudo-terminal whose slave side the host opens as
-// its serial port, and the loop that gathers request frames, asks the Module for the reply and
-// sends it, and runs the console commands from standard input. Single-threaded (poll()).
+// its serial port (or a TCP port, as a serial device server offers its line), and the loop that
+// gathers request frames, asks the Module for the reply and sends it, and runs the console commands
+// from standard input. Single-threaded (poll()).
 
 #include "command_shell.h"
 #include "module.h"
@@ -29,6 +30,10 @@ public:
     // Opens the pseudo-terminal and points linkPath at its slave side (replacing a stale link;
     // any other file there is an error).
     bool open(const QString& linkPath, QString& error);
+    // Instead of a pseudo-terminal: listens on "[HOST:]PORT" (127.0.0.1 unless a host is given;
+    // port 0 takes a free one) for the raw bytes of the line over TCP, one host at a time, as a
+    // serial device server in transparent mode; slavePath() is then "tcp://HOST:PORT".
+    bool listenTcp(const QString& hostPort, QString& error);
     QString slavePath() const { return slavePath_; }
 
     // Serves until SIGINT/SIGTERM or the quit command; returns the exit code.
@@ -38,6 +43,10 @@ public:
 
 private:
     void serveRequest(double now);
+    bool catchSignals(QString& error);
+    void takeConnection();
+    // The descriptor the line's bytes travel on: the pty's master side or the TCP connection.
+    int lineFd() const { return listen_ >= 0 ? client_ : master_; }
     ModuleLineSettings lineSettings() const;
     void runCommandLines();
     void takeOpens();
@@ -48,8 +57,10 @@ private:
     CommandShell& shell_;
     Options options_;
     int master_ = -1;
-    int slave_ = -1; // kept open so that the line stays up while the host has it closed
-    int opens_ = -1; // inotify: the host opening the slave side
+    int slave_ = -1;  // kept open so that the line stays up while the host has it closed
+    int opens_ = -1;  // inotify: the host opening the slave side
+    int listen_ = -1; // TCP: the listening socket
+    int client_ = -1; // TCP: the host's connection
     QString slavePath_;
     QString linkPath_;
     std::vector<uint8_t> rx_;

@@ -161,6 +161,37 @@ TEST(SimProcess, ModulesAtSeveralAddressesShareTheLine) {
     EXPECT_EQ(sim.command("@3 get 272"), "ok 7");
 }
 
+// On TCP the simulator serves the line's raw bytes, as a serial device server does: pymodbus's RTU
+// framer over a TCP connection reads what the module holds, at each address of a bus.
+TEST(SimProcess, ServesTheLineOnTcpToAnIndependentMaster) {
+    QProcess sim;
+    sim.start(QStringLiteral(KX_SIM_EXE),
+              {"--tcp", "0", "--address", "1-2", "--data", QStringLiteral(KX_SIM_DATA_DIR)});
+    ASSERT_TRUE(sim.waitForStarted(kWaitMs));
+    ASSERT_TRUE(sim.waitForReadyRead(kWaitMs));
+    const QString url = QString::fromUtf8(sim.readLine()).trimmed();
+    ASSERT_TRUE(url.startsWith("tcp://127.0.0.1:")) << url.toStdString();
+    const QString port = url.section(':', 2);
+    sim.write("@2 set 272 4242\n");
+    ASSERT_TRUE(sim.waitForReadyRead(kWaitMs));
+    EXPECT_EQ(QString::fromUtf8(sim.readLine()).trimmed(), "ok");
+    ToolResult r = python("pymodbus_rtu_over_tcp.py", {"127.0.0.1", port, "2", "272", "1"});
+    EXPECT_EQ(r.exitCode, 0) << r.out.toStdString();
+    EXPECT_EQ(r.out.trimmed(), "4242");
+    r = python("pymodbus_rtu_over_tcp.py", {"127.0.0.1", port, "1", "272", "1"});
+    EXPECT_EQ(r.exitCode, 0) << r.out.toStdString();
+    EXPECT_NE(r.out.trimmed(), "4242");
+    // A second connection after the first closed is served as well (above), and a bad option
+    // is refused.
+    QProcess bad;
+    bad.start(QStringLiteral(KX_SIM_EXE), {"--tcp", "nowhere:x"});
+    ASSERT_TRUE(bad.waitForFinished(kWaitMs));
+    EXPECT_NE(bad.exitCode(), 0);
+    EXPECT_TRUE(bad.readAllStandardError().contains("--tcp nowhere:x"));
+    sim.terminate();
+    EXPECT_TRUE(sim.waitForFinished(kWaitMs));
+}
+
 TEST(SimProcess, SilentAtOtherBaudRateOrWhenToldTo) {
     SimProcess sim;
     auto r = mbpollRead(sim, 257, 3, 19200);
