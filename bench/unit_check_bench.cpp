@@ -1,7 +1,8 @@
 // Figures of a check of many units on one bus: eight modules of a paced kx7410-sim (fast
 // polling, one settled cycle each) checked address after address by UnitCheck, against eight
-// times the check of one unit on the same line; and the same run through kx7410-cli, start-up
-// included.
+// times the check of one unit on the same line; the same run through kx7410-cli, start-up
+// included; and the check of one unit over tcp:// (the simulator serving its line on TCP, as a
+// serial device server) against the same over the pseudo-terminal.
 //
 // Usage: unit_check_bench [runs]
 
@@ -85,6 +86,7 @@ int main(int argc, char** argv) {
         eight.push_back(TimeCheck(serial, db, dir.path(), {1, 2, 3, 4, 5, 6, 7, 8}, &passed));
     }
     serial.Close();
+    const int passedOfEight = passed;
     for (int i = 0; i < runs; ++i) {
         QProcess p;
         QElapsedTimer clock;
@@ -98,12 +100,32 @@ int main(int argc, char** argv) {
     sim.terminate();
     sim.waitForFinished(20000);
 
+    // The same paced module on TCP: the windows and the fast framing are those of the pty.
+    QProcess tcpSim;
+    tcpSim.start(bin + "/kx7410-sim", {"--tcp", "0", "--data", bin + "/data", "--model", kModel,
+                                       "--db", db.filePath(), "--pace"});
+    std::vector<double> overTcp;
+    if (tcpSim.waitForStarted(20000) && tcpSim.waitForReadyRead(20000)) {
+        const QString url = QString::fromUtf8(tcpSim.readLine()).trimmed();
+        SerialLink network;
+        if (network.Open(url, 3, 0, 2, 0))
+            for (int i = 0; i < runs; ++i)
+                overTcp.push_back(TimeCheck(network, db, dir.path(), {1}, &passed));
+        network.Close();
+    }
+    tcpSim.terminate();
+    tcpSim.waitForFinished(20000);
+
     const double m1 = Median(one), m8 = Median(eight), mc = Median(cli);
-    std::printf("units passed in the last run of eight:    %d of 8\n", passed);
+    std::printf("units passed in the last run of eight:    %d of 8\n", passedOfEight);
     std::printf("one unit, one settled cycle:             %8.1f ms (median of %d)\n", m1, runs);
     std::printf("eight units, one settled cycle each:     %8.1f ms\n", m8);
     std::printf("ratio to eight single-unit checks:       %8.3f (target <= 1.05)\n",
                 m1 > 0 ? m8 / (8 * m1) : 0);
     std::printf("kx7410-cli check of eight, start-up incl: %8.1f ms\n", mc);
+    const double mt = Median(overTcp);
+    std::printf("one unit over tcp://, one settled cycle:  %8.1f ms\n", mt);
+    std::printf("ratio to the same over the pty:           %8.3f (target <= 1.05)\n",
+                m1 > 0 ? mt / m1 : 0);
     return 0;
 }
