@@ -60,7 +60,7 @@ int main(int argc, char** argv) {
             shell.execute(QString("@%1 %2 on").arg(address).arg(flag), 0);
         PtyServer server(line, shell, {options.pace, options.turnaroundMs, options.jitterMs});
         if (!(options.tcp.isEmpty() ? server.open(options.link, error)
-                                    : server.listenTcp(options.tcp, error))) {
+                                    : server.listenTcp(options.tcp, error, options.rfc2217))) {
             std::fprintf(stderr, "kx7410-sim: %s\n", qPrintable(error));
             return 1;
         }

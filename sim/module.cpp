@@ -87,7 +87,10 @@ int Module::bitsPerChar(double now) const {
 
 bool Module::lineMatches(const ModuleLineSettings& line, double now) const {
     if (line.baud != activeBaud(now)) return false;
-    const int moduleStopBits = activeFrameFormat(now) == 0 ? 2 : 1;
+    const int format = activeFrameFormat(now);
+    // 0 N,2S  1 O,1S  2 E,1S  3 N,1S
+    if (line.parity >= 0 && line.parity != (format == 1 ? 1 : format == 2 ? 2 : 0)) return false;
+    const int moduleStopBits = format == 0 ? 2 : 1;
     return moduleStopBits == 1 || line.stopBits == 2;
 }
 

@@ -4,7 +4,8 @@
 // it; the tests drive it directly. Single-threaded: one request at a time, as on the bus.
 //
 // Line settings rule: a pseudo-terminal carries the baud rate and the stop bits the host sets,
-// but not the parity (the kernel clears it), so parity formats are matched on their stop bits only.
+// but not the parity (the kernel clears it), so parity formats are matched on their stop bits only;
+// over RFC 2217 the parity is known and must be the format's.
 // A module set to one stop bit also hears a host that sends two (the second is idle line to it);
 // a module set to two stop bits does not hear a host that sends one.
 
@@ -38,6 +39,7 @@ inline constexpr uint16_t kCommand = 0xAA55;
 struct ModuleLineSettings {
     int baud = 9600;
     int stopBits = 1;
+    int parity = -1; // 0 none, 1 odd, 2 even; -1 not known (a pseudo-terminal carries none)
 };
 
 // Faults on demand; each stays on until switched off.

@@ -24,6 +24,10 @@ QString UsageText() {
                "  --tcp [HOST:]PORT    serve the line on TCP instead of a pty, raw, as a serial\n"
                "                       device server does (127.0.0.1 unless HOST; port 0: a free\n"
                "                       one); the first output line is tcp://HOST:PORT\n"
+               "  --rfc2217 [HOST:]PORT the same with Telnet COM port control (RFC 2217): the "
+               "line\n"
+               "                       settings the host sets, parity included, must be the\n"
+               "                       module's; the first output line is rfc2217://HOST:PORT\n"
                "  --address LIST       module address 1..255 (default 1); a list (1-8, or 1,3,5)\n"
                "                       puts one module at each address on the line\n"
                "  --protocol N         0 Modbus RTU, 1 DL/T 645-1997, 2 DL/T 645-2007, 3 亚奥, 4 "
@@ -124,7 +128,10 @@ bool ParseOptions(const QStringList& args, SimOptions& o, QString& error) {
                 o.link = takeValue();
             else if (name == "--tcp")
                 o.tcp = takeValue();
-            else if (name == "--address") {
+            else if (name == "--rfc2217") {
+                o.tcp = takeValue();
+                o.rfc2217 = true;
+            } else if (name == "--address") {
                 QString why;
                 if (!ParseAddressList(takeValue(), o.addresses, why))
                     throw ConversionError("--address: " + why);

@@ -10,8 +10,9 @@
 #include <QStringList>
 
 struct SimOptions {
-    QString link; // symbolic link to the pseudo-terminal's slave side
-    QString tcp;  // "[HOST:]PORT": serve the line on TCP instead
+    QString link;         // symbolic link to the pseudo-terminal's slave side
+    QString tcp;          // "[HOST:]PORT": serve the line on TCP instead
+    bool rfc2217 = false; // and speak RFC 2217 there (--rfc2217 [HOST:]PORT)
     ModuleConfig module;
     SourcePoint point;
     // The addresses of the modules on the line (--address 1-8: eight, each with its own

@@ -88,8 +88,9 @@ bool PtyServer::catchSignals(QString& error) {
     return true;
 }
 
-bool PtyServer::listenTcp(const QString& hostPort, QString& error) {
+bool PtyServer::listenTcp(const QString& hostPort, QString& error, bool rfc2217) {
     if (!catchSignals(error)) return false;
+    rfc2217_ = rfc2217;
     const qsizetype colon = hostPort.lastIndexOf(':');
     QString host = colon < 0 ? QStringLiteral("127.0.0.1") : hostPort.left(colon);
     if (host == QLatin1String("localhost")) host = QStringLiteral("127.0.0.1");
@@ -114,7 +115,10 @@ bool PtyServer::listenTcp(const QString& hostPort, QString& error) {
     // Port 0 takes a free one: the first output line says which.
     socklen_t length = sizeof address;
     ::getsockname(listen_, reinterpret_cast<sockaddr*>(&address), &length);
-    slavePath_ = QString("tcp://%1:%2").arg(host).arg(ntohs(address.sin_port));
+    slavePath_ = QString("%1://%2:%3")
+                     .arg(rfc2217 ? "rfc2217" : "tcp")
+                     .arg(host)
+                     .arg(ntohs(address.sin_port));
     return true;
 }
 
@@ -129,6 +133,64 @@ void PtyServer::takeConnection() {
     tx_.clear();
     txStarted_ = false;
     rx_.clear();
+    if (!rfc2217_) return;
+    remote_ = ModuleLineSettings{9600, 1, 0};
+    telnet_ = std::make_unique<TelnetDecoder>(TelnetDecoder::Events{
+        [this](uint8_t verb, uint8_t option) {
+            using namespace telnet;
+            const bool ours =
+                option == kBinary || option == kSuppressGoAhead || option == kComPortOption;
+            uint8_t answer = 0;
+            if (verb == kWill) answer = ours ? kDo : kDont;
+            if (verb == kDo) answer = ours && option != kComPortOption ? kWill : kWont;
+            if (answer == 0) return;
+            const uint8_t reply[3] = {kIac, answer, option};
+            [[maybe_unused]] ssize_t w = ::write(client_, reply, 3);
+        },
+        [this](uint8_t option, const std::vector<uint8_t>& bytes) {
+            if (option == telnet::kComPortOption) comPortCommand(bytes);
+        }});
+}
+
+void PtyServer::comPortCommand(const std::vector<uint8_t>& bytes) {
+    using namespace telnet;
+    if (bytes.empty()) return;
+    const uint8_t command = bytes[0];
+    std::vector<uint8_t> value(bytes.begin() + 1, bytes.end());
+    // A value of 0 asks for the current setting; anything else sets it. The answer carries it.
+    switch (command) {
+    case kSetBaudRate:
+        if (value.size() == 4) {
+            const uint32_t baud = uint32_t(value[0]) << 24 | uint32_t(value[1]) << 16 |
+                                  uint32_t(value[2]) << 8 | value[3];
+            if (baud != 0) remote_.baud = int(baud);
+            const auto b = uint32_t(remote_.baud);
+            value = {uint8_t(b >> 24), uint8_t(b >> 16), uint8_t(b >> 8), uint8_t(b)};
+        }
+        break;
+    case kSetParity:
+        if (value.size() == 1 && value[0] >= 1 && value[0] <= 3) remote_.parity = value[0] - 1;
+        if (value.size() == 1) value[0] = uint8_t(remote_.parity + 1);
+        break;
+    case kSetStopSize:
+        if (value.size() == 1 && (value[0] == 1 || value[0] == 2)) remote_.stopBits = value[0];
+        if (value.size() == 1) value[0] = uint8_t(remote_.stopBits);
+        break;
+    case kSetDataSize:
+        if (value.size() == 1 && value[0] == 0) value[0] = 8;
+        break;
+    default:
+        break; // control, masks, purge: taken as asked
+    }
+    const std::vector<uint8_t> answer = ComPortCommand(uint8_t(command + kServerOffset), value);
+    [[maybe_unused]] ssize_t w = ::write(client_, answer.data(), answer.size());
+}
+
+void PtyServer::writeLine(const std::vector<uint8_t>& bytes) {
+    if (lineFd() < 0) return;
+    // A full buffer (nobody reading the line) loses the rest, as a line would.
+    const std::vector<uint8_t> wire = telnet_ ? TelnetEscape(bytes) : bytes;
+    [[maybe_unused]] ssize_t w = ::write(lineFd(), wire.data(), wire.size());
 }
 
 bool PtyServer::open(const QString& linkPath, QString& error) {
@@ -194,6 +256,7 @@ void PtyServer::removeLink() {
 
 ModuleLineSettings PtyServer::lineSettings() const {
     ModuleLineSettings line;
+    if (rfc2217_) return remote_;
     if (listen_ >= 0) {
         // Raw TCP carries no line settings: the device server's port is set as the module is.
         const double t = now();
@@ -305,13 +368,19 @@ int PtyServer::run() {
                 // The host closed the connection; the next one is accepted.
                 ::close(client_);
                 client_ = -1;
+                telnet_.reset();
                 rx_.clear();
                 tx_.clear();
             }
-            if (got > 0) {
+            std::vector<uint8_t> data(buf, buf + std::max<ssize_t>(got, 0));
+            if (telnet_ && got > 0) {
+                data.clear();
+                telnet_->Feed(buf, std::size_t(got), data);
+            }
+            if (!data.empty()) {
                 // A host that talks while a late reply is still waiting has given up on it.
                 if (!txStarted_) tx_.clear();
-                rx_.insert(rx_.end(), buf, buf + got);
+                rx_.insert(rx_.end(), data.begin(), data.end());
                 lastRx_ = t2;
                 if (std::any_of(modules_.begin(), modules_.end(),
                                 [&](Module* m) { return m->frameComplete(rx_, t2); }))
@@ -342,9 +411,7 @@ int PtyServer::run() {
         }
         if (!out.empty()) {
             // A full buffer (nobody reading the line) loses the rest, as a line would.
-            if (lineFd() >= 0) {
-                [[maybe_unused]] ssize_t w = ::write(lineFd(), out.data(), out.size());
-            }
+            writeLine(out);
             txStarted_ = !tx_.empty();
         }
         if (tx_.empty()) txStarted_ = false;

@@ -7,8 +7,11 @@
 #include "command_shell.h"
 #include "module.h"
 
+#include "link/telnet.h"
+
 #include <QString>
 #include <deque>
+#include <memory>
 #include <random>
 #include <vector>
 
@@ -33,7 +36,9 @@ public:
     // Instead of a pseudo-terminal: listens on "[HOST:]PORT" (127.0.0.1 unless a host is given;
     // port 0 takes a free one) for the raw bytes of the line over TCP, one host at a time, as a
     // serial device server in transparent mode; slavePath() is then "tcp://HOST:PORT".
-    bool listenTcp(const QString& hostPort, QString& error);
+    // With rfc2217, the host speaks Telnet with COM port control (RFC 2217): the line settings it
+    // sets are those the module hears with, parity included.
+    bool listenTcp(const QString& hostPort, QString& error, bool rfc2217 = false);
     QString slavePath() const { return slavePath_; }
 
     // Serves until SIGINT/SIGTERM or the quit command; returns the exit code.
@@ -61,6 +66,11 @@ private:
     int opens_ = -1;  // inotify: the host opening the slave side
     int listen_ = -1; // TCP: the listening socket
     int client_ = -1; // TCP: the host's connection
+    bool rfc2217_ = false;
+    std::unique_ptr<TelnetDecoder> telnet_; // of the connection, RFC 2217 only
+    ModuleLineSettings remote_;             // as the RFC 2217 host set them
+    void writeLine(const std::vector<uint8_t>& bytes);
+    void comPortCommand(const std::vector<uint8_t>& bytes);
     QString slavePath_;
     QString linkPath_;
     std::vector<uint8_t> rx_;

@@ -1,5 +1,6 @@
 #include "link/serial_link.h"
 
+#include "link/telnet.h"
 #include "link/traffic.h"
 
 #include <QCoreApplication>
@@ -160,7 +161,77 @@ bool SerialLink::RunOnIoThread(const std::function<void()>& job) {
 }
 
 bool IsNetworkPort(const QString& name) {
-    return name.startsWith(QLatin1String("tcp://"), Qt::CaseInsensitive);
+    return name.startsWith(QLatin1String("tcp://"), Qt::CaseInsensitive) ||
+           name.startsWith(QLatin1String("rfc2217://"), Qt::CaseInsensitive);
+}
+
+QString SerialLink::Warning() const {
+    std::lock_guard lock(settingsMutex_);
+    return warning_;
+}
+
+QByteArray SerialLink::ReadData(qint64 max) {
+    if (!telnet_) return io()->read(max);
+    const QByteArray raw = socket_->readAll();
+    std::vector<uint8_t> data;
+    telnet_->Feed(reinterpret_cast<const uint8_t*>(raw.constData()), std::size_t(raw.size()), data);
+    pendingData_.append(reinterpret_cast<const char*>(data.data()), qsizetype(data.size()));
+    const QByteArray taken = pendingData_.left(max);
+    pendingData_.remove(0, taken.size());
+    return taken;
+}
+
+bool SerialLink::WriteData(const std::vector<uint8_t>& bytes) {
+    // RFC 2217 doubles every 0xFF of the data; the module sees the bytes as given.
+    const std::vector<uint8_t> wire = telnet_ ? TelnetEscape(bytes) : bytes;
+    return io()->write(reinterpret_cast<const char*>(wire.data()), qint64(wire.size())) ==
+           qint64(wire.size());
+}
+
+void SerialLink::Negotiate(const LineSettings& settings) {
+    // The far side's answers to the four settings, or its refusal of COM port control.
+    int answers = 0;
+    bool refused = false;
+    telnet_ = std::make_unique<TelnetDecoder>(TelnetDecoder::Events{
+        [this, &refused](uint8_t verb, uint8_t option) {
+            using namespace telnet;
+            if (option == kComPortOption && (verb == kDont || verb == kWont)) refused = true;
+            // What is not ours to do is declined.
+            if (option != kBinary && option != kSuppressGoAhead && option != kComPortOption &&
+                (verb == kDo || verb == kWill)) {
+                const char reply[3] = {char(kIac), char(verb == kDo ? kWont : kDont), char(option)};
+                socket_->write(reply, 3);
+            }
+        },
+        [&answers](uint8_t option, const std::vector<uint8_t>& bytes) {
+            using namespace telnet;
+            if (option == kComPortOption && !bytes.empty() && bytes[0] > kServerOffset &&
+                bytes[0] <= kServerOffset + kSetStopSize)
+                ++answers;
+        }});
+    using namespace telnet;
+    const std::vector<uint8_t> hello{kIac, kWill, kComPortOption,  kIac, kWill, kBinary,
+                                     kIac, kDo,   kBinary,         kIac, kWill, kSuppressGoAhead,
+                                     kIac, kDo,   kSuppressGoAhead};
+    std::vector<uint8_t> out = hello;
+    const std::vector<uint8_t> line =
+        ComPortSettings(settings.baudRate, settings.dataBits, settings.parity, settings.stopBits);
+    out.insert(out.end(), line.begin(), line.end());
+    socket_->write(reinterpret_cast<const char*>(out.data()), qint64(out.size()));
+    socket_->waitForBytesWritten(kConnectTimeoutMs);
+    const QDeadlineTimer deadline(kConnectTimeoutMs);
+    while (answers < 4 && !refused && !deadline.hasExpired()) {
+        if (!socket_->waitForReadyRead(int(std::max<qint64>(1, deadline.remainingTime())))) break;
+        ReadData(0);
+    }
+    pendingData_.clear();
+    std::lock_guard lock(settingsMutex_);
+    warning_ =
+        answers >= 4
+            ? QString()
+            : QStringLiteral(
+                  "远端不支持 RFC 2217 串口设置，按原始 TCP 通信（串口参数由设备服务器决定）");
+    if (answers < 4) telnet_.reset(); // raw from here on
 }
 
 QIODevice* SerialLink::io() const {
@@ -172,7 +243,9 @@ void SerialLink::DiscardInput() {
     if (port_) {
         port_->clear(QSerialPort::AllDirections);
     } else if (socket_) {
-        socket_->readAll();
+        ReadData(0);
+        pendingData_.clear();
+        if (!telnet_) socket_->readAll();
     }
 }
 
@@ -182,7 +255,7 @@ bool SerialLink::ConnectOnIoThread(const QString& name, OpenFailure& why) {
     const int portNumber = url.port();
     why.kind = OpenFailure::Kind::Other;
     if (!url.isValid() || host.isEmpty() || portNumber <= 0 || !url.path().isEmpty()) {
-        why.detail = QStringLiteral("网络端口应为 tcp://主机:端口");
+        why.detail = QStringLiteral("网络端口应为 tcp://主机:端口 或 rfc2217://主机:端口");
         return false;
     }
     auto socket = std::make_unique<QTcpSocket>();
@@ -198,6 +271,14 @@ bool SerialLink::ConnectOnIoThread(const QString& name, OpenFailure& why) {
         return false;
     }
     socket_ = std::move(socket);
+    telnet_.reset();
+    pendingData_.clear();
+    {
+        std::lock_guard lock(settingsMutex_);
+        warning_.clear();
+    }
+    if (url.scheme().compare(QLatin1String("rfc2217"), Qt::CaseInsensitive) == 0)
+        Negotiate(Settings());
     return true;
 }
 
@@ -269,6 +350,8 @@ void SerialLink::CloseOnIoThread() {
         socket_->abort();
         socket_.reset();
     }
+    telnet_.reset();
+    pendingData_.clear();
 }
 
 LineSettings SerialLink::Settings() const {
@@ -313,7 +396,7 @@ void SerialLink::WaitForQuietLine() {
     const auto giveUp = Clock::now() + std::chrono::seconds(1);
     QIODevice* device = io();
     for (;;) {
-        if (!device->readAll().isEmpty()) lastByteAt_ = Clock::now();
+        if (!ReadData(1 << 20).isEmpty()) lastByteAt_ = Clock::now();
         const auto left = lastByteAt_ + quiet - Clock::now();
         if (left <= Clock::duration::zero() || Clock::now() >= giveUp) return;
         const int ms = static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(left).count());
@@ -358,9 +441,7 @@ SerialLink::TransactOnIoThread(const std::vector<uint8_t>& request, const Transa
     const int writeWindow = std::max(
         0, params.writeMultiplierMs * static_cast<int>(request.size()) + params.writeConstantMs);
     const QDeadlineTimer writeDeadline(writeWindow, Qt::PreciseTimer);
-    if (device->write(reinterpret_cast<const char*>(request.data()),
-                      static_cast<qint64>(request.size())) != static_cast<qint64>(request.size()))
-        return failed();
+    if (!WriteData(request)) return failed();
     while (device->bytesToWrite() > 0) {
         const qint64 left = writeDeadline.remainingTime();
         if (left <= 0 || !device->waitForBytesWritten(static_cast<int>(left))) return failed();
@@ -375,7 +456,7 @@ SerialLink::TransactOnIoThread(const std::vector<uint8_t>& request, const Transa
     QByteArray received;
     auto lastByte = started;
     for (;;) {
-        const QByteArray chunk = device->read(wanted - received.size());
+        const QByteArray chunk = ReadData(wanted - received.size());
         if (!chunk.isEmpty()) {
             received += chunk;
             lastByte = Clock::now();
@@ -410,7 +491,7 @@ SerialLink::TransactOnIoThread(const std::vector<uint8_t>& request, const Transa
     if (port_)
         port_->clear(QSerialPort::Input);
     else
-        socket_->readAll();
+        DiscardInput();
     std::vector<uint8_t> reply(received.begin(), received.end());
     record(&reply, reply.empty() ? Clock::now() : lastByte);
     return reply;

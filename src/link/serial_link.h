@@ -1,6 +1,8 @@
 #pragma once
 // The one serial port of the process: a local device, or a serial device server's port on the
-// network ("tcp://HOST:PORT", the bytes of the line over a TCP connection in raw mode). A
+// network ("tcp://HOST:PORT", the bytes of the line over a TCP connection in raw mode, or
+// "rfc2217://HOST:PORT", Telnet with COM port control, which also sets the remote port's baud
+// rate, data bits, parity and stop bits). A
 // dedicated I/O thread owns the port and runs every Open, Close and Transact one at a time, in the
 // order they were queued, so exchanges never mix.
 // Threads: Open, Close, IsOpen and Transact may be called from any thread and block the caller
@@ -41,7 +43,7 @@ struct LineSettings {
 // The settings that Open applies for these indexes; baudRate 0 for a baud index outside the table.
 LineSettings LineSettingsFor(int baudIndex, int parityIndex, int dataBitsIndex, int stopBitsIndex);
 
-// A network port name ("tcp://HOST:PORT"); false for a local device.
+// A network port name ("tcp://HOST:PORT", "rfc2217://HOST:PORT"); false for a local device.
 bool IsNetworkPort(const QString& name);
 
 class SerialLink : public Link {
@@ -72,6 +74,9 @@ public:
 
     // The settings of the last successful Open.
     LineSettings Settings() const;
+    // What the last Open had to give up, for the user (an RFC 2217 server that refused COM port
+    // control: the connection goes on raw, with the device server's own settings); empty else.
+    QString Warning() const;
 
     // Closes the port and joins the I/O thread; later calls fail at once. Safe to call twice.
     void Stop();
@@ -92,6 +97,11 @@ private:
     std::mutex stopMutex_;
     bool stopped_ = false;
     bool ConnectOnIoThread(const QString& name, OpenFailure& why);
+    // RFC 2217: offers COM port control and sets the remote port; falls back to raw when refused.
+    void Negotiate(const LineSettings& settings);
+    // The line's data bytes, Telnet taken off for RFC 2217, at most max; and written likewise.
+    QByteArray ReadData(qint64 max);
+    bool WriteData(const std::vector<uint8_t>& bytes);
     // The open port, serial or network; null when closed.
     QIODevice* io() const;
     // Drops what the port has received so far.
@@ -100,6 +110,9 @@ private:
     // Touched only on the I/O thread.
     std::unique_ptr<QSerialPort> port_;
     std::unique_ptr<QTcpSocket> socket_;
+    std::unique_ptr<class TelnetDecoder> telnet_; // RFC 2217 only
+    QByteArray pendingData_;                      // decoded, not yet taken
+    QString warning_;                             // guarded by settingsMutex_
     LineSettings settings_;
     bool lastReadEndedAtFrame_ = false;
     std::chrono::steady_clock::time_point lastByteAt_;
