@@ -72,6 +72,8 @@ QString CommandShell::helpText() {
         "window=0|1\"\n"
         "  stats                         answer \"ok requests=N replies=M\": frames heard and "
         "answered\n"
+        "  line                          answer \"ok baud=.. parity=.. stop=..\": the line as the\n"
+        "                                host set it (parity -1: not carried by a pty)\n"
         "  last                          answer \"ok\" and the bytes of the last frame heard "
         "(hex)\n"
         "  quit                          answer \"ok\", remove the link and end\n"

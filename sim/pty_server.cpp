@@ -323,6 +323,13 @@ void PtyServer::runCommandLines() {
         const QString line = QString::fromUtf8(stdinBuffer_.left(nl)).trimmed();
         stdinBuffer_.remove(0, nl + 1);
         if (line.isEmpty()) continue;
+        if (line == QLatin1String("line")) {
+            // The line as the module hears it: what the host set (RFC 2217) or the pty carries.
+            const ModuleLineSettings l = lineSettings();
+            std::printf("ok baud=%d parity=%d stop=%d\n", l.baud, l.parity, l.stopBits);
+            std::fflush(stdout);
+            continue;
+        }
         const auto result = shell_.execute(line, now());
         std::fputs(result.line.toUtf8().constData(), stdout);
         std::fputc('\n', stdout);

@@ -58,8 +58,12 @@ TEST(Telnet, ComPortSettingsOfALine) {
                      kIac, kSb, 44, 2, 8,    kIac, kSe,                   // 8 data bits
                      kIac, kSb, 44, 3, 3,    kIac, kSe,                   // even
                      kIac, kSb, 44, 4, 1,    kIac, kSe}));                // one stop bit
-    EXPECT_EQ(ComPortSettings(1200, 8, 1, 2)[22], 2);                     // odd
-    EXPECT_EQ(ComPortSettings(1200, 8, 0, 2).back() - 0, kSe);
+    const Bytes odd = ComPortSettings(1200, 8, 1, 2);
+    EXPECT_EQ(odd[21], 2);             // odd
+    EXPECT_EQ(odd[odd.size() - 3], 2); // two stop bits
+    // 0xFF inside a value is doubled like data: 65535 baud.
+    EXPECT_EQ(ComPortCommand(kSetBaudRate, {0, 0, 0xFF, 0xFF}),
+              (Bytes{kIac, kSb, 44, 1, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, kIac, kSe}));
 }
 
 } // namespace

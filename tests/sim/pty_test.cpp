@@ -192,6 +192,30 @@ TEST(SimProcess, ServesTheLineOnTcpToAnIndependentMaster) {
     EXPECT_TRUE(sim.waitForFinished(kWaitMs));
 }
 
+// python3-serial's RFC 2217 client sets the remote line; the module answers only a line of its
+// own frame format, parity included (a pty could not carry it).
+TEST(SimProcess, Rfc2217ClientSetsTheLineTheModuleHears) {
+    SimProcess sim({"--rfc2217", "0"});
+    ASSERT_TRUE(sim.started()) << sim.device().toStdString();
+    ASSERT_TRUE(sim.device().startsWith("rfc2217://127.0.0.1:")) << sim.device().toStdString();
+    const QString port = sim.device().section(':', 2);
+    ASSERT_EQ(sim.command("set 272 6666"), "ok");
+    // Read 272 (one register): 01 03 01 10 00 01 84 33; 6666 = 1A0A.
+    const QString request = "0103011000018433";
+    const auto exchange = [&](const char* parity) {
+        const ToolResult r = python("rfc2217_exchange.py", {port, parity, "1", request});
+        EXPECT_EQ(r.exitCode, 0) << r.out.toStdString();
+        return r.out.trimmed();
+    };
+    EXPECT_TRUE(exchange("N").startsWith("0103021A0A"));
+    EXPECT_EQ(sim.command("line"), "ok baud=9600 parity=0 stop=1");
+    EXPECT_EQ(exchange("E"), "none");
+    ASSERT_EQ(sim.command("format 2"), "ok"); // E,1S
+    EXPECT_TRUE(exchange("E").startsWith("0103021A0A"));
+    EXPECT_EQ(sim.command("line"), "ok baud=9600 parity=2 stop=1");
+    EXPECT_EQ(exchange("N"), "none");
+}
+
 TEST(SimProcess, SilentAtOtherBaudRateOrWhenToldTo) {
     SimProcess sim;
     auto r = mbpollRead(sim, 257, 3, 19200);

@@ -58,7 +58,10 @@ public:
     QProcess& process() { return proc_; }
     const QString& link() const { return link_; }
     const QString& device() const { return device_; }
-    bool started() const { return device_.startsWith(QLatin1String("/dev/")); }
+    // A pty's slave side, or the URL of the line on the network (--tcp, --rfc2217).
+    bool started() const {
+        return device_.startsWith(QLatin1String("/dev/")) || device_.contains(QLatin1String("://"));
+    }
 
 private:
     QTemporaryDir dir_;
