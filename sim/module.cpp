@@ -89,9 +89,15 @@ bool Module::lineMatches(const ModuleLineSettings& line, double now) const {
     if (line.baud != activeBaud(now)) return false;
     const int format = activeFrameFormat(now);
     // 0 N,2S  1 O,1S  2 E,1S  3 N,1S
-    if (line.parity >= 0 && line.parity != (format == 1 ? 1 : format == 2 ? 2 : 0)) return false;
+    const int parity = format == 1 ? 1 : format == 2 ? 2 : 0;
     const int moduleStopBits = format == 0 ? 2 : 1;
-    return moduleStopBits == 1 || line.stopBits == 2;
+    if (line.parity < 0) return moduleStopBits == 1 || line.stopBits == 2;
+    // A module that checks parity hears only its own; one that does not takes the host's parity
+    // bit where it looks for a stop bit, so what follows the data must be at least as long.
+    if (parity != 0 && line.parity != parity) return false;
+    const int hostTail = (line.parity != 0 ? 1 : 0) + line.stopBits;
+    const int moduleTail = (parity != 0 ? 1 : 0) + moduleStopBits;
+    return hostTail >= moduleTail;
 }
 
 void Module::advanceTo(double now) {

@@ -5,7 +5,8 @@
 //
 // Line settings rule: a pseudo-terminal carries the baud rate and the stop bits the host sets,
 // but not the parity (the kernel clears it), so parity formats are matched on their stop bits only;
-// over RFC 2217 the parity is known and must be the format's.
+// over RFC 2217 the parity is known: a module with a parity format hears only that parity, one
+// without takes a host's parity bit as a stop bit.
 // A module set to one stop bit also hears a host that sends two (the second is idle line to it);
 // a module set to two stop bits does not hear a host that sends one.
 

@@ -662,4 +662,46 @@ TEST(Cli, NetworkPortThroughADeviceServer) {
     EXPECT_EQ(unit["verdict"].toString(), "not settled");
 }
 
+// Over RFC 2217 the line settings travel: a check, a frame-format switch to even parity (the
+// simulator hears even parity from then on, and the check goes on over it), and back.
+TEST(Cli, Rfc2217CarriesTheFrameFormatSwitch) {
+    Station station;
+    ASSERT_EQ(station.run({"models"}).exitCode, 0);
+    SimProcess sim({"--rfc2217", "0", "--model", kModel, "--db", station.database()});
+    ASSERT_TRUE(sim.started()) << sim.device().toStdString();
+    const QString url = sim.device();
+    const QStringList check{"check", "--port", url, "--model", kModel, "--point", "100,100,0,50"};
+    CliResult r = station.run(check);
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(sim.command("line"), "ok baud=9600 parity=0 stop=1");
+
+    r = station.run({"switch-protocol", "--port", url, "--model", kModel, "--frame-format", "2"});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, QStringLiteral("配置<通信协议>和<比特率格式>成功！\n"));
+    EXPECT_EQ(sim.command("status").section(' ', 3, 3), "format=2");
+    EXPECT_EQ(sim.command("line"), "ok baud=9600 parity=2 stop=1");
+    r = station.run(check);
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(sim.command("line"), "ok baud=9600 parity=2 stop=1");
+
+    // A request without parity is not heard now.
+    QFile ini(QDir(station.path()).filePath("Config.ini"));
+    ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
+    const QByteArray even = ini.readAll();
+    ini.close();
+    ASSERT_TRUE(even.contains("parity=2"));
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ini.write(QByteArray(even).replace("parity=2", "parity=0"));
+    ini.close();
+    EXPECT_EQ(station.run(check).exitCode, 2);
+    EXPECT_EQ(sim.command("line"), "ok baud=9600 parity=0 stop=1");
+
+    // Back: the power-on window hears 9600 N,1S, and the state entry sets the module so again.
+    ASSERT_EQ(sim.command("powercycle"), "ok");
+    r = station.run({"enter-calibration", "--port", url, "--yes"});
+    ASSERT_EQ(r.exitCode, 0) << r.out.toStdString() << r.err.toStdString();
+    EXPECT_EQ(sim.command("status").section(' ', 3, 3), "format=3");
+    EXPECT_EQ(station.run(check).exitCode, 0);
+}
+
 } // namespace

@@ -209,11 +209,13 @@ TEST(SimProcess, Rfc2217ClientSetsTheLineTheModuleHears) {
     };
     EXPECT_TRUE(exchange("N").startsWith("0103021A0A"));
     EXPECT_EQ(sim.command("line"), "ok baud=9600 parity=0 stop=1");
-    EXPECT_EQ(exchange("E"), "none");
-    ASSERT_EQ(sim.command("format 2"), "ok"); // E,1S
+    // A module without parity takes the host's parity bit for a stop bit.
+    EXPECT_TRUE(exchange("E").startsWith("0103021A0A"));
+    ASSERT_EQ(sim.command("format 2"), "ok"); // E,1S: only even parity is heard
     EXPECT_TRUE(exchange("E").startsWith("0103021A0A"));
     EXPECT_EQ(sim.command("line"), "ok baud=9600 parity=2 stop=1");
     EXPECT_EQ(exchange("N"), "none");
+    EXPECT_EQ(exchange("O"), "none");
 }
 
 TEST(SimProcess, SilentAtOtherBaudRateOrWhenToldTo) {
