@@ -704,4 +704,49 @@ TEST(Cli, Rfc2217CarriesTheFrameFormatSwitch) {
     EXPECT_EQ(station.run(check).exitCode, 0);
 }
 
+// Our RFC 2217 client against python3-serial's own server side (its PortManager bridging the
+// simulator's pty): the check over rfc2217:// judges the unit as over the pty.
+TEST(Cli, Rfc2217AgainstPythonSerialsPortManager) {
+    Station station;
+    ASSERT_EQ(station.run({"models"}).exitCode, 0);
+    SimProcess sim(BusArgs(station, "1", {"--error", "Ua=1"}));
+    ASSERT_TRUE(sim.started());
+    const QStringList check{"check", "--model", kModel, "--point", "100,100,0,50", "--json"};
+    const CliResult direct = station.run(check + QStringList{"--port", sim.link()});
+    ASSERT_EQ(direct.exitCode, 1) << direct.err.toStdString();
+    QProcess manager;
+    manager.start("/usr/bin/python3",
+                  {QStringLiteral(KX_CLI_TEST_DIR "/rfc2217_port_manager.py"), sim.device()});
+    ASSERT_TRUE(manager.waitForStarted(kToolWaitMs));
+    ASSERT_TRUE(manager.waitForReadyRead(kToolWaitMs))
+        << manager.readAllStandardError().toStdString();
+    const QString port = QString::fromUtf8(manager.readLine()).trimmed();
+    const CliResult viaManager = station.run(
+        check + QStringList{"--port", QStringLiteral("rfc2217://127.0.0.1:%1").arg(port)});
+    EXPECT_EQ(viaManager.exitCode, 1) << viaManager.err.toStdString();
+    EXPECT_FALSE(viaManager.err.contains(QStringLiteral("不支持"))) << viaManager.err.toStdString();
+    const QJsonArray a = JsonLines(direct.out).value(0)["quantities"].toArray();
+    const QJsonArray b = JsonLines(viaManager.out).value(0)["quantities"].toArray();
+    ASSERT_EQ(b.size(), a.size());
+    for (qsizetype i = 0; i < a.size(); ++i)
+        for (const char* key : {"name", "text", "passed"})
+            EXPECT_EQ(b[i].toObject()[key], a[i].toObject()[key]) << i << key;
+    manager.waitForFinished(kToolWaitMs);
+}
+
+// A far side that does not speak RFC 2217 (the simulator's raw TCP line): the client gives up the
+// COM port control within the connect timeout, says so, and goes on raw.
+TEST(Cli, Rfc2217RefusedFallsBackToRawWithAWarning) {
+    Station station;
+    ASSERT_EQ(station.run({"models"}).exitCode, 0);
+    SimProcess sim({"--tcp", "0", "--model", kModel, "--db", station.database()});
+    ASSERT_TRUE(sim.started()) << sim.device().toStdString();
+    QString url = sim.device();
+    url.replace("tcp://", "rfc2217://");
+    const CliResult r = station.run(
+        {"check", "--port", url, "--model", kModel, "--point", "100,100,0,50", "--settle", "1"});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QStringLiteral("远端不支持 RFC 2217"))) << r.err.toStdString();
+}
+
 } // namespace

@@ -44,6 +44,10 @@ void CliLink::Open(const LineChoice& line) {
     if (!link_.Open(line.PortName, line.BaudIndex, line.ParityIndex, line.DataBitsIndex,
                     line.StopBitsIndex, &failure))
         throw CliFailure{kExitCommunication, OpenFailureMessage(failure)};
+    if (const QString warning = link_.Warning(); !warning.isEmpty()) {
+        Err() << line.PortName << ": " << warning << '\n';
+        Err().flush();
+    }
 }
 
 bool CliLink::Reopen(const LineChoice& line) {
