@@ -337,6 +337,9 @@ void TMainForm::comkClick() {
         comk_->setChecked(true);
         comk_->setText(QStringLiteral("关闭串口"));
         toolButton5_->setEnabled(false);
+        // An RFC 2217 server that refused COM port control: the port works raw, with the device
+        // server's own settings, and the operator should know.
+        if (const QString warning = link_.Warning(); !warning.isEmpty()) Ui().inform(this, warning);
     } else {
         comk_->setChecked(false);
         Ui().inform(this, OpenFailureMessage(failure));
