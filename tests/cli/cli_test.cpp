@@ -683,6 +683,10 @@ TEST(Cli, Rfc2217CarriesTheFrameFormatSwitch) {
     r = station.run(check);
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_EQ(sim.command("line"), "ok baud=9600 parity=2 stop=1");
+    // A configuration download over the even line, read back field by field.
+    r = station.run({"download-config", "--port", url, "--model", kModel});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, QStringLiteral("下载配置数据成功！\n"));
 
     // A request without parity is not heard now.
     QFile ini(QDir(station.path()).filePath("Config.ini"));

@@ -216,6 +216,9 @@ TEST(SimProcess, Rfc2217ClientSetsTheLineTheModuleHears) {
     EXPECT_EQ(sim.command("line"), "ok baud=9600 parity=2 stop=1");
     EXPECT_EQ(exchange("N"), "none");
     EXPECT_EQ(exchange("O"), "none");
+    // 0xFF in the reply's data travels doubled on the wire and arrives single.
+    ASSERT_EQ(sim.command("set 272 65535"), "ok");
+    EXPECT_TRUE(exchange("E").startsWith("010302FFFF")) << exchange("E").toStdString();
 }
 
 TEST(SimProcess, SilentAtOtherBaudRateOrWhenToldTo) {
