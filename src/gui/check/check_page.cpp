@@ -669,13 +669,7 @@ void CheckPage::BitBtn_CheckClick() {
     }
     thread_ = std::move(loop);
     session_ = &session;
-    running_ = true;
-    check_->setText(QStringLiteral("停止检查"));
-    host_.SetCheckControls(true);
-    SetOwnControls(true);
-    // A double click must not stop the check it just started.
-    check_->setEnabled(false);
-    reenableCheck_->start();
+    ShowRunning(true);
     if (!plan_points_.isEmpty()) AskForPlanPoint();
 }
 
@@ -702,10 +696,7 @@ void CheckPage::CheckEnded() {
     if (cyclesEnded_ > 0) RecordCheck();
     plan_points_.clear();
     ShowVerdict();
-    check_->setText(QStringLiteral("检查数据"));
-    host_.SetCheckControls(false);
-    SetOwnControls(false);
-    reenableCheck_->start();
+    ShowRunning(false);
 }
 
 bool CheckPage::StartAddressList(const QString& list) {
@@ -781,12 +772,7 @@ bool CheckPage::StartAddressList(const QString& list) {
         return false;
     }
     batch_ = std::move(batch);
-    running_ = true;
-    check_->setText(QStringLiteral("停止检查"));
-    host_.SetCheckControls(true);
-    SetOwnControls(true);
-    check_->setEnabled(false);
-    reenableCheck_->start();
+    ShowRunning(true);
     return true;
 }
 
@@ -803,9 +789,16 @@ void CheckPage::BatchEnded() {
     waiting_ = false;
     continue_->setEnabled(false);
     ShowBatchVerdict(QString());
-    check_->setText(QStringLiteral("检查数据"));
-    host_.SetCheckControls(false);
-    SetOwnControls(false);
+    ShowRunning(false);
+}
+
+void CheckPage::ShowRunning(bool running) {
+    running_ = running;
+    check_->setText(running ? QStringLiteral("停止检查") : QStringLiteral("检查数据"));
+    host_.SetCheckControls(running);
+    SetOwnControls(running);
+    // A double click must not stop the check it just started.
+    if (running) check_->setEnabled(false);
     reenableCheck_->start();
 }
 

@@ -118,6 +118,8 @@ private:
     void PrepareGrid();
     void TestPointChanged();
     void SetOwnControls(bool running);
+    // The page and the host in the state of a running check, or back to idle.
+    void ShowRunning(bool running);
     // The end of the check's job: the page and the host return to their idle state.
     void CheckEnded();
     // The export's worker has written the workbook (or failed to).
