@@ -189,13 +189,15 @@ bool SerialLink::WriteData(const std::vector<uint8_t>& bytes) {
 }
 
 void SerialLink::Negotiate(const LineSettings& settings) {
-    // The far side's answers to the four settings, or its refusal of COM port control.
-    int answers = 0;
-    bool refused = false;
+    // The far side's answers to the four settings, or its refusal of COM port control. The
+    // decoder lives as long as the connection, so what it counts are members, not locals.
+    comPortAnswers_ = 0;
+    comPortRefused_ = false;
     telnet_ = std::make_unique<TelnetDecoder>(TelnetDecoder::Events{
-        [this, &refused](uint8_t verb, uint8_t option) {
+        [this](uint8_t verb, uint8_t option) {
             using namespace telnet;
-            if (option == kComPortOption && (verb == kDont || verb == kWont)) refused = true;
+            if (option == kComPortOption && (verb == kDont || verb == kWont))
+                comPortRefused_ = true;
             // What is not ours to do is declined.
             if (option != kBinary && option != kSuppressGoAhead && option != kComPortOption &&
                 (verb == kDo || verb == kWill)) {
@@ -203,11 +205,11 @@ void SerialLink::Negotiate(const LineSettings& settings) {
                 socket_->write(reply, 3);
             }
         },
-        [&answers](uint8_t option, const std::vector<uint8_t>& bytes) {
+        [this](uint8_t option, const std::vector<uint8_t>& bytes) {
             using namespace telnet;
             if (option == kComPortOption && !bytes.empty() && bytes[0] > kServerOffset &&
                 bytes[0] <= kServerOffset + kSetStopSize)
-                ++answers;
+                ++comPortAnswers_;
         }});
     using namespace telnet;
     const std::vector<uint8_t> hello{kIac, kWill, kComPortOption,  kIac, kWill, kBinary,
@@ -220,18 +222,18 @@ void SerialLink::Negotiate(const LineSettings& settings) {
     socket_->write(reinterpret_cast<const char*>(out.data()), qint64(out.size()));
     socket_->waitForBytesWritten(kConnectTimeoutMs);
     const QDeadlineTimer deadline(kConnectTimeoutMs);
-    while (answers < 4 && !refused && !deadline.hasExpired()) {
+    while (comPortAnswers_ < 4 && !comPortRefused_ && !deadline.hasExpired()) {
         if (!socket_->waitForReadyRead(int(std::max<qint64>(1, deadline.remainingTime())))) break;
         ReadData(0);
     }
     pendingData_.clear();
     std::lock_guard lock(settingsMutex_);
+    const bool accepted = comPortAnswers_ >= 4;
     warning_ =
-        answers >= 4
-            ? QString()
-            : QStringLiteral(
-                  "远端不支持 RFC 2217 串口设置，按原始 TCP 通信（串口参数由设备服务器决定）");
-    if (answers < 4) telnet_.reset(); // raw from here on
+        accepted ? QString()
+                 : QStringLiteral(
+                       "远端不支持 RFC 2217 串口设置，按原始 TCP 通信（串口参数由设备服务器决定）");
+    if (!accepted) telnet_.reset(); // raw from here on
 }
 
 QIODevice* SerialLink::io() const {
@@ -243,9 +245,12 @@ void SerialLink::DiscardInput() {
     if (port_) {
         port_->clear(QSerialPort::AllDirections);
     } else if (socket_) {
-        ReadData(0);
+        // Through the decoder, so that commands the far side sent meanwhile are still seen.
+        if (telnet_)
+            ReadData(0);
+        else
+            socket_->readAll();
         pendingData_.clear();
-        if (!telnet_) socket_->readAll();
     }
 }
 

@@ -113,6 +113,8 @@ private:
     std::unique_ptr<class TelnetDecoder> telnet_; // RFC 2217 only
     QByteArray pendingData_;                      // decoded, not yet taken
     QString warning_;                             // guarded by settingsMutex_
+    int comPortAnswers_ = 0;                      // RFC 2217: settings the far side confirmed
+    bool comPortRefused_ = false;                 // RFC 2217: it declined COM port control
     LineSettings settings_;
     bool lastReadEndedAtFrame_ = false;
     std::chrono::steady_clock::time_point lastByteAt_;
