@@ -477,6 +477,7 @@ TEST(CheckPage, AnAddressListChecksEachUnitInTurn) {
                                table->item(r, 5)->text()}),
                   expected[r]);
     EXPECT_EQ(page.verdictLabel()->text(), QStringLiteral("不合格 2/3"));
+    EXPECT_EQ(table->item(0, 2)->text(), "3"); // settled in its first three cycles
     QList<UnitRecord> stored;
     ASSERT_TRUE(results.Select({}, stored));
     ASSERT_EQ(stored.size(), 3);

@@ -767,6 +767,11 @@ bool CheckPage::StartAddressList(const QString& list) {
     connect(batch.get(), &UnitCheck::finished, this, &CheckPage::BatchEnded, Qt::QueuedConnection);
     batchResults_.clear();
     cyclesEnded_ = 0;
+    // One row per unit checked, added as each ends: address, serial, cycles, failures, verdict.
+    verdictTable_->setHorizontalHeaderLabels({QStringLiteral("单元"), QStringLiteral("序列号"),
+                                              QStringLiteral("周期"), QStringLiteral("不合格项"),
+                                              QString(), QStringLiteral("结论")});
+    verdictTable_->setRowCount(0);
     if (!batch->Start()) {
         Ui().inform(this, DeviceSession::BusyText());
         return false;
@@ -778,6 +783,7 @@ bool CheckPage::StartAddressList(const QString& list) {
 
 void CheckPage::BatchUnitEnded(const UnitCheckResult& result) {
     batchResults_.append(result);
+    AddBatchRow(result);
     lastRecord_ = result.record;
     if (!result.stored && !result.storeError.isEmpty()) Ui().error(this, result.storeError);
 }
@@ -820,25 +826,19 @@ void CheckPage::ShowBatchVerdict(const QString& running) {
     palette.setColor(QPalette::WindowText,
                      running.isEmpty() ? QColor(Qt::white) : palette.color(QPalette::Text));
     verdictLabel_->setPalette(palette);
-    // One row per unit checked: address, serial number, cycles, failures, verdict.
-    verdictTable_->setHorizontalHeaderLabels({QStringLiteral("单元"), QStringLiteral("序列号"),
-                                              QStringLiteral("周期"), QStringLiteral("不合格项"),
-                                              QString(), QStringLiteral("结论")});
-    verdictTable_->setRowCount(static_cast<int>(batchResults_.size()));
-    for (int r = 0; r < batchResults_.size(); ++r) {
-        const UnitCheckResult& u = batchResults_[r];
-        const bool bad = u.record.verdict != Verdict::Pass;
-        const QStringList cells{QStringLiteral("地址 %1").arg(u.address),
-                                u.record.serial,
-                                QString(),
-                                QString::number(u.record.failures),
-                                QString(),
-                                VerdictText(u.record.verdict)};
-        for (int c = 0; c < cells.size(); ++c) {
-            auto* item = new QTableWidgetItem(cells[c]);
-            if (bad) item->setForeground(kFailedColour);
-            verdictTable_->setItem(r, c, item);
-        }
+}
+
+void CheckPage::AddBatchRow(const UnitCheckResult& u) {
+    const int r = verdictTable_->rowCount();
+    verdictTable_->setRowCount(r + 1);
+    const bool bad = u.record.verdict != Verdict::Pass;
+    const QStringList cells{
+        QStringLiteral("地址 %1").arg(u.address), u.record.serial, QString::number(u.cycles),
+        QString::number(u.record.failures),       QString(),       VerdictText(u.record.verdict)};
+    for (int c = 0; c < cells.size(); ++c) {
+        auto* item = new QTableWidgetItem(cells[c]);
+        if (bad) item->setForeground(kFailedColour);
+        verdictTable_->setItem(r, c, item);
     }
 }
 

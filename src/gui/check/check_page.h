@@ -164,7 +164,9 @@ private:
     bool StartAddressList(const QString& list);
     void BatchUnitEnded(const UnitCheckResult& result);
     void BatchEnded();
+    // The overall line of an address list: running's text while it runs, the count after.
     void ShowBatchVerdict(const QString& running);
+    void AddBatchRow(const UnitCheckResult& result);
     QLineEdit* operator_ = nullptr;
     QLabel* verdictLabel_ = nullptr;
     QTableWidget* verdictTable_ = nullptr;
