@@ -17,6 +17,9 @@ inline const QString DatabaseFailed = QStringLiteral("操作数据库失败！")
 // The register count of the validation and the duplicate check of a new scheme use the
 // half-width mark.
 inline const QString DatabaseFailedHalf = QStringLiteral("操作数据库失败!");
+// Another station saved the scheme after this window loaded it.
+inline const QString SchemeChangedElsewhere =
+    QStringLiteral("方案 %1 已在别处被修改（载入之后）。是否用本窗口的内容覆盖？");
 inline const QString UnknownUser = QStringLiteral("对不起，用户名不存在！");
 inline const QString WrongPassword = QStringLiteral("对不起，密码不正确！");
 inline const QString SchemeNameEmpty = QStringLiteral("方式名称不能为空!");

@@ -20,7 +20,8 @@ DataTable ReadDataTable(const QString& path) {
         const QString line = QString::fromUtf8(file.readLine()).trimmed();
         if (line.isEmpty() || line.startsWith(QLatin1Char('#'))) continue;
         QStringList fields = line.split(QLatin1Char(','));
-        for (QString& f : fields) f = f.trimmed();
+        for (QString& f : fields)
+            f = f.trimmed();
         if (table.columns.isEmpty()) {
             table.columns = fields;
             continue;

@@ -23,13 +23,13 @@ DataTable ReadDataTable(const QString& path);
 
 // One row of the output-parameter catalogue (table Outpar), in catalogue order.
 struct OutputParameter {
-    QString csmc;     // name, the key
-    int addr = 0;     // first register in the module
-    int zs = 1;       // number of consecutive registers
-    int fh = 0;       // 1: signed
-    QString dw;       // unit or number pattern
-    int bl = 1;       // divisor, or 1/2/3 for grid state, state bits, date-time
-    QString checkmc;  // accuracy-check quantity, empty for none
+    QString csmc;    // name, the key
+    int addr = 0;    // first register in the module
+    int zs = 1;      // number of consecutive registers
+    int fh = 0;      // 1: signed
+    QString dw;      // unit or number pattern
+    int bl = 1;      // divisor, or 1/2/3 for grid state, state bits, date-time
+    QString checkmc; // accuracy-check quantity, empty for none
 };
 
 // One DL/T 645 data item (tables DL645Data_97 and DL645Data_07), in polling order.

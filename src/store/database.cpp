@@ -1,6 +1,7 @@
 #include "store/database.h"
 
 #include "common/conversion.h"
+#include "store/passwords.h"
 #include "store/schema.h"
 
 #include <QDir>
@@ -182,7 +183,16 @@ bool ExecQuery(QSqlQuery& query, const QString& statement, const QVariantList& v
 }
 
 ProductDatabase::ProductDatabase(QString filePath)
-    : path_(std::move(filePath)), instance_(gNextInstance++) {}
+    : ProductDatabase([&] {
+          DatabaseLocation l = SqliteLocation(QFileInfo(filePath).absolutePath());
+          l.productFile = filePath;
+          return l;
+      }()) {}
+
+ProductDatabase::ProductDatabase(DatabaseLocation location)
+    : location_(std::move(location)),
+      path_(location_.engine == DbEngine::Sqlite ? location_.productFile : location_.Describe()),
+      instance_(gNextInstance++) {}
 
 ProductDatabase::~ProductDatabase() {
     // Connections of other threads go when those threads finish.
@@ -192,10 +202,7 @@ ProductDatabase::~ProductDatabase() {
 QSqlDatabase ProductDatabase::Connection() const {
     const QString name = ConnectionName(instance_);
     if (QSqlDatabase::contains(name)) return QSqlDatabase::database(name, true);
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-    db.setDatabaseName(path_);
-    // Another thread's writer holds the file only for a moment; wait for it instead of failing.
-    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+    QSqlDatabase db = AddConnection(location_, DbRole::Product, name);
     db.open();
     tConnections.names.append(name);
     // A QThread says when it finishes; the main thread and threads not started by Qt never do,
@@ -211,7 +218,11 @@ QSqlDatabase ProductDatabase::Connection() const {
 }
 
 QSqlQuery ProductDatabase::NewQuery() const {
-    return QSqlQuery(Connection());
+    QSqlDatabase db = Connection();
+    // A server that went away and came back: the next statement gets a new connection instead of
+    // failing on the dead one for good.
+    if (location_.engine == DbEngine::Postgres && !db.isOpen()) db.open();
+    return QSqlQuery(db);
 }
 
 bool ProductDatabase::Open(QSqlQuery& q, int statement, const QString& sql,
@@ -478,14 +489,17 @@ bool ProductDatabase::SelectUser(const QString& user, std::optional<UserAccount>
     return true;
 }
 
-// 24
+// 24. The hash is compared here, not in the statement: a salted hash cannot be looked up.
 bool ProductDatabase::MatchLogin(const QString& user, const QString& password, bool& matches) {
     matches = false;
+    PrepareNoPassword();
     QSqlQuery q = NewQuery();
-    if (!Open(q, 24, QStringLiteral("select * from usertable where username = ? and userpass = ?"),
-              {user, password}))
+    if (!Open(q, 24, QStringLiteral("select * from usertable where username = ?"), {user}))
         return false;
-    matches = q.next();
+    if (q.next())
+        matches = VerifyPassword(Text(q, "userpass"), password);
+    else
+        VerifyNoPassword(password);
     return true;
 }
 
@@ -569,6 +583,44 @@ bool ProductDatabase::ModifySchemeWithParameters(const Scheme& scheme,
     });
 }
 
+std::optional<LoadedScheme> ProductDatabase::LoadScheme(const QString& name) {
+    std::optional<Scheme> scheme;
+    LoadedScheme loaded;
+    if (!SelectScheme(name, scheme) || !scheme || !SelectSchemeParameters(name, loaded.parameters))
+        return std::nullopt;
+    loaded.scheme = *scheme;
+    return loaded;
+}
+
+SchemeWrite ProductDatabase::ModifySchemeIfUnchanged(const Scheme& scheme,
+                                                     const QStringList& parameters,
+                                                     const LoadedScheme& loaded) {
+    bool changed = false;
+    const bool ok = InTransaction([&] {
+        if (location_.engine == DbEngine::Postgres) {
+            QSqlQuery lock = NewQuery();
+            if (!OpenQuery(lock,
+                           QStringLiteral("select ID from Fstable where trim(FS) = ? for update"),
+                           {scheme.fs.trimmed()}))
+                return false;
+        }
+        const std::optional<LoadedScheme> now = LoadScheme(scheme.fs);
+        if (!now) {
+            // Gone since it was loaded (deleted elsewhere), or unreadable: nothing is written.
+            bool exists = true;
+            changed = SchemeExists(scheme.fs, exists) && !exists;
+            return false;
+        }
+        if (now->scheme != loaded.scheme || now->parameters != loaded.parameters) {
+            changed = true;
+            return false;
+        }
+        return ModifySchemeWithParameters(scheme, parameters);
+    });
+    if (ok) return SchemeWrite::Done;
+    return changed ? SchemeWrite::Changed : SchemeWrite::Failed;
+}
+
 bool ProductDatabase::DeleteSchemeWithParameters(const QString& scheme) {
     return InTransaction([&] { return DeleteScheme(scheme) && DeleteSchemeParameters(scheme); });
 }
@@ -583,15 +635,26 @@ bool Blank(const QString& path) {
 } // namespace
 
 QString ProductDatabase::Open(const QString& seedDir) {
+    if (location_.engine == DbEngine::Postgres) {
+        const QSqlDatabase db = Connection();
+        if (!db.isOpen())
+            return QStringLiteral("The product database server %1 cannot be reached (database %2, "
+                                  "user %3): %4")
+                .arg(location_.Server(), location_.name, location_.user,
+                     db.lastError().text().trimmed());
+        const QString error = MigrateProductDatabase(db, seedDir, migrationFault_);
+        if (!error.isEmpty())
+            return QStringLiteral("The product database %1 cannot be used: %2").arg(path_, error);
+        return QString();
+    }
     const QString shown = QDir::toNativeSeparators(path_);
     if (!Blank(path_)) {
         QSqlDatabase db = Connection();
         if (!db.isOpen())
             return QStringLiteral("The product database %1 cannot be opened: %2")
                 .arg(shown, db.lastError().text());
-        QString error = CheckSchema(db);
-        // A database of an earlier version gets the plan table; its other tables stay as they are.
-        if (error.isEmpty()) error = CreatePlanTable(db);
+        // A database of an earlier version is brought up to date; its rows stay as they are.
+        const QString error = MigrateProductDatabase(db, QString(), migrationFault_);
         if (error.isEmpty()) return QString();
         // A creation cut short during its commit (by a version that built the file in place)
         // left the file with a hot journal; reading it rolled that back to nothing.

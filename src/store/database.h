@@ -1,18 +1,21 @@
 #pragma once
-// The product database Config.db (SQLite through Qt SQL): product models (Config), schemes
+// The product database: Config.db (SQLite) or a PostgreSQL database shared by the stations of a
+// factory, through Qt SQL (see db_location.h). It holds product models (Config), schemes
 // (Fstable) with their ordered parameter lists (Cstable), the output-parameter catalogue
 // (Outpar), the DL/T 645 item tables, the administrator accounts (usertable) and the test plans
 // of the models (TestPlan).
 //
 // Threads: any thread may call any member. Each thread gets its own connection, opened at its
 // first statement and removed when the thread finishes (a QSqlDatabase connection may only be
-// used in the thread that created it). Writers on other threads wait up to a few seconds for
-// the file lock.
+// used in the thread that created it). SQLite writers on other threads wait up to a few seconds
+// for the file lock.
 //
 // Every statement binds its values: names holding quotes are stored and found like any other.
 // Names are compared without their surrounding blanks and read back trimmed.
 
 #include "store/catalogue.h"
+#include "store/db_location.h"
+#include "store/migrations.h"
 
 #include <QList>
 #include <QSqlQuery>
@@ -61,6 +64,7 @@ struct Scheme {
     QString fdbdsn = kFlagOffText;
     QString csfhsn = kFlagOffText;
     QString glysfxsn = kFlagOffText;
+    bool operator==(const Scheme&) const = default;
 };
 
 // Reads a direction or enable text the way the runtime does ("0xAA55" and "43605" give 43605).
@@ -117,12 +121,21 @@ bool OpenQuery(QSqlQuery& query, const QString& statement, const QVariantList& v
 // The same for a statement without rows.
 bool ExecQuery(QSqlQuery& query, const QString& statement, const QVariantList& values = {});
 
-enum class SchemeWrite { Done, DuplicateName, Failed };
+// Changed: the scheme was changed (or deleted) by someone else since it was loaded; nothing was
+// written.
+enum class SchemeWrite { Done, DuplicateName, Failed, Changed };
+
+// A scheme as an editor loaded it, to tell at its save whether another station changed it since.
+struct LoadedScheme {
+    Scheme scheme;
+    QStringList parameters;
+};
 
 class ProductDatabase {
 public:
     // filePath: the Config.db file. Nothing is opened until Open() or the first statement.
     explicit ProductDatabase(QString filePath);
+    explicit ProductDatabase(DatabaseLocation location);
     ~ProductDatabase();
     ProductDatabase(const ProductDatabase&) = delete;
     ProductDatabase& operator=(const ProductDatabase&) = delete;
@@ -130,12 +143,17 @@ public:
     // Start-up: when the file does not exist or is empty (0 bytes) it is created with the schema
     // and the seed rows from seedDir (the catalogue files and seed/*.csv), in a temporary file
     // renamed into place once complete. An existing file must be an SQLite database holding
-    // every table and column of the schema; the plan table is added to one made before plans
-    // existed, the other tables left as they are. Returns an empty text on success, else a message
-    // naming the file.
+    // every table and column of the schema; the migrations bring it up to date (the plan table,
+    // hashed passwords), its rows left as they are. A PostgreSQL database is migrated the same
+    // way, a new one seeded. Returns an empty text on success, else a message naming the file
+    // (the server, with host and port, when it cannot be reached).
     QString Open(const QString& seedDir);
 
+    // The product file (SQLite) or the server's database as "postgresql://user@host:port/name".
     const QString& filePath() const { return path_; }
+    const DatabaseLocation& location() const { return location_; }
+    // Test hook: makes a migration fail at its end (see migrations.h).
+    void SetMigrationFault(MigrationFault fault) { migrationFault_ = std::move(fault); }
     // This thread's connection (opened on first use).
     QSqlDatabase Connection() const;
     // A query on this thread's connection.
@@ -165,13 +183,15 @@ public:
     bool UpdateModel(const ProductModel& model); // 15; false also when no such model exists
     bool InsertModel(const ProductModel& model); // 16
     bool DeleteModel(const QString& model);      // 17
-    bool SelectSchemeOfModel(const QString& model, std::optional<Scheme>& out);   // 18
-    bool SelectParametersOfModel(const QString& model, QStringList& out);         // 19
-    bool SelectOrderedParametersOfModel(const QString& model, QStringList& out);  // 20
-    bool SelectDlt645Items1997(QList<Dlt645ItemRow>& out);                        // 21
-    bool SelectDlt645Items2007(QList<Dlt645ItemRow>& out);                        // 22
-    bool SelectUser(const QString& user, std::optional<UserAccount>& out);        // 23
-    bool MatchLogin(const QString& user, const QString& password, bool& matches); // 24
+    bool SelectSchemeOfModel(const QString& model, std::optional<Scheme>& out);  // 18
+    bool SelectParametersOfModel(const QString& model, QStringList& out);        // 19
+    bool SelectOrderedParametersOfModel(const QString& model, QStringList& out); // 20
+    bool SelectDlt645Items1997(QList<Dlt645ItemRow>& out);                       // 21
+    bool SelectDlt645Items2007(QList<Dlt645ItemRow>& out);                       // 22
+    bool SelectUser(const QString& user, std::optional<UserAccount>& out);       // 23
+    // 24: the password against the account's stored hash. A name that does not exist takes as
+    // long as a wrong password.
+    bool MatchLogin(const QString& user, const QString& password, bool& matches);
 
     // Test plans (table TestPlan, one row per point). Model and plan names are compared and
     // stored trimmed.
@@ -191,6 +211,15 @@ public:
     SchemeWrite CreateSchemeWithParameters(const Scheme& scheme, const QStringList& parameters);
     // Existing scheme: its parameter list is replaced and its row updated.
     bool ModifySchemeWithParameters(const Scheme& scheme, const QStringList& parameters);
+    // The same, after comparing the stored scheme and list with what the editor loaded: Changed,
+    // with nothing written, when they differ (another station saved in between). On PostgreSQL
+    // the scheme's row stays locked from the comparison to the commit, so two saves cannot both
+    // pass it.
+    SchemeWrite ModifySchemeIfUnchanged(const Scheme& scheme, const QStringList& parameters,
+                                        const LoadedScheme& loaded);
+    // The scheme and its list as stored now, for a later ModifySchemeWithParameters; nullopt when
+    // there is no such scheme or on a database error.
+    std::optional<LoadedScheme> LoadScheme(const QString& scheme);
     // The scheme row and its parameter list.
     bool DeleteSchemeWithParameters(const QString& scheme);
 
@@ -202,7 +231,9 @@ private:
     bool SelectNames(int statement, const QString& sql, const QString& value, QStringList& out);
     template <typename Body> bool InTransaction(Body body);
 
+    DatabaseLocation location_;
     QString path_;
     quint64 instance_;
     std::function<bool(int)> faultHook_;
+    MigrationFault migrationFault_;
 };

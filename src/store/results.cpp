@@ -1,5 +1,14 @@
 #include "store/results.h"
 
+#include "store/migrations.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+#include <QUuid>
+
 #include <QDir>
 #include <QFileInfo>
 #include <QSqlDatabase>
@@ -14,32 +23,6 @@
 namespace {
 
 std::atomic<quint64> gNextResults{1};
-
-// The tables and the version of their layout; a file whose version is another program's is
-// refused instead of written into.
-constexpr int kLayoutVersion = 1;
-const char* const kCreate[] = {
-    "CREATE TABLE IF NOT EXISTS ResultsInfo (Name TEXT PRIMARY KEY, Value TEXT NOT NULL)",
-    "CREATE TABLE IF NOT EXISTS UnitRecord ("
-    " ID INTEGER PRIMARY KEY AUTOINCREMENT, Kind INTEGER NOT NULL, Serial TEXT NOT NULL,"
-    " Model TEXT NOT NULL, Operator TEXT NOT NULL, Station TEXT NOT NULL,"
-    " SoftwareVersion TEXT NOT NULL, Port TEXT NOT NULL, LineSettings TEXT NOT NULL,"
-    " Protocol TEXT NOT NULL, Address INTEGER NOT NULL, Plan TEXT NOT NULL,"
-    " Started TEXT NOT NULL, Ended TEXT NOT NULL, Verdict INTEGER NOT NULL,"
-    " Failures INTEGER NOT NULL, Details TEXT NOT NULL)",
-    "CREATE TABLE IF NOT EXISTS RecordPoint ("
-    " RecordID INTEGER NOT NULL REFERENCES UnitRecord(ID), PointIndex INTEGER NOT NULL,"
-    " VoltagePercent REAL NOT NULL, CurrentPercent REAL NOT NULL, Angle REAL NOT NULL,"
-    " Frequency REAL NOT NULL, Verdict INTEGER NOT NULL, Failures INTEGER NOT NULL,"
-    " PRIMARY KEY (RecordID, PointIndex))",
-    "CREATE TABLE IF NOT EXISTS RecordQuantity ("
-    " RecordID INTEGER NOT NULL REFERENCES UnitRecord(ID), Position INTEGER NOT NULL,"
-    " PointIndex INTEGER NOT NULL, Name TEXT NOT NULL, Quantity TEXT NOT NULL,"
-    " ValueText TEXT NOT NULL, Unit TEXT NOT NULL, Expected REAL, Measured REAL,"
-    " Error REAL, Limit_ REAL, Passed INTEGER NOT NULL, PRIMARY KEY (RecordID, Position))",
-    "CREATE INDEX IF NOT EXISTS UnitRecordSerial ON UnitRecord (Serial)",
-    "CREATE INDEX IF NOT EXISTS UnitRecordStarted ON UnitRecord (Started)",
-};
 
 // Times are kept as ISO text with milliseconds and offset, so that they sort and read back
 // exactly.
@@ -91,7 +74,115 @@ UnitRecord HeaderOf(const QSqlQuery& q) {
     r.verdict = static_cast<Verdict>(q.value("Verdict").toInt());
     r.failures = q.value("Failures").toInt();
     r.details = q.value("Details").toString();
+    r.key = q.value("RecordKey").toString();
     return r;
+}
+
+// The queue file: the records as JSON, every field, so that what is sent later is what the
+// station would have stored.
+QJsonValue JsonReal(double v) {
+    return std::isfinite(v) ? QJsonValue(v) : QJsonValue();
+}
+double RealOfJson(const QJsonValue& v) {
+    return v.isDouble() ? v.toDouble() : std::nan("");
+}
+
+QJsonObject ToJson(const UnitRecord& r) {
+    QJsonArray points, quantities;
+    for (const RecordPoint& p : r.points)
+        points.append(QJsonObject{{"index", p.index},
+                                  {"voltagePercent", p.voltagePercent},
+                                  {"currentPercent", p.currentPercent},
+                                  {"angle", p.angle},
+                                  {"frequency", p.frequency},
+                                  {"verdict", int(p.verdict)},
+                                  {"failures", p.failures}});
+    for (const RecordQuantity& c : r.quantities)
+        quantities.append(QJsonObject{{"point", c.point},
+                                      {"name", c.name},
+                                      {"quantity", c.quantity},
+                                      {"text", c.text},
+                                      {"unit", c.unit},
+                                      {"expected", JsonReal(c.expected)},
+                                      {"measured", JsonReal(c.measured)},
+                                      {"error", JsonReal(c.error)},
+                                      {"limit", JsonReal(c.limit)},
+                                      {"passed", c.passed}});
+    return QJsonObject{{"key", r.key},
+                       {"kind", int(r.kind)},
+                       {"serial", r.serial},
+                       {"model", r.model},
+                       {"operator", r.operatorName},
+                       {"station", r.station},
+                       {"softwareVersion", r.softwareVersion},
+                       {"port", r.port},
+                       {"lineSettings", r.lineSettings},
+                       {"protocol", r.protocol},
+                       {"address", r.address},
+                       {"plan", r.plan},
+                       {"started", TimeText(r.started)},
+                       {"ended", TimeText(r.ended)},
+                       {"verdict", int(r.verdict)},
+                       {"failures", r.failures},
+                       {"details", r.details},
+                       {"points", points},
+                       {"quantities", quantities}};
+}
+
+UnitRecord FromJson(const QJsonObject& o) {
+    UnitRecord r;
+    r.key = o["key"].toString();
+    r.kind = static_cast<RecordKind>(o["kind"].toInt());
+    r.serial = o["serial"].toString();
+    r.model = o["model"].toString();
+    r.operatorName = o["operator"].toString();
+    r.station = o["station"].toString();
+    r.softwareVersion = o["softwareVersion"].toString();
+    r.port = o["port"].toString();
+    r.lineSettings = o["lineSettings"].toString();
+    r.protocol = o["protocol"].toString();
+    r.address = o["address"].toInt();
+    r.plan = o["plan"].toString();
+    r.started = TimeOf(o["started"].toString());
+    r.ended = TimeOf(o["ended"].toString());
+    r.verdict = static_cast<Verdict>(o["verdict"].toInt());
+    r.failures = o["failures"].toInt();
+    r.details = o["details"].toString();
+    for (const QJsonValue& v : o["points"].toArray()) {
+        const QJsonObject p = v.toObject();
+        r.points.append({p["index"].toInt(), p["voltagePercent"].toDouble(),
+                         p["currentPercent"].toDouble(), p["angle"].toDouble(),
+                         p["frequency"].toDouble(), static_cast<Verdict>(p["verdict"].toInt()),
+                         p["failures"].toInt()});
+    }
+    for (const QJsonValue& v : o["quantities"].toArray()) {
+        const QJsonObject c = v.toObject();
+        r.quantities.append({c["point"].toInt(), c["name"].toString(), c["quantity"].toString(),
+                             c["text"].toString(), c["unit"].toString(), RealOfJson(c["expected"]),
+                             RealOfJson(c["measured"]), RealOfJson(c["error"]),
+                             RealOfJson(c["limit"]), c["passed"].toBool()});
+    }
+    return r;
+}
+
+QList<UnitRecord> ReadQueue(const QString& path) {
+    QList<UnitRecord> records;
+    QFile f(path);
+    if (path.isEmpty() || !f.open(QIODevice::ReadOnly)) return records;
+    for (const QJsonValue& v : QJsonDocument::fromJson(f.readAll()).array())
+        records.append(FromJson(v.toObject()));
+    return records;
+}
+
+// The whole queue, written beside and renamed over the old one: a station that dies while
+// writing keeps the queue it had.
+bool WriteQueue(const QString& path, const QList<UnitRecord>& records) {
+    if (records.isEmpty()) return !QFile::exists(path) || QFile::remove(path);
+    QJsonArray all;
+    for (const UnitRecord& r : records)
+        all.append(ToJson(r));
+    QSaveFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(QJsonDocument(all).toJson()) >= 0 && f.commit();
 }
 
 } // namespace
@@ -111,7 +202,18 @@ QString VerdictText(Verdict verdict) {
 }
 
 ResultsDatabase::ResultsDatabase(QString path)
-    : path_(std::move(path)), connection_(QStringLiteral("kxresults-%1").arg(gNextResults++)) {}
+    : ResultsDatabase(
+          [&] {
+              DatabaseLocation l = SqliteLocation(QFileInfo(path).absolutePath());
+              l.resultsFile = path;
+              return l;
+          }(),
+          QString()) {}
+
+ResultsDatabase::ResultsDatabase(DatabaseLocation location, QString queuePath)
+    : location_(std::move(location)), queuePath_(std::move(queuePath)),
+      path_(location_.engine == DbEngine::Sqlite ? location_.resultsFile : location_.Describe()),
+      connection_(QStringLiteral("kxresults-%1").arg(gNextResults++)) {}
 
 ResultsDatabase::~ResultsDatabase() {
     if (QSqlDatabase::contains(connection_)) QSqlDatabase::removeDatabase(connection_);
@@ -128,15 +230,18 @@ bool ResultsDatabase::Fail(const QString& what, const QString& why) {
 
 QString ResultsDatabase::Open() {
     lastError_.clear();
+    const bool sqlite = location_.engine == DbEngine::Sqlite;
     const QFileInfo file(path_);
-    const bool existed = file.exists() && file.size() > 0;
+    const bool existed = sqlite && file.exists() && file.size() > 0;
     QSqlDatabase db = QSqlDatabase::contains(connection_)
                           ? QSqlDatabase::database(connection_, false)
-                          : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection_);
-    db.setDatabaseName(path_);
-    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+                          : AddConnection(location_, DbRole::Records, connection_);
     if (!db.open()) {
-        Fail(QStringLiteral("无法打开检验记录数据库"), db.lastError().text());
+        if (sqlite)
+            Fail(QStringLiteral("无法打开检验记录数据库"), db.lastError().text());
+        else
+            Fail(QStringLiteral("无法连接数据库服务器 %1").arg(location_.Server()),
+                 db.lastError().text().trimmed());
         return lastError_;
     }
     QSqlQuery q(db);
@@ -152,54 +257,72 @@ QString ResultsDatabase::Open() {
             return lastError_;
         }
         if (!Run(q, QStringLiteral("SELECT Value FROM ResultsInfo WHERE Name = 'layout'")) ||
-            !q.next() || q.value(0).toInt() != kLayoutVersion) {
+            !q.next() || q.value(0).toInt() != 1) {
             db.close();
             Fail(QStringLiteral("不是检验记录数据库"), QStringLiteral("缺少或不认识的版本"));
             return lastError_;
         }
     }
-    db.transaction();
-    for (const char* statement : kCreate) {
-        if (!Run(q, QLatin1String(statement))) {
-            db.rollback();
-            Fail(QStringLiteral("无法建立检验记录数据库"), q.lastError().text());
-            return lastError_;
-        }
-    }
-    if (!Run(q,
-             QStringLiteral("INSERT OR IGNORE INTO ResultsInfo (Name, Value) VALUES ('layout', ?)"),
-             {kLayoutVersion}) ||
-        !db.commit()) {
-        db.rollback();
-        Fail(QStringLiteral("无法建立检验记录数据库"), q.lastError().text());
+    if (const QString error = MigrateRecords(db); !error.isEmpty()) {
+        Fail(QStringLiteral("无法建立检验记录数据库"), error);
         return lastError_;
     }
+    SendQueued();
     return {};
 }
 
-bool ResultsDatabase::Add(UnitRecord& record) {
-    lastError_.clear();
+bool ResultsDatabase::Reconnect() {
     QSqlDatabase db = QSqlDatabase::database(connection_, false);
-    if (!db.isOpen()) return Fail(QStringLiteral("检验记录未保存"), QStringLiteral("数据库未打开"));
-    if (!db.transaction()) return Fail(QStringLiteral("检验记录未保存"), db.lastError().text());
+    db.close();
+    return db.open();
+}
+
+bool ResultsDatabase::Store(UnitRecord& record, QString& why, bool& lost) {
+    lost = false;
+    QSqlDatabase db = QSqlDatabase::database(connection_, false);
+    if (!db.isOpen()) {
+        why = QStringLiteral("数据库未打开");
+        lost = location_.engine == DbEngine::Postgres;
+        return false;
+    }
+    if (!db.transaction()) {
+        why = db.lastError().text();
+        return false;
+    }
     QSqlQuery q(db);
     const auto failed = [&] {
-        const QString why = q.lastError().text();
+        why = q.lastError().text();
         db.rollback();
-        return Fail(QStringLiteral("检验记录未保存"), why);
+        return false;
     };
+    // A record already there under its key (sent before the queue could be rewritten) is not
+    // stored again.
     if (!Run(q,
              QStringLiteral(
                  "INSERT INTO UnitRecord (Kind, Serial, Model, Operator, Station, SoftwareVersion,"
                  " Port, LineSettings, Protocol, Address, Plan, Started, Ended, Verdict, Failures,"
-                 " Details) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+                 " Details, RecordKey) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"
+                 " ON CONFLICT (RecordKey) DO NOTHING RETURNING ID"),
              {int(record.kind), Text(record.serial), Text(record.model), Text(record.operatorName),
               Text(record.station), Text(record.softwareVersion), Text(record.port),
               Text(record.lineSettings), Text(record.protocol), record.address, Text(record.plan),
               Text(TimeText(record.started)), Text(TimeText(record.ended)), int(record.verdict),
-              record.failures, Text(record.details)}))
+              record.failures, Text(record.details), record.key}))
         return failed();
-    const qint64 id = q.lastInsertId().toLongLong();
+    if (!q.next()) {
+        if (q.lastError().isValid()) return failed();
+        db.rollback();
+        if (!Run(q, QStringLiteral("SELECT ID FROM UnitRecord WHERE RecordKey = ?"),
+                 {record.key}) ||
+            !q.next()) {
+            why = q.lastError().text();
+            return false;
+        }
+        record.id = q.value(0).toLongLong();
+        return true;
+    }
+    const qint64 id = q.value(0).toLongLong();
+    q.finish();
     for (const RecordPoint& p : record.points) {
         if (!Run(q,
                  QStringLiteral("INSERT INTO RecordPoint (RecordID, PointIndex, VoltagePercent,"
@@ -223,12 +346,69 @@ bool ResultsDatabase::Add(UnitRecord& record) {
     // A commit that fails (the disk filled up as the pages went out) reports on the connection,
     // not on the last statement.
     if (!db.commit()) {
-        const QString why = db.lastError().text();
+        why = db.lastError().text();
         db.rollback();
-        return Fail(QStringLiteral("检验记录未保存"), why);
+        return false;
     }
     record.id = id;
     return true;
+}
+
+bool ResultsDatabase::Add(UnitRecord& record) {
+    lastError_.clear();
+    // Every Add is a record of its own, even of a record added before.
+    record.key = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    // The queue goes first, so that the records reach the server in the order they were made.
+    if (queued() > 0 && (SendQueued(), queued() > 0)) {
+        QList<UnitRecord> queue = ReadQueue(queuePath_);
+        queue.append(record);
+        record.id = 0;
+        if (WriteQueue(queuePath_, queue)) return true;
+        return Fail(
+            QStringLiteral("检验记录未保存"),
+            QStringLiteral("暂存文件 %1 无法写入").arg(QDir::toNativeSeparators(queuePath_)));
+    }
+    QString why;
+    bool lost = false;
+    if (Store(record, why, lost)) return true;
+    // A server that went away and came back has left this connection dead: one more try on a
+    // new one. A server that does not answer at all gets the record queued.
+    if (location_.engine == DbEngine::Postgres) {
+        if (Reconnect() && Store(record, why, lost)) return true;
+        if (!queuePath_.isEmpty() && !QSqlDatabase::database(connection_, false).isOpen()) {
+            QList<UnitRecord> queue = ReadQueue(queuePath_);
+            queue.append(record);
+            record.id = 0;
+            if (WriteQueue(queuePath_, queue)) return true;
+            why = QStringLiteral("暂存文件 %1 无法写入").arg(QDir::toNativeSeparators(queuePath_));
+        }
+    }
+    return Fail(QStringLiteral("检验记录未保存"), why);
+}
+
+int ResultsDatabase::queued() const {
+    return queuePath_.isEmpty() || !QFile::exists(queuePath_) ? 0
+                                                              : int(ReadQueue(queuePath_).size());
+}
+
+int ResultsDatabase::SendQueued() {
+    QList<UnitRecord> queue = ReadQueue(queuePath_);
+    if (queue.isEmpty()) return 0;
+    QSqlDatabase db = QSqlDatabase::database(connection_, false);
+    if (!db.isOpen() && !Reconnect()) return 0;
+    int sent = 0;
+    while (!queue.isEmpty()) {
+        QString why;
+        bool lost = false;
+        if (!Store(queue.first(), why, lost) && !(Reconnect() && Store(queue.first(), why, lost)))
+            break;
+        queue.removeFirst();
+        ++sent;
+        // Rewritten after each record: at most the one in flight can be sent twice, and its key
+        // keeps it single.
+        if (!WriteQueue(queuePath_, queue)) break;
+    }
+    return sent;
 }
 
 bool ResultsDatabase::Select(const RecordFilter& filter, QList<UnitRecord>& out) {
@@ -239,7 +419,8 @@ bool ResultsDatabase::Select(const RecordFilter& filter, QList<UnitRecord>& out)
     QVariantList values;
     if (!filter.serial.isEmpty()) {
         // instr, not LIKE: a serial number with % or _ is searched for as typed.
-        sql += QStringLiteral(" AND instr(Serial, ?) > 0");
+        sql += location_.engine == DbEngine::Postgres ? QStringLiteral(" AND strpos(Serial, ?) > 0")
+                                                      : QStringLiteral(" AND instr(Serial, ?) > 0");
         values << filter.serial;
     }
     if (!filter.model.isEmpty()) {

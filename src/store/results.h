@@ -1,11 +1,20 @@
 #pragma once
-// The results database Results.db beside Config.db (SQLite through Qt SQL): one record for each
+// The records: Results.db beside Config.db, or the tables of the shared PostgreSQL database
+// (see db_location.h), through Qt SQL. One record for each
 // finished check, calibration run and configuration download of a unit, with who did it, where,
 // when, on which line and with what outcome. Records are only ever added, never changed, so that
 // what a quality engineer signed stays as it was.
 //
 // Threads: construct, use and destroy on one thread (the window's: records are added once a job
 // has ended, from its outcome). Every statement binds its values.
+//
+// A station on a server keeps going while the server is away: a record that cannot reach it is
+// put in a queue file in the data folder and sent, in order, as soon as the server answers again
+// (at the next record, or at the next start). Each record carries a key of its own, so a record
+// sent twice (the station died between the server's commit and the queue's rewrite) is stored
+// once.
+
+#include "store/db_location.h"
 
 #include <QDateTime>
 #include <QList>
@@ -75,6 +84,8 @@ struct UnitRecord {
     // read-back fields and their differences, a calibration's coefficients written and the
     // calibration area read before the first write ("backup.11002=..." lines).
     QString details;
+    // Unique over every station; assigned by each Add.
+    QString key;
     bool operator==(const UnitRecord&) const = default;
 };
 
@@ -90,7 +101,11 @@ struct RecordFilter {
 
 class ResultsDatabase {
 public:
+    // The records file of a station on its own.
     explicit ResultsDatabase(QString path);
+    // The records where location says; queuePath: where records wait while a server is away
+    // (empty: no queue, a record that cannot be stored is a failure).
+    ResultsDatabase(DatabaseLocation location, QString queuePath);
     ~ResultsDatabase();
     ResultsDatabase(const ResultsDatabase&) = delete;
     ResultsDatabase& operator=(const ResultsDatabase&) = delete;
@@ -98,12 +113,19 @@ public:
     QString path() const { return path_; }
 
     // Creates a missing file with its tables; refuses a file that is not a results database (or
-    // is damaged) with a message naming the file. Empty on success.
+    // is damaged) with a message naming the file. Upgrades the tables by the migrations, then
+    // sends what the queue holds. Empty on success.
     QString Open();
     // Adds the record with its points and quantities in one transaction and sets record.id.
     // False, with lastError() naming the file and the reason (a full disk, say), when it could
-    // not be stored: nothing of it is kept then.
+    // not be stored: nothing of it is kept then. With a queue, a record the server cannot take
+    // now is queued instead: true, record.id 0 and queued() > 0.
     bool Add(UnitRecord& record);
+    // Records waiting in the queue for the server.
+    int queued() const;
+    // Sends the queued records, oldest first, each removed from the queue once stored. Returns
+    // how many went; stops at the first that cannot go.
+    int SendQueued();
     // The records that match, newest first, without their points and quantities.
     bool Select(const RecordFilter& filter, QList<UnitRecord>& out);
     // One record, whole; nullopt when there is none with that id, or on failure with lastError()
@@ -113,7 +135,12 @@ public:
 
 private:
     bool Fail(const QString& what, const QString& why);
+    // Stores one record: true, or false with why (and lost: the server cannot be reached).
+    bool Store(UnitRecord& record, QString& why, bool& lost);
+    bool Reconnect();
 
+    DatabaseLocation location_;
+    QString queuePath_;
     QString path_;
     QString connection_;
     QString lastError_;

@@ -1,6 +1,8 @@
 #include "store/schema.h"
 
 #include "common/conversion.h"
+#include "store/db_location.h"
+#include "store/migrations.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -64,34 +66,32 @@ void RemoveIfPresent(const QString& path) {
 QString CreatePlanTable(QSqlDatabase db) {
     // Names are stored trimmed, so the key on the stored texts is the key on the names.
     QSqlQuery q(db);
-    if (!q.exec(QStringLiteral("create table if not exists %1 (Model TEXT NOT NULL, Name TEXT NOT "
-                               "NULL, Position INTEGER NOT NULL, VoltagePercent REAL NOT NULL, "
-                               "CurrentPercent REAL NOT NULL, Angle REAL NOT NULL, Frequency REAL "
-                               "NOT NULL, primary key (Model, Name, Position))")
-                    .arg(QLatin1String(kPlanTable))))
+    if (!q.exec(EngineSql(db, "create table if not exists TestPlan (Model TEXT NOT NULL, Name TEXT "
+                              "NOT NULL, Position INTEGER NOT NULL, VoltagePercent %REAL% NOT "
+                              "NULL, CurrentPercent %REAL% NOT NULL, Angle %REAL% NOT NULL, "
+                              "Frequency %REAL% NOT NULL, primary key (Model, Name, Position))")))
         return QStringLiteral("table %1: %2").arg(QLatin1String(kPlanTable), Failed(q));
     return QString();
 }
 
 bool HasPlanTable(QSqlDatabase db) {
-    QSqlQuery q(db);
-    if (!q.prepare(QStringLiteral(
-            "select 1 from sqlite_master where type = 'table' and name = ? collate nocase")))
-        return false;
-    q.addBindValue(QLatin1String(kPlanTable));
-    return q.exec() && q.next();
+    return HasTable(db, QLatin1String(kPlanTable));
 }
 
 QString CreateSchema(QSqlDatabase db) {
+    const bool postgres = EngineOf(db) == DbEngine::Postgres;
     for (const TableSchema& t : DatabaseTables()) {
         QStringList defs;
         for (const QString& c : t.columns) {
             if (c == QLatin1String("ID"))
-                defs.append(QStringLiteral("ID INTEGER PRIMARY KEY AUTOINCREMENT"));
+                defs.append(EngineSql(db, "ID %ID%"));
             else
                 defs.append(c + (t.numberColumns.contains(c) ? QStringLiteral(" INTEGER")
                                                              : QStringLiteral(" TEXT")));
         }
+        // SQLite numbers every row; the models keep the order they were entered in through it,
+        // so PostgreSQL gets the same column under the same name.
+        if (postgres && !t.hasId()) defs.append(QStringLiteral("rowid BIGSERIAL"));
         QSqlQuery q(db);
         if (!q.exec(QStringLiteral("create table %1 (%2)").arg(t.name, defs.join(", "))))
             return QStringLiteral("table %1: %2").arg(t.name, Failed(q));
@@ -100,12 +100,19 @@ QString CreateSchema(QSqlDatabase db) {
 }
 
 QString CheckSchema(QSqlDatabase db) {
+    const bool postgres = EngineOf(db) == DbEngine::Postgres;
     for (const TableSchema& t : DatabaseTables()) {
         QSqlQuery q(db);
-        if (!q.exec(QStringLiteral("pragma table_info(%1)").arg(t.name))) return Failed(q);
+        const bool ran = postgres
+                             ? q.prepare(QStringLiteral(
+                                   "select column_name from information_schema.columns where "
+                                   "table_schema = current_schema() and table_name = lower(?)")) &&
+                                   (q.addBindValue(t.name), q.exec())
+                             : q.exec(QStringLiteral("pragma table_info(%1)").arg(t.name));
+        if (!ran) return Failed(q);
         QStringList present;
         while (q.next())
-            present.append(q.value(1).toString().toUpper());
+            present.append(q.value(postgres ? 0 : 1).toString().toUpper());
         if (present.isEmpty()) return QStringLiteral("table %1 is missing").arg(t.name);
         for (const QString& c : t.columns)
             if (!present.contains(c.toUpper()))
@@ -157,34 +164,23 @@ QString InsertRows(QSqlDatabase db, const TableSchema& table, const DataTable& d
         if (!q.exec())
             return QStringLiteral("%1 row %2: %3").arg(table.name).arg(r + 1).arg(Failed(q));
     }
+    return ResyncIds(db, table);
+}
+
+QString ResyncIds(QSqlDatabase db, const TableSchema& table) {
+    // PostgreSQL's counter of an identity column does not see rows inserted with their ID; the
+    // next row the program adds would take an ID that is already there.
+    if (EngineOf(db) != DbEngine::Postgres || !table.hasId()) return QString();
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("select setval(pg_get_serial_sequence('%1', 'id'), "
+                               "coalesce((select max(ID) from %1), 0) + 1, false)")
+                    .arg(table.name)))
+        return QStringLiteral("%1: %2").arg(table.name, Failed(q));
     return QString();
 }
 
 QString CreateSeededDatabase(QSqlDatabase db, const QString& seedDir) {
-    const QDir dir(seedDir);
-    const QList<QPair<QString, QString>> sources = {
-        {"Outpar", kOutparFile},
-        {"DL645Data_97", kDlt645Items1997File},
-        {"DL645Data_07", kDlt645Items2007File},
-        {"Fstable", kSeedSchemesFile},
-        {"Cstable", kSeedSchemeParametersFile},
-        {"Config", kSeedModelsFile},
-        {"usertable", kSeedAccountsFile},
-    };
-    if (!db.transaction()) return db.lastError().text();
-    QString error = CreateSchema(db);
-    for (qsizetype i = 0; error.isEmpty() && i < sources.size(); ++i) {
-        try {
-            error = InsertRows(db, *FindTable(sources[i].first),
-                               ReadDataTable(dir.filePath(sources[i].second)));
-        } catch (const ConversionError& e) {
-            error = e.text();
-        }
-    }
-    if (error.isEmpty() && db.commit()) return QString();
-    if (error.isEmpty()) error = db.lastError().text();
-    db.rollback();
-    return error;
+    return MigrateProductDatabase(db, seedDir);
 }
 
 QString CreateSeededDatabaseFile(const QString& path, const QString& seedDir) {

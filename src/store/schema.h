@@ -20,7 +20,8 @@ struct TableSchema {
 const QList<TableSchema>& DatabaseTables();
 const TableSchema* FindTable(const QString& name);
 
-// Creates the seven tables and the plan table (no rows). Returns an error text or empty.
+// Creates the seven tables and the plan table (no rows), with the engine's column types.
+// Returns an error text or empty.
 QString CreateSchema(QSqlDatabase db);
 
 // The table of the test plans, TestPlan (Model, Name, Position, VoltagePercent, CurrentPercent,
@@ -42,10 +43,14 @@ QString CheckSchema(QSqlDatabase db);
 QString InsertRows(QSqlDatabase db, const TableSchema& table, const DataTable& data,
                    bool emptyAsNull = false);
 
-// Schema and seed rows of a new database in one transaction: Outpar from outpar.csv (ID =
-// catalogue order), the DL/T 645 items from dl645_97.csv and dl645_07.csv, and the schemes,
-// parameter lists, models and accounts of seed/fstable.csv, seed/cstable.csv, seed/config.csv
-// and seed/usertable.csv. Returns an error text or empty; on error nothing is kept.
+// On PostgreSQL, sets the counter of the table's ID column past the rows there (after rows were
+// inserted with their own IDs). Returns an error text or empty.
+QString ResyncIds(QSqlDatabase db, const TableSchema& table);
+
+// Schema and seed rows of a new database, by the migrations (see migrations.h): Outpar from
+// outpar.csv (ID = catalogue order), the DL/T 645 items from dl645_97.csv and dl645_07.csv, and the
+// schemes, parameter lists, models and accounts of seed/fstable.csv, seed/cstable.csv,
+// seed/config.csv and seed/usertable.csv, the passwords hashed. Returns an error text or empty.
 QString CreateSeededDatabase(QSqlDatabase db, const QString& seedDir);
 
 // A new database file at path, made by CreateSeededDatabase in a temporary file beside it

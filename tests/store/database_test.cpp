@@ -1,5 +1,6 @@
 #include "common/conversion.h"
 #include "store/database.h"
+#include "store/passwords.h"
 #include "store/schema.h"
 #include "store_fixture.h"
 
@@ -306,7 +307,9 @@ TEST_F(DatabaseTest, LoginMatchesOnlyTheStoredPassword) {
     EXPECT_FALSE(user);
     ASSERT_TRUE(db->SelectUser("admin", user));
     ASSERT_TRUE(user);
-    EXPECT_EQ(user->userpass, "admin123");
+    // The seed's plain text is kept as a salted hash only.
+    EXPECT_TRUE(IsPasswordHash(user->userpass)) << user->userpass.toStdString();
+    EXPECT_TRUE(VerifyPassword(user->userpass, "admin123"));
 }
 
 TEST_F(DatabaseTest, UpdatesOfMissingRowsFail) {
@@ -642,41 +645,53 @@ TEST_F(TestPlans, StoredRowsAreReadAsTheProgramWritesThem) {
     EXPECT_THROW(db->SelectPlans(kModel, plans), ConversionError);
 }
 
-// A Config.db of the version before plans: the table comes at the next start, and the rows of
-// the seven tables are those it had.
-TEST(DatabaseStart, AnOlderDatabaseGetsThePlanTable) {
+// A Config.db of the first version: no plans, no migrations recorded, the passwords in plain
+// text. The next start brings it up to date in place: the plan table comes, the password becomes
+// a hash that logs in, and every other row of the seven tables stays as it was.
+TEST(DatabaseStart, AnOlderDatabaseIsUpgradedInPlace) {
     QTemporaryDir dir;
     WriteSeedFixture(dir.path());
     const QString path = dir.filePath(kDatabaseFile);
+    const auto rows = [](ProductDatabase& db) {
+        QStringList out;
+        QSqlQuery q = db.NewQuery();
+        for (const TableSchema& t : DatabaseTables()) {
+            if (t.name == "usertable") continue;
+            EXPECT_TRUE(OpenQuery(q, "select * from " + t.name + " order by rowid"));
+            while (q.next())
+                for (int i = 0; i < t.columns.size(); ++i)
+                    out.append(t.name + ":" + q.value(i).toString());
+        }
+        return out;
+    };
     QStringList before;
     {
         ProductDatabase older(path);
         ASSERT_EQ(older.Open(dir.path()), QString());
         QSqlQuery q = older.NewQuery();
         ASSERT_TRUE(ExecQuery(q, "drop table TestPlan"));
+        ASSERT_TRUE(ExecQuery(q, QString("drop table ") + kVersionTable));
+        ASSERT_TRUE(ExecQuery(q, "update usertable set userpass = 'admin123'"));
         ASSERT_TRUE(ExecQuery(q, "insert into Config(CPXH,FS,BTLGS,JXMS,UPT,ICT,CTNUM,XLJSFS) "
                                  "values('KX2953C10-02','标准方式',1,2,3,4,1,1)"));
         ASSERT_FALSE(HasPlanTable(older.Connection()));
-        for (const TableSchema& t : DatabaseTables()) {
-            ASSERT_TRUE(OpenQuery(q, "select * from " + t.name + " order by rowid"));
-            while (q.next())
-                for (int i = 0; i < t.columns.size(); ++i)
-                    before.append(t.name + ":" + q.value(i).toString());
-        }
+        before = rows(older);
     }
     ProductDatabase db(path);
     ASSERT_EQ(db.Open(dir.path()), QString());
     EXPECT_TRUE(HasPlanTable(db.Connection()));
-    QStringList after;
-    QSqlQuery q = db.NewQuery();
-    for (const TableSchema& t : DatabaseTables()) {
-        ASSERT_TRUE(OpenQuery(q, "select * from " + t.name + " order by rowid"));
-        while (q.next())
-            for (int i = 0; i < t.columns.size(); ++i)
-                after.append(t.name + ":" + q.value(i).toString());
-    }
+    EXPECT_EQ(SchemaVersionOf(db.Connection(), kProductComponent),
+              LatestVersion(kProductComponent));
+    const QStringList after = rows(db);
     EXPECT_EQ(after, before);
     EXPECT_TRUE(after.contains("Config:KX2953C10-02"));
+    std::optional<UserAccount> admin;
+    ASSERT_TRUE(db.SelectUser("admin", admin));
+    ASSERT_TRUE(admin);
+    EXPECT_TRUE(IsPasswordHash(admin->userpass));
+    bool matches = false;
+    ASSERT_TRUE(db.MatchLogin("admin", "admin123", matches));
+    EXPECT_TRUE(matches);
 
     const TestPlan plan{"KX2953C10-02", QString::fromUtf8("出厂"), {{100, 100, 0, 50}}};
     ASSERT_TRUE(db.SavePlan(plan));

@@ -457,6 +457,8 @@ void TGlForm::LoadScheme(const QString& scheme) {
     }
     if (row) showCells(CellsOfScheme(*row));
     LoadSchemeParameters(scheme);
+    // What the save compares with: another station may change the scheme meanwhile.
+    loaded_ = db_.LoadScheme(scheme);
 }
 
 void TGlForm::showCells(const SchemeCells& cells) {
@@ -595,6 +597,7 @@ bool TGlForm::CreateScheme(const QString& name) {
             Ui().inform(this, AdminText::DatabaseFailed);
             return false;
         case SchemeWrite::DuplicateName:
+        case SchemeWrite::Changed:
             break;
         }
     }
@@ -607,7 +610,25 @@ bool TGlForm::ModifyScheme(const QString& name) {
     const SchemeCells cells = gridCells();
     const QStringList parameters = selectedParameters();
     if (!ValidateScheme(cells, parameters)) return false;
-    if (!db_.ModifySchemeWithParameters(SchemeOfCells(name, cells), parameters)) {
+    const Scheme scheme = SchemeOfCells(name, cells);
+    if (loaded_ && loaded_->scheme.fs.trimmed() == name) {
+        switch (db_.ModifySchemeIfUnchanged(scheme, parameters, *loaded_)) {
+        case SchemeWrite::Done:
+            return true;
+        case SchemeWrite::Changed:
+            if (!Ui().ask(this, AdminText::SchemeChangedElsewhere.arg(name),
+                          QStringLiteral("提示"))) {
+                LoadScheme(name); // the editor shows what is stored now
+                return false;
+            }
+            break;
+        case SchemeWrite::DuplicateName:
+        case SchemeWrite::Failed:
+            Ui().inform(this, AdminText::DatabaseFailed);
+            return false;
+        }
+    }
+    if (!db_.ModifySchemeWithParameters(scheme, parameters)) {
         Ui().inform(this, AdminText::DatabaseFailed);
         return false;
     }

@@ -108,6 +108,7 @@ private:
     ModalRunner runDialog_;
     bool entryMode_ = false;
     bool closedUp_ = false; // a selector closed its drop-down since the last mode switch
+    std::optional<LoadedScheme> loaded_; // the scheme as last loaded, for the save to compare
 
     QListWidget* listBox1_ = nullptr; // available parameters, catalogue order
     QListWidget* listBox2_ = nullptr; // the scheme's parameters, in register order
