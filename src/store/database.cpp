@@ -38,6 +38,9 @@ struct ThreadConnections {
     ~ThreadConnections() { RemoveAll(); }
 };
 thread_local ThreadConnections tConnections;
+// Statements of this thread inside a transaction: a dead connection may only be replaced
+// between transactions, never in the middle of one.
+thread_local int tTransactionDepth = 0;
 
 QString ConnectionName(quint64 instance) {
     return QStringLiteral("kxdb-%1-%2").arg(instance).arg(tConnections.serial);
@@ -219,15 +222,26 @@ QSqlDatabase ProductDatabase::Connection() const {
 
 QSqlQuery ProductDatabase::NewQuery() const {
     QSqlDatabase db = Connection();
-    // A server that went away and came back: the next statement gets a new connection instead of
-    // failing on the dead one for good.
+    // A server that was not there when the connection was made may be there now.
     if (location_.engine == DbEngine::Postgres && !db.isOpen()) db.open();
     return QSqlQuery(db);
+}
+
+bool ProductDatabase::Revive() const {
+    // A server that went away and came back leaves the connection dead: a statement outside a
+    // transaction that failed is tried once more on a new one.
+    if (location_.engine != DbEngine::Postgres || tTransactionDepth > 0) return false;
+    QSqlDatabase db = Connection();
+    db.close();
+    return db.open();
 }
 
 bool ProductDatabase::Open(QSqlQuery& q, int statement, const QString& sql,
                            const QVariantList& values) {
     if (Fault(statement)) return false;
+    if (OpenQuery(q, sql, values)) return true;
+    if (!Revive()) return false;
+    q = NewQuery();
     return OpenQuery(q, sql, values);
 }
 
@@ -235,7 +249,11 @@ bool ProductDatabase::Exec(int statement, const QString& sql, const QVariantList
                            int* rowsAffected) {
     if (Fault(statement)) return false;
     QSqlQuery q = NewQuery();
-    if (!ExecQuery(q, sql, values)) return false;
+    if (!ExecQuery(q, sql, values)) {
+        if (!Revive()) return false;
+        q = NewQuery();
+        if (!ExecQuery(q, sql, values)) return false;
+    }
     if (rowsAffected) *rowsAffected = q.numRowsAffected();
     return true;
 }
@@ -256,14 +274,17 @@ bool ProductDatabase::SelectNames(int statement, const QString& sql, const QStri
 
 template <typename Body> bool ProductDatabase::InTransaction(Body body) {
     QSqlDatabase db = Connection();
-    if (!db.transaction()) return false;
+    if (!db.transaction() && !(Revive() && (db = Connection()).transaction())) return false;
     bool ok = false;
+    ++tTransactionDepth;
     try {
         ok = body();
     } catch (...) {
+        --tTransactionDepth;
         db.rollback();
         throw;
     }
+    --tTransactionDepth;
     if (ok && db.commit()) return true;
     db.rollback();
     return false;
@@ -573,14 +594,16 @@ SchemeWrite ProductDatabase::CreateSchemeWithParameters(const Scheme& scheme,
     return duplicate ? SchemeWrite::DuplicateName : SchemeWrite::Failed;
 }
 
+bool ProductDatabase::WriteScheme(const Scheme& scheme, const QStringList& parameters) {
+    if (!DeleteSchemeParameters(scheme.fs)) return false;
+    for (const QString& p : parameters)
+        if (!InsertSchemeParameter(scheme.fs, p)) return false;
+    return UpdateScheme(scheme);
+}
+
 bool ProductDatabase::ModifySchemeWithParameters(const Scheme& scheme,
                                                  const QStringList& parameters) {
-    return InTransaction([&] {
-        if (!DeleteSchemeParameters(scheme.fs)) return false;
-        for (const QString& p : parameters)
-            if (!InsertSchemeParameter(scheme.fs, p)) return false;
-        return UpdateScheme(scheme);
-    });
+    return InTransaction([&] { return WriteScheme(scheme, parameters); });
 }
 
 std::optional<LoadedScheme> ProductDatabase::LoadScheme(const QString& name) {
@@ -615,7 +638,7 @@ SchemeWrite ProductDatabase::ModifySchemeIfUnchanged(const Scheme& scheme,
             changed = true;
             return false;
         }
-        return ModifySchemeWithParameters(scheme, parameters);
+        return WriteScheme(scheme, parameters);
     });
     if (ok) return SchemeWrite::Done;
     return changed ? SchemeWrite::Changed : SchemeWrite::Failed;

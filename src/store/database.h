@@ -228,6 +228,9 @@ private:
     bool Exec(int statement, const QString& sql, const QVariantList& values,
               int* rowsAffected = nullptr);
     bool Fault(int statement) const { return faultHook_ && faultHook_(statement); }
+    bool Revive() const;
+    // The statements of a scheme's save, inside the caller's transaction.
+    bool WriteScheme(const Scheme& scheme, const QStringList& parameters);
     bool SelectNames(int statement, const QString& sql, const QString& value, QStringList& out);
     template <typename Body> bool InTransaction(Body body);
 

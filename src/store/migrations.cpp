@@ -168,7 +168,8 @@ QString Apply(QSqlDatabase db, const QString& component, const Migration& m,
     if (EngineOf(db) == DbEngine::Postgres &&
         !q.exec(QStringLiteral("select pg_advisory_xact_lock(%1)").arg(kMigrationLock)))
         return fail(Failed(q));
-    if (!q.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (Component TEXT NOT NULL, Version "
+    if (!HasTable(db, kVersionTable) &&
+        !q.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (Component TEXT NOT NULL, Version "
                                "INTEGER NOT NULL, Name TEXT NOT NULL, Applied TEXT NOT NULL, "
                                "PRIMARY KEY (Component, Version))")
                     .arg(QLatin1String(kVersionTable))))

@@ -64,6 +64,7 @@ void RemoveIfPresent(const QString& path) {
 } // namespace
 
 QString CreatePlanTable(QSqlDatabase db) {
+    if (HasPlanTable(db)) return QString();
     // Names are stored trimmed, so the key on the stored texts is the key on the names.
     QSqlQuery q(db);
     if (!q.exec(EngineSql(db, "create table if not exists TestPlan (Model TEXT NOT NULL, Name TEXT "

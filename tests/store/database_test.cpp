@@ -1,4 +1,5 @@
 #include "common/conversion.h"
+#include "engine_fixture.h"
 #include "store/database.h"
 #include "store/passwords.h"
 #include "store/schema.h"
@@ -39,7 +40,10 @@ class DatabaseTest : public ::testing::Test {
 protected:
     void SetUp() override {
         WriteSeedFixture(dir.path());
-        db = std::make_unique<ProductDatabase>(dir.filePath(kDatabaseFile));
+        QString skip;
+        const std::optional<DatabaseLocation> location = TestLocation(dir.path(), &skip);
+        if (!location) GTEST_SKIP() << skip.toStdString();
+        db = std::make_unique<ProductDatabase>(*location);
         ASSERT_EQ(db->Open(dir.path()), QString());
     }
     // A statement outside the program's own, for setting up odd rows.
@@ -123,7 +127,9 @@ TEST_F(DatabaseTest, FlagColumnsReadThroughTheIntegerParser) {
     std::optional<Scheme> s;
     ASSERT_TRUE(db->SelectScheme(QString::fromUtf8("标准方式"), s));
     EXPECT_THROW(FlagValue(s->ublfx), ConversionError);
-    // A number column holding text is a conversion error of the reading operation.
+    // A number column holding text is a conversion error of the reading operation. Only SQLite
+    // keeps such a text; PostgreSQL's typed column refuses it when it is written.
+    if (OnPostgres()) return;
     Raw("update Fstable set UBL = 'ten'");
     EXPECT_THROW(db->SelectScheme(QString::fromUtf8("标准方式"), s), ConversionError);
 }
@@ -641,6 +647,7 @@ TEST_F(TestPlans, StoredRowsAreReadAsTheProgramWritesThem) {
                   {kModel, QString::fromUtf8("校验"), {{120, 1, 300, 65}, {100, 100, 0, 50}}},
                   initial[1],
                   initial[0]}));
+    if (OnPostgres()) return; // a typed column refuses the text itself
     Raw("update TestPlan set Angle = 'abc' where Position = 1 and trim(Name) = '校验'");
     EXPECT_THROW(db->SelectPlans(kModel, plans), ConversionError);
 }
@@ -649,6 +656,7 @@ TEST_F(TestPlans, StoredRowsAreReadAsTheProgramWritesThem) {
 // text. The next start brings it up to date in place: the plan table comes, the password becomes
 // a hash that logs in, and every other row of the seven tables stays as it was.
 TEST(DatabaseStart, AnOlderDatabaseIsUpgradedInPlace) {
+    SKIP_ON_POSTGRES("a Config.db of an earlier version");
     QTemporaryDir dir;
     WriteSeedFixture(dir.path());
     const QString path = dir.filePath(kDatabaseFile);
@@ -701,6 +709,7 @@ TEST(DatabaseStart, AnOlderDatabaseIsUpgradedInPlace) {
 }
 
 TEST(DatabaseStart, BrokenFilesAreFatalWithTheFileNamed) {
+    SKIP_ON_POSTGRES("files");
     struct Case {
         const char* name;
         QByteArray content;
@@ -721,6 +730,7 @@ TEST(DatabaseStart, BrokenFilesAreFatalWithTheFileNamed) {
 }
 
 TEST(DatabaseStart, AlienDatabaseIsFatal) {
+    SKIP_ON_POSTGRES("files");
     QTemporaryDir dir;
     WriteSeedFixture(dir.path());
     {
@@ -739,6 +749,7 @@ TEST(DatabaseStart, AlienDatabaseIsFatal) {
 }
 
 TEST(DatabaseStart, MissingSeedLeavesNoHalfDatabase) {
+    SKIP_ON_POSTGRES("files");
     QTemporaryDir dir;
     WriteSeedFixture(dir.path());
     QFile::remove(dir.filePath("seed/config.csv"));
@@ -792,6 +803,7 @@ void PrintTo(const RemainsCase& c, std::ostream* os) {
 class CreationRemains : public ::testing::TestWithParam<RemainsCase> {};
 
 TEST_P(CreationRemains, NextStartMakesTheDatabaseAnew) {
+    SKIP_ON_POSTGRES("files");
     QTemporaryDir dir;
     WriteSeedFixture(dir.path());
     const QStringList seedFiles = QDir(dir.path()).entryList(QDir::Files);
@@ -819,6 +831,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, CreationRemains,
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(DatabaseStart, RemovesTheTemporaryFilesOfCreationsThatDied) {
+    SKIP_ON_POSTGRES("files");
     QTemporaryDir dir;
     WriteSeedFixture(dir.path());
     const QStringList seedFiles = QDir(dir.path()).entryList(QDir::Files);
@@ -834,6 +847,7 @@ TEST(DatabaseStart, RemovesTheTemporaryFilesOfCreationsThatDied) {
 }
 
 TEST(DatabaseStart, ExistingDatabaseIsNotReseeded) {
+    SKIP_ON_POSTGRES("files");
     QTemporaryDir dir;
     WriteSeedFixture(dir.path());
     {

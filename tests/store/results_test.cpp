@@ -3,6 +3,7 @@
 // was, the filters of the records page, newest first, records never changed, and a disk that fills
 // up during an Add keeps exactly the records stored before.
 
+#include "engine_fixture.h"
 #include "store/results.h"
 
 #include <QDir>
@@ -145,10 +146,14 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
         path = dir.filePath(QLatin1String(kResultsFile));
+        QString skip;
+        const std::optional<DatabaseLocation> found = TestLocation(dir.path(), &skip);
+        if (!found) GTEST_SKIP() << skip.toStdString();
+        location = *found;
     }
-    // An opened store on path.
+    // An opened store on path (or the test's server database).
     std::unique_ptr<ResultsDatabase> Opened() {
-        auto db = std::make_unique<ResultsDatabase>(path);
+        auto db = std::make_unique<ResultsDatabase>(location, QString());
         EXPECT_EQ(db->Open(), QString());
         return db;
     }
@@ -159,6 +164,7 @@ protected:
     }
     QTemporaryDir dir;
     QString path;
+    DatabaseLocation location;
 };
 
 TEST_F(ResultsTest, RecordsComeBackWholeAsStored) {
@@ -198,6 +204,7 @@ TEST_F(ResultsTest, RecordsComeBackWholeAsStored) {
 }
 
 TEST_F(ResultsTest, AMissingFileIsCreated) {
+    SKIP_ON_POSTGRES("files");
     ASSERT_FALSE(QFile::exists(path));
     {
         auto db = Opened();
@@ -213,6 +220,7 @@ TEST_F(ResultsTest, AMissingFileIsCreated) {
 
 // A record that is not there is no failure; a store that cannot be read says why, by its file.
 TEST_F(ResultsTest, ReadingAStoreThatIsNotOpenSaysWhy) {
+    SKIP_ON_POSTGRES("files");
     auto open = Opened();
     EXPECT_FALSE(open->Get(42));
     EXPECT_EQ(open->lastError(), QString());
@@ -284,6 +292,7 @@ protected:
 };
 
 TEST_P(RefusedFileTest, IsRefusedNamingTheFileAndLeftUntouched) {
+    SKIP_ON_POSTGRES("files");
     Make(GetParam());
     const QByteArray before = ReadAll(path);
     ASSERT_FALSE(before.isEmpty());
@@ -500,6 +509,7 @@ void PrintTo(const FullDiskCase& c, std::ostream* os) {
 class FullDiskTest : public ResultsTest, public ::testing::WithParamInterface<FullDiskCase> {};
 
 TEST_P(FullDiskTest, KeepsExactlyTheEarlierRecords) {
+    SKIP_ON_POSTGRES("a file size limit");
     auto db = Opened();
     UnitRecord a = FullRecord();
     UnitRecord b = BareRecord();
