@@ -215,6 +215,15 @@ ResultsDatabase::ResultsDatabase(DatabaseLocation location, QString queuePath)
       path_(location_.engine == DbEngine::Sqlite ? location_.resultsFile : location_.Describe()),
       connection_(QStringLiteral("kxresults-%1").arg(gNextResults++)) {}
 
+std::unique_ptr<ResultsDatabase> ResultsDatabase::ForStation(const DatabaseLocation& location,
+                                                             const QString& dataDir) {
+    const QDir dir(dataDir);
+    if (location.engine == DbEngine::Sqlite)
+        return std::make_unique<ResultsDatabase>(dir.filePath(QLatin1String(kResultsFile)));
+    return std::make_unique<ResultsDatabase>(location,
+                                             dir.filePath(QLatin1String(kRecordQueueFile)));
+}
+
 ResultsDatabase::~ResultsDatabase() {
     if (QSqlDatabase::contains(connection_)) QSqlDatabase::removeDatabase(connection_);
 }

@@ -21,9 +21,12 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <memory>
 #include <optional>
 
 inline constexpr const char* kResultsFile = "Results.db";
+// Where a station on a server keeps the records the server could not take yet.
+inline constexpr const char* kRecordQueueFile = "RecordQueue.json";
 
 enum class RecordKind { Check = 0, Calibration = 1, Download = 2 };
 
@@ -109,6 +112,11 @@ public:
     ~ResultsDatabase();
     ResultsDatabase(const ResultsDatabase&) = delete;
     ResultsDatabase& operator=(const ResultsDatabase&) = delete;
+
+    // The records of a station with its data in dataDir: Results.db there, or the server's
+    // tables with the queue file there.
+    static std::unique_ptr<ResultsDatabase> ForStation(const DatabaseLocation& location,
+                                                       const QString& dataDir);
 
     QString path() const { return path_; }
 

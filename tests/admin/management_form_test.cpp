@@ -23,6 +23,8 @@ private slots:
     void createsASchemeInListOrder();
     void duplicateNameIsRefused();
     void modifyKeepsTheNewOrder();
+    void aSchemeChangedElsewhereAsksBeforeOverwriting_data();
+    void aSchemeChangedElsewhereAsksBeforeOverwriting();
     void refusalsWriteNothing_data();
     void refusalsWriteNothing();
     void yaaoRegisterLimit_data();
@@ -246,6 +248,39 @@ void ManagementFormTest::duplicateNameIsRefused() {
     QVERIFY(form.entryMode());
     QVERIFY(Read(folder_->db(), kYaao) == before);
     QCOMPARE(folder_->Rows("Cstable"), rows);
+}
+
+void ManagementFormTest::aSchemeChangedElsewhereAsksBeforeOverwriting_data() {
+    QTest::addColumn<bool>("overwrite");
+    QTest::newRow("overwrite") << true;
+    QTest::newRow("keep theirs") << false;
+}
+
+// Another station (its own connection) saves the scheme while this window has it loaded: the save
+// here asks first, and writes only when told to.
+void ManagementFormTest::aSchemeChangedElsewhereAsksBeforeOverwriting() {
+    QFETCH(bool, overwrite);
+    RecordingMessages messages;
+    messages.answers = {overwrite};
+    TGlForm form(folder_->db());
+    Window w{form};
+    w.choose("CBox_Type", kYaao);
+    ProductDatabase other(folder_->path() + QStringLiteral("/Config.db"));
+    QVERIFY(other.Open(QStringLiteral(KX_SEED_DIR)).isEmpty());
+    std::optional<Scheme> theirs;
+    QVERIFY(other.SelectScheme(kYaao, theirs) && theirs);
+    theirs->ubl = 77;
+    QVERIFY(other.UpdateScheme(*theirs));
+
+    w.setCell(1, 3, QStringLiteral("0x20"));
+    Save(form);
+    QCOMPARE(
+        messages.shown.value(0),
+        QStringLiteral("ask: 方案 亚奥方式 已在别处被修改（载入之后）。是否用本窗口的内容覆盖？"));
+    QCOMPARE(messages.shown.value(1), overwrite ? QStringLiteral("inform: 修改 亚奥方式 成功!")
+                                                : QStringLiteral("inform: 修改 亚奥方式 失败!"));
+    QCOMPARE(Read(folder_->db(), kYaao).row->ubl, overwrite ? 32 : 77);
+    if (!overwrite) QCOMPARE(w.cell(1, 3), QStringLiteral("77")); // shows what is stored now
 }
 
 void ManagementFormTest::modifyKeepsTheNewOrder() {

@@ -58,6 +58,7 @@ private slots:
     void runningCheckLocksTheWindow();
     void closingStopsARunningCheck();
     void modelListFollowsTheDatabase();
+    void modelListOpensWithTheModelsOfOtherStations();
     void runningCurvesLockTheWindow_data();
     void runningCurvesLockTheWindow();
     void trafficMonitorShowsTheWindowsExchanges();
@@ -687,6 +688,35 @@ void MainFormTest::modelListFollowsTheDatabase() {
     form.ReloadModelList();
     QCOMPARE(models->currentIndex(), 0);
     QCOMPARE(form.station().product().ModelName, models->itemText(0));
+    QCOMPARE(messages.shown, QStringList());
+}
+
+// Another station (a connection of its own) adds and deletes models while this one runs: the list
+// shows them when it is next opened, and the product in work stays what was loaded.
+void MainFormTest::modelListOpensWithTheModelsOfOtherStations() {
+    RecordingMessages messages;
+    Started s;
+    QVERIFY(s.ok);
+    TMainForm& form = s.form();
+    auto* models = form.findChild<QComboBox*>("CB_CPType");
+    models->setCurrentIndex(models->findText("KX7410D07-01"));
+    form.CB_CPTypeChange();
+    const int before = models->count();
+    ProductDatabase other(form.database().filePath());
+    QVERIFY(other.Open(QString()).isEmpty());
+    ProductModel added;
+    added.cpxh = QStringLiteral("KX7410N02-01");
+    added.fs = form.station().product().SchemeName;
+    QVERIFY(other.InsertModel(added));
+    QVERIFY(other.DeleteModel(models->itemText(0)));
+    QCOMPARE(models->findText("KX7410N02-01"), -1);
+
+    models->showPopup();
+    QCOMPARE(models->count(), before);
+    QVERIFY(models->findText("KX7410N02-01") >= 0);
+    QCOMPARE(models->currentText(), QStringLiteral("KX7410D07-01"));
+    QCOMPARE(form.station().product().ModelName, QStringLiteral("KX7410D07-01"));
+    models->hidePopup();
     QCOMPARE(messages.shown, QStringList());
 }
 

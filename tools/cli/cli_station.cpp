@@ -22,7 +22,7 @@ ProductDatabase& CliStation::database() {
         if (!QFileInfo(dataDir_).isDir())
             throw CliFailure{kExitUsage,
                              QStringLiteral("data folder %1 does not exist").arg(dataDir_)};
-        auto db = std::make_unique<ProductDatabase>(QDir(dataDir_).filePath(kDatabaseFile));
+        auto db = std::make_unique<ProductDatabase>(LoadDatabaseLocation(dataDir_));
         const QString error = db->Open(seedDir_);
         if (!error.isEmpty())
             throw CliFailure{kExitUsage, QStringLiteral("%1: %2").arg(db->filePath(), error)};
@@ -33,7 +33,7 @@ ProductDatabase& CliStation::database() {
 
 ResultsDatabase& CliStation::results() {
     if (!results_) {
-        auto db = std::make_unique<ResultsDatabase>(QDir(dataDir_).filePath(kResultsFile));
+        auto db = ResultsDatabase::ForStation(LoadDatabaseLocation(dataDir_), dataDir_);
         const QString error = db->Open();
         if (!error.isEmpty()) throw CliFailure{kExitUsage, error};
         results_ = std::move(db);

@@ -5,6 +5,7 @@
 #include "check_command.h"
 #include "cli_args.h"
 #include "cli_station.h"
+#include "common/conversion.h"
 #include "device_commands.h"
 #include "info_commands.h"
 
@@ -98,6 +99,10 @@ int main(int argc, char** argv) {
     } catch (const CliFailure& e) {
         Err() << "kx7410-cli " << name << ": " << e.text << '\n';
         code = e.code;
+    } catch (const ConversionError& e) {
+        // A Config.ini key that cannot be used ([Database] naming no server, say).
+        Err() << "kx7410-cli " << name << ": " << e.text() << '\n';
+        code = kExitUsage;
     }
     Out().flush();
     Err().flush();

@@ -11,6 +11,7 @@
 #include "gui/calib/user_page.h"
 #include "gui/check/check_page.h"
 #include "gui/curves/curve_page.h"
+#include "gui/kit/fresh_combo_box.h"
 #include "gui/kit/help_viewer.h"
 #include "gui/kit/messages.h"
 #include "gui/kit/up_down.h"
@@ -81,8 +82,7 @@ TMainForm::TMainForm(const QString& dataDir, SerialLink& link, ProductDatabase& 
                      QWidget* parent)
     : QMainWindow(parent), dataDir_(dataDir), link_(link), database_(database),
       traffic_(std::make_unique<TrafficLog>()),
-      results_(
-          std::make_unique<ResultsDatabase>(QDir(dataDir).filePath(QLatin1String(kResultsFile)))),
+      results_(ResultsDatabase::ForStation(database.location(), dataDir)),
       session_(std::make_unique<DeviceSession>(link)) {
     link_.SetTrafficLog(traffic_.get());
     setObjectName(QStringLiteral("MainForm"));
@@ -223,7 +223,8 @@ void TMainForm::buildPages() {
     auto* row = new QHBoxLayout(panel1);
     row->setContentsMargins(4, 2, 4, 2);
     row->addWidget(new QLabel(QStringLiteral("选择产品型号："), panel1));
-    cbCPType_ = new QComboBox(panel1);
+    auto* modelBox = new FreshComboBox(panel1);
+    cbCPType_ = modelBox;
     cbCPType_->setObjectName(QStringLiteral("CB_CPType"));
     cbCPType_->setMinimumWidth(220);
     row->addWidget(cbCPType_);
@@ -235,6 +236,8 @@ void TMainForm::buildPages() {
     connect(cbCPType_, &QComboBox::activated, this, [this] {
         if (!RefuseWhileBusy()) CB_CPTypeChange();
     });
+    // Models added, renamed or deleted on another station are in the list when it is opened.
+    connect(modelBox, &FreshComboBox::aboutToShowPopup, this, &TMainForm::RefreshModelItems);
     row->addStretch(1);
     layout->addWidget(panel1);
 
@@ -522,6 +525,29 @@ void TMainForm::LoadModelList() {
 void TMainForm::ToolButton1Click() {
     if (RefuseWhileBusy()) return;
     RunAdministration(this, dataDir_, database_, [this] { ReloadModelList(); });
+}
+
+void TMainForm::RefreshModelItems() {
+    // Only the list follows: the product data in use stays what was loaded, and a database that
+    // cannot be read now (a server away) leaves the list as it was, without a box in the way.
+    QList<ProductModel> models;
+    try {
+        if (!database_.SelectAllModels(models)) return;
+    } catch (const ConversionError&) {
+        return;
+    }
+    QStringList names;
+    for (const ProductModel& model : models)
+        names << model.cpxh.trimmed();
+    QStringList shown;
+    for (int i = 0; i < cbCPType_->count(); ++i)
+        shown << cbCPType_->itemText(i);
+    if (names == shown) return;
+    const QString current = cbCPType_->currentText();
+    const QSignalBlocker blocker(cbCPType_);
+    cbCPType_->clear();
+    cbCPType_->addItems(names);
+    cbCPType_->setCurrentIndex(cbCPType_->findText(current));
 }
 
 void TMainForm::ReloadModelList() {

@@ -77,9 +77,9 @@ public:
     // 检验记录: the records of this station's results database, refreshed when shown.
     RecordsPage* recordsPage() const { return recordsPage_; }
     TrafficLog& trafficLog() { return *traffic_; }
-    // Results.db beside Config.db: the records of the units this station checked, calibrated or
-    // configured. A file that cannot be opened was reported at the start; adding to it then fails
-    // visibly.
+    // Results.db beside Config.db (or the server's tables): the records of the units this station
+    // checked, calibrated or configured. A store that cannot be opened was reported at the start;
+    // adding to it then fails visibly (on a server, the record waits in the queue file).
     ResultsDatabase& results() { return *results_; }
     ResultsDatabase* resultsDatabase() override { return results_.get(); }
     UnitRecord RecordTemplate() const override;
@@ -109,6 +109,8 @@ public slots:
     void ToolButton1Click();
     // Refills the model list from the database, keeping the model in work while it exists.
     void ReloadModelList();
+    // The model list refilled from the database, the product in use kept (before it opens).
+    void RefreshModelItems();
     void exitClick();
     void N5Click();
     void sendClick();

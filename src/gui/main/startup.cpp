@@ -18,8 +18,9 @@ Application::~Application() {
 bool StartApplication(const QString& dataDir, const QString& seedDir, SerialLink& link,
                       Application& app) {
     try {
-        auto database =
-            std::make_unique<ProductDatabase>(QDir(dataDir).filePath(QLatin1String(kDatabaseFile)));
+        // Config.ini says whether this station works on its own Config.db or on the factory's
+        // server.
+        auto database = std::make_unique<ProductDatabase>(LoadDatabaseLocation(dataDir));
         const QString error = database->Open(seedDir);
         if (!error.isEmpty()) {
             Ui().error(nullptr, error);
