@@ -252,6 +252,31 @@ TEST(Cli, APortThatCannotOpenIsACommunicationFailure) {
     EXPECT_TRUE(r.err.contains("/dev/null")) << r.err.toStdString();
 }
 
+// A station pointed at a database server that is not there says so, with host and port, and
+// a [Database] section it cannot use is named by its key; nothing is checked.
+TEST(Cli, ADatabaseServerThatCannotBeReachedIsNamed) {
+    const struct {
+        const char* section;
+        const char* says;
+    } cases[] = {
+        {"[Database]\nDriver=postgresql\nHost=127.0.0.1\nPort=1\nName=kx7410\nUser=station\n",
+         "127.0.0.1:1"},
+        {"[Database]\nDriver=oracle\n", "Driver"},
+        {"[Database]\nDriver=postgresql\nHost=127.0.0.1\nPort=99999\nName=kx7410\n", "Port"},
+    };
+    for (const auto& c : cases) {
+        Station station;
+        QFile ini(QDir(station.path()).filePath("Config.ini"));
+        ASSERT_TRUE(ini.open(QIODevice::Append));
+        ini.write(QByteArray("\r\n") + c.section);
+        ini.close();
+        const CliResult r = station.run({"models"});
+        EXPECT_EQ(r.exitCode, 3) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(c.says)) << r.err.toStdString();
+        EXPECT_FALSE(QFile::exists(station.database()));
+    }
+}
+
 // Ctrl-C stops at the next transaction boundary; the unit being checked is reported as it stood
 // and the summary still comes.
 TEST(Cli, InterruptStopsTheRunAndStillPrintsTheSummary) {

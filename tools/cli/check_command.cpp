@@ -282,6 +282,10 @@ int CheckCommand(CliStation& station, const QStringList& argv) {
         Out() << '\n';
     }
     Out().flush();
+    if (const int waiting = results.queued(); waiting > 0)
+        Err() << QStringLiteral("%1 record(s) wait in %2 for the database server %3\n")
+                     .arg(waiting)
+                     .arg(QLatin1String(kRecordQueueFile), station.databaseLocation().Server());
     if (failed > 0 || unsettled > 0) return kExitVerdictFailed;
     if (silent > 0) return kExitCommunication;
     return storeFailed ? kExitUsage : kExitOk;

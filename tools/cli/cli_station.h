@@ -31,6 +31,8 @@ public:
     // Throws CliFailure (exit 3) naming the file when it cannot be opened.
     ProductDatabase& database();
     ResultsDatabase& results();
+    // Config.ini's [Database]: the files in dataDir or the server.
+    DatabaseLocation databaseLocation() const { return LoadDatabaseLocation(dataDir_); }
 
 private:
     QString dataDir_;
