@@ -81,9 +81,11 @@ DatabaseLocation ParseDatabaseLocation(const QString& text, QString* error) {
     l.name = url.path().mid(1);
     if (!url.isValid() || l.host.isEmpty() || l.name.isEmpty() || l.name.contains('/') ||
         !url.password().isEmpty())
+        // The text may hold the very password that must not be shown.
         *error = QStringLiteral("%1: not postgresql://user@host[:port]/name (a password belongs "
                                 "in PGPASSWORD or ~/.pgpass)")
-                     .arg(text);
+                     .arg(url.isValid() ? url.toString(QUrl::RemovePassword)
+                                        : QStringLiteral("the database address"));
     return l;
 }
 

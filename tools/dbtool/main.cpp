@@ -5,7 +5,10 @@
 //   import-mdb FILE [OUT] a Jet Config.mdb into a new Config.db
 //   create [DB]          a new database with the seed rows of the data folder beside this program
 //                        (an empty file at DB is replaced)
-//   copy FROM TO         the whole database FROM, with its records, into the empty database TO
+//   copy FROM TO         the whole database FROM, with its records, IDs and row order, into TO,
+//                        which must be empty (no file or an empty one, or a server database
+//                        without any of the program's tables); a copy that fails leaves TO
+//                        empty
 // DB, FROM and TO are the path of a product file (its records in Results.db beside it) or
 // postgresql://user@host[:port]/name (one database holding both). The password of a server is
 // never given here: libpq takes it from PGPASSWORD or ~/.pgpass.
@@ -24,7 +27,6 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QSqlRecord>
 #include <QTemporaryFile>
 #include <QTextStream>
 #include <QUrl>
@@ -101,6 +103,9 @@ bool ParseLocation(const QString& text, DatabaseLocation& location) {
     return false;
 }
 
+// A station may be writing the file; its lock is held only for a moment.
+constexpr const char* kReadOnlyFile = "QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=5000";
+
 // Opens the product database at location for reading, under the name shown as typed; an empty
 // text on success. A file is opened read-only; a server has no such mode, so the session is made
 // read-only instead, which turns a write by mistake into an error.
@@ -109,7 +114,7 @@ QString OpenForReading(QSqlDatabase& db, const DatabaseLocation& location, const
     if (!postgres) {
         if (!QFileInfo(location.productFile).isFile())
             return QStringLiteral("%1 does not exist").arg(shown);
-        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+        db.setConnectOptions(QLatin1String(kReadOnlyFile));
     }
     if (!db.open()) return QStringLiteral("%1: %2").arg(shown, db.lastError().text().trimmed());
     if (postgres) {
@@ -205,12 +210,13 @@ bool ColumnsOf(QSqlDatabase db, const QString& table, QStringList& out, QString&
     out.clear();
     QSqlQuery q(db);
     const bool postgres = EngineOf(db) == DbEngine::Postgres;
-    const bool ran = postgres ? q.prepare(QStringLiteral(
-                                    "select column_name from information_schema.columns where "
-                                    "table_schema = current_schema() and table_name = lower(?) "
-                                    "order by ordinal_position")) &&
-                                    (q.addBindValue(table), q.exec())
-                              : q.exec(QStringLiteral("pragma table_info(%1)").arg(table));
+    const bool ran =
+        postgres
+            ? q.prepare(QStringLiteral("select column_name from information_schema.columns where "
+                                       "table_schema = current_schema() and table_name = lower(?) "
+                                       "order by ordinal_position")) &&
+                  (q.addBindValue(table), q.exec())
+            : q.exec(QStringLiteral("pragma table_info(%1)").arg(table));
     if (!ran) {
         error = QStringLiteral("%1: %2").arg(table, Failed(q));
         return false;
@@ -300,8 +306,8 @@ QString CopyOtherTable(QSqlDatabase from, QSqlDatabase to, const OtherTable& tab
     const QString conflict = name == QLatin1String("ResultsInfo")
                                  ? QStringLiteral(" on conflict do nothing")
                                  : QString();
-    error = CopyRows(from, to, name, fromColumns, QLatin1String(table.order), nullptr, conflict,
-                     rows);
+    error =
+        CopyRows(from, to, name, fromColumns, QLatin1String(table.order), nullptr, conflict, rows);
     if (!error.isEmpty() || EngineOf(to) != DbEngine::Postgres ||
         name != QLatin1String(kUnitRecordTable))
         return error;
@@ -342,19 +348,23 @@ QString CopyRecords(QSqlDatabase from, QSqlDatabase to, qint64& rows) {
     return QString();
 }
 
-// FROM's records: true when it has any, false when none; an error text when they are there but
-// cannot be taken (a records file that is not one, or lacks some of the tables).
+// Whether FROM has records to copy; an error text when they are there but cannot be taken. A
+// records file beside a Config.db must be one (the program refuses any other file there); a
+// server database has records once it has their main table.
 QString HasRecords(QSqlDatabase db, const QString& shown, bool& has) {
-    has = HasTable(db, QLatin1String(kUnitRecordTable));
+    const bool file = EngineOf(db) == DbEngine::Sqlite;
+    if (file) {
+        QSqlQuery q(db);
+        if (!q.exec(QStringLiteral("select count(*) from sqlite_master")))
+            return QStringLiteral("%1: %2").arg(shown, Failed(q));
+    }
     QStringList missing;
     for (const OtherTable& t : kOtherTables)
         if (t.records && !HasTable(db, QLatin1String(t.name))) missing.append(t.name);
+    has = file || HasTable(db, QLatin1String(kUnitRecordTable));
     if (has && !missing.isEmpty())
-        return QStringLiteral("%1: the records lack the table(s) %2")
+        return QStringLiteral("%1: no records database (it lacks the table(s) %2)")
             .arg(shown, missing.join(QStringLiteral(", ")));
-    if (!has && EngineOf(db) == DbEngine::Sqlite && missing.size() < 4)
-        return QStringLiteral("%1: no records database (table %2 is missing)")
-            .arg(shown, QLatin1String(kUnitRecordTable));
     return QString();
 }
 
@@ -375,48 +385,52 @@ void RemoveWithCompanions(const QString& path) {
 }
 
 // A file beside path that becomes path once complete, as the program makes a new Config.db
-// (".<name>.XXXXXX.part", whose leftovers the program's next creation of a database removes):
+// (the same pattern of names, whose leftovers the program's next creation of a database removes):
 // a copy cut short leaves nothing under the name a station looks for.
-class PartFile {
+class StagedFile {
 public:
-    explicit PartFile(const QString& path) : path_(path) {
+    explicit StagedFile(const QString& path) : path_(path) {
         const QFileInfo target(path);
-        QTemporaryFile reserve(target.absoluteDir().filePath(
-            QLatin1Char('.') + target.fileName() + QStringLiteral(".XXXXXX.part")));
+        QTemporaryFile reserve(target.absoluteDir().filePath(QLatin1Char('.') + target.fileName() +
+                                                             QStringLiteral(".XXXXXX.part")));
         reserve.setAutoRemove(false);
         if (reserve.open())
-            part_ = reserve.fileName();
+            staged_ = reserve.fileName();
         else
-            error_ = reserve.fileName() + QStringLiteral(": ") + reserve.errorString();
+            error_ = QDir::toNativeSeparators(target.absolutePath()) + QStringLiteral(": ") +
+                     reserve.errorString();
     }
-    ~PartFile() {
-        if (!part_.isEmpty()) RemoveWithCompanions(part_);
+    ~StagedFile() {
+        if (!staged_.isEmpty()) RemoveWithCompanions(staged_);
     }
-    PartFile(const PartFile&) = delete;
-    PartFile& operator=(const PartFile&) = delete;
+    StagedFile(const StagedFile&) = delete;
+    StagedFile& operator=(const StagedFile&) = delete;
 
-    const QString& part() const { return part_; }
+    const QString& staged() const { return staged_; }
     const QString& error() const { return error_; }
 
     // Renames the complete file over path (an empty file there, what a creation cut short
     // left, is replaced, its stale journal removed first).
     QString Place() {
-        // The reservation is private to its owner; a database gets the modes SQLite gives one.
-        QFile::setPermissions(part_, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                         QFileDevice::ReadUser | QFileDevice::WriteUser |
-                                         QFileDevice::ReadGroup | QFileDevice::ReadOther);
+        // The reservation is private to its owner; the database gets the modes of the empty
+        // file it replaces, or those SQLite gives a new one.
+        QFile::setPermissions(staged_, QFileInfo::exists(path_)
+                                           ? QFile::permissions(path_)
+                                           : QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                 QFileDevice::ReadUser | QFileDevice::WriteUser |
+                                                 QFileDevice::ReadGroup | QFileDevice::ReadOther);
         for (const char* companion : kCompanions)
             QFile::remove(path_ + QLatin1String(companion));
         std::error_code ec;
-        std::filesystem::rename(FsPath(part_), FsPath(path_), ec);
+        std::filesystem::rename(FsPath(staged_), FsPath(path_), ec);
         if (ec) return path_ + QStringLiteral(": ") + QString::fromStdString(ec.message());
-        part_.clear();
+        staged_.clear();
         return QString();
     }
 
 private:
     QString path_;
-    QString part_;
+    QString staged_;
     QString error_;
 };
 
@@ -424,7 +438,7 @@ QString Open(QSqlDatabase& db) {
     return db.open() ? QString() : db.lastError().text().trimmed();
 }
 
-// Writes the product database into its part file in one transaction, then lets the migrations
+// Writes the product database into its temporary file in one transaction, then lets the migrations
 // record their versions.
 QString FillProductFile(QSqlDatabase from, QSqlDatabase to, qint64& rows) {
     if (QString error = Open(to); !error.isEmpty()) return error;
@@ -457,31 +471,31 @@ bool IsFree(const QString& path) {
     return !existing.exists() || (existing.isFile() && existing.size() == 0);
 }
 
-QString CopyToFiles(QSqlDatabase fromProduct, QSqlDatabase fromRecords,
-                    const DatabaseLocation& to, const QString& shown, qint64& rows) {
+QString CopyToFiles(QSqlDatabase fromProduct, QSqlDatabase fromRecords, const DatabaseLocation& to,
+                    const QString& shown, qint64& rows) {
     if (!IsFree(to.productFile)) return QStringLiteral("%1 exists already").arg(shown);
     // The records beside TO are TO's, whether FROM has any or not.
     if (!IsFree(to.resultsFile))
         return QStringLiteral("%1: the records file %2 beside it exists already")
             .arg(shown, QDir::toNativeSeparators(to.resultsFile));
     const bool records = fromRecords.isValid();
-    PartFile product(to.productFile);
+    StagedFile product(to.productFile);
     if (!product.error().isEmpty()) return product.error();
-    std::unique_ptr<PartFile> results;
+    std::unique_ptr<StagedFile> results;
     if (records) {
-        results = std::make_unique<PartFile>(to.resultsFile);
+        results = std::make_unique<StagedFile>(to.resultsFile);
         if (!results->error().isEmpty()) return results->error();
     }
-    DatabaseLocation part = to;
-    part.productFile = product.part();
-    if (records) part.resultsFile = results->part();
+    DatabaseLocation staged = to;
+    staged.productFile = product.staged();
+    if (records) staged.resultsFile = results->staged();
     {
-        Connection target(part, DbRole::Product, QStringLiteral("dbtool-to"));
+        Connection target(staged, DbRole::Product, QStringLiteral("dbtool-to"));
         const QString error = FillProductFile(fromProduct, target.db(), rows);
         if (!error.isEmpty()) return error;
     }
     if (records) {
-        Connection target(part, DbRole::Records, QStringLiteral("dbtool-to-records"));
+        Connection target(staged, DbRole::Records, QStringLiteral("dbtool-to-records"));
         const QString error = FillRecordsFile(fromRecords, target.db(), rows);
         if (!error.isEmpty()) return error;
     }
@@ -549,8 +563,8 @@ void DropCopy(QSqlDatabase db) {
     db.commit();
 }
 
-QString CopyToServer(QSqlDatabase fromProduct, QSqlDatabase fromRecords,
-                     const DatabaseLocation& to, const QString& shown, qint64& rows) {
+QString CopyToServer(QSqlDatabase fromProduct, QSqlDatabase fromRecords, const DatabaseLocation& to,
+                     const QString& shown, qint64& rows) {
     Connection target(to, DbRole::Product, QStringLiteral("dbtool-to"));
     if (!target.db().open())
         return QStringLiteral("%1: %2").arg(shown, target.db().lastError().text().trimmed());
@@ -582,7 +596,7 @@ int Copy(const QString& fromText, const QString& toText) {
             recordsFile = std::make_unique<Connection>(from, DbRole::Records,
                                                        QStringLiteral("dbtool-from-records"));
             fromRecords = recordsFile->db();
-            fromRecords.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+            fromRecords.setConnectOptions(QLatin1String(kReadOnlyFile));
             if (!fromRecords.open()) {
                 Err() << QDir::toNativeSeparators(from.resultsFile) << ": "
                       << fromRecords.lastError().text() << "\n";
@@ -591,9 +605,8 @@ int Copy(const QString& fromText, const QString& toText) {
         }
     }
     if (fromRecords.isValid()) {
-        const QString shown = from.engine == DbEngine::Sqlite
-                                  ? QDir::toNativeSeparators(from.resultsFile)
-                                  : fromText;
+        const QString shown =
+            from.engine == DbEngine::Sqlite ? QDir::toNativeSeparators(from.resultsFile) : fromText;
         bool has = false;
         if (const QString error = HasRecords(fromRecords, shown, has); !error.isEmpty()) {
             Err() << error << "\n";
