@@ -368,7 +368,7 @@ bool ResultsDatabase::Add(UnitRecord& record) {
     // Every Add is a record of its own, even of a record added before.
     record.key = QUuid::createUuid().toString(QUuid::WithoutBraces);
     // The queue goes first, so that the records reach the server in the order they were made.
-    if (queued() > 0 && (SendQueued(), queued() > 0)) {
+    const auto enqueue = [&] {
         QList<UnitRecord> queue = ReadQueue(queuePath_);
         queue.append(record);
         record.id = 0;
@@ -376,7 +376,8 @@ bool ResultsDatabase::Add(UnitRecord& record) {
         return Fail(
             QStringLiteral("检验记录未保存"),
             QStringLiteral("暂存文件 %1 无法写入").arg(QDir::toNativeSeparators(queuePath_)));
-    }
+    };
+    if (queued() > 0 && (SendQueued(), queued() > 0)) return enqueue();
     QString why;
     bool lost = false;
     if (Store(record, why, lost)) return true;
@@ -384,13 +385,8 @@ bool ResultsDatabase::Add(UnitRecord& record) {
     // new one. A server that does not answer at all gets the record queued.
     if (location_.engine == DbEngine::Postgres) {
         if (Reconnect() && Store(record, why, lost)) return true;
-        if (!queuePath_.isEmpty() && !QSqlDatabase::database(connection_, false).isOpen()) {
-            QList<UnitRecord> queue = ReadQueue(queuePath_);
-            queue.append(record);
-            record.id = 0;
-            if (WriteQueue(queuePath_, queue)) return true;
-            why = QStringLiteral("暂存文件 %1 无法写入").arg(QDir::toNativeSeparators(queuePath_));
-        }
+        if (!queuePath_.isEmpty() && !QSqlDatabase::database(connection_, false).isOpen())
+            return enqueue();
     }
     return Fail(QStringLiteral("检验记录未保存"), why);
 }
