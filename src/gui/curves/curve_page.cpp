@@ -3,46 +3,118 @@
 #include "common/conversion.h"
 #include "gui/curves/curve_host.h"
 #include "gui/kit/messages.h"
+#include "report/check_export.h"
 #include "session/device_session.h"
 #include "store/settings.h"
 
 #include <QCheckBox>
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPixmap>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cmath>
 #include <qcustomplot.h>
 
 namespace {
 
 constexpr int kReenableMs = 200;
 
-// The line colours are the classic chart palette in series order; the white series gets a light
-// grey swatch so that it can be seen on the panel.
+// Each phase keeps its colour and its line pattern on every plot: A amber and solid, B green and
+// dashed, C red and dash-dotted, after the usual A yellow, B green, C red of the switchboard (the
+// yellow darkened so that it shows on white). The reactive powers share the power plot with the
+// active ones, so they take related colours and the dotted patterns.
+const QColor kPhaseA(170, 120, 0);
+const QColor kPhaseB(0, 128, 0);
+const QColor kPhaseC(200, 0, 0);
 const std::array<CurveSeriesSpec, kCurveSeriesCount> kSeries{{
-    {"CBox_PA", "A相有功功率", QColor(255, 0, 0), QColor(255, 0, 0)},
-    {"CBox_PB", "B相有功功率", QColor(0, 128, 0), QColor(0, 128, 0)},
-    {"CBox_PC", "C相有功功率", QColor(255, 255, 0), QColor(255, 255, 0)},
-    {"CBox_QA", "A相无功功率", QColor(0, 0, 255), QColor(0, 0, 255)},
-    {"CBox_QB", "B相无功功率", QColor(255, 255, 255), QColor(211, 211, 211)},
-    {"CBox_QC", "C相无功功率", QColor(128, 128, 128), QColor(128, 128, 128)},
-    {"CBox_F", "频率", QColor(255, 0, 255), QColor(255, 0, 255)},
-    {"CBox_UA", "A相电压", QColor(0, 128, 128), QColor(0, 128, 128)},
-    {"CBox_UB", "B相电压", QColor(0, 0, 128), QColor(0, 0, 128)},
-    {"CBox_UC", "C相电压", QColor(128, 0, 0), QColor(128, 0, 0)},
-    {"CBox_IA", "A相电流", QColor(0, 255, 0), QColor(0, 255, 0)},
-    {"CBox_IB", "B相电流", QColor(128, 128, 0), QColor(128, 128, 0)},
-    {"CBox_IC", "C相电流", QColor(128, 0, 128), QColor(128, 0, 128)},
+    {"CBox_PA", "A相有功功率", kPhaseA, Qt::SolidLine, kCurvePower},
+    {"CBox_PB", "B相有功功率", kPhaseB, Qt::DashLine, kCurvePower},
+    {"CBox_PC", "C相有功功率", kPhaseC, Qt::DashDotLine, kCurvePower},
+    {"CBox_QA", "A相无功功率", QColor(215, 95, 0), Qt::DotLine, kCurvePower},
+    {"CBox_QB", "B相无功功率", QColor(0, 130, 130), Qt::DashDotDotLine, kCurvePower},
+    {"CBox_QC", "C相无功功率", QColor(170, 0, 170), Qt::CustomDashLine, kCurvePower},
+    {"CBox_F", "频率", QColor(0, 0, 200), Qt::SolidLine, kCurveFrequency},
+    {"CBox_UA", "A相电压", kPhaseA, Qt::SolidLine, kCurveVoltage},
+    {"CBox_UB", "B相电压", kPhaseB, Qt::DashLine, kCurveVoltage},
+    {"CBox_UC", "C相电压", kPhaseC, Qt::DashDotLine, kCurveVoltage},
+    {"CBox_IA", "A相电流", kPhaseA, Qt::SolidLine, kCurveCurrent},
+    {"CBox_IB", "B相电流", kPhaseB, Qt::DashLine, kCurveCurrent},
+    {"CBox_IC", "C相电流", kPhaseC, Qt::DashDotLine, kCurveCurrent},
 }};
 
-// The plot's back wall is the panel grey of the classic chart rather than white, so that the
-// white series shows.
-const QColor kBackWall(212, 208, 200);
+// One pixel: a wider antialiased line costs some fifty times as much to draw, and a curve of a
+// long reading is drawn 25 times a second.
+constexpr double kLineWidth = 1.0;
+
+QPen SeriesPen(const CurveSeriesSpec& series) {
+    QPen pen(series.colour, kLineWidth);
+    pen.setCapStyle(Qt::FlatCap);
+    // Qt's own patterns are too fine on a one-pixel line to be told apart: longer dashes and
+    // gaps, and a long dash as the fifth pattern.
+    switch (series.style) {
+    case Qt::DashLine:
+        pen.setDashPattern({6, 3});
+        break;
+    case Qt::DashDotLine:
+        pen.setDashPattern({8, 3, 2, 3});
+        break;
+    case Qt::DotLine:
+        pen.setDashPattern({2, 2});
+        break;
+    case Qt::DashDotDotLine:
+        pen.setDashPattern({8, 2, 2, 2, 2, 2});
+        break;
+    case Qt::CustomDashLine:
+        pen.setDashPattern({14, 4});
+        break;
+    default:
+        pen.setStyle(series.style);
+    }
+    return pen;
+}
+
+// The line sample beside a check box, drawn with the series' own pen.
+QPixmap SwatchOf(const CurveSeriesSpec& series) {
+    QPixmap pixmap(28, 12);
+    pixmap.fill(Qt::white);
+    QPainter painter(&pixmap);
+    painter.setPen(SeriesPen(series));
+    painter.drawLine(QPointF(1, 6), QPointF(27, 6));
+    return pixmap;
+}
+
+const QColor kBackWall(Qt::white);
+const QColor kGridColour(225, 225, 225);
+const QColor kCursorColour(60, 60, 60);
+
+// The raw word as the chart holds it.
+QString ValueText(double value) {
+    return QString::number(value, 'g', 17);
+}
+
+QString StampText(double seconds, const QString& format) {
+    return QDateTime::fromMSecsSinceEpoch(std::llround(seconds * 1000.0)).toString(format);
+}
+
+// A field of a CSV line, quoted when it holds a separator, a quote or a line break.
+QString CsvField(const QString& text) {
+    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) &&
+        !text.contains(QLatin1Char('\n')))
+        return text;
+    QString quoted = text;
+    quoted.replace(QLatin1String("\""), QLatin1String("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
 
 // In time mode the following axis shows the whole reading from its first point, with a little
 // room after the last.
@@ -85,38 +157,111 @@ CurvePage::~CurvePage() {
 void CurvePage::BuildChart() {
     chart_ = new QCustomPlot(this);
     chart_->setObjectName(QStringLiteral("Chart"));
+    chart_->setToolTip(tr("左键：游标读数    右键拖动：平移    滚轮：缩放"));
     chart_->plotLayout()->insertRow(0);
     QFont titleFont = font();
     titleFont.setBold(true);
     chart_->plotLayout()->addElement(
         0, 0, new QCPTextElement(chart_, QStringLiteral("三相电参数采集模块曲线数据"), titleFont));
+    chart_->plotLayout()->setRowSpacing(2);
     chart_->legend->setVisible(false);
-    chart_->axisRect()->setBackground(kBackWall);
+
+    static const char* const labels[kCurveQuantityCount] = {QT_TR_NOOP("功率"), QT_TR_NOOP("频率"),
+                                                            QT_TR_NOOP("电压"), QT_TR_NOOP("电流")};
+    // The left axes line up however wide their numbers are.
+    auto* margins = new QCPMarginGroup(chart_);
+    QFont legendFont = font();
+    if (legendFont.pointSizeF() > 0) legendFont.setPointSizeF(legendFont.pointSizeF() * 0.85);
+    for (int q = 0; q < kCurveQuantityCount; ++q) {
+        QCPAxisRect* rect = q == 0 ? chart_->axisRect() : new QCPAxisRect(chart_);
+        if (q > 0) chart_->plotLayout()->addElement(q + 1, 0, rect);
+        rect->setMarginGroup(QCP::msLeft | QCP::msRight, margins);
+        rect->setBackground(kBackWall);
+        QCPAxis* y = rect->axis(QCPAxis::atLeft);
+        y->setLabel(tr(labels[q]));
+        y->grid()->setPen(QPen(kGridColour, 1, Qt::DotLine));
+        QCPAxis* x = rect->axis(QCPAxis::atBottom);
+        x->grid()->setPen(QPen(kGridColour, 1, Qt::DotLine));
+        // Only the lowest plot numbers the shared bottom axis.
+        x->setTickLabels(q == kCurveQuantityCount - 1);
+        rects_[q] = rect;
+
+        auto* legend = new QCPLegend;
+        rect->insetLayout()->addElement(legend, Qt::AlignTop | Qt::AlignLeft);
+        legend->setLayer(QStringLiteral("legend"));
+        legend->setFont(legendFont);
+        legend->setBrush(QColor(255, 255, 255, 210));
+        legend->setBorderPen(QPen(kGridColour));
+        legend->setIconSize(28, 10);
+        legend->setRowSpacing(0);
+        legend->setFillOrder(QCPLayoutGrid::foColumnsFirst);
+        legend->setWrap(3); // the power plot: active powers above, reactive below
+        legends_[q] = legend;
+    }
+    // A wheel zooms the plot under it; its bottom axis takes the others along (SetKeyRange).
+    chart_->setAutoAddPlottableToLegend(false);
     for (int k = 0; k < kCurveSeriesCount; ++k) {
-        QCPGraph* graph = chart_->addGraph();
+        QCPAxisRect* rect = rects_[kSeries[k].quantity];
+        QCPGraph* graph =
+            chart_->addGraph(rect->axis(QCPAxis::atBottom), rect->axis(QCPAxis::atLeft));
         graph->setName(QString::fromUtf8(kSeries[k].caption));
-        graph->setPen(QPen(kSeries[k].colour, 1));
+        graph->setPen(SeriesPen(kSeries[k]));
         graph->setLineStyle(QCPGraph::lsLine);
         graph->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssNone));
         // Adaptive sampling draws a series of a million points in the cost of a few thousand.
         graph->setAdaptiveSampling(true);
         series_[k] = graph;
     }
+    RebuildLegends();
+
+    for (int q = 0; q < kCurveQuantityCount; ++q) {
+        auto* line = new QCPItemStraightLine(chart_);
+        line->setPen(QPen(kCursorColour, 1, Qt::SolidLine));
+        line->setClipAxisRect(rects_[q]);
+        for (QCPItemPosition* end : {line->point1, line->point2})
+            end->setAxes(rects_[q]->axis(QCPAxis::atBottom), rects_[q]->axis(QCPAxis::atLeft));
+        line->setVisible(false);
+        line->setSelectable(false);
+        cursorLines_[q] = line;
+    }
+
     settingRange_ = true;
-    chart_->xAxis->setRange(0, kInitialAxisMaximum);
-    chart_->yAxis->setRange(0, 10);
+    SetKeyRange(QCPRange(0, kInitialAxisMaximum));
+    for (QCPAxisRect* rect : rects_)
+        rect->axis(QCPAxis::atLeft)->setRange(0, 10);
     settingRange_ = false;
-    chart_->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
-    // A drag or zoom of the user stops the axes from following new points.
-    connect(chart_->xAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this,
-            &CurvePage::RangeChangedByUser);
-    connect(chart_->yAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this,
-            &CurvePage::RangeChangedByUser);
+    // The left button belongs to the cursor, so the page pans with the right one itself.
+    chart_->setInteractions(QCP::iRangeZoom);
+    for (QCPAxisRect* rect : rects_) {
+        // A drag or zoom of the user stops the axes from following new points.
+        connect(rect->axis(QCPAxis::atBottom), qOverload<const QCPRange&>(&QCPAxis::rangeChanged),
+                this, [this](const QCPRange& range) {
+                    SetKeyRange(range);
+                    RangeChangedByUser();
+                });
+        connect(rect->axis(QCPAxis::atLeft), qOverload<const QCPRange&>(&QCPAxis::rangeChanged),
+                this, &CurvePage::RangeChangedByUser);
+    }
+    connect(chart_, &QCustomPlot::mousePress, this, &CurvePage::ChartMousePress);
+    connect(chart_, &QCustomPlot::mouseMove, this, &CurvePage::ChartMouseMove);
+    connect(chart_, &QCustomPlot::mouseRelease, this, [this] {
+        panRect_ = nullptr;
+        cursorDragging_ = false;
+    });
 }
 
 void CurvePage::BuildControls() {
     auto* layout = new QHBoxLayout(this);
-    layout->addWidget(chart_, 1);
+    auto* plot = new QVBoxLayout;
+    plot->addWidget(chart_, 1);
+    reading_ = new QLabel(this);
+    reading_->setObjectName(QStringLiteral("Label_CursorReading"));
+    reading_->setWordWrap(true);
+    reading_->setTextFormat(Qt::PlainText);
+    reading_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    reading_->setText(tr("在曲线上单击左键放置游标，读取各曲线在该时刻的数值"));
+    plot->addWidget(reading_);
+    layout->addLayout(plot, 1);
 
     auto* side = new QVBoxLayout;
     auto* boxes = new QGridLayout;
@@ -124,11 +269,7 @@ void CurvePage::BuildControls() {
         auto* swatch = new QLabel(this);
         swatch->setObjectName(QStringLiteral("Swatch_") +
                               QString::fromLatin1(kSeries[k].box).mid(5));
-        swatch->setFixedSize(16, 10);
-        swatch->setAutoFillBackground(true);
-        QPalette palette = swatch->palette();
-        palette.setColor(QPalette::Window, kSeries[k].swatch);
-        swatch->setPalette(palette);
+        swatch->setPixmap(SwatchOf(kSeries[k]));
         swatch->setFrameShape(QFrame::Box);
         auto* box = new QCheckBox(QString::fromUtf8(kSeries[k].caption), this);
         box->setObjectName(QString::fromLatin1(kSeries[k].box));
@@ -152,6 +293,11 @@ void CurvePage::BuildControls() {
     follow_->setEnabled(false);
     connect(follow_, &QPushButton::clicked, this, &CurvePage::FollowLatest);
     side->addWidget(follow_);
+    exportCsv_ = new QPushButton(tr("导出CSV"), this);
+    exportCsv_->setObjectName(QStringLiteral("BitBtn_ExportCsv"));
+    exportCsv_->setToolTip(tr("把曲线上的数据（显示的曲线）保存为 CSV 文件"));
+    connect(exportCsv_, &QPushButton::clicked, this, &CurvePage::BitBtn_ExportCsvClick);
+    side->addWidget(exportCsv_);
     side->addStretch(1);
 
     readQX_ = new QPushButton(QStringLiteral("读曲线"), this);
@@ -162,6 +308,16 @@ void CurvePage::BuildControls() {
     layout->addLayout(side);
 }
 
+void CurvePage::RebuildLegends() {
+    // A legend names the series shown, in chart order.
+    for (QCPLegend* legend : legends_)
+        legend->clearItems();
+    for (int k = 0; k < kCurveSeriesCount; ++k)
+        if (series_[k]->visible()) series_[k]->addToLegend(legends_[kSeries[k].quantity]);
+    for (QCPLegend* legend : legends_)
+        legend->setVisible(legend->itemCount() > 0);
+}
+
 void CurvePage::ClearSeries() {
     for (QCPGraph* graph : series_)
         graph->data()->clear();
@@ -169,6 +325,7 @@ void CurvePage::ClearSeries() {
     stamps_.shrink_to_fit();
     low_.fill(0);
     high_.fill(0);
+    ClearCursor();
 }
 
 double CurvePage::KeyOf(std::size_t index) const {
@@ -221,7 +378,7 @@ void CurvePage::BitBtn_ReadQXClick() {
     if (timeAxis_)
         ApplyFollowRange();
     else
-        chart_->xAxis->setRange(0, CurveAxisMaximum(0));
+        SetKeyRange(QCPRange(0, CurveAxisMaximum(0)));
     settingRange_ = false;
     ScheduleRepaint();
 
@@ -279,7 +436,9 @@ void CurvePage::ShowStatusText(const QString& text) {
 
 void CurvePage::SeriesBoxClick(int k, bool checked) {
     series_[k]->setVisible(checked);
+    RebuildLegends();
     if (following_) ApplyFollowRange();
+    if (hasCursor_) ShowCursorReading();
     ScheduleRepaint();
 }
 
@@ -292,26 +451,46 @@ void CurvePage::ApplyFollowRange() {
                   : static_cast<double>(QDateTime::currentMSecsSinceEpoch()) / 1000.0;
         const double last = count ? stamps_.back() : start;
         const double span = last - start;
-        chart_->xAxis->setRange(start,
-                                std::max(start + kTimeSpanMinimumS, last + 0.05 * span + 1.0));
+        SetKeyRange(QCPRange(start, std::max(start + kTimeSpanMinimumS, last + 0.05 * span + 1.0)));
     } else if (count > 0) {
-        chart_->xAxis->setRange(0, CurveAxisMaximum(count));
+        SetKeyRange(QCPRange(0, CurveAxisMaximum(count)));
     }
-    // The left axis is automatic over the series shown.
-    bool any = false;
-    double low = 0, high = 0;
-    if (count > 0)
+    // Each left axis is automatic over the series of its plot that are shown.
+    for (int q = 0; q < kCurveQuantityCount && count > 0; ++q) {
+        bool any = false;
+        double low = 0, high = 0;
         for (int k = 0; k < kCurveSeriesCount; ++k) {
-            if (!series_[k]->visible()) continue;
+            if (kSeries[k].quantity != q || !series_[k]->visible()) continue;
             low = any ? std::min(low, low_[k]) : low_[k];
             high = any ? std::max(high, high_[k]) : high_[k];
             any = true;
         }
-    if (any) {
+        if (!any) continue;
         const double margin = high > low ? (high - low) * 0.05 : 1.0;
-        chart_->yAxis->setRange(low - margin, high + margin);
+        // Room above the curves for the legend in the plot's top corner (its own size until the
+        // first layout has placed it).
+        const QRect plot = rects_[q]->rect();
+        const QRect placed = legends_[q]->outerRect();
+        const double plotHeight = plot.height();
+        const double legendHeight =
+            (placed.isValid() ? placed.bottom() - plot.top()
+                              : legends_[q]->minimumOuterSizeHint().height()) +
+            4.0;
+        const double share = plotHeight > 0 ? std::clamp(legendHeight / plotHeight, 0.0, 0.4) : 0.0;
+        const double span = high - low + 2 * margin;
+        rects_[q]
+            ->axis(QCPAxis::atLeft)
+            ->setRange(low - margin, high + margin + span * share / (1 - share));
     }
     settingRange_ = false;
+}
+
+void CurvePage::SetKeyRange(const QCPRange& range) {
+    if (syncingKeys_) return;
+    syncingKeys_ = true;
+    for (QCPAxisRect* rect : rects_)
+        rect->axis(QCPAxis::atBottom)->setRange(range);
+    syncingKeys_ = false;
 }
 
 void CurvePage::RangeChangedByUser() {
@@ -325,7 +504,7 @@ void CurvePage::FollowLatest() {
     follow_->setEnabled(false);
     if (pointCount() == 0 && !timeAxis_) {
         settingRange_ = true;
-        chart_->xAxis->setRange(0, thread_ ? CurveAxisMaximum(0) : chart_->xAxis->range().upper);
+        SetKeyRange(QCPRange(0, thread_ ? CurveAxisMaximum(0) : chart_->xAxis->range().upper));
         settingRange_ = false;
     }
     ApplyFollowRange();
@@ -335,24 +514,33 @@ void CurvePage::FollowLatest() {
 void CurvePage::SetTimeAxis(bool on) {
     timeAxisBox_->setChecked(on);
     if (on == timeAxis_) return;
+    // The cursor stays on its point.
+    const int cursorPoint = hasCursor_ ? PointAtOrBefore(cursorKey_) : -1;
     timeAxis_ = on;
     for (QCPGraph* graph : series_) {
         std::size_t i = 0;
         for (auto it = graph->data()->begin(); it != graph->data()->end(); ++it, ++i)
             it->key = KeyOf(i);
     }
+    QSharedPointer<QCPAxisTicker> ticker;
     if (on) {
-        auto ticker = QSharedPointer<QCPAxisTickerDateTime>::create();
-        ticker->setDateTimeFormat(QStringLiteral("HH:mm:ss"));
-        chart_->xAxis->setTicker(ticker);
+        auto times = QSharedPointer<QCPAxisTickerDateTime>::create();
+        times->setDateTimeFormat(QStringLiteral("HH:mm:ss"));
+        ticker = times;
     } else {
-        chart_->xAxis->setTicker(QSharedPointer<QCPAxisTicker>::create());
+        ticker = QSharedPointer<QCPAxisTicker>::create();
     }
+    for (QCPAxisRect* rect : rects_)
+        rect->axis(QCPAxis::atBottom)->setTicker(ticker);
+    if (cursorPoint >= 0)
+        SetCursor(KeyOf(static_cast<std::size_t>(cursorPoint)));
+    else
+        ClearCursor();
     // The old range means nothing on the new axis: follow again.
     following_ = true;
     follow_->setEnabled(false);
     settingRange_ = true;
-    if (!on && pointCount() == 0) chart_->xAxis->setRange(0, CurveAxisMaximum(0));
+    if (!on && pointCount() == 0) SetKeyRange(QCPRange(0, CurveAxisMaximum(0)));
     settingRange_ = false;
     ApplyFollowRange();
     ScheduleRepaint();
@@ -364,6 +552,8 @@ void CurvePage::ScheduleRepaint() {
 
 void CurvePage::Repaint() {
     ++repaints_;
+    // A cursor after the last point reads the newest one.
+    if (hasCursor_) ShowCursorReading();
     QElapsedTimer timer;
     timer.start();
     chart_->replot();
@@ -372,4 +562,142 @@ void CurvePage::Repaint() {
     const qint64 tookMs = timer.elapsed();
     repaint_->setInterval(static_cast<int>(
         std::clamp<qint64>(4 * tookMs, kRepaintIntervalMs, kLongestRepaintIntervalMs)));
+}
+
+// ---- the cursor --------------------------------------------------------------------------------
+
+void CurvePage::ChartMousePress(QMouseEvent* event) {
+    QCPAxisRect* rect = chart_->axisRectAt(event->position());
+    if (!rect) return;
+    if (event->button() == Qt::LeftButton) {
+        cursorDragging_ = true;
+        SetCursor(rect->axis(QCPAxis::atBottom)->pixelToCoord(event->position().x()));
+    } else if (event->button() == Qt::RightButton) {
+        panRect_ = rect;
+        panFrom_ = event->position();
+    }
+}
+
+void CurvePage::ChartMouseMove(QMouseEvent* event) {
+    if ((event->buttons() & Qt::LeftButton) && cursorDragging_) {
+        // The plots share their bottom axis, so any of them converts the position.
+        SetCursor(chart_->xAxis->pixelToCoord(event->position().x()));
+    } else if ((event->buttons() & Qt::RightButton) && panRect_) {
+        QCPAxis* x = panRect_->axis(QCPAxis::atBottom);
+        QCPAxis* y = panRect_->axis(QCPAxis::atLeft);
+        const QPointF to = event->position();
+        // The bottom axis moves every plot; the left axis only the plot under the press.
+        x->moveRange(x->pixelToCoord(panFrom_.x()) - x->pixelToCoord(to.x()));
+        y->moveRange(y->pixelToCoord(panFrom_.y()) - y->pixelToCoord(to.y()));
+        panFrom_ = to;
+        ScheduleRepaint();
+    }
+}
+
+void CurvePage::SetCursor(double key) {
+    hasCursor_ = true;
+    cursorKey_ = key;
+    for (QCPItemStraightLine* line : cursorLines_) {
+        line->point1->setCoords(key, 0);
+        line->point2->setCoords(key, 1);
+        line->setVisible(true);
+    }
+    ShowCursorReading();
+    ScheduleRepaint();
+}
+
+void CurvePage::ClearCursor() {
+    if (!hasCursor_) return;
+    hasCursor_ = false;
+    for (QCPItemStraightLine* line : cursorLines_)
+        line->setVisible(false);
+    reading_->clear();
+    ScheduleRepaint();
+}
+
+int CurvePage::PointAtOrBefore(double key) const {
+    const int count = pointCount();
+    if (count == 0) return -1;
+    if (timeAxis_)
+        return static_cast<int>(std::upper_bound(stamps_.begin(), stamps_.end(), key) -
+                                stamps_.begin()) -
+               1;
+    if (key < 0) return -1;
+    return static_cast<int>(std::min<double>(std::floor(key), count - 1));
+}
+
+QStringList CurvePage::cursorReading() const {
+    if (!hasCursor_) return {};
+    const int i = PointAtOrBefore(cursorKey_);
+    if (i < 0) return {tr("游标之前没有数据")};
+    QStringList texts;
+    texts << (timeAxis_ ? tr("时间 %1").arg(StampText(stamps_[static_cast<std::size_t>(i)],
+                                                      QStringLiteral("HH:mm:ss.zzz")))
+                        : tr("序号 %1").arg(i));
+    for (const QCPGraph* graph : series_)
+        if (graph->visible())
+            texts << QStringLiteral("%1 = %2").arg(graph->name(),
+                                                   ValueText(graph->data()->at(i)->value));
+    return texts;
+}
+
+void CurvePage::ShowCursorReading() {
+    // The label wraps between the entries only, never inside "A相电压 = 22000".
+    QString text;
+    for (const QString& entry : cursorReading()) {
+        if (!text.isEmpty()) text += QStringLiteral("    ");
+        for (qsizetype i = 0; i < entry.size(); ++i) {
+            if (i > 0) text += QChar(0x2060); // word joiner
+            text += entry[i] == QLatin1Char(' ') ? QChar(0xA0) : entry[i];
+        }
+    }
+    reading_->setText(text);
+}
+
+// ---- CSV ---------------------------------------------------------------------------------------
+
+void CurvePage::BitBtn_ExportCsvClick() {
+    const bool anyShown =
+        std::any_of(series_.begin(), series_.end(), [](QCPGraph* g) { return g->visible(); });
+    if (pointCount() == 0 || !anyShown) {
+        Ui().inform(this, NoDataMessage());
+        return;
+    }
+    const QString chosen = Ui().saveFileName(this, tr("曲线数据.csv"), tr("CSV 文件 (*.csv)"));
+    if (chosen.isEmpty()) return;
+    QString path = chosen;
+    if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".csv");
+    if (NeedsOverwriteQuestion(path) && !Ui().ask(this, OverwriteQuestion(), OverwriteCaption()))
+        return;
+    Ui().inform(this, WriteCsv(path) ? ExportSucceededMessage() : ExportFailedMessage());
+}
+
+bool CurvePage::WriteCsv(const QString& path) const {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) return false;
+    std::vector<const QCPGraph*> shown;
+    for (const QCPGraph* graph : series_)
+        if (graph->visible()) shown.push_back(graph);
+    // The byte-order mark lets spreadsheet programs on Windows read the Chinese as UTF-8.
+    QByteArray chunk("\xEF\xBB\xBF");
+    QString line = CsvField(tr("时间"));
+    for (const QCPGraph* graph : shown)
+        line += QLatin1Char(',') + CsvField(graph->name());
+    chunk += line.toUtf8() + "\r\n";
+    // Every point went to every series, so row i is point i of each; the time column is the
+    // wall-clock time of the read whichever bottom axis is shown.
+    const int count = pointCount();
+    for (int i = 0; i < count; ++i) {
+        line = StampText(stamps_[static_cast<std::size_t>(i)],
+                         QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
+        for (const QCPGraph* graph : shown)
+            line += QLatin1Char(',') + ValueText(graph->data()->at(i)->value);
+        chunk += line.toUtf8() + "\r\n";
+        if (chunk.size() >= (1 << 16)) {
+            if (file.write(chunk) != chunk.size()) return false;
+            chunk.clear();
+        }
+    }
+    if (file.write(chunk) != chunk.size()) return false;
+    return file.commit();
 }

@@ -1,19 +1,25 @@
 #pragma once
 // CurvePage: the curve page "曲线监测" (objectName TabSheet3): the chart Chart with its thirteen
-// line series, the thirteen check boxes with their colour swatches and the button
-// BitBtn_ReadQX. It runs Thread_Readqx as a job of the device session and plots the points the
-// loop hands over.
+// line series, the thirteen check boxes with their line swatches and the button BitBtn_ReadQX. It
+// runs Thread_Readqx as a job of the device session and plots the points the loop hands over.
+// The series sit on four stacked plots, one per quantity (powers, frequency, voltages, currents)
+// so that 220 V, 5 A and 50 Hz each get a scale of their own; the four share one bottom axis range.
+// Each phase has its own colour and its own line pattern, so the phases can be told apart without
+// colour too. A cursor (left button) reads every shown series at one instant, and "导出CSV"
+// writes what is plotted to a file.
 // For long sessions the bottom axis can show the wall-clock time instead of the point index,
-// the user can drag and zoom while points arrive (the page then stops moving the axes until
-// "跟随最新" is pressed), and every point is kept. The chart repaints at most 25 times a second,
-// less often when a repaint grows long.
+// the user can pan (right button) and zoom (wheel) while points arrive (the page then stops moving
+// the axes until "跟随最新" is pressed), and every point is kept. The chart repaints at most 25
+// times a second, less often when a repaint grows long.
 // GUI thread only.
 
 #include "acquire/curve_thread.h"
 
 #include <QColor>
+#include <QPointF>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 #include <array>
 #include <memory>
@@ -23,16 +29,33 @@ class CurveHost;
 class DeviceSession;
 class QCheckBox;
 class QCustomPlot;
+class QCPAxis;
+class QCPAxisRect;
 class QCPGraph;
+class QCPItemStraightLine;
+class QCPLegend;
+class QCPRange;
+class QLabel;
+class QMouseEvent;
 class QPushButton;
 class QTimer;
 
-// Caption, check-box name and colour of each series in chart order.
+// The stacked plots of the chart, top to bottom.
+enum CurveQuantity : int {
+    kCurvePower,
+    kCurveFrequency,
+    kCurveVoltage,
+    kCurveCurrent,
+    kCurveQuantityCount
+};
+
+// Caption, check-box name, line and plot of each series in chart order.
 struct CurveSeriesSpec {
     const char* box;
     const char* caption;
     QColor colour;
-    QColor swatch; // the legend square beside the check box
+    Qt::PenStyle style; // the second cue beside the colour
+    CurveQuantity quantity;
 };
 const std::array<CurveSeriesSpec, kCurveSeriesCount>& CurveSeriesSpecs();
 
@@ -68,6 +91,20 @@ public:
 
     QCustomPlot* chart() const { return chart_; }
     QCPGraph* series(int k) const { return series_.at(static_cast<std::size_t>(k)); }
+    // The plot of a quantity; chart()->axisRect() is the top one (powers).
+    QCPAxisRect* quantityRect(CurveQuantity q) const { return rects_.at(q); }
+
+    // The cursor: a vertical line at one instant (a key of the bottom axis) across the four plots
+    // and a reading of every shown series at the last point at or before it. The left button
+    // places it.
+    void SetCursor(double key);
+    void ClearCursor();
+    bool hasCursor() const { return hasCursor_; }
+    double cursorKey() const { return cursorKey_; }
+    // The reading: the instant of the point read ("序号 5" or "时间 12:00:01.350"), then
+    // "caption = value" for every shown series in chart order; one text when no point lies at or
+    // before the cursor; empty without a cursor.
+    QStringList cursorReading() const;
     // Points in each series since the last start.
     int pointCount() const { return static_cast<int>(stamps_.size()); }
     // Repaints done by the repaint timer (tests and benchmarks).
@@ -77,6 +114,8 @@ public:
 
 public slots:
     void BitBtn_ReadQXClick();
+    // "导出CSV": what is plotted, one row per point (its wall-clock time, then every shown series).
+    void BitBtn_ExportCsvClick();
     // A good read: one point to every series, shown or not.
     void ShowCurvePoint(const CurvePoint& point);
     // A failed read's text for the status bar.
@@ -90,7 +129,16 @@ private:
     void CurveEnded();
     void SeriesBoxClick(int k, bool checked);
     void ApplyFollowRange();
+    // Every plot's bottom axis to the same range.
+    void SetKeyRange(const QCPRange& range);
     void RangeChangedByUser();
+    void ChartMousePress(QMouseEvent* event);
+    void ChartMouseMove(QMouseEvent* event);
+    void ShowCursorReading();
+    void RebuildLegends();
+    // The last point at or before key, -1 when none.
+    int PointAtOrBefore(double key) const;
+    bool WriteCsv(const QString& path) const;
     void ScheduleRepaint();
     void Repaint();
     double KeyOf(std::size_t index) const;
@@ -98,6 +146,11 @@ private:
     CurveHost& host_;
     QCustomPlot* chart_ = nullptr;
     std::array<QCPGraph*, kCurveSeriesCount> series_{};
+    std::array<QCPAxisRect*, kCurveQuantityCount> rects_{};
+    std::array<QCPLegend*, kCurveQuantityCount> legends_{};
+    std::array<QCPItemStraightLine*, kCurveQuantityCount> cursorLines_{};
+    QLabel* reading_ = nullptr;
+    QPushButton* exportCsv_ = nullptr;
     std::array<QCheckBox*, kCurveSeriesCount> boxes_{};
     QPushButton* readQX_ = nullptr;
     QCheckBox* timeAxisBox_ = nullptr;
@@ -118,5 +171,12 @@ private:
     bool timeAxis_ = false;
     bool following_ = true;
     bool settingRange_ = false;
+    bool syncingKeys_ = false;
+    bool hasCursor_ = false;
+    double cursorKey_ = 0;
+    // A pan with the right button: the plot under the press and the last mouse position.
+    QCPAxisRect* panRect_ = nullptr;
+    bool cursorDragging_ = false;
+    QPointF panFrom_;
     int repaints_ = 0;
 };
