@@ -6,6 +6,7 @@
 #include "module.h"
 #include "options.h"
 #include "pty_server.h"
+#include "store/station_folders.h"
 
 #include <QCoreApplication>
 #include <cstdio>
@@ -25,8 +26,9 @@ int main(int argc, char** argv) {
         std::fputs(UsageText().toUtf8().constData(), stdout);
         return 0;
     }
-    if (options.module.dataDir.isEmpty())
-        options.module.dataDir = QCoreApplication::applicationDirPath() + "/data";
+    // The host's folders: its shipped data and its Config.db, portable or installed.
+    const StationFolders folders = LocateStationFolders(QCoreApplication::applicationDirPath());
+    if (options.module.dataDir.isEmpty()) options.module.dataDir = folders.shipped;
     if (options.link.isEmpty()) options.link = DefaultLinkFolder() + "/ttyKX0";
     try {
         // One module for each address, each with its own registers and errors.
@@ -44,7 +46,7 @@ int main(int argc, char** argv) {
             module->misbehaviour() = options.misbehaviour;
             if (!options.model.isEmpty()) {
                 const QString database = options.database.isEmpty()
-                                             ? QCoreApplication::applicationDirPath() + "/Config.db"
+                                             ? folders.databases + "/Config.db"
                                              : options.database;
                 error = SetUpForModel(*module, database, options.model);
                 if (!error.isEmpty()) {

@@ -35,9 +35,10 @@ DatabaseLocation SqliteLocation(const QString& dataDir) {
     return l;
 }
 
-DatabaseLocation LoadDatabaseLocation(const QString& dataDir) {
-    DatabaseLocation l = SqliteLocation(dataDir);
-    const QString path = SettingsPath(dataDir);
+DatabaseLocation LoadDatabaseLocation(const QString& settingsDir, const QString& databaseDir) {
+    DatabaseLocation l = SqliteLocation(databaseDir.isEmpty() ? settingsDir : databaseDir);
+    l.folder = databaseDir.isEmpty() ? settingsDir : databaseDir;
+    const QString path = SettingsPath(settingsDir);
     const auto value = [&](const char* key) { return ReadIniValue(path, kSection, key).text; };
     const auto refuse = [&](const char* key, const QString& why) {
         return ConversionError(

@@ -20,9 +20,11 @@ enum class DbEngine { Sqlite, Postgres };
 
 struct DatabaseLocation {
     DbEngine engine = DbEngine::Sqlite;
-    // SQLite: the product database and the records file.
+    // SQLite: the product database and the records file, and the folder Config.ini named for them
+    // (empty where a caller gave the files themselves).
     QString productFile;
     QString resultsFile;
+    QString folder;
     // PostgreSQL: one database holds both.
     QString host;
     int port = 5432;
@@ -39,10 +41,10 @@ inline constexpr const char* kDefaultPostgresPort = "5432";
 
 // The two files beside each other in dataDir (Config.db and Results.db).
 DatabaseLocation SqliteLocation(const QString& dataDir);
-// The [Database] section of Config.ini in dataDir; absent section or Driver means SQLite in
-// dataDir. Throws ConversionError naming the key for an unknown driver, a port that is not a
-// number in 1..65535 or a server without host or name.
-DatabaseLocation LoadDatabaseLocation(const QString& dataDir);
+// The [Database] section of Config.ini in settingsDir; absent section or Driver means SQLite in
+// databaseDir (empty: settingsDir, the portable layout). Throws ConversionError naming the key for
+// an unknown driver, a port that is not a number in 1..65535 or a server without host or name.
+DatabaseLocation LoadDatabaseLocation(const QString& settingsDir, const QString& databaseDir = {});
 // A location as the database tool takes it: "postgresql://[user@]host[:port]/name" (user
 // defaults to the login name, as for psql) or the path of a product database file (its records
 // file beside it). Empty error on success.

@@ -14,16 +14,15 @@ QTextStream& Err() {
     return s;
 }
 
-CliStation::CliStation(QString dataDir, QString seedDir)
-    : dataDir_(std::move(dataDir)), seedDir_(std::move(seedDir)) {}
+CliStation::CliStation(StationFolders folders) : folders_(std::move(folders)) {}
 
 ProductDatabase& CliStation::database() {
     if (!database_) {
-        if (!QFileInfo(dataDir_).isDir())
+        if (!QFileInfo(dataDir()).isDir())
             throw CliFailure{kExitUsage,
-                             QStringLiteral("data folder %1 does not exist").arg(dataDir_)};
-        auto db = std::make_unique<ProductDatabase>(LoadDatabaseLocation(dataDir_));
-        const QString error = db->Open(seedDir_);
+                             QStringLiteral("data folder %1 does not exist").arg(dataDir())};
+        auto db = std::make_unique<ProductDatabase>(databaseLocation());
+        const QString error = db->Open(folders_.shipped);
         if (!error.isEmpty())
             throw CliFailure{kExitUsage, QStringLiteral("%1: %2").arg(db->filePath(), error)};
         database_ = std::move(db);
@@ -33,7 +32,7 @@ ProductDatabase& CliStation::database() {
 
 ResultsDatabase& CliStation::results() {
     if (!results_) {
-        auto db = ResultsDatabase::ForStation(LoadDatabaseLocation(dataDir_), dataDir_);
+        auto db = ResultsDatabase::ForStation(databaseLocation(), dataDir());
         const QString error = db->Open();
         if (!error.isEmpty()) throw CliFailure{kExitUsage, error};
         results_ = std::move(db);

@@ -6,6 +6,7 @@
 
 #include "store/database.h"
 #include "store/results.h"
+#include "store/station_folders.h"
 
 #include <QString>
 #include <QTextStream>
@@ -25,18 +26,21 @@ QTextStream& Err();
 
 class CliStation {
 public:
-    // dataDir: Config.ini and the databases; seedDir: the seed rows of a new Config.db.
-    CliStation(QString dataDir, QString seedDir);
-    const QString& dataDir() const { return dataDir_; }
+    // The station's folders as the window finds them (or all in one --data folder); the seed
+    // rows of a new Config.db come from the shipped folder.
+    explicit CliStation(StationFolders folders);
+    // The folder of Config.ini.
+    const QString& dataDir() const { return folders_.settings; }
     // Throws CliFailure (exit 3) naming the file when it cannot be opened.
     ProductDatabase& database();
     ResultsDatabase& results();
-    // Config.ini's [Database]: the files in dataDir or the server.
-    DatabaseLocation databaseLocation() const { return LoadDatabaseLocation(dataDir_); }
+    // Config.ini's [Database]: the files in the databases folder or the server.
+    DatabaseLocation databaseLocation() const {
+        return LoadDatabaseLocation(folders_.settings, folders_.databases);
+    }
 
 private:
-    QString dataDir_;
-    QString seedDir_;
+    StationFolders folders_;
     std::unique_ptr<ProductDatabase> database_;
     std::unique_ptr<ResultsDatabase> results_;
 };

@@ -31,8 +31,9 @@ const QString kUsage = QStringLiteral(
     "  enter-calibration           进入标定状态 in the module's power-on window\n"
     "  calibrate vip|phase|reset|power   the steps of a segment's calibration\n"
     "  flash                       标定完成: the calibration to flash, with backup and record\n"
-    "--data DIR: the folder of Config.ini, Config.db and Results.db (default: beside this\n"
-    "program, as for the window). Each subcommand explains itself with --help.\n"
+    "--data DIR: the folder of Config.ini, Config.db and Results.db (default: those of the\n"
+    "window: beside this program when a Config.ini lies there, else ~/.config/kx7410 and\n"
+    "~/.local/share/kx7410). --version: the version. Each subcommand explains itself with --help.\n"
     "Exit: 0 success (every unit passed), 1 a verdict failed, 2 communication failure,\n"
     "3 bad usage or bad data.\n");
 
@@ -43,12 +44,16 @@ int main(int argc, char** argv) {
     QCoreApplication::setApplicationVersion(QStringLiteral("1.0"));
     QStringList args = app.arguments().mid(1);
     const QString programDir = QCoreApplication::applicationDirPath();
-    QString dataDir = programDir;
+    QString dataDir;
     // Options before the subcommand belong to the program.
     while (!args.isEmpty() && args.first().startsWith(QLatin1String("--"))) {
         const QString option = args.takeFirst();
         if (option == QLatin1String("--help")) {
             Out() << kUsage;
+            return kExitOk;
+        }
+        if (option == QLatin1String("--version")) {
+            Out() << "kx7410-cli " << QCoreApplication::applicationVersion() << '\n';
             return kExitOk;
         }
         if (option == QLatin1String("--data") && !args.isEmpty()) {
@@ -89,7 +94,18 @@ int main(int argc, char** argv) {
         Err().flush();
         return kExitUsage;
     }
-    CliStation station(QDir(dataDir).absolutePath(), QDir(programDir).filePath("data"));
+    // Without --data, the folders of the window: beside this program or, installed, the user's.
+    StationFolders folders = dataDir.isEmpty()
+                                 ? LocateStationFolders(programDir)
+                                 : StationFoldersIn(QDir(dataDir).absolutePath(), programDir);
+    if (dataDir.isEmpty()) {
+        if (const QString error = PrepareStationFolders(folders); !error.isEmpty()) {
+            Err() << "kx7410-cli: " << error << '\n';
+            Err().flush();
+            return kExitUsage;
+        }
+    }
+    CliStation station(std::move(folders));
     int code = kExitOk;
     try {
         code = command->second(station, args);

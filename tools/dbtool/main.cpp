@@ -3,7 +3,7 @@
 //   dump [DB]            every table as CSV
 //   check [DB]           rows that break the codings; exit status 1 when there are any
 //   import-mdb FILE [OUT] a Jet Config.mdb into a new Config.db
-//   create [DB]          a new database with the seed rows of the data folder beside this program
+//   create [DB]          a new database with the seed rows this program ships
 //                        (an empty file at DB is replaced)
 //   copy FROM TO         the whole database FROM, with its records, IDs and row order, into TO,
 //                        which must be empty (no file or an empty one, or a server database
@@ -12,7 +12,8 @@
 // DB, FROM and TO are the path of a product file (its records in Results.db beside it) or
 // postgresql://user@host[:port]/name (one database holding both). The password of a server is
 // never given here: libpq takes it from PGPASSWORD or ~/.pgpass.
-// DB and OUT default to Config.db beside this program.
+// DB and OUT default to the station's Config.db, where the window keeps it: beside this program
+// when a Config.ini lies there, else in ~/.local/share/kx7410.
 
 #include "store/database.h"
 #include "store/db_check.h"
@@ -20,6 +21,7 @@
 #include "store/mdb_import.h"
 #include "store/migrations.h"
 #include "store/schema.h"
+#include "store/station_folders.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -53,7 +55,9 @@ int Usage() {
              "       kx7410-dbtool copy FROM TO\n"
              "DB, FROM, TO: a Config.db file (records in Results.db beside it) or\n"
              "              postgresql://user@host[:port]/name (password in PGPASSWORD or "
-             "~/.pgpass)\n";
+             "~/.pgpass)\n"
+             "              default: the station's Config.db (beside this program when a\n"
+             "              Config.ini lies there, else ~/.local/share/kx7410)\n";
     return 2;
 }
 
@@ -632,7 +636,8 @@ int main(int argc, char* argv[]) {
     const QStringList args = app.arguments().mid(1);
     if (args.isEmpty()) return Usage();
     const QString command = args[0];
-    const QString beside = QDir(app.applicationDirPath()).filePath(kDatabaseFile);
+    const StationFolders folders = LocateStationFolders(app.applicationDirPath());
+    const QString beside = QDir(folders.databases).filePath(kDatabaseFile);
 
     if (command == QLatin1String("import-mdb")) {
         if (args.size() < 2 || args.size() > 3) return Usage();
@@ -653,7 +658,7 @@ int main(int argc, char* argv[]) {
             return 1;
         }
         ProductDatabase db(path);
-        const QString error = db.Open(QDir(app.applicationDirPath()).filePath("data"));
+        const QString error = db.Open(folders.shipped);
         if (!error.isEmpty()) {
             Err() << error << "\n";
             return 1;

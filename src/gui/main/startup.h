@@ -9,6 +9,7 @@
 class ProductDatabase;
 class SerialLink;
 class TMainForm;
+struct StationFolders;
 
 struct Application {
     std::unique_ptr<ProductDatabase> database;
@@ -16,8 +17,11 @@ struct Application {
     ~Application();
 };
 
-// dataDir holds Config.ini and Config.db (created from the seed tables in seedDir when absent).
-// Returns false after a fatal error (a database that cannot be opened, an incomplete SetCheck
-// section), which has been shown through the message seam; app is then empty.
+// The station's Config.ini, its databases (Config.db created from the seed tables of the shipped
+// folder when absent) and then the window. Returns false after a fatal error (a database that
+// cannot be opened, an incomplete SetCheck section), which has been shown through the message
+// seam; app is then empty.
+bool StartApplication(const StationFolders& folders, SerialLink& link, Application& app);
+// Every file in dataDir, the seed tables in seedDir (the portable layout).
 bool StartApplication(const QString& dataDir, const QString& seedDir, SerialLink& link,
                       Application& app);
