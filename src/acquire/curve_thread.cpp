@@ -4,6 +4,7 @@
 #include "link/modbus.h"
 #include "session/device_session.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 
 int CurveWordIndex(int series) {
@@ -20,13 +21,11 @@ CurveValues CurveValuesOfBlock(const std::vector<uint16_t>& words) {
 }
 
 QString CurveStatusText(int sent, int received) {
-    return QStringLiteral("发送：") + QString::number(sent) + QStringLiteral("    接收：") +
-           QString::number(received);
+    return QCoreApplication::translate("Curves", "发送：%1    接收：%2").arg(sent).arg(received);
 }
 
 QString CurveFailureText(int sent) {
-    return QStringLiteral("发送：") + QString::number(sent) +
-           QStringLiteral("    接收数据无返回！");
+    return QCoreApplication::translate("Curves", "发送：%1    接收数据无返回！").arg(sent);
 }
 
 int CurveAxisMaximum(int pointCount) {

@@ -87,7 +87,7 @@ bool UnitCheck::StartUnit() {
             Qt::QueuedConnection);
     if (!session_) return false;
     const bool started = session_->Submit(
-        DeviceSession::State::Checking, QStringLiteral("检查数据"),
+        DeviceSession::State::Checking, tr("检查数据"),
         [loop](JobContext& job) mutable {
             loop->Run(job);
             // The loop belongs to this thread: its last share goes back here to be deleted.

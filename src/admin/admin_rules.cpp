@@ -156,18 +156,22 @@ QStringList GridCellList(int row, int column) {
 
 QStringList GridHeadings(int row) {
     if (row == 0)
-        return {QStringLiteral("方式(修改/新建)"), QStringLiteral("电压倍率方向"),
-                QStringLiteral("电压倍率"),        QStringLiteral("电流倍率方向"),
-                QStringLiteral("电流倍率"),        QStringLiteral("功率倍率方向"),
-                QStringLiteral("功率倍率"),        QStringLiteral("电能倍率方向")};
+        return {QCoreApplication::translate("Admin", "方式(修改/新建)"),
+                QCoreApplication::translate("Admin", "电压倍率方向"),
+                QCoreApplication::translate("Admin", "电压倍率"),
+                QCoreApplication::translate("Admin", "电流倍率方向"),
+                QCoreApplication::translate("Admin", "电流倍率"),
+                QCoreApplication::translate("Admin", "功率倍率方向"),
+                QCoreApplication::translate("Admin", "功率倍率"),
+                QCoreApplication::translate("Admin", "电能倍率方向")};
     if (row == 2)
         return {QString(),
-                QStringLiteral("电能倍率"),
-                QStringLiteral("通讯协议"),
-                QStringLiteral("市电报警系数"),
-                QStringLiteral("参数类型使能"),
-                QStringLiteral("分段标定使能"),
-                QStringLiteral("参数符号位使能"),
-                QStringLiteral("功率因数方向使能")};
+                QCoreApplication::translate("Admin", "电能倍率"),
+                QCoreApplication::translate("Admin", "通讯协议"),
+                QCoreApplication::translate("Admin", "市电报警系数"),
+                QCoreApplication::translate("Admin", "参数类型使能"),
+                QCoreApplication::translate("Admin", "分段标定使能"),
+                QCoreApplication::translate("Admin", "参数符号位使能"),
+                QCoreApplication::translate("Admin", "功率因数方向使能")};
     return {};
 }

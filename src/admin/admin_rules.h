@@ -6,33 +6,52 @@
 
 #include "store/database.h"
 
+#include <QCoreApplication>
 #include <QString>
 #include <QStringList>
 
 #include <array>
 
+// A message of the administration windows: its source text, translated each time it is used, so
+// that the language installed at start-up applies (a QString made during static initialisation
+// would be fixed before any translator exists).
+class AdminMessage {
+public:
+    explicit constexpr AdminMessage(const char* source) : source_(source) {}
+    operator QString() const { return QCoreApplication::translate("Admin", source_); }
+    QString arg(const QString& a) const { return QString(*this).arg(a); }
+
+private:
+    const char* source_;
+};
+
 // Messages of the administration windows, exactly as the user sees them.
 namespace AdminText {
-inline const QString DatabaseFailed = QStringLiteral("操作数据库失败！");
+inline constexpr AdminMessage DatabaseFailed{QT_TRANSLATE_NOOP("Admin", "操作数据库失败！")};
 // The register count of the validation and the duplicate check of a new scheme use the
 // half-width mark.
-inline const QString DatabaseFailedHalf = QStringLiteral("操作数据库失败!");
+inline constexpr AdminMessage DatabaseFailedHalf{QT_TRANSLATE_NOOP("Admin", "操作数据库失败!")};
 // Another station saved the scheme after this window loaded it.
-inline const QString SchemeChangedElsewhere =
-    QStringLiteral("方案 %1 已在别处被修改（载入之后）。是否用本窗口的内容覆盖？");
-inline const QString UnknownUser = QStringLiteral("对不起，用户名不存在！");
-inline const QString WrongPassword = QStringLiteral("对不起，密码不正确！");
-inline const QString SchemeNameEmpty = QStringLiteral("方式名称不能为空!");
-inline const QString NoParameters = QStringLiteral("已选参数列表为空,请添加参数!");
-inline const QString EmptyCell = QStringLiteral("对不起,界面配置数据不能为空!");
-inline const QString YaaoTooManyRegisters = QStringLiteral(
-    "对不起,在亚奥协议下,配置的最大寄存器个数为127，您配置的寄存器个数已经大于了127!");
-inline const QString DuplicateScheme = QStringLiteral("对不起,系统有该名称的配置方式,不能重复!");
-inline const QString ProductIncomplete = QStringLiteral("请将新建信息填写完整！");
-inline const QString RatioZero = QStringLiteral("电压变比PT和电流变比CT不能配置为0！");
-inline const QString ModelNameFormat =
-    QStringLiteral("产品型号命名格式填写不正确，请参照<KX2953B35-01>格式填写！");
-inline const QString DuplicateProduct = QStringLiteral("该产品型号系统有记录，不能重复添加！");
+inline constexpr AdminMessage SchemeChangedElsewhere{
+    QT_TRANSLATE_NOOP("Admin", "方案 %1 已在别处被修改（载入之后）。是否用本窗口的内容覆盖？")};
+inline constexpr AdminMessage UnknownUser{QT_TRANSLATE_NOOP("Admin", "对不起，用户名不存在！")};
+inline constexpr AdminMessage WrongPassword{QT_TRANSLATE_NOOP("Admin", "对不起，密码不正确！")};
+inline constexpr AdminMessage SchemeNameEmpty{QT_TRANSLATE_NOOP("Admin", "方式名称不能为空!")};
+inline constexpr AdminMessage NoParameters{
+    QT_TRANSLATE_NOOP("Admin", "已选参数列表为空,请添加参数!")};
+inline constexpr AdminMessage EmptyCell{QT_TRANSLATE_NOOP("Admin", "对不起,界面配置数据不能为空!")};
+inline constexpr AdminMessage YaaoTooManyRegisters{QT_TRANSLATE_NOOP(
+    "Admin", "对不起,在亚奥协议下,配置的最大寄存器个数为127，您配置的寄存器个数已经大于了127!")};
+inline constexpr AdminMessage DuplicateScheme{
+    QT_TRANSLATE_NOOP("Admin", "对不起,系统有该名称的配置方式,不能重复!")};
+inline constexpr AdminMessage ProductIncomplete{
+    QT_TRANSLATE_NOOP("Admin", "请将新建信息填写完整！")};
+inline constexpr AdminMessage RatioZero{
+    QT_TRANSLATE_NOOP("Admin", "电压变比PT和电流变比CT不能配置为0！")};
+inline constexpr AdminMessage ModelNameFormat{
+    QT_TRANSLATE_NOOP("Admin", "产品型号命名格式填写不正确，请参照<KX2953B35-01>格式填写！")};
+inline constexpr AdminMessage DuplicateProduct{
+    QT_TRANSLATE_NOOP("Admin", "该产品型号系统有记录，不能重复添加！")};
 } // namespace AdminText
 
 // ---- Login -------------------------------------------------------------------------------------

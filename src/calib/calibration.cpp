@@ -3,6 +3,7 @@
 #include "common/conversion.h"
 #include "link/modbus.h"
 
+#include <QCoreApplication>
 #include <QStringList>
 
 #include <cmath>
@@ -26,7 +27,7 @@ long long Truncate(long double value) {
 }
 
 void LogRawRead(const RawRead& words, int n, const CalibrationLog& log) {
-    log(QStringLiteral("第%1次读原始AD采集数据为：").arg(n));
+    log(QCoreApplication::translate("Calibration", "第%1次读原始AD采集数据为：").arg(n));
     for (int g = 0; g < 3; ++g)
         log(JoinWords(words.data() + 3 * g, 3));
     log(QString());
@@ -104,15 +105,18 @@ PhaseCompensation CompensationForAngle(long double theta) {
 }
 
 QString NoVipCalibrationText() {
-    return QStringLiteral("未做VIP标定(平均功率数据为0),不计算功率补偿系数!!");
+    return QCoreApplication::translate("Calibration",
+                                       "未做VIP标定(平均功率数据为0),不计算功率补偿系数!!");
 }
 
 QString NoSourcePowerText() {
-    return QStringLiteral("未填写源的真实有功功率值,不计算功率补偿系数!!");
+    return QCoreApplication::translate("Calibration",
+                                       "未填写源的真实有功功率值,不计算功率补偿系数!!");
 }
 
 QString PowerRatioOutOfRangeText() {
-    return QStringLiteral("测量功率与源有功功率之比超出范围,不计算功率补偿系数!!");
+    return QCoreApplication::translate("Calibration",
+                                       "测量功率与源有功功率之比超出范围,不计算功率补偿系数!!");
 }
 
 QString PowerCompensationPrecondition(const VipAverageSet& averages, double sourceActivePower) {
@@ -173,7 +177,7 @@ bool ReadRawSeries(Link& link, uint8_t address, CalibrationState& state,
         // A read that delivers fewer than the nine words is as good as none.
         if (!ReadRawSamples(link, address, calib::kRawSamples, 9, values, &delivered) ||
             delivered < 9) {
-            log(QStringLiteral("第%1次读原始AD采集数据失败").arg(n));
+            log(QCoreApplication::translate("Calibration", "第%1次读原始AD采集数据失败").arg(n));
             return false;
         }
         RawRead& read = state.RawSamples[n - 1];
@@ -197,7 +201,7 @@ bool WriteNoted(Link& link, uint8_t address, uint16_t first, const std::vector<u
 
 void AverageRawSeries(CalibrationState& state, const CalibrationLog& log) {
     state.VipAverages = AverageRawWords(state.RawSamples);
-    log(QStringLiteral("8次平均数据为："));
+    log(QCoreApplication::translate("Calibration", "8次平均数据为："));
     for (int g = 0; g < 3; ++g)
         log(JoinReals(state.VipAverages.data() + 3 * g, 3));
     log(QString());
@@ -208,10 +212,10 @@ bool WriteVipData(Link& link, uint8_t address, int segment, const CalibrationSta
     const std::array<uint16_t, 9> words = VipDataWords(state.VipAverages);
     const std::vector<uint16_t> values(words.begin(), words.end());
     if (!WriteNoted(link, address, SegmentBase(segment), values, written)) {
-        log(QStringLiteral("写 %1 段VIP标定数据失败!!").arg(segment));
+        log(QCoreApplication::translate("Calibration", "写 %1 段VIP标定数据失败!!").arg(segment));
         return false;
     }
-    log(QStringLiteral("写 %1 段VIP标定数据成功!").arg(segment));
+    log(QCoreApplication::translate("Calibration", "写 %1 段VIP标定数据成功!").arg(segment));
     log(QString());
     return true;
 }
@@ -219,13 +223,13 @@ bool WriteVipData(Link& link, uint8_t address, int segment, const CalibrationSta
 bool RunVipCalibration(Link& link, uint8_t address, int segment, CalibrationState& state,
                        const CalibrationLog& log, RegisterWords* written) {
     if (segment == 1 && !WriteNoted(link, address, calib::kStateFlag, {calib::kCommand}, written)) {
-        log(QStringLiteral("设置标定状态失败!!"));
+        log(QCoreApplication::translate("Calibration", "设置标定状态失败!!"));
         return false;
     }
     std::vector<uint16_t> neutral = kNeutral;
     neutral.insert(neutral.end(), kNeutral.begin(), kNeutral.end());
     if (!WriteNoted(link, address, PowerCompensationRegister(segment, false), neutral, written)) {
-        log(QStringLiteral("初始功率校正系数失败!!"));
+        log(QCoreApplication::translate("Calibration", "初始功率校正系数失败!!"));
         return false;
     }
     if (!ReadRawSeries(link, address, state, log)) return false;
@@ -241,31 +245,32 @@ bool RunAnglePhaseCompensation(Link& link, uint8_t address, int segment, bool hz
         std::size_t delivered = 0;
         if (!ReadRawSamples(link, address, calib::kRawAngles, 3, values, &delivered) ||
             delivered < 3) {
-            log(QStringLiteral("第%1次读电压角差原始AD采集数据失败").arg(n));
+            log(QCoreApplication::translate("Calibration", "第%1次读电压角差原始AD采集数据失败")
+                    .arg(n));
             return false;
         }
         AngleRead& read = state.AngleSamples[n - 1];
         for (int p = 0; p < 3; ++p)
             read[p] = values[p];
-        log(QStringLiteral("第%1次读原始AD采集数据为：").arg(n));
+        log(QCoreApplication::translate("Calibration", "第%1次读原始AD采集数据为：").arg(n));
         log(JoinWords(read.data(), 3));
         log(QString());
     }
     const std::array<double, 3> averages = AverageAngles(state.AngleSamples);
     for (int p = 0; p < 3; ++p)
         state.AngleCoefficients[p] = AngleCoefficient(averages[p]);
-    log(QStringLiteral("30次平均数据为："));
+    log(QCoreApplication::translate("Calibration", "30次平均数据为："));
     log(JoinReals(averages.data(), 3));
-    log(QStringLiteral("角差标定系数为："));
+    log(QCoreApplication::translate("Calibration", "角差标定系数为："));
     log(JoinWords(state.AngleCoefficients.data(), 3));
     log(QString());
     const std::vector<uint16_t> words(state.AngleCoefficients.begin(),
                                       state.AngleCoefficients.end());
     if (!WriteNoted(link, address, AngleCoefficientRegister(segment, hz60), words, written)) {
-        log(QStringLiteral("写角差标定系数数据失败"));
+        log(QCoreApplication::translate("Calibration", "写角差标定系数数据失败"));
         return false;
     }
-    log(QStringLiteral("写角差标定系数数据成功"));
+    log(QCoreApplication::translate("Calibration", "写角差标定系数数据成功"));
     log(QString());
     return true;
 }
@@ -274,10 +279,10 @@ bool ResetPowerCompensation(Link& link, uint8_t address, int segment, bool hz60,
                             const CalibrationLog& log, RegisterWords* written) {
     const QString frequency = hz60 ? QStringLiteral("60HZ") : QStringLiteral("50HZ");
     if (!WriteNoted(link, address, PowerCompensationRegister(segment, hz60), kNeutral, written)) {
-        log(QStringLiteral("初始") + frequency + QStringLiteral("功率校正系数失败!!"));
+        log(QCoreApplication::translate("Calibration", "初始%1功率校正系数失败!!").arg(frequency));
         return false;
     }
-    log(QStringLiteral("初始") + frequency + QStringLiteral("功率校正系数完成!"));
+    log(QCoreApplication::translate("Calibration", "初始%1功率校正系数完成!").arg(frequency));
     return true;
 }
 
@@ -290,14 +295,14 @@ bool WritePowerCompensation(Link& link, uint8_t address, int segment, bool hz60,
     for (const PhaseCompensation& k : values)
         words.push_back(static_cast<uint16_t>(k.k2));
     if (!WriteNoted(link, address, PowerCompensationRegister(segment, hz60), words, written)) {
-        log(QStringLiteral("写相位补偿系数失败"));
+        log(QCoreApplication::translate("Calibration", "写相位补偿系数失败"));
         return false;
     }
-    log(QStringLiteral("写相位补偿系数成功 K1:%1 %2 %3")
+    log(QCoreApplication::translate("Calibration", "写相位补偿系数成功 K1:%1 %2 %3")
             .arg(values[0].k1)
             .arg(values[1].k1)
             .arg(values[2].k1));
-    log(QStringLiteral("写相位补偿系数成功 K2:%1 %2 %3")
+    log(QCoreApplication::translate("Calibration", "写相位补偿系数成功 K2:%1 %2 %3")
             .arg(values[0].k2)
             .arg(values[1].k2)
             .arg(values[2].k2));
@@ -316,7 +321,7 @@ bool RunPowerCompensation(Link& link, uint8_t address, int segment, bool hz60, d
         return false;
     }
     for (int n = 1; n <= 3; ++n) {
-        log(QStringLiteral("第%1次补偿；").arg(n));
+        log(QCoreApplication::translate("Calibration", "第%1次补偿；").arg(n));
         log(QString());
         if (!ReadRawSeries(link, address, state, log)) return false;
         const PowerCompensationResult result =
@@ -339,9 +344,9 @@ bool RunPowerCompensation(Link& link, uint8_t address, int segment, bool hz60, d
 bool WriteCalibrationFlash(Link& link, uint8_t address, const CalibrationLog& log,
                            RegisterWords* written) {
     if (!WriteNoted(link, address, calib::kStateFlag, {0, calib::kCommand}, written)) {
-        log(QStringLiteral("写标定FLASH 失败!!"));
+        log(QCoreApplication::translate("Calibration", "写标定FLASH 失败!!"));
         return false;
     }
-    log(QStringLiteral("写标定FLASH 成功!!"));
+    log(QCoreApplication::translate("Calibration", "写标定FLASH 成功!!"));
     return true;
 }

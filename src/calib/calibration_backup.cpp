@@ -4,6 +4,8 @@
 #include "calib/configuration_blocks.h"
 #include "link/modbus.h"
 
+#include <QCoreApplication>
+
 namespace {
 
 const QString kBackupPrefix = QStringLiteral("backup.");
@@ -65,9 +67,9 @@ RestoreOutcome RestoreCalibrationArea(Link& link, uint8_t address, const Registe
 }
 
 QString BackupReadFailedText() {
-    return QStringLiteral("读标定数据备份失败,本步未写入!!");
+    return QCoreApplication::translate("Calibration", "读标定数据备份失败,本步未写入!!");
 }
 
 QString BackupStoreFailedText() {
-    return QStringLiteral("保存标定数据备份失败,本步未写入!!");
+    return QCoreApplication::translate("Calibration", "保存标定数据备份失败,本步未写入!!");
 }

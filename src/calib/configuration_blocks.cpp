@@ -3,6 +3,7 @@
 #include "common/conversion.h"
 #include "link/modbus.h"
 
+#include <QCoreApplication>
 #include <QStringEncoder>
 
 #include <cmath>
@@ -83,7 +84,8 @@ uint16_t HexWord(const QString& caption, const QString& text) {
     try {
         return static_cast<uint16_t>(StrToInt(QStringLiteral("0x") + text.left(4)));
     } catch (const ConversionError&) {
-        throw FieldError(caption, text, QStringLiteral("不是有效的十六进制数"));
+        throw FieldError(caption, text,
+                         QCoreApplication::translate("Conversion", "不是有效的十六进制数"));
     }
 }
 
@@ -104,13 +106,15 @@ std::vector<uint16_t> CalibrationBlock(const CalibrationFields& f) {
 
     if (!RatingFits(f.ratedVoltage, kRatedVoltageScale) ||
         !RatingFits(f.ratedCurrent, kRatedCurrentScale))
-        throw ConversionError(QStringLiteral("电压额定值或电流额定值超出范围"));
+        throw ConversionError(
+            QCoreApplication::translate("Configuration", "电压额定值或电流额定值超出范围"));
     const int64_t v = static_cast<int64_t>(std::trunc(f.ratedVoltage * kRatedVoltageScale));
     const int64_t i = static_cast<int64_t>(std::trunc(f.ratedCurrent * kRatedCurrentScale));
     // The module keeps 32 bits; the product is formed wide so a large rating cannot overflow.
     const int64_t power = v * i / 1000;
     if (power > 2147483647)
-        throw ConversionError(QStringLiteral("额定功率（电压额定值×电流额定值）超出范围"));
+        throw ConversionError(QCoreApplication::translate(
+            "Configuration", "额定功率（电压额定值×电流额定值）超出范围"));
 
     std::vector<uint16_t> words;
     words.reserve(kCalibrationBlockWords);

@@ -4,6 +4,7 @@
 #include "link/modbus.h"
 #include "store/database.h"
 
+#include <QCoreApplication>
 #include <QStringList>
 
 std::vector<DownloadField> ConfigurationFieldTable() {
@@ -150,9 +151,9 @@ bool SetConfigurationField(ConfigurationFields& f, CalibrationFields& c, const Q
             if (name != QString::fromUtf8(i.name)) continue;
             const double value = FieldToFloat(name, text);
             if (!RatingFits(value, i.scale))
-                throw FieldError(
-                    name, text,
-                    QStringLiteral("超出范围（0～%1）").arg(FloatToText(2147483647.0 / i.scale)));
+                throw FieldError(name, text,
+                                 QCoreApplication::translate("Conversion", "超出范围（0～%1）")
+                                     .arg(FloatToText(2147483647.0 / i.scale)));
             *i.field = value;
             return true;
         }
@@ -207,7 +208,7 @@ void VerifyDownload(Link& link, uint8_t address, std::size_t listWords,
                     const std::function<void(const QString&)>& log) {
     outcome.readBack = ReadBackDownload(link, address, listWords, outcome.held);
     if (!outcome.readBack) {
-        log(QStringLiteral("下载配置后读回失败"));
+        log(QCoreApplication::translate("Configuration", "下载配置后读回失败"));
         return;
     }
     outcome.differences = CompareDownload(fields, outcome.written, outcome.held);
@@ -218,15 +219,17 @@ void VerifyDownload(Link& link, uint8_t address, std::size_t listWords,
 QString DownloadMessage(const DownloadOutcome& o) {
     switch (o.result) {
     case DownloadResult::BlocksFailed:
-        return QStringLiteral("下载配置数据失败！");
+        return QCoreApplication::translate("Configuration", "下载配置数据失败！");
     case DownloadResult::ListFailed:
-        return QStringLiteral("下载输出参数配置数据失败！");
+        return QCoreApplication::translate("Configuration", "下载输出参数配置数据失败！");
     case DownloadResult::Done:
         break;
     }
-    if (!o.readBack) return QStringLiteral("下载配置数据后读回失败！");
-    if (o.differences.empty()) return QStringLiteral("下载配置数据成功！");
-    QStringList lines{QStringLiteral("下载配置数据读回不一致！")};
+    if (!o.readBack)
+        return QCoreApplication::translate("Configuration", "下载配置数据后读回失败！");
+    if (o.differences.empty())
+        return QCoreApplication::translate("Configuration", "下载配置数据成功！");
+    QStringList lines{QCoreApplication::translate("Configuration", "下载配置数据读回不一致！")};
     for (const FieldDifference& d : o.differences)
         lines << DifferenceLine(d);
     return lines.join(QLatin1Char('\n'));

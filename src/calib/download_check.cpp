@@ -2,6 +2,8 @@
 
 #include "common/conversion.h"
 
+#include <QCoreApplication>
+
 #include <algorithm>
 #include <optional>
 #include <set>
@@ -44,7 +46,7 @@ std::optional<QString> FieldValueText(const DownloadField& field, const Register
 }
 
 QString DifferenceLine(const FieldDifference& difference) {
-    return QStringLiteral("写入 %1=%2 读回 %3")
+    return QCoreApplication::translate("Configuration", "写入 %1=%2 读回 %3")
         .arg(difference.name, difference.written, difference.readBack);
 }
 

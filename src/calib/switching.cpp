@@ -3,6 +3,8 @@
 #include "link/delay.h"
 #include "link/modbus.h"
 
+#include <QCoreApplication>
+
 #include <vector>
 
 PortIndexes PortIndexesForFrameFormat(int frameFormat, const PortIndexes& current) {
@@ -33,25 +35,25 @@ PortIndexes PortIndexesForFrameFormat(int frameFormat, const PortIndexes& curren
 }
 
 QString ProtocolSwitchPortFailedText() {
-    return QStringLiteral("根据系统比特率格式切换端口失败！");
+    return QCoreApplication::translate("Switching", "根据系统比特率格式切换端口失败！");
 }
 QString FrameFormatWriteFailedText() {
-    return QStringLiteral("配置<比特率格式>数据失败！");
+    return QCoreApplication::translate("Switching", "配置<比特率格式>数据失败！");
 }
 QString ProtocolWriteFailedText() {
-    return QStringLiteral("配置<通信协议>数据失败！");
+    return QCoreApplication::translate("Switching", "配置<通信协议>数据失败！");
 }
 QString ProtocolConfiguredText() {
-    return QStringLiteral("配置<通信协议>和<比特率格式>成功！");
+    return QCoreApplication::translate("Switching", "配置<通信协议>和<比特率格式>成功！");
 }
 QString StateEntrySwitchPortFailedText() {
-    return QStringLiteral("进入标定状态切换端口失败！");
+    return QCoreApplication::translate("Switching", "进入标定状态切换端口失败！");
 }
 QString StateEntryProtocolFailedText() {
-    return QStringLiteral("进入标定状态配置通信协议失败！");
+    return QCoreApplication::translate("Switching", "进入标定状态配置通信协议失败！");
 }
 QString StateEntryDoneText() {
-    return QStringLiteral("进入标定状态成功,可以进行产品标定！");
+    return QCoreApplication::translate("Switching", "进入标定状态成功,可以进行产品标定！");
 }
 
 bool WriteWiringMode(Link& link, uint8_t address, int wiringMode) {

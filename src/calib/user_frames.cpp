@@ -5,6 +5,8 @@
 #include "link/modbus.h"
 #include "link/yaao_datang.h"
 
+#include <QCoreApplication>
+
 namespace {
 
 uint16_t Word(int value) {
@@ -218,13 +220,13 @@ bool YaaoRead(Link& link, uint8_t address, uint8_t command, QStringList& lines) 
     lines.clear();
     switch (command) {
     case 4:
-        lines << QStringLiteral("产品地址为：");
+        lines << QCoreApplication::translate("UserPage", "产品地址为：");
         break;
     case 9:
-        lines << QStringLiteral("标定数据为：");
+        lines << QCoreApplication::translate("UserPage", "标定数据为：");
         break;
     default:
-        lines << QStringLiteral("原始数据为：");
+        lines << QCoreApplication::translate("UserPage", "原始数据为：");
         break;
     }
     for (uint8_t b : record.bytes)

@@ -1,5 +1,7 @@
 #include "common/conversion.h"
 
+#include <QCoreApplication>
+
 #include <cmath>
 #include <limits>
 
@@ -77,8 +79,9 @@ QString FloatToText(double value) {
 }
 
 ConversionError FieldError(const QString& caption, const QString& text, const QString& fault) {
-    return ConversionError(caption + QStringLiteral("“") + text + QStringLiteral("”") + fault,
-                           caption);
+    // One pattern, so that a language that quotes differently can place the three parts.
+    return ConversionError(
+        QCoreApplication::translate("Conversion", "%1“%2”%3").arg(caption, text, fault), caption);
 }
 
 int FieldToInt(const QString& caption, const QString& text, FieldRange range) {
@@ -86,12 +89,14 @@ int FieldToInt(const QString& caption, const QString& text, FieldRange range) {
     try {
         value = StrToInt(text);
     } catch (const ConversionError&) {
-        throw FieldError(caption, text, QStringLiteral("不是有效的整数"));
+        throw FieldError(caption, text,
+                         QCoreApplication::translate("Conversion", "不是有效的整数"));
     }
     if (value < range.minimum || value > range.maximum)
-        throw FieldError(
-            caption, text,
-            QStringLiteral("超出范围（%1～%2）").arg(range.minimum).arg(range.maximum));
+        throw FieldError(caption, text,
+                         QCoreApplication::translate("Conversion", "超出范围（%1～%2）")
+                             .arg(range.minimum)
+                             .arg(range.maximum));
     return value;
 }
 
@@ -99,6 +104,7 @@ double FieldToFloat(const QString& caption, const QString& text) {
     try {
         return StrToFloat(text);
     } catch (const ConversionError&) {
-        throw FieldError(caption, text, QStringLiteral("不是有效的数值"));
+        throw FieldError(caption, text,
+                         QCoreApplication::translate("Conversion", "不是有效的数值"));
     }
 }

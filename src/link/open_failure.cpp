@@ -1,5 +1,6 @@
 #include "link/open_failure.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 
 #ifdef Q_OS_UNIX
@@ -62,30 +63,36 @@ OpenFailure DiagnoseOpenFailure(const QString& port, QSerialPort::SerialPortErro
 }
 
 QString OpenFailureMessage(const OpenFailure& f) {
-    const QString first = QStringLiteral("初始化失败！！");
+    const QString first = QCoreApplication::translate("Link", "初始化失败！！");
     switch (f.kind) {
     case OpenFailure::Kind::None:
         return first;
     case OpenFailure::Kind::NoPortChosen:
-        return first + QStringLiteral("\n没有选择串口：请在“串口设置”中选择端口。");
+        return first +
+               QCoreApplication::translate("Link", "\n没有选择串口：请在“串口设置”中选择端口。");
     case OpenFailure::Kind::NoSuchDevice:
-        return first + QStringLiteral("\n串口 %1 不存在：设备未连接，或端口名称有误。").arg(f.port);
+        return first +
+               QCoreApplication::translate("Link", "\n串口 %1 不存在：设备未连接，或端口名称有误。")
+                   .arg(f.port);
     case OpenFailure::Kind::PermissionDenied:
         if (f.group.isEmpty())
-            return first +
-                   QStringLiteral("\n没有权限打开串口 %1：请把当前用户加入拥有该设备的用户组，"
-                                  "重新登录后再试。")
-                       .arg(f.port);
-        return first + QStringLiteral("\n没有权限打开串口 %1：请把当前用户加入拥有该设备的用户组 "
-                                      "%2（sudo usermod -aG %2 $USER），重新登录后再试。")
+            return first + QCoreApplication::translate(
+                               "Link", "\n没有权限打开串口 %1：请把当前用户加入拥有该设备的用户组，"
+                                       "重新登录后再试。")
+                               .arg(f.port);
+        return first + QCoreApplication::translate(
+                           "Link", "\n没有权限打开串口 %1：请把当前用户加入拥有该设备的用户组 "
+                                   "%2（sudo usermod -aG %2 $USER），重新登录后再试。")
                            .arg(f.port, f.group);
     case OpenFailure::Kind::InUse:
-        return first +
-               QStringLiteral("\n串口 %1 正被其他程序占用：请先关闭占用它的程序。").arg(f.port);
+        return first + QCoreApplication::translate(
+                           "Link", "\n串口 %1 正被其他程序占用：请先关闭占用它的程序。")
+                           .arg(f.port);
     case OpenFailure::Kind::BadSettings:
-        return first + QStringLiteral("\n串口 %1 不接受所选的通信参数。").arg(f.port);
+        return first +
+               QCoreApplication::translate("Link", "\n串口 %1 不接受所选的通信参数。").arg(f.port);
     case OpenFailure::Kind::Other:
         break;
     }
-    return first + QStringLiteral("\n串口 %1：%2").arg(f.port, f.detail);
+    return first + QCoreApplication::translate("Link", "\n串口 %1：%2").arg(f.port, f.detail);
 }

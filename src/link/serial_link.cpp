@@ -231,7 +231,8 @@ void SerialLink::Negotiate(const LineSettings& settings) {
     const bool accepted = comPortAnswers_ >= 4;
     warning_ =
         accepted ? QString()
-                 : QStringLiteral(
+                 : QCoreApplication::translate(
+                       "Link",
                        "远端不支持 RFC 2217 串口设置，按原始 TCP 通信（串口参数由设备服务器决定）");
     if (!accepted) telnet_.reset(); // raw from here on
 }
@@ -260,7 +261,8 @@ bool SerialLink::ConnectOnIoThread(const QString& name, OpenFailure& why) {
     const int portNumber = url.port();
     why.kind = OpenFailure::Kind::Other;
     if (!url.isValid() || host.isEmpty() || portNumber <= 0 || !url.path().isEmpty()) {
-        why.detail = QStringLiteral("网络端口应为 tcp://主机:端口 或 rfc2217://主机:端口");
+        why.detail = QCoreApplication::translate(
+            "Link", "网络端口应为 tcp://主机:端口 或 rfc2217://主机:端口");
         return false;
     }
     auto socket = std::make_unique<QTcpSocket>();
@@ -269,10 +271,12 @@ bool SerialLink::ConnectOnIoThread(const QString& name, OpenFailure& why) {
     socket->connectToHost(host, quint16(portNumber));
     if (!socket->waitForConnected(kConnectTimeoutMs)) {
         const QString where = QStringLiteral("%1:%2").arg(host).arg(portNumber);
-        why.detail =
-            socket->error() == QAbstractSocket::SocketTimeoutError
-                ? QStringLiteral("连接 %1 超时（%2 秒）").arg(where).arg(kConnectTimeoutMs / 1000)
-                : QStringLiteral("无法连接 %1（%2）").arg(where, socket->errorString());
+        why.detail = socket->error() == QAbstractSocket::SocketTimeoutError
+                         ? QCoreApplication::translate("Link", "连接 %1 超时（%2 秒）")
+                               .arg(where)
+                               .arg(kConnectTimeoutMs / 1000)
+                         : QCoreApplication::translate("Link", "无法连接 %1（%2）")
+                               .arg(where, socket->errorString());
         return false;
     }
     socket_ = std::move(socket);
@@ -295,7 +299,7 @@ bool SerialLink::Open(const QString& device, int baudIndex, int parityIndex, int
     OpenFailure why;
     why.port = device;
     why.kind = OpenFailure::Kind::Other;
-    why.detail = QStringLiteral("无法打开");
+    why.detail = QCoreApplication::translate("Link", "无法打开");
     RunOnIoThread([&] {
         CloseOnIoThread();
         if (settings.baudRate == 0) {

@@ -60,7 +60,7 @@ DeviceSession::~DeviceSession() {
 }
 
 QString DeviceSession::BusyText() {
-    return QStringLiteral("操作正在进行，请稍候！");
+    return tr("操作正在进行，请稍候！");
 }
 
 bool DeviceSession::Submit(State kind, const QString& operation, Work work,
@@ -131,7 +131,7 @@ void DeviceSession::WorkerLoop() {
             // A job must not take the worker down with it; its log says what happened.
             context.Log(QString::fromLocal8Bit(e.what()));
         } catch (...) {
-            context.Log(QStringLiteral("操作异常结束"));
+            context.Log(tr("操作异常结束"));
         }
         {
             std::lock_guard lock(mutex_);

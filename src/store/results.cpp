@@ -2,6 +2,7 @@
 
 #include "store/migrations.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -219,7 +220,9 @@ std::unique_ptr<ResultsDatabase> ResultsDatabase::ForStation(const DatabaseLocat
                                                              const QString& dataDir) {
     const QDir dir(dataDir);
     if (location.engine == DbEngine::Sqlite)
-        return std::make_unique<ResultsDatabase>(dir.filePath(QLatin1String(kResultsFile)));
+        return std::make_unique<ResultsDatabase>(
+            QDir(location.folder.isEmpty() ? dataDir : location.folder)
+                .filePath(QLatin1String(kResultsFile)));
     return std::make_unique<ResultsDatabase>(location,
                                              dir.filePath(QLatin1String(kRecordQueueFile)));
 }
@@ -233,7 +236,8 @@ QString ResultsDatabase::lastError() const {
 }
 
 bool ResultsDatabase::Fail(const QString& what, const QString& why) {
-    lastError_ = QStringLiteral("%1：%2（%3）").arg(QDir::toNativeSeparators(path_), what, why);
+    lastError_ = QCoreApplication::translate("Records", "%1：%2（%3）")
+                     .arg(QDir::toNativeSeparators(path_), what, why);
     return false;
 }
 
@@ -247,9 +251,11 @@ QString ResultsDatabase::Open() {
                           : AddConnection(location_, DbRole::Records, connection_);
     if (!db.open()) {
         if (sqlite)
-            Fail(QStringLiteral("无法打开检验记录数据库"), db.lastError().text());
+            Fail(QCoreApplication::translate("Records", "无法打开检验记录数据库"),
+                 db.lastError().text());
         else
-            Fail(QStringLiteral("无法连接数据库服务器 %1").arg(location_.Server()),
+            Fail(QCoreApplication::translate("Records", "无法连接数据库服务器 %1")
+                     .arg(location_.Server()),
                  db.lastError().text().trimmed());
         return lastError_;
     }
@@ -260,20 +266,22 @@ QString ResultsDatabase::Open() {
         if (!Run(q, QStringLiteral("PRAGMA quick_check")) || !q.next() ||
             q.value(0).toString() != QStringLiteral("ok")) {
             db.close();
-            Fail(QStringLiteral("检验记录数据库已损坏"), q.lastError().text().isEmpty()
-                                                             ? QStringLiteral("完整性检查未通过")
-                                                             : q.lastError().text());
+            Fail(QCoreApplication::translate("Records", "检验记录数据库已损坏"),
+                 q.lastError().text().isEmpty()
+                     ? QCoreApplication::translate("Records", "完整性检查未通过")
+                     : q.lastError().text());
             return lastError_;
         }
         if (!Run(q, QStringLiteral("SELECT Value FROM ResultsInfo WHERE Name = 'layout'")) ||
             !q.next() || q.value(0).toInt() != 1) {
             db.close();
-            Fail(QStringLiteral("不是检验记录数据库"), QStringLiteral("缺少或不认识的版本"));
+            Fail(QCoreApplication::translate("Records", "不是检验记录数据库"),
+                 QCoreApplication::translate("Records", "缺少或不认识的版本"));
             return lastError_;
         }
     }
     if (const QString error = MigrateRecords(db); !error.isEmpty()) {
-        Fail(QStringLiteral("无法建立检验记录数据库"), error);
+        Fail(QCoreApplication::translate("Records", "无法建立检验记录数据库"), error);
         return lastError_;
     }
     SendQueued();
@@ -290,7 +298,7 @@ bool ResultsDatabase::Store(UnitRecord& record, QString& why, bool& lost) {
     lost = false;
     QSqlDatabase db = QSqlDatabase::database(connection_, false);
     if (!db.isOpen()) {
-        why = QStringLiteral("数据库未打开");
+        why = QCoreApplication::translate("Records", "数据库未打开");
         lost = location_.engine == DbEngine::Postgres;
         return false;
     }
@@ -373,9 +381,9 @@ bool ResultsDatabase::Add(UnitRecord& record) {
         queue.append(record);
         record.id = 0;
         if (WriteQueue(queuePath_, queue)) return true;
-        return Fail(
-            QStringLiteral("检验记录未保存"),
-            QStringLiteral("暂存文件 %1 无法写入").arg(QDir::toNativeSeparators(queuePath_)));
+        return Fail(QCoreApplication::translate("Records", "检验记录未保存"),
+                    QCoreApplication::translate("Records", "暂存文件 %1 无法写入")
+                        .arg(QDir::toNativeSeparators(queuePath_)));
     };
     if (queued() > 0 && (SendQueued(), queued() > 0)) return enqueue();
     QString why;
@@ -388,7 +396,7 @@ bool ResultsDatabase::Add(UnitRecord& record) {
         if (!queuePath_.isEmpty() && !QSqlDatabase::database(connection_, false).isOpen())
             return enqueue();
     }
-    return Fail(QStringLiteral("检验记录未保存"), why);
+    return Fail(QCoreApplication::translate("Records", "检验记录未保存"), why);
 }
 
 int ResultsDatabase::queued() const {
@@ -450,7 +458,9 @@ bool ResultsDatabase::Select(const RecordFilter& filter, QList<UnitRecord>& out)
     }
     sql += QStringLiteral(" ORDER BY ID DESC");
     QSqlQuery q(db);
-    if (!Run(q, sql, values)) return Fail(QStringLiteral("无法读取检验记录"), q.lastError().text());
+    if (!Run(q, sql, values))
+        return Fail(QCoreApplication::translate("Records", "无法读取检验记录"),
+                    q.lastError().text());
     while (q.next())
         out.append(HeaderOf(q));
     return true;
@@ -462,7 +472,7 @@ std::optional<UnitRecord> ResultsDatabase::Get(qint64 id) {
     QSqlQuery q(db);
     // A record that is not there is no failure; a statement that fails says why.
     const auto failed = [&] {
-        Fail(QStringLiteral("无法读取检验记录"), q.lastError().text());
+        Fail(QCoreApplication::translate("Records", "无法读取检验记录"), q.lastError().text());
         return std::nullopt;
     };
     if (!Run(q, QStringLiteral("SELECT * FROM UnitRecord WHERE ID = ?"), {id})) return failed();

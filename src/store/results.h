@@ -113,8 +113,8 @@ public:
     ResultsDatabase(const ResultsDatabase&) = delete;
     ResultsDatabase& operator=(const ResultsDatabase&) = delete;
 
-    // The records of a station with its data in dataDir: Results.db there, or the server's
-    // tables with the queue file there.
+    // The records of a station with its settings in dataDir: Results.db in the location's folder
+    // (dataDir when it names none), or the server's tables with the queue file in dataDir.
     static std::unique_ptr<ResultsDatabase> ForStation(const DatabaseLocation& location,
                                                        const QString& dataDir);
 

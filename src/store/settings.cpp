@@ -3,6 +3,7 @@
 #include "common/conversion.h"
 #include "store/ini_file.h"
 
+#include <QCoreApplication>
 #include <QDir>
 
 namespace {
@@ -132,7 +133,7 @@ PollSettings LoadPollSettings(const QString& dir) {
         s.pauseMs = ReadInt(dir, kSetCheck, "PollPauseMs");
         if (s.pauseMs < 0 || s.pauseMs > kMaxPollPauseMs)
             throw ConversionError(
-                QStringLiteral("%1: [%2] %3: %4 超出范围（0～%5）")
+                QCoreApplication::translate("Settings", "%1: [%2] %3: %4 超出范围（0～%5）")
                     .arg(QDir::toNativeSeparators(path), kSetCheck, QStringLiteral("PollPauseMs"))
                     .arg(s.pauseMs)
                     .arg(kMaxPollPauseMs));
@@ -144,10 +145,11 @@ int LoadSettleCycles(const QString& dir) {
     if (!ReadIniValue(SettingsPath(dir), kSetCheck, "SettleCycles").found) return 3;
     const int cycles = ReadInt(dir, kSetCheck, "SettleCycles");
     if (cycles < 1 || cycles > 1000)
-        throw ConversionError(QStringLiteral("%1: [%2] %3: %4 超出范围（1～1000）")
-                                  .arg(QDir::toNativeSeparators(SettingsPath(dir)), kSetCheck,
-                                       QStringLiteral("SettleCycles"))
-                                  .arg(cycles));
+        throw ConversionError(
+            QCoreApplication::translate("Settings", "%1: [%2] %3: %4 超出范围（1～1000）")
+                .arg(QDir::toNativeSeparators(SettingsPath(dir)), kSetCheck,
+                     QStringLiteral("SettleCycles"))
+                .arg(cycles));
     return cycles;
 }
 

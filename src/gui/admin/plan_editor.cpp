@@ -31,19 +31,22 @@ struct Coordinate {
     const char* unit;
 };
 const Coordinate kCoordinates[] = {
-    {"电压U", &TestPlanPoint::voltagePercent, kPlanVoltagePercents, "%"},
-    {"电流I", &TestPlanPoint::currentPercent, kPlanCurrentPercents, "%"},
-    {"角度Φ", &TestPlanPoint::angle, kPlanAngles, "°"},
-    {"频率F", &TestPlanPoint::frequency, kPlanFrequencies, "Hz"},
+    {QT_TRANSLATE_NOOP("PlanEditor", "电压U"), &TestPlanPoint::voltagePercent, kPlanVoltagePercents,
+     "%"},
+    {QT_TRANSLATE_NOOP("PlanEditor", "电流I"), &TestPlanPoint::currentPercent, kPlanCurrentPercents,
+     "%"},
+    {QT_TRANSLATE_NOOP("PlanEditor", "角度Φ"), &TestPlanPoint::angle, kPlanAngles, "°"},
+    {QT_TRANSLATE_NOOP("PlanEditor", "频率F"), &TestPlanPoint::frequency, kPlanFrequencies, "Hz"},
 };
 constexpr int kColumns = static_cast<int>(std::size(kCoordinates));
 
-const QString kCaption = QStringLiteral("提示");
-const QString kDiscard = QStringLiteral("当前方案的修改尚未保存，确定放弃修改吗?");
-const QString kNoModel = QStringLiteral("请选择产品型号!");
-const QString kNameEmpty = QStringLiteral("方案名称不能为空!");
-const QString kNoPoints = QStringLiteral("方案中没有测试点,请添加测试点!");
-const QString kChoosePlan = QStringLiteral("请选择要删除的方案!");
+const char* const kCaption = QT_TRANSLATE_NOOP("PlanEditor", "提示");
+const char* const kDiscard =
+    QT_TRANSLATE_NOOP("PlanEditor", "当前方案的修改尚未保存，确定放弃修改吗?");
+const char* const kNoModel = QT_TRANSLATE_NOOP("PlanEditor", "请选择产品型号!");
+const char* const kNameEmpty = QT_TRANSLATE_NOOP("PlanEditor", "方案名称不能为空!");
+const char* const kNoPoints = QT_TRANSLATE_NOOP("PlanEditor", "方案中没有测试点,请添加测试点!");
+const char* const kChoosePlan = QT_TRANSLATE_NOOP("PlanEditor", "请选择要删除的方案!");
 
 QPushButton* Button(QWidget* parent, const char* name, const QString& caption,
                     QStyle::StandardPixmap icon) {
@@ -68,7 +71,7 @@ template <typename Body> void Guard(QWidget* window, Body body) {
 PlanEditor::PlanEditor(ProductDatabase& db, const QString& model, QWidget* parent)
     : QDialog(parent), db_(db) {
     setObjectName(QStringLiteral("PlanEditor"));
-    setWindowTitle(QStringLiteral("检验方案"));
+    setWindowTitle(tr("检验方案"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
 
@@ -77,7 +80,7 @@ PlanEditor::PlanEditor(ProductDatabase& db, const QString& model, QWidget* paren
     cbModel_ = new QComboBox(this);
     cbModel_->setObjectName(QStringLiteral("CB_PlanModel"));
     cbModel_->setMinimumContentsLength(16);
-    top->addWidget(new QLabel(QStringLiteral("产品型号："), this));
+    top->addWidget(new QLabel(tr("产品型号："), this));
     top->addWidget(cbModel_);
     top->addStretch();
     outer->addLayout(top);
@@ -85,17 +88,16 @@ PlanEditor::PlanEditor(ProductDatabase& db, const QString& model, QWidget* paren
 
     auto* middle = new QHBoxLayout;
     auto* planColumn = new QVBoxLayout;
-    planColumn->addWidget(new QLabel(QStringLiteral("方案列表"), this));
+    planColumn->addWidget(new QLabel(tr("方案列表"), this));
     listPlans_ = new QListWidget(this);
     listPlans_->setObjectName(QStringLiteral("ListBox_Plans"));
     listPlans_->setSelectionMode(QAbstractItemView::SingleSelection);
     listPlans_->setFixedWidth(160);
     planColumn->addWidget(listPlans_);
     auto* planButtons = new QHBoxLayout;
-    QPushButton* newPlan =
-        Button(this, "BitBtn_NewPlan", QStringLiteral("新建方案"), QStyle::SP_FileIcon);
+    QPushButton* newPlan = Button(this, "BitBtn_NewPlan", tr("新建方案"), QStyle::SP_FileIcon);
     QPushButton* deletePlan =
-        Button(this, "BitBtn_DeletePlan", QStringLiteral("删除方案"), QStyle::SP_TrashIcon);
+        Button(this, "BitBtn_DeletePlan", tr("删除方案"), QStyle::SP_TrashIcon);
     planButtons->addWidget(newPlan);
     planButtons->addWidget(deletePlan);
     planColumn->addLayout(planButtons);
@@ -108,14 +110,14 @@ PlanEditor::PlanEditor(ProductDatabase& db, const QString& model, QWidget* paren
     auto* nameRow = new QHBoxLayout;
     editName_ = new QLineEdit(this);
     editName_->setObjectName(QStringLiteral("Edit_PlanName"));
-    nameRow->addWidget(new QLabel(QStringLiteral("方案名称："), this));
+    nameRow->addWidget(new QLabel(tr("方案名称："), this));
     nameRow->addWidget(editName_);
     pointColumn->addLayout(nameRow);
     gridPoints_ = new QTableWidget(0, kColumns, this);
     gridPoints_->setObjectName(QStringLiteral("Grid_Points"));
     QStringList headings;
     for (const Coordinate& c : kCoordinates)
-        headings << QString::fromUtf8(c.heading);
+        headings << tr(c.heading);
     gridPoints_->setHorizontalHeaderLabels(headings);
     gridPoints_->setSelectionBehavior(QAbstractItemView::SelectRows);
     gridPoints_->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -130,15 +132,17 @@ PlanEditor::PlanEditor(ProductDatabase& db, const QString& model, QWidget* paren
         QStyle::StandardPixmap icon;
         void (PlanEditor::*handler)();
     } kPointButtons[] = {
-        {"BitBtn_AddPoint", "添加测试点", QStyle::SP_FileDialogNewFolder,
-         &PlanEditor::AddPointClick},
-        {"BitBtn_DeletePoint", "删除测试点", QStyle::SP_DialogDiscardButton,
-         &PlanEditor::DeletePointClick},
-        {"BitBtn_PointUp", "上移", QStyle::SP_ArrowUp, &PlanEditor::PointUpClick},
-        {"BitBtn_PointDown", "下移", QStyle::SP_ArrowDown, &PlanEditor::PointDownClick},
+        {"BitBtn_AddPoint", QT_TRANSLATE_NOOP("PlanEditor", "添加测试点"),
+         QStyle::SP_FileDialogNewFolder, &PlanEditor::AddPointClick},
+        {"BitBtn_DeletePoint", QT_TRANSLATE_NOOP("PlanEditor", "删除测试点"),
+         QStyle::SP_DialogDiscardButton, &PlanEditor::DeletePointClick},
+        {"BitBtn_PointUp", QT_TRANSLATE_NOOP("PlanEditor", "上移"), QStyle::SP_ArrowUp,
+         &PlanEditor::PointUpClick},
+        {"BitBtn_PointDown", QT_TRANSLATE_NOOP("PlanEditor", "下移"), QStyle::SP_ArrowDown,
+         &PlanEditor::PointDownClick},
     };
     for (const auto& b : kPointButtons) {
-        QPushButton* button = Button(this, b.name, QString::fromUtf8(b.caption), b.icon);
+        QPushButton* button = Button(this, b.name, tr(b.caption), b.icon);
         connect(button, &QPushButton::clicked, this, b.handler);
         pointButtons->addWidget(button);
     }
@@ -148,10 +152,9 @@ PlanEditor::PlanEditor(ProductDatabase& db, const QString& model, QWidget* paren
 
     auto* bottom = new QHBoxLayout;
     bottom->addStretch();
-    QPushButton* save =
-        Button(this, "BitBtn_SavePlan", QStringLiteral("保存"), QStyle::SP_DialogSaveButton);
+    QPushButton* save = Button(this, "BitBtn_SavePlan", tr("保存"), QStyle::SP_DialogSaveButton);
     QPushButton* close =
-        Button(this, "BitBtn_ClosePlans", QStringLiteral("关闭"), QStyle::SP_DialogCloseButton);
+        Button(this, "BitBtn_ClosePlans", tr("关闭"), QStyle::SP_DialogCloseButton);
     bottom->addWidget(save);
     bottom->addWidget(close);
     outer->addLayout(bottom);
@@ -175,7 +178,7 @@ bool PlanEditor::modified() const {
 }
 
 bool PlanEditor::confirmDiscard() {
-    return !modified() || Ui().ask(this, kDiscard, kCaption);
+    return !modified() || Ui().ask(this, tr(kDiscard), tr(kCaption));
 }
 
 void PlanEditor::loadModels(const QString& wanted) {
@@ -287,11 +290,10 @@ void PlanEditor::NewPlanClick() {
 void PlanEditor::DeletePlanClick() {
     const QString name = baseline_.name;
     if (name.isEmpty()) {
-        Ui().inform(this, kChoosePlan);
+        Ui().inform(this, tr(kChoosePlan));
         return;
     }
-    if (!Ui().ask(this, QStringLiteral("确定删除方案 ") + name + QStringLiteral(" 吗?"), kCaption))
-        return;
+    if (!Ui().ask(this, tr("确定删除方案 %1 吗?").arg(name), tr(kCaption))) return;
     if (!db_.DeletePlan(shownModel_, name)) {
         Ui().inform(this, AdminText::DatabaseFailed);
         return;
@@ -331,37 +333,34 @@ void PlanEditor::PointDownClick() {
 bool PlanEditor::SaveClick() {
     const TestPlan plan = shownPlan();
     if (plan.model.isEmpty()) {
-        Ui().inform(this, kNoModel);
+        Ui().inform(this, tr(kNoModel));
         return false;
     }
     if (plan.name.isEmpty()) {
-        Ui().inform(this, kNameEmpty);
+        Ui().inform(this, tr(kNameEmpty));
         editName_->setFocus();
         return false;
     }
     if (plan.points.isEmpty()) {
-        Ui().inform(this, kNoPoints);
+        Ui().inform(this, tr(kNoPoints));
         return false;
     }
     for (int i = 0; i < plan.points.size(); ++i)
         if (!IsSelectableTestPoint(plan.points[i])) {
-            Ui().inform(this, QStringLiteral("第 %1 个测试点的取值不在可选范围内!").arg(i + 1));
+            Ui().inform(this, tr("第 %1 个测试点的取值不在可选范围内!").arg(i + 1));
             return false;
         }
     // Saving under the name of another stored plan replaces that plan.
     const bool other = plan.name != baseline_.name &&
                        std::any_of(plans_.begin(), plans_.end(),
                                    [&](const TestPlan& p) { return p.name == plan.name; });
-    if (other &&
-        !Ui().ask(this,
-                  QStringLiteral("方案 ") + plan.name + QStringLiteral(" 已存在，确定替换吗?"),
-                  kCaption))
+    if (other && !Ui().ask(this, tr("方案 %1 已存在，确定替换吗?").arg(plan.name), tr(kCaption)))
         return false;
     if (!db_.SavePlan(plan)) {
-        Ui().inform(this, QStringLiteral("保存方案 ") + plan.name + QStringLiteral(" 失败!"));
+        Ui().inform(this, tr("保存方案 %1 失败!").arg(plan.name));
         return false;
     }
-    Ui().inform(this, QStringLiteral("保存方案 ") + plan.name + QStringLiteral(" 成功!"));
+    Ui().inform(this, tr("保存方案 %1 成功!").arg(plan.name));
     emit plansChanged();
     loadPlans(plan.name);
     return true;

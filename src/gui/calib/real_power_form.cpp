@@ -19,10 +19,10 @@ TRealPowerForm::Answerer& InstalledAnswerer() {
 TRealPowerForm::TRealPowerForm(double& sourceActivePower, QWidget* parent)
     : QDialog(parent), target_(sourceActivePower) {
     setObjectName(QStringLiteral("RealPowerForm"));
-    setWindowTitle(QStringLiteral("请填写当前频率下"));
+    setWindowTitle(tr("请填写当前频率下"));
     auto* column = new QVBoxLayout(this);
     auto* row = new QHBoxLayout;
-    auto* caption = new QLabel(QStringLiteral("源有功功率："), this);
+    auto* caption = new QLabel(tr("源有功功率："), this);
     edit_ = new QLineEdit(this);
     edit_->setObjectName(QStringLiteral("LE_RealPower"));
     caption->setBuddy(edit_);
@@ -32,7 +32,7 @@ TRealPowerForm::TRealPowerForm(double& sourceActivePower, QWidget* parent)
     row->addWidget(edit_, 1);
     row->addWidget(unit);
     column->addLayout(row);
-    ok_ = new QPushButton(QStringLiteral("确定"), this);
+    ok_ = new QPushButton(tr("确定"), this);
     ok_->setObjectName(QStringLiteral("BitBtn1"));
     ok_->setDefault(true);
     ok_->setAutoDefault(true);
@@ -42,11 +42,11 @@ TRealPowerForm::TRealPowerForm(double& sourceActivePower, QWidget* parent)
 
 bool TRealPowerForm::BitBtn1Click() {
     if (edit_->text().isEmpty()) {
-        Ui().inform(this, QStringLiteral("请填写源的真实有功功率值！"));
+        Ui().inform(this, tr("请填写源的真实有功功率值！"));
         return false;
     }
     try {
-        target_ = FieldToFloat(QStringLiteral("源有功功率："), edit_->text());
+        target_ = FieldToFloat(tr("源有功功率："), edit_->text());
     } catch (const ConversionError& e) {
         Ui().error(this, e.text());
         return false;

@@ -15,6 +15,7 @@
 
 #include <QButtonGroup>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -252,7 +253,8 @@ void CheckPage::BuildVerdictPanel(QWidget* panel) {
 namespace {
 // What the operator is asked before a point of a plan.
 QString PlanPointRequest(qsizetype index, qsizetype count, const TestPlanPoint& p) {
-    return QStringLiteral("测试点 %1/%2：请将标准源设为 U %3% I %4% %5° %6Hz，然后点 继续")
+    return QCoreApplication::translate(
+               "CheckPage", "测试点 %1/%2：请将标准源设为 U %3% I %4% %5° %6Hz，然后点 继续")
         .arg(index + 1)
         .arg(count)
         .arg(p.voltagePercent)
@@ -273,18 +275,16 @@ void CheckPage::ShowVerdict() {
     QString text;
     QColor colour = palette.color(QPalette::Window);
     if (!running_ && cyclesEnded_ == 0) {
-        text = QStringLiteral("未检验");
+        text = tr("未检验");
     } else if (verdict_.settled()) {
         const int failures = verdict_.failures();
-        text = failures == 0 ? QStringLiteral("合格")
-                             : QStringLiteral("不合格（%1 项）").arg(failures);
+        text = failures == 0 ? tr("合格") : tr("不合格（%1 项）").arg(failures);
         colour = failures == 0 ? QColor(0, 170, 0) : kFailedColour;
     } else if (cyclesEnded_ > 0 && !verdict_.anyAnswered()) {
-        text = QStringLiteral("无应答");
+        text = tr("无应答");
         colour = kFailedColour;
     } else {
-        text =
-            QStringLiteral("稳定中 %1/%2").arg(verdict_.goodCycles()).arg(verdict_.settleCycles());
+        text = tr("稳定中 %1/%2").arg(verdict_.goodCycles()).arg(verdict_.settleCycles());
     }
     verdictLabel_->setText(text);
     palette.setColor(QPalette::Window, colour);
@@ -293,9 +293,8 @@ void CheckPage::ShowVerdict() {
                                                : QColor(Qt::white));
     verdictLabel_->setPalette(palette);
 
-    verdictTable_->setHorizontalHeaderLabels({QStringLiteral("名称"), QStringLiteral("期望值"),
-                                              QStringLiteral("测量值"), QStringLiteral("误差"),
-                                              QStringLiteral("限值"), QStringLiteral("结论")});
+    verdictTable_->setHorizontalHeaderLabels(
+        {tr("名称"), tr("期望值"), tr("测量值"), tr("误差"), tr("限值"), tr("结论")});
     // Failures first: a red value must never be the one scrolled out of sight.
     QList<VerdictLine> lines = verdict_.lines();
     std::stable_partition(lines.begin(), lines.end(),
@@ -311,7 +310,7 @@ void CheckPage::ShowVerdict() {
             line.check.checked ? Figure(line.check.measured, line.unit) : line.text,
             line.check.checked ? Figure(line.check.error, errorUnit) : QStringLiteral("—"),
             line.check.checked ? Figure(line.check.limit, errorUnit) : QStringLiteral("—"),
-            line.failed ? QStringLiteral("不合格") : QStringLiteral("合格")};
+            line.failed ? tr("不合格") : tr("合格")};
         for (int c = 0; c < cells.size(); ++c) {
             auto* item = new QTableWidgetItem(cells[c]);
             if (line.failed) item->setForeground(kFailedColour);
@@ -326,26 +325,26 @@ void CheckPage::BuildControls() {
     // Who and what is tested: the scanner ends a serial number with Enter, which starts the
     // check; the operator's name stays from one session to the next.
     auto* identity = new QHBoxLayout;
-    identity->addWidget(new QLabel(QStringLiteral("序列号："), this));
+    identity->addWidget(new QLabel(tr("序列号："), this));
     serial_ = new QLineEdit(this);
     serial_->setObjectName(QStringLiteral("LE_Serial"));
-    serial_->setPlaceholderText(QStringLiteral("扫描或输入产品序列号"));
+    serial_->setPlaceholderText(tr("扫描或输入产品序列号"));
     identity->addWidget(serial_, 2);
-    identity->addWidget(new QLabel(QStringLiteral("操作员："), this));
+    identity->addWidget(new QLabel(tr("操作员："), this));
     operator_ = new QLineEdit(LoadOperator(host_.dataFolder()), this);
     operator_->setObjectName(QStringLiteral("LE_Operator"));
     identity->addWidget(operator_, 1);
-    identity->addWidget(new QLabel(QStringLiteral("地址列表："), this));
+    identity->addWidget(new QLabel(tr("地址列表："), this));
     addresses_ = new QLineEdit(this);
     addresses_->setObjectName(QStringLiteral("LE_Addresses"));
-    addresses_->setPlaceholderText(QStringLiteral("如 1-8；空：串口设置的地址"));
+    addresses_->setPlaceholderText(tr("如 1-8；空：串口设置的地址"));
     identity->addWidget(addresses_, 1);
-    identity->addWidget(new QLabel(QStringLiteral("检验方案："), this));
+    identity->addWidget(new QLabel(tr("检验方案："), this));
     plan_ = new QComboBox(this);
     plan_->setObjectName(QStringLiteral("CB_Plan"));
     plan_->setMinimumWidth(140);
     identity->addWidget(plan_);
-    continue_ = new QPushButton(QStringLiteral("继续"), this);
+    continue_ = new QPushButton(tr("继续"), this);
     continue_->setObjectName(QStringLiteral("BitBtn_Continue"));
     continue_->setEnabled(false);
     identity->addWidget(continue_);
@@ -370,11 +369,10 @@ void CheckPage::BuildControls() {
     layout->addLayout(results, 1);
 
     auto* points = new QHBoxLayout;
-    voltage_ = AddRadioGroup(this, points, "GroupBox_U", QStringLiteral("电压U"), kVoltageButtons);
-    current_ = AddRadioGroup(this, points, "GroupBox_I", QStringLiteral("电流I"), kCurrentButtons);
-    angle_ = AddRadioGroup(this, points, "GroupBox_A", QStringLiteral("角度Φ"), kAngleButtons);
-    frequency_ =
-        AddRadioGroup(this, points, "GroupBox_F", QStringLiteral("频率F"), kFrequencyButtons);
+    voltage_ = AddRadioGroup(this, points, "GroupBox_U", tr("电压U"), kVoltageButtons);
+    current_ = AddRadioGroup(this, points, "GroupBox_I", tr("电流I"), kCurrentButtons);
+    angle_ = AddRadioGroup(this, points, "GroupBox_A", tr("角度Φ"), kAngleButtons);
+    frequency_ = AddRadioGroup(this, points, "GroupBox_F", tr("频率F"), kFrequencyButtons);
     layout->addLayout(points);
     for (QButtonGroup* group : {voltage_, current_, angle_, frequency_})
         connect(group, &QButtonGroup::idToggled, this, [this](int, bool checked) {
@@ -386,23 +384,23 @@ void CheckPage::BuildControls() {
     panel_ = new QWidget(this);
     panel_->setObjectName(QStringLiteral("JY_Pdata"));
     panel_->setMinimumHeight(48);
-    pzData_ = new QRadioButton(QStringLiteral("读配置数据"), panel_);
+    pzData_ = new QRadioButton(tr("读配置数据"), panel_);
     pzData_->setObjectName(QStringLiteral("RButton_PZdata"));
     pzData_->setGeometry(8, 2, 100, 22);
     pzData_->setChecked(true);
-    xbData_ = new QRadioButton(QStringLiteral("读谐波数据"), panel_);
+    xbData_ = new QRadioButton(tr("读谐波数据"), panel_);
     xbData_->setObjectName(QStringLiteral("RButton_XBdata"));
     xbData_->setGeometry(8, 24, 100, 22);
-    bitBtn15_ = new QPushButton(QStringLiteral("读取配置"), panel_);
+    bitBtn15_ = new QPushButton(tr("读取配置"), panel_);
     bitBtn15_->setObjectName(QStringLiteral("BitBtn15"));
     bitBtn15_->setGeometry(120, 8, 100, 32);
     // Hidden for every protocol: the read-back belongs to the calibration page, where the
     // product selection runs with it.
     bitBtn15_->setVisible(false);
-    check_ = new QPushButton(QStringLiteral("检查数据"), panel_);
+    check_ = new QPushButton(tr("检查数据"), panel_);
     check_->setObjectName(QStringLiteral("BitBtn_Check"));
     check_->setGeometry(240, 8, 100, 32);
-    save_ = new QPushButton(QStringLiteral("保存数据"), panel_);
+    save_ = new QPushButton(tr("保存数据"), panel_);
     save_->setObjectName(QStringLiteral("BitBtn16"));
     save_->setGeometry(360, 8, 100, 32);
     layout->addWidget(panel_);
@@ -510,7 +508,7 @@ void CheckPage::ReloadPlans() {
     if (!host_.database().SelectPlans(host_.modelText(), plans_)) plans_.clear();
     const QString current = plan_->currentText();
     plan_->clear();
-    plan_->addItem(QStringLiteral("单点"));
+    plan_->addItem(tr("单点"));
     for (const TestPlan& plan : plans_)
         plan_->addItem(plan.name);
     const int again = plan_->findText(current);
@@ -605,7 +603,7 @@ void CheckPage::SetOwnControls(bool running) {
 void CheckPage::BitBtn_CheckClick() {
     if (stopping_ || exporting_) return;
     if (!host_.portOpen()) {
-        Ui().inform(this, QStringLiteral("请打开串口！！"));
+        Ui().inform(this, tr("请打开串口！！"));
         return;
     }
     if (running_) {
@@ -636,7 +634,7 @@ void CheckPage::BitBtn_CheckClick() {
     DeviceSession& session = host_.session();
     const QPointer<CheckPage> page(this);
     const bool started = session.Submit(
-        DeviceSession::State::Checking, QStringLiteral("检查数据"),
+        DeviceSession::State::Checking, tr("检查数据"),
         [loop](JobContext& job) mutable {
             loop->Run(job);
             // The loop is a GUI-thread object: its last share goes back there to be deleted.
@@ -703,16 +701,16 @@ bool CheckPage::StartAddressList(const QString& list) {
     QList<int> addresses;
     QString why;
     if (!ParseAddressList(list, addresses, why)) {
-        Ui().inform(this, QStringLiteral("地址列表错误：") + why);
+        Ui().inform(this, tr("地址列表错误：%1").arg(why));
         return false;
     }
     const QString serialText = serial_->text().trimmed();
     const QStringList serials =
         serialText.isEmpty() ? QStringList() : serialText.split(QLatin1Char(','));
     if (!serials.isEmpty() && serials.size() != addresses.size()) {
-        Ui().inform(this, QStringLiteral("序列号个数（%1）与地址个数（%2）不同！")
-                              .arg(serials.size())
-                              .arg(addresses.size()));
+        Ui().inform(
+            this,
+            tr("序列号个数（%1）与地址个数（%2）不同！").arg(serials.size()).arg(addresses.size()));
         return false;
     }
     int settleCycles = kDefaultSettleCycles;
@@ -747,12 +745,11 @@ bool CheckPage::StartAddressList(const QString& list) {
     connect(batch.get(), &UnitCheck::unitStarted, this, [this, count = addresses.size()](int a) {
         PrepareGrid();
         shown_.clear();
-        ShowBatchVerdict(
-            QStringLiteral("地址 %1（%2/%3）").arg(a).arg(batchResults_.size() + 1).arg(count));
+        ShowBatchVerdict(tr("地址 %1（%2/%3）").arg(a).arg(batchResults_.size() + 1).arg(count));
     });
     connect(batch.get(), &UnitCheck::cycleEnded, this, [this](int a, int good, int needed) {
         ++cyclesEnded_;
-        ShowBatchVerdict(QStringLiteral("地址 %1：稳定中 %2/%3").arg(a).arg(good).arg(needed));
+        ShowBatchVerdict(tr("地址 %1：稳定中 %2/%3").arg(a).arg(good).arg(needed));
     });
     connect(batch.get(), &UnitCheck::unitEnded, this, &CheckPage::BatchUnitEnded);
     // A plan: every unit at each point in turn; the operator sets the source and presses 继续.
@@ -768,9 +765,8 @@ bool CheckPage::StartAddressList(const QString& list) {
     batchResults_.clear();
     cyclesEnded_ = 0;
     // One row per unit checked, added as each ends: address, serial, cycles, failures, verdict.
-    verdictTable_->setHorizontalHeaderLabels({QStringLiteral("单元"), QStringLiteral("序列号"),
-                                              QStringLiteral("周期"), QStringLiteral("不合格项"),
-                                              QString(), QStringLiteral("结论")});
+    verdictTable_->setHorizontalHeaderLabels(
+        {tr("单元"), tr("序列号"), tr("周期"), tr("不合格项"), QString(), tr("结论")});
     verdictTable_->setRowCount(0);
     if (!batch->Start()) {
         Ui().inform(this, DeviceSession::BusyText());
@@ -800,7 +796,7 @@ void CheckPage::BatchEnded() {
 
 void CheckPage::ShowRunning(bool running) {
     running_ = running;
-    check_->setText(running ? QStringLiteral("停止检查") : QStringLiteral("检查数据"));
+    check_->setText(running ? tr("停止检查") : tr("检查数据"));
     host_.SetCheckControls(running);
     SetOwnControls(running);
     // A double click must not stop the check it just started.
@@ -816,8 +812,8 @@ void CheckPage::ShowBatchVerdict(const QString& running) {
     QString text = running;
     QColor colour = verdictLabel_->palette().color(QPalette::Base);
     if (running.isEmpty()) {
-        text = others == 0 ? QStringLiteral("合格 %1/%2").arg(passed).arg(batchResults_.size())
-                           : QStringLiteral("不合格 %1/%2").arg(others).arg(batchResults_.size());
+        text = others == 0 ? tr("合格 %1/%2").arg(passed).arg(batchResults_.size())
+                           : tr("不合格 %1/%2").arg(others).arg(batchResults_.size());
         colour = others == 0 && passed > 0 ? QColor(0, 170, 0) : kFailedColour;
     }
     QPalette palette = verdictLabel_->palette();
@@ -833,8 +829,8 @@ void CheckPage::AddBatchRow(const UnitCheckResult& u) {
     verdictTable_->setRowCount(r + 1);
     const bool bad = u.record.verdict != Verdict::Pass;
     const QStringList cells{
-        QStringLiteral("地址 %1").arg(u.address), u.record.serial, QString::number(u.cycles),
-        QString::number(u.record.failures),       QString(),       VerdictText(u.record.verdict)};
+        tr("地址 %1").arg(u.address),       u.record.serial, QString::number(u.cycles),
+        QString::number(u.record.failures), QString(),       VerdictText(u.record.verdict)};
     for (int c = 0; c < cells.size(); ++c) {
         auto* item = new QTableWidgetItem(cells[c]);
         if (bad) item->setForeground(kFailedColour);

@@ -3,6 +3,7 @@
 #include "gui/kit/up_down.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QEvent>
 #include <QGridLayout>
 #include <QLabel>
@@ -104,10 +105,12 @@ void AddSegmentFields(FormGrid& grid, const QString& prefix, int firstRow) {
         const QByteArray th = (prefix + QStringLiteral("TH") + num).toLatin1();
         const QByteArray tm = (prefix + QStringLiteral("TM") + num).toLatin1();
         const QByteArray tn = (prefix + QStringLiteral("TN") + num).toLatin1();
-        grid.edit(row, column, th.constData(), QStringLiteral("时段%1时：").arg(n), hour, {}, 32);
-        grid.edit(row, column + 1, tm.constData(), QStringLiteral("时段%1分：").arg(n),
-                  QStringLiteral("0"), {}, 32);
-        grid.edit(row, column + 2, tn.constData(), QStringLiteral("时段%1费率号：").arg(n), tariff,
+        grid.edit(row, column, th.constData(),
+                  QCoreApplication::translate("FormGrid", "时段%1时：").arg(n), hour, {}, 32);
+        grid.edit(row, column + 1, tm.constData(),
+                  QCoreApplication::translate("FormGrid", "时段%1分：").arg(n), QStringLiteral("0"),
                   {}, 32);
+        grid.edit(row, column + 2, tn.constData(),
+                  QCoreApplication::translate("FormGrid", "时段%1费率号：").arg(n), tariff, {}, 32);
     }
 }

@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QColor>
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -26,6 +27,15 @@ namespace {
 const QColor kFailedColour(0xC0, 0x00, 0x00);
 // Every other exchange is tinted, so that a request and its reply read as one pair.
 const QColor kPairTint(0xF2, 0xF5, 0xFA);
+
+// The titles and fixed cell texts of the table stay Chinese where they are written (the CSV file);
+// only the view shows them translated.
+QString Source(const char* text) {
+    return QString::fromUtf8(text);
+}
+QString Shown(const QString& text) {
+    return QCoreApplication::translate("TrafficModel", text.toUtf8().constData());
+}
 
 QString TimeText(int64_t msSinceEpoch) {
     return QDateTime::fromMSecsSinceEpoch(msSinceEpoch).toString(QStringLiteral("hh:mm:ss.zzz"));
@@ -77,19 +87,19 @@ int TrafficModel::columnCount(const QModelIndex& parent) const {
 QString TrafficModel::ColumnTitle(int column) {
     switch (column) {
     case Sequence:
-        return QStringLiteral("序号");
+        return Source(QT_TRANSLATE_NOOP("TrafficModel", "序号"));
     case Time:
-        return QStringLiteral("时间");
+        return Source(QT_TRANSLATE_NOOP("TrafficModel", "时间"));
     case Direction:
-        return QStringLiteral("方向");
+        return Source(QT_TRANSLATE_NOOP("TrafficModel", "方向"));
     case Frame:
-        return QStringLiteral("帧");
+        return Source(QT_TRANSLATE_NOOP("TrafficModel", "帧"));
     case Decoded:
-        return QStringLiteral("解析");
+        return Source(QT_TRANSLATE_NOOP("TrafficModel", "解析"));
     case RoundTrip:
-        return QStringLiteral("往返(ms)");
+        return Source(QT_TRANSLATE_NOOP("TrafficModel", "往返(ms)"));
     case Outcome:
-        return QStringLiteral("结果");
+        return Source(QT_TRANSLATE_NOOP("TrafficModel", "结果"));
     default:
         return {};
     }
@@ -97,7 +107,7 @@ QString TrafficModel::ColumnTitle(int column) {
 
 QVariant TrafficModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
-    return ColumnTitle(section);
+    return Shown(ColumnTitle(section));
 }
 
 QString TrafficModel::CellText(int row, int column) const {
@@ -110,13 +120,15 @@ QString TrafficModel::CellText(int row, int column) const {
     case Time:
         return TimeText(isReply ? e.startedMs + e.roundTripUs / 1000 : e.startedMs);
     case Direction:
-        return isReply ? QStringLiteral("接收") : QStringLiteral("发送");
+        return isReply ? Source(QT_TRANSLATE_NOOP("TrafficModel", "接收"))
+                       : Source(QT_TRANSLATE_NOOP("TrafficModel", "发送"));
     case Frame:
         return Text(HexText(bytes));
     case Decoded:
         if (isReply && bytes.empty())
-            return e.outcome == ExchangeOutcome::LinkFailed ? QStringLiteral("无数据")
-                                                            : QStringLiteral("无应答");
+            return e.outcome == ExchangeOutcome::LinkFailed
+                       ? Source(QT_TRANSLATE_NOOP("TrafficModel", "无数据"))
+                       : Source(QT_TRANSLATE_NOOP("TrafficModel", "无应答"));
         return Text(DecodeFrame(e.protocol, !isReply, bytes));
     case RoundTrip:
         return isReply ? MsText(e.roundTripUs) : QString();
@@ -140,6 +152,8 @@ QVariant TrafficModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= rowCount() || index.column() >= ColumnCount) return {};
     switch (role) {
     case Qt::DisplayRole:
+        if (index.column() == Direction || index.column() == Decoded)
+            return Shown(CellText(index.row(), index.column()));
         return CellText(index.row(), index.column());
     case Qt::ToolTipRole: // a long frame is cut off in its cell
         if (index.column() == Frame || index.column() == Decoded)
@@ -224,20 +238,20 @@ void TrafficModel::SetErrorsOnly(bool on) {
 // ---- TrafficPanel -------------------------------------------------------------------------
 
 TrafficPanel::TrafficPanel(TrafficLog& log, QWidget* parent)
-    : QDockWidget(QStringLiteral("通信监视"), parent), log_(log),
+    : QDockWidget(tr("通信监视"), parent), log_(log),
       model_(new TrafficModel(log.capacity(), this)) {
     setObjectName(QStringLiteral("TrafficPanel"));
 
     auto* body = new QWidget(this);
-    pause_ = new QCheckBox(QStringLiteral("暂停"), body);
+    pause_ = new QCheckBox(tr("暂停"), body);
     pause_->setObjectName(QStringLiteral("TrafficPause"));
-    errorsOnly_ = new QCheckBox(QStringLiteral("仅显示错误"), body);
+    errorsOnly_ = new QCheckBox(tr("仅显示错误"), body);
     errorsOnly_->setObjectName(QStringLiteral("TrafficErrorsOnly"));
-    clear_ = new QPushButton(QStringLiteral("清除"), body);
+    clear_ = new QPushButton(tr("清除"), body);
     clear_->setObjectName(QStringLiteral("TrafficClear"));
-    copy_ = new QPushButton(QStringLiteral("复制"), body);
+    copy_ = new QPushButton(tr("复制"), body);
     copy_->setObjectName(QStringLiteral("TrafficCopy"));
-    save_ = new QPushButton(QStringLiteral("另存为CSV"), body);
+    save_ = new QPushButton(tr("另存为CSV"), body);
     save_->setObjectName(QStringLiteral("TrafficSave"));
     counters_ = new QLabel(body);
     counters_->setObjectName(QStringLiteral("TrafficCounters"));
@@ -260,7 +274,7 @@ TrafficPanel::TrafficPanel(TrafficLog& log, QWidget* parent)
     for (int column = 0; column < TrafficModel::ColumnCount; ++column)
         table_->setColumnWidth(column, widths[column]);
 
-    auto* copyAction = new QAction(QStringLiteral("复制"), table_);
+    auto* copyAction = new QAction(tr("复制"), table_);
     copyAction->setShortcut(QKeySequence::Copy);
     copyAction->setShortcutContext(Qt::WidgetShortcut);
     table_->addAction(copyAction);
@@ -295,14 +309,13 @@ TrafficPanel::TrafficPanel(TrafficLog& log, QWidget* parent)
 }
 
 QString TrafficPanel::CountersText(const TrafficLog::Totals& totals) {
-    QString text = QStringLiteral("共 %1 次 |").arg(totals.exchanges);
+    QString text = tr("共 %1 次 |").arg(totals.exchanges);
     for (std::size_t i = 0; i < kExchangeOutcomeCount; ++i)
         text += QStringLiteral(" %1 %2")
                     .arg(Text(OutcomeText(static_cast<ExchangeOutcome>(i))))
                     .arg(totals.byOutcome[i]);
-    if (totals.maxRoundTripUs == 0 && totals.minRoundTripUs == 0)
-        return text + QStringLiteral(" | 往返 —");
-    return text + QStringLiteral(" | 往返 最小 %1 ms 平均 %2 ms 最大 %3 ms")
+    if (totals.maxRoundTripUs == 0 && totals.minRoundTripUs == 0) return text + tr(" | 往返 —");
+    return text + tr(" | 往返 最小 %1 ms 平均 %2 ms 最大 %3 ms")
                       .arg(MsText(totals.minRoundTripUs),
                            MsText(static_cast<int64_t>(totals.meanRoundTripUs)),
                            MsText(totals.maxRoundTripUs));
@@ -360,8 +373,7 @@ void TrafficPanel::CopyClick() {
 }
 
 void TrafficPanel::SaveClick() {
-    const QString chosen =
-        Ui().saveFileName(this, QStringLiteral("通信记录.csv"), QStringLiteral("CSV 文件 (*.csv)"));
+    const QString chosen = Ui().saveFileName(this, tr("通信记录.csv"), tr("CSV 文件 (*.csv)"));
     if (chosen.isEmpty()) return;
     QString path = chosen;
     if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".csv");

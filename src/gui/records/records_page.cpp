@@ -1,5 +1,6 @@
 #include "gui/records/records_page.h"
 
+#include "gui/kit/language.h"
 #include "gui/kit/messages.h"
 #include "report/check_export.h"
 #include "report/record_report.h"
@@ -7,6 +8,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDateEdit>
 #include <QDir>
 #include <QFileInfo>
@@ -37,7 +39,7 @@ QString Figure(double v) {
 }
 
 QString PointText(const RecordPoint& p) {
-    return QStringLiteral("%1（U %2% I %3% %4° %5Hz）")
+    return QCoreApplication::translate("RecordsPage", "%1（U %2% I %3% %4° %5Hz）")
         .arg(p.index)
         .arg(Figure(p.voltagePercent), Figure(p.currentPercent), Figure(p.angle),
              Figure(p.frequency));
@@ -85,70 +87,67 @@ QString UniqueName(const UnitRecord& r, QSet<QString>& taken) {
 } // namespace
 
 QString RecordsPage::SerialText(const QString& serial) {
-    return serial.isEmpty() ? QStringLiteral("（无）") : serial;
+    return serial.isEmpty() ? tr("（无）") : serial;
 }
 
 RecordsPage::RecordsPage(ResultsDatabase& results, const QStringList& models, QWidget* parent)
     : QWidget(parent), results_(results) {
     setObjectName(QStringLiteral("RecordsPage"));
-    setWindowTitle(QStringLiteral("检验记录"));
+    setWindowTitle(tr("检验记录"));
 
     serial_ = new QLineEdit(this);
-    serial_->setPlaceholderText(QStringLiteral("序列号的一部分"));
+    serial_->setPlaceholderText(tr("序列号的一部分"));
     serial_->setClearButtonEnabled(true);
     model_ = new QComboBox(this);
     model_->setMinimumContentsLength(14);
     // Until a box is ticked its date does not filter, so a new page shows every record.
     const QDate today = QDate::currentDate();
-    fromOn_ = new QCheckBox(QStringLiteral("起始日期"), this);
+    fromOn_ = new QCheckBox(tr("起始日期"), this);
     from_ = new QDateEdit(today, this);
-    toOn_ = new QCheckBox(QStringLiteral("结束日期"), this);
+    toOn_ = new QCheckBox(tr("结束日期"), this);
     to_ = new QDateEdit(today, this);
     for (QDateEdit* edit : {from_, to_}) {
         edit->setCalendarPopup(true);
-        edit->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
+        edit->setDisplayFormat(DisplayDateFormat());
         edit->setEnabled(false);
     }
     connect(fromOn_, &QCheckBox::toggled, from_, &QWidget::setEnabled);
     connect(toOn_, &QCheckBox::toggled, to_, &QWidget::setEnabled);
     verdict_ = new QComboBox(this);
-    verdict_->addItem(QStringLiteral("全部"), -1);
+    verdict_->addItem(tr("全部"), -1);
     for (Verdict v : {Verdict::Pass, Verdict::Fail, Verdict::NotAnswering, Verdict::None})
         verdict_->addItem(VerdictText(v), int(v));
-    query_ = new QPushButton(QStringLiteral("查询"), this);
+    query_ = new QPushButton(tr("查询"), this);
     SetModels(models);
 
     auto* filters = new QHBoxLayout;
-    filters->addWidget(new QLabel(QStringLiteral("序列号"), this));
+    filters->addWidget(new QLabel(tr("序列号"), this));
     filters->addWidget(serial_, 2);
-    filters->addWidget(new QLabel(QStringLiteral("型号"), this));
+    filters->addWidget(new QLabel(tr("型号"), this));
     filters->addWidget(model_, 1);
     filters->addWidget(fromOn_);
     filters->addWidget(from_);
     filters->addWidget(toOn_);
     filters->addWidget(to_);
-    filters->addWidget(new QLabel(QStringLiteral("结论"), this));
+    filters->addWidget(new QLabel(tr("结论"), this));
     filters->addWidget(verdict_);
     filters->addWidget(query_);
 
     status_ = new QLabel(this);
-    table_ = NewTable({QStringLiteral("时间"), QStringLiteral("序列号"), QStringLiteral("型号"),
-                       QStringLiteral("操作员"), QStringLiteral("类型"), QStringLiteral("结论"),
-                       QStringLiteral("不合格数")},
+    table_ = NewTable({tr("时间"), tr("序列号"), tr("型号"), tr("操作员"), tr("类型"), tr("结论"),
+                       tr("不合格数")},
                       this);
     table_->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    quantities_ =
-        NewTable({QStringLiteral("测试点"), QStringLiteral("名称"), QStringLiteral("显示值"),
-                  QStringLiteral("期望值"), QStringLiteral("测量值"), QStringLiteral("误差"),
-                  QStringLiteral("限值"), QStringLiteral("单位"), QStringLiteral("结论")},
-                 this);
+    quantities_ = NewTable({tr("测试点"), tr("名称"), tr("显示值"), tr("期望值"), tr("测量值"),
+                            tr("误差"), tr("限值"), tr("单位"), tr("结论")},
+                           this);
     identity_ = new QLabel(this);
     identity_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     identity_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     identity_->setTextFormat(Qt::PlainText);
     details_ = new QPlainTextEdit(this);
     details_->setReadOnly(true);
-    details_->setPlaceholderText(QStringLiteral("写入与读回的内容"));
+    details_->setPlaceholderText(tr("写入与读回的内容"));
 
     auto* record = new QWidget(this);
     auto* recordLayout = new QHBoxLayout(record);
@@ -163,8 +162,8 @@ RecordsPage::RecordsPage(ResultsDatabase& results, const QStringList& models, QW
     splitter->addWidget(table_);
     splitter->addWidget(record);
 
-    csv_ = new QPushButton(QStringLiteral("导出CSV"), this);
-    report_ = new QPushButton(QStringLiteral("导出报表"), this);
+    csv_ = new QPushButton(tr("导出CSV"), this);
+    report_ = new QPushButton(tr("导出报表"), this);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(status_, 1);
     buttons->addWidget(csv_);
@@ -190,7 +189,7 @@ RecordsPage::RecordsPage(ResultsDatabase& results, const QStringList& models, QW
 void RecordsPage::SetModels(const QStringList& models) {
     const QString chosen = model_->currentIndex() > 0 ? model_->currentText() : QString();
     model_->clear();
-    model_->addItem(QStringLiteral("全部"));
+    model_->addItem(tr("全部"));
     model_->addItems(models);
     model_->setCurrentIndex(chosen.isEmpty() ? 0 : std::max(0, model_->findText(chosen)));
 }
@@ -220,7 +219,7 @@ void RecordsPage::Refresh() {
         table_->setRowCount(int(records_.size()));
         for (int row = 0; row < records_.size(); ++row) {
             const UnitRecord& r = records_[row];
-            auto* started = Cell(r.started.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")));
+            auto* started = Cell(DisplayDateTime(r.started));
             started->setData(kIdRole, r.id);
             table_->setItem(row, Started, started);
             table_->setItem(row, Serial, Cell(SerialText(r.serial)));
@@ -239,7 +238,7 @@ void RecordsPage::Refresh() {
     table_->resizeColumnsToContents();
     if (read) {
         status_->setStyleSheet(QString());
-        status_->setText(QStringLiteral("共 %1 条记录").arg(records_.size()));
+        status_->setText(tr("共 %1 条记录").arg(records_.size()));
     } else {
         // Shown on the page rather than in a box: the page refreshes each time it is shown.
         status_->setStyleSheet(QStringLiteral("color: red"));
@@ -266,14 +265,13 @@ void RecordsPage::ShowChosen() {
     QString failure;
     if (row >= 0) {
         current_ = results_.Get(records_[row].id);
-        if (!current_) failure = QStringLiteral("无法读取该记录：%1").arg(results_.lastError());
+        if (!current_) failure = tr("无法读取该记录：%1").arg(results_.lastError());
     }
 
     quantities_->setRowCount(0);
     details_->clear();
     if (!current_) {
-        identity_->setText(failure.isEmpty() ? QStringLiteral("选择一条记录查看其全部内容")
-                                             : failure);
+        identity_->setText(failure.isEmpty() ? tr("选择一条记录查看其全部内容") : failure);
         return;
     }
     const UnitRecord& r = *current_;
@@ -289,29 +287,26 @@ void RecordsPage::ShowChosen() {
         quantities_->setItem(i, Error, Cell(Figure(c.error), failed));
         quantities_->setItem(i, Limit, Cell(Figure(c.limit)));
         quantities_->setItem(i, Unit, Cell(c.unit));
-        quantities_->setItem(
-            i, Passed, Cell(c.passed ? QStringLiteral("合格") : QStringLiteral("不合格"), failed));
+        quantities_->setItem(i, Passed, Cell(c.passed ? tr("合格") : tr("不合格"), failed));
     }
     quantities_->resizeColumnsToContents();
 
     QStringList points;
     for (const RecordPoint& p : r.points)
         points << PointText(p) + QStringLiteral(" ") + VerdictText(p.verdict);
-    const QString time = QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz");
     const QStringList lines = {
-        QStringLiteral("记录号：%1    类型：%2").arg(r.id).arg(RecordKindText(r.kind)),
-        QStringLiteral("序列号：%1").arg(SerialText(r.serial)),
-        QStringLiteral("型号：%1").arg(r.model),
-        QStringLiteral("操作员：%1    工位：%2").arg(r.operatorName, r.station),
-        QStringLiteral("软件版本：%1").arg(r.softwareVersion),
-        QStringLiteral("开始：%1").arg(r.started.toString(time)),
-        QStringLiteral("结束：%1").arg(r.ended.toString(time)),
-        QStringLiteral("串口：%1  %2").arg(r.port, r.lineSettings),
-        QStringLiteral("协议：%1    地址：%2").arg(r.protocol).arg(r.address),
-        QStringLiteral("方案：%1").arg(r.plan.isEmpty() ? QStringLiteral("（单点）") : r.plan),
-        QStringLiteral("测试点：%1")
-            .arg(points.isEmpty() ? QStringLiteral("（无）") : points.join(QStringLiteral("；"))),
-        QStringLiteral("结论：%1    不合格数：%2").arg(VerdictText(r.verdict)).arg(r.failures),
+        tr("记录号：%1    类型：%2").arg(r.id).arg(RecordKindText(r.kind)),
+        tr("序列号：%1").arg(SerialText(r.serial)),
+        tr("型号：%1").arg(r.model),
+        tr("操作员：%1    工位：%2").arg(r.operatorName, r.station),
+        tr("软件版本：%1").arg(r.softwareVersion),
+        tr("开始：%1").arg(DisplayDateTime(r.started, true)),
+        tr("结束：%1").arg(DisplayDateTime(r.ended, true)),
+        tr("串口：%1  %2").arg(r.port, r.lineSettings),
+        tr("协议：%1    地址：%2").arg(r.protocol).arg(r.address),
+        tr("方案：%1").arg(r.plan.isEmpty() ? tr("（单点）") : r.plan),
+        tr("测试点：%1").arg(points.isEmpty() ? tr("（无）") : points.join(tr("；"))),
+        tr("结论：%1    不合格数：%2").arg(VerdictText(r.verdict)).arg(r.failures),
     };
     identity_->setText(lines.join(u'\n'));
     details_->setPlainText(r.details);
@@ -322,9 +317,10 @@ bool RecordsPage::WholeRecords(const QList<int>& rows, QList<UnitRecord>& out) {
     for (int row : rows) {
         const std::optional<UnitRecord> whole = results_.Get(records_[row].id);
         if (!whole) {
-            Ui().inform(this, FailedText(QStringLiteral("无法读取记录 %1：%2")
-                                             .arg(records_[row].id)
-                                             .arg(results_.lastError())));
+            Ui().inform(
+                this,
+                FailedText(
+                    tr("无法读取记录 %1：%2").arg(records_[row].id).arg(results_.lastError())));
             return false;
         }
         out << *whole;
@@ -344,8 +340,7 @@ void RecordsPage::ExportCsvClick() {
     QList<UnitRecord> whole;
     if (!WholeRecords(rows, whole)) return;
 
-    const QString chosen =
-        Ui().saveFileName(this, QStringLiteral("检验记录.csv"), QStringLiteral("CSV 文件 (*.csv)"));
+    const QString chosen = Ui().saveFileName(this, tr("检验记录.csv"), tr("CSV 文件 (*.csv)"));
     if (chosen.isEmpty()) return;
     QString path = chosen;
     if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".csv");
@@ -358,7 +353,7 @@ void RecordsPage::ExportCsvClick() {
 void RecordsPage::ExportReportClick() {
     const QList<int> rows = SelectedRows();
     if (rows.isEmpty()) {
-        Ui().inform(this, QStringLiteral("请先选择要导出报表的记录！"));
+        Ui().inform(this, tr("请先选择要导出报表的记录！"));
         return;
     }
     QList<UnitRecord> whole;
@@ -380,7 +375,7 @@ void RecordsPage::ExportReportClick() {
 
     // Several reports go into one folder under their own names, with one question for all the
     // files already there.
-    const QString folder = Ui().existingDirectory(this, QStringLiteral("选择保存报表的文件夹"));
+    const QString folder = Ui().existingDirectory(this, tr("选择保存报表的文件夹"));
     if (folder.isEmpty()) return;
     QSet<QString> taken;
     QStringList paths;
@@ -394,15 +389,13 @@ void RecordsPage::ExportReportClick() {
     for (int i = 0; i < whole.size(); ++i) {
         const ExportResult written = WriteRecordWorkbook(paths[i], whole[i]);
         if (!written.ok)
-            failures << QStringLiteral("%1：%2").arg(QDir::toNativeSeparators(paths[i]),
-                                                     written.detail);
+            failures << tr("%1：%2").arg(QDir::toNativeSeparators(paths[i]), written.detail);
     }
     if (failures.isEmpty()) {
         Ui().inform(this, ExportSucceededMessage(QDir::toNativeSeparators(folder)));
         return;
     }
-    failures.prepend(QStringLiteral("已导出 %1 份，%2 份未导出：")
-                         .arg(whole.size() - failures.size())
-                         .arg(failures.size()));
+    failures.prepend(
+        tr("已导出 %1 份，%2 份未导出：").arg(whole.size() - failures.size()).arg(failures.size()));
     Ui().inform(this, FailedText(failures.join(u'\n')));
 }
