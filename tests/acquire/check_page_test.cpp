@@ -11,6 +11,7 @@
 #include "gui/kit/messages.h"
 #include "link/dlt645.h"
 #include "link/modbus.h"
+#include "link/open_failure.h"
 #include "link/serial_link.h"
 #include "link/traffic.h"
 #include "recording_messages.h"
@@ -1181,6 +1182,34 @@ TEST(CheckExport, WritesTheGridFromSheetRowSixWithFailuresRed) {
               QStringLiteral("额定值(电压：220V; 电流：5A)"));
     EXPECT_EQ(cells["A5"].toObject()["value"].toString(),
               QStringLiteral("检验条件(电压: 0%;电流: 0%;角度: 0°;频率: 45Hz)"));
+}
+
+// Two stations on one PC, each on its own port and module, check at the same time; neither waits
+// for the other, and a third link cannot take a port a station holds.
+TEST(CheckPage, TwoStationsOnTwoPortsCheckAtOnce) {
+    Bench first(QStringLiteral("KX7410M31-01"), 0, kMatchingPoint);
+    Bench second(QStringLiteral("KX7410M31-01"), 0, kMatchingPoint);
+    ASSERT_TRUE(first.opened && second.opened);
+    for (Bench* b : {&first, &second}) {
+        ASSERT_TRUE(ConfigureModule(b->sim, b->folder.database(), b->host.model, false));
+        ASSERT_TRUE(DownloadParameterList(b->host.serial, b->folder.database(), b->host.model));
+        SelectMatchingPoint(*b->page);
+    }
+    first.page->BitBtn_CheckClick();
+    second.page->BitBtn_CheckClick();
+    ASSERT_TRUE(first.page->isRunning() && second.page->isRunning());
+    ASSERT_TRUE(WaitForPasses(*first.page, 2) && WaitForPasses(*second.page, 2));
+    EXPECT_TRUE(first.page->isRunning() && second.page->isRunning());
+
+    SerialLink intruder;
+    OpenFailure failure;
+    EXPECT_FALSE(intruder.Open(first.sim.link(), 3, 0, 2, 0, &failure));
+    EXPECT_EQ(failure.kind, OpenFailure::Kind::InUse);
+    EXPECT_TRUE(OpenFailureMessage(failure).contains(first.sim.link()));
+
+    ASSERT_TRUE(StopAndWait(*first.page) && StopAndWait(*second.page));
+    // The second bench's seam is the one installed last: no box for either station.
+    EXPECT_TRUE(second.messages.shown.isEmpty()) << second.messages.shown.join('|').toStdString();
 }
 
 // The main window's part for both pages: one link, one session.

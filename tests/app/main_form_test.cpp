@@ -2,6 +2,7 @@
 #include "gui/calib/calibration_page.h"
 #include "gui/calib/user_page.h"
 #include "gui/check/check_page.h"
+#include "gui/kit/help_viewer.h"
 #include "gui/kit/messages.h"
 #include "gui/kit/single_instance.h"
 #include "gui/kit/up_down.h"
@@ -17,6 +18,8 @@
 #include "app_fixture.h"
 
 #include <QAccessible>
+#include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -25,10 +28,12 @@
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 #include <atomic>
 #include <pty.h>
+#include <thread>
 #include <unistd.h>
 
 class MainFormTest : public QObject {
@@ -64,6 +69,7 @@ private slots:
     void trafficMonitorShowsTheWindowsExchanges();
     void upDownStaysInRange();
     void secondInstanceIsRefused();
+    void keysAndMenusReachTheirActions();
 };
 
 namespace {
@@ -786,10 +792,110 @@ void MainFormTest::upDownStaysInRange() {
 
 void MainFormTest::secondInstanceIsRefused() {
     QTemporaryDir lockDir;
-    SingleInstance first(lockDir.path());
+    SingleInstance first(QStringLiteral("/dev/ttyUSB0"), lockDir.path());
     QVERIFY(first.isFirst());
-    SingleInstance second(lockDir.path());
+    // Another port is a station of its own; the same port is the running one.
+    SingleInstance other(QStringLiteral("/dev/ttyUSB1"), lockDir.path());
+    QVERIFY(other.isFirst());
+    SingleInstance second(QStringLiteral("/dev/ttyUSB0"), lockDir.path());
     QVERIFY(!second.isFirst());
+
+    // The second start asks the running window to the front and hears that it did.
+    int raised = 0;
+    connect(&first, &SingleInstance::raiseRequested, this, [&] { ++raised; });
+    std::atomic<int> answer{-1};
+    std::thread asker([&] { answer = second.BringRunningToFront() ? 1 : 0; });
+    QTRY_VERIFY_WITH_TIMEOUT(answer != -1, 30000);
+    asker.join();
+    QCOMPARE(answer.load(), 1);
+    QCOMPARE(raised, 1);
+}
+
+namespace {
+QString HelpText(const QString& name) {
+    QFile file(QStringLiteral(KX_SOURCE_DATA_DIR "/") + name);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+} // namespace
+
+void MainFormTest::keysAndMenusReachTheirActions() {
+    RecordingMessages messages;
+    DataFolder folder(IniWith("Engineering=0", "Engineering=1"));
+    auto db = folder.OpenDatabase();
+    QVERIFY(db);
+    SerialLink link;
+    TMainForm form(folder.path(), link, *db);
+    form.show();
+    form.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+
+    // F1: the help at the page on show, an anchor both help files have.
+    const QString chinese = HelpText("HELP.HLP"), english = HelpText("HELP_en.HLP");
+    QVERIFY(!chinese.isEmpty() && !english.isEmpty());
+    for (int i = 0; i < form.pageControl()->count(); ++i) {
+        form.pageControl()->setCurrentIndex(i);
+        QTest::keyClick(&form, Qt::Key_F1);
+        auto* viewer = form.findChild<HelpViewer*>();
+        QVERIFY(viewer);
+        const QString anchor = viewer->anchor();
+        QVERIFY2(anchor != "contents", qPrintable(form.pageControl()->tabText(i)));
+        for (const QString* help : {&chinese, &english})
+            QVERIFY2(help->contains(QStringLiteral("name=\"%1\"").arg(anchor)), qPrintable(anchor));
+        delete viewer;
+    }
+    for (const char* anchor : {"port", "settings", "admin", "errors", "calibration-procedure",
+                               "error-port-in-use", "error-module-silent", "cli", "monitor"})
+        QVERIFY2(chinese.contains(QStringLiteral("name=\"%1\"").arg(anchor)), anchor);
+
+    // F5 is the check button: with the port closed it says so. Ctrl+S is the save button.
+    form.pageControl()->setCurrentWidget(form.userPage());
+    QTest::keyClick(&form, Qt::Key_F5);
+    QCOMPARE(messages.shown, QStringList{"inform: 请打开串口！！"});
+    QCOMPARE(form.pageControl()->currentWidget(), form.checkPage());
+    messages.shown.clear();
+    form.checkPage()->saveButton()->click();
+    const QStringList byButton = messages.shown;
+    QVERIFY(!byButton.isEmpty());
+    messages.shown.clear();
+    QTest::keyClick(&form, Qt::Key_S, Qt::ControlModifier);
+    QCOMPARE(messages.shown, byButton);
+    messages.shown.clear();
+
+    // The menu entries and Alt+S open their dialogs (closed again at once from inside them).
+    QStringList opened;
+    const auto closeNextDialog = [&] {
+        QTimer::singleShot(0, [&] {
+            if (QWidget* modal = QApplication::activeModalWidget()) {
+                opened << modal->objectName();
+                modal->close();
+            }
+        });
+    };
+    auto* serial = form.findChild<QAction*>("SerialSettingsAction");
+    auto* management = form.findChild<QAction*>("ManagementAction");
+    QVERIFY(serial && management);
+    closeNextDialog();
+    serial->trigger();
+    closeNextDialog();
+    management->trigger();
+    form.activateWindow(); // the dialogs had it
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    closeNextDialog();
+    QTest::keyClick(&form, Qt::Key_S, Qt::AltModifier);
+    QCOMPARE(opened.join(","), QStringLiteral("SetComForm,LoginForm,SetComForm"));
+
+    // While the port is open the serial settings stay shut, from the menu as from the button.
+    Pty pty;
+    EditLine(form, [&](LineChoice& line) { line.PortName = pty.path; });
+    form.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    QTest::keyClick(&form, Qt::Key_O, Qt::AltModifier);
+    QVERIFY(form.station().portOpen());
+    opened.clear();
+    closeNextDialog();
+    serial->trigger();
+    QTest::qWait(0);
+    QCOMPARE(opened, QStringList());
 }
 
 QTEST_MAIN(MainFormTest)

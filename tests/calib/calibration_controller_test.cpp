@@ -116,6 +116,8 @@ protected:
         controller = form->findChild<CalibrationController*>();
         ASSERT_NE(controller, nullptr);
         messages.shown.clear();
+        // Each writing step asks first; these tests are about the steps once confirmed.
+        messages.confirmAll = true;
         EditLine(*form, [&](LineChoice& line) { line.PortName = sim.link(); });
         form->comkClick();
         ASSERT_TRUE(form->station().portOpen());
@@ -427,6 +429,32 @@ TEST_F(CalibrationWindow, ClosedPortRefusesEveryStepButTheFlashWrite) {
     EXPECT_EQ(messages.shown, QStringList());
     EXPECT_EQ(Lines(), QStringList{"读标定数据备份失败,本步未写入!!"});
     EXPECT_EQ(controller->GlyphOf("BitBtn19"), CalibrationController::FormGlyph);
+}
+
+// Every step that writes asks first; 否 (the default button) leaves the module unasked, the log
+// and the glyphs as they were, and takes no backup.
+TEST_F(CalibrationWindow, AWritingStepAnsweredNoSendsNothing) {
+    Select(QStringLiteral("KX7410M31-01"));
+    controller->state().VipAverages.fill(20000);
+    controller->state().SourceActivePower = 1100;
+    AnswerPower(QStringLiteral("1100"));
+    messages.confirmAll = false;
+    Log()->addItem(QStringLiteral("before"));
+    const QString model = form->station().product().ModelName;
+    for (const char* name :
+         {"BitBtn_VIP1", "BitBtn_VXW1", "BitBtn_BCFW1", "BitBtn_PBC1", "BitBtn_VIP2", "BitBtn19"}) {
+        messages.shown.clear();
+        messages.answers = {false};
+        const int before = Requests();
+        const auto glyph = controller->GlyphOf(name);
+        Run(name);
+        ASSERT_EQ(messages.shown.size(), 1) << name;
+        EXPECT_TRUE(messages.shown[0].startsWith(QStringLiteral("confirm: 确定执行“"))) << name;
+        EXPECT_EQ(Requests(), before) << name;
+        EXPECT_EQ(Lines(), QStringList{"before"}) << name;
+        EXPECT_EQ(controller->GlyphOf(name), glyph) << name;
+    }
+    EXPECT_TRUE(Backups(model).isEmpty());
 }
 
 struct SilentCase {
@@ -938,9 +966,10 @@ TEST_F(CalibrationWindow, RestoreBringsBackTheAreaAStepChanged) {
     ASSERT_NE(Area(segmented), before);
     const QList<UnitRecord> records = Backups(model);
     ASSERT_EQ(records.size(), 1);
-    const QString question = QStringLiteral("ask: 确定用 %1 的备份恢复标定数据吗?")
+    const QString question = QStringLiteral("confirm: 确定用 %1 的备份恢复标定数据吗?")
                                  .arg(records[0].started.toString("yyyy-MM-dd HH:mm:ss"));
 
+    messages.confirmAll = false;
     messages.answers = {true};
     link.ClearRequests();
     Run("BitBtn_RestoreCalibration");
@@ -974,10 +1003,11 @@ TEST_F(CalibrationWindow, RestoreAsksFirstAndNeedsABackup) {
     const int afterBackup = Requests();
     EXPECT_GT(afterBackup, before);
     messages.shown.clear();
+    messages.confirmAll = false;
     messages.answers = {false};
     Run("BitBtn_RestoreCalibration");
     ASSERT_EQ(messages.shown.size(), 1);
-    EXPECT_TRUE(messages.shown[0].startsWith(QStringLiteral("ask: 确定用 ")));
+    EXPECT_TRUE(messages.shown[0].startsWith(QStringLiteral("confirm: 确定用 ")));
     EXPECT_EQ(Requests(), afterBackup);
     // The port is needed before anything is asked.
     form->comkClick();
@@ -990,6 +1020,7 @@ TEST_F(CalibrationWindow, ARestoredWordThatDoesNotStickIsReported) {
     ASSERT_EQ(sim.command(QStringLiteral("set 12000 11 12 13")), QStringLiteral("ok"));
     TakeBackup();
     ASSERT_EQ(sim.command(QStringLiteral("stuck 12001 5")), QStringLiteral("ok"));
+    messages.confirmAll = false;
     messages.answers = {true};
     messages.shown.clear();
     Run("BitBtn_RestoreCalibration");

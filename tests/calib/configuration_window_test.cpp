@@ -898,21 +898,39 @@ TEST_P(ClearWindowTest, ClearsReachTheModule) {
     ASSERT_EQ(form_->station().product().TXXY, GetParam().protocol);
     ASSERT_EQ(sim_.command(QStringLiteral("protocol %1").arg(GetParam().protocol)).left(2), "ok");
     messages_.shown.clear();
+    messages_.answers = {true};
     Click("BitBtn7");
-    ASSERT_EQ(messages_.shown, QStringList{"inform: 清电能数据成功！"});
+    ASSERT_EQ(messages_.shown,
+              (QStringList{"confirm: 确定清除电能数据吗？", "inform: 清电能数据成功！"}));
     const QList<int> cleared = sim_.registers(4040, 2);
     ASSERT_EQ(cleared.size(), 2);
     EXPECT_LT(cleared[0] << 16 | cleared[1], 100);
 
     messages_.shown.clear();
+    messages_.answers = {true};
     const int before = Requests();
     Click("BitBtn8");
     if (GetParam().protocol == 4) {
-        EXPECT_EQ(messages_.shown, QStringList());
+        EXPECT_EQ(messages_.shown, QStringList{"confirm: 确定清除需量数据吗？"});
         EXPECT_EQ(Requests(), before);
     } else {
-        EXPECT_EQ(messages_.shown, QStringList{"inform: 清需量数据成功！"});
+        EXPECT_EQ(messages_.shown,
+                  (QStringList{"confirm: 确定清除需量数据吗？", "inform: 清需量数据成功！"}));
         EXPECT_EQ(Requests(), before + 1);
+    }
+}
+
+// 否 (also the default button) sends nothing: the energy base stays and the module hears no
+// request.
+TEST_F(ConfigurationWindowTest, AClearAnsweredNoSendsNothing) {
+    for (const char* button : {"BitBtn7", "BitBtn8"}) {
+        messages_.shown.clear();
+        messages_.answers = {false};
+        const int before = Requests();
+        Click(button);
+        ASSERT_EQ(messages_.shown.size(), 1) << button;
+        EXPECT_TRUE(messages_.shown[0].startsWith("confirm: 确定清除")) << button;
+        EXPECT_EQ(Requests(), before) << button;
     }
 }
 

@@ -20,6 +20,12 @@ bool RecordingMessages::ask(QWidget*, const QString& text, const QString&) {
     return answers.isEmpty() ? false : answers.takeFirst();
 }
 
+bool RecordingMessages::confirm(QWidget*, const QString& text, const QString&) {
+    if (confirmAll) return true;
+    shown << QStringLiteral("confirm: ") + text;
+    return answers.isEmpty() ? false : answers.takeFirst();
+}
+
 QString RecordingMessages::saveFileName(QWidget*, const QString& proposed, const QString&) {
     shown << QStringLiteral("save: ") + proposed;
     return fileNames.isEmpty() ? QString() : fileNames.takeFirst();

@@ -14,14 +14,19 @@ class RecordingMessages : public Messages {
 public:
     RecordingMessages();
     ~RecordingMessages() override;
-    QStringList shown; // "inform: ...", "error: ...", "ask: ...", "save: ...", "folder: ..."
-    QList<bool> answers;
+    // "inform: ...", "error: ...", "ask: ...", "confirm: ...", "save: ...", "folder: ..."
+    QStringList shown;
+    QList<bool> answers; // of ask() and confirm() in turn
+    // Answers every confirm() with 是 and records nothing: for tests of what a confirmed
+    // operation does (the questions themselves have tests that leave this off).
+    bool confirmAll = false;
     QStringList fileNames;
     QStringList folders; // answers of existingDirectory
 
     void inform(QWidget* parent, const QString& text, const QString& caption) override;
     void error(QWidget* parent, const QString& text) override;
     bool ask(QWidget* parent, const QString& text, const QString& caption) override;
+    bool confirm(QWidget* parent, const QString& text, const QString& caption) override;
     QString saveFileName(QWidget* parent, const QString& proposed, const QString& filter) override;
     QString existingDirectory(QWidget* parent, const QString& caption) override;
 

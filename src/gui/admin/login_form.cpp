@@ -1,8 +1,9 @@
 #include "gui/admin/login_form.h"
 
 #include "admin/admin_rules.h"
-#include "gui/kit/messages.h"
 #include "common/conversion.h"
+#include "gui/kit/help_viewer.h"
+#include "gui/kit/messages.h"
 #include "store/settings.h"
 
 #include <QCheckBox>
@@ -18,7 +19,8 @@
 TLoginForm::TLoginForm(const QString& dataDir, ProductDatabase& db, QWidget* parent)
     : QDialog(parent), dataDir_(dataDir), db_(db) {
     setObjectName(QStringLiteral("LoginForm"));
-    setWindowTitle(QStringLiteral("用户登录"));
+    AddHelpKey(this, QStringLiteral("admin"));
+    setWindowTitle(tr("用户登录"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
 
@@ -27,7 +29,7 @@ TLoginForm::TLoginForm(const QString& dataDir, ProductDatabase& db, QWidget* par
     auto* picture = new QLabel(this);
     picture->setObjectName(QStringLiteral("Image1"));
     picture->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxInformation).pixmap(48, 48));
-    auto* greeting = new QLabel(QStringLiteral("        欢迎登陆        请输入相关信息"), this);
+    auto* greeting = new QLabel(tr("        欢迎登陆        请输入相关信息"), this);
     greeting->setObjectName(QStringLiteral("Label2"));
     top->addWidget(picture);
     top->addWidget(greeting, 1);
@@ -39,21 +41,21 @@ TLoginForm::TLoginForm(const QString& dataDir, ProductDatabase& db, QWidget* par
     txtPassword_ = new QLineEdit(this);
     txtPassword_->setObjectName(QStringLiteral("txtPassword"));
     txtPassword_->setEchoMode(QLineEdit::Password);
-    form->addRow(QStringLiteral("用 户 名："), txtUser_);
-    form->addRow(QStringLiteral("密      码："), txtPassword_);
+    form->addRow(tr("用 户 名："), txtUser_);
+    form->addRow(tr("密      码："), txtPassword_);
     outer->addLayout(form);
 
-    userNameCheckBox_ = new QCheckBox(QStringLiteral("保存登陆名"), this);
+    userNameCheckBox_ = new QCheckBox(tr("保存登陆名"), this);
     userNameCheckBox_->setObjectName(QStringLiteral("UserName_CheckBox"));
     userNameCheckBox_->setChecked(true);
     outer->addWidget(userNameCheckBox_);
 
     auto* buttons = new QHBoxLayout;
-    auto* logon = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton),
-                                  QStringLiteral("登    录"), this);
+    auto* logon =
+        new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), tr("登    录"), this);
     logon->setObjectName(QStringLiteral("BitBtn_Logon"));
-    auto* exit = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton),
-                                 QStringLiteral("取    消"), this);
+    auto* exit =
+        new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton), tr("取    消"), this);
     exit->setObjectName(QStringLiteral("BitBtn_Exit"));
     // Enter is handled by the fields themselves; a default button would log on a second time.
     for (QPushButton* b : {logon, exit}) {

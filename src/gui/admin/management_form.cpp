@@ -1,11 +1,13 @@
 #include "gui/admin/management_form.h"
 
 #include "common/conversion.h"
+#include "gui/kit/help_viewer.h"
 #include "gui/admin/plan_editor.h"
 #include "gui/kit/messages.h"
 #include "gui/kit/up_down.h"
 #include "store/database.h"
 
+#include <QCoreApplication>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -140,13 +142,14 @@ QString Selected(const QListWidget* list) {
 
 TGlForm::TGlForm(ProductDatabase& db, QWidget* parent) : QDialog(parent), db_(db) {
     setObjectName(QStringLiteral("GlForm"));
-    setWindowTitle(QStringLiteral("管理配置界面"));
+    AddHelpKey(this, QStringLiteral("admin"));
+    setWindowTitle(tr("管理配置界面"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     auto* outer = new QVBoxLayout(this);
-    auto* schemeGroup = new QGroupBox(QStringLiteral("新建/修改/删除配置方式"), this);
+    auto* schemeGroup = new QGroupBox(tr("新建/修改/删除配置方式"), this);
     schemeGroup->setObjectName(QStringLiteral("GroupBox1"));
-    auto* productGroup = new QGroupBox(QStringLiteral("新建/修改/删除产品配置"), this);
+    auto* productGroup = new QGroupBox(tr("新建/修改/删除产品配置"), this);
     productGroup->setObjectName(QStringLiteral("GroupBox2"));
     outer->addWidget(schemeGroup);
     outer->addWidget(productGroup);
@@ -184,7 +187,7 @@ void TGlForm::buildSchemeGroup(QWidget* group) {
         lists->addLayout(column, 1);
         return list;
     };
-    listBox1_ = listColumn(QStringLiteral("可选参数列表"), "ListBox1");
+    listBox1_ = listColumn(tr("可选参数列表"), "ListBox1");
 
     auto* buttons = new QVBoxLayout;
     buttons->addStretch();
@@ -194,21 +197,27 @@ void TGlForm::buildSchemeGroup(QWidget* group) {
         const char* tip;
         void (TGlForm::*handler)();
     } kButtons[] = {
-        {"BitBtn1", QStyle::SP_ArrowUp, "上移", &TGlForm::BitBtn1Click},
-        {"BitBtn2", QStyle::SP_ArrowDown, "下移", &TGlForm::BitBtn2Click},
-        {"BitBtn9", QStyle::SP_ArrowRight, "添加", &TGlForm::BitBtn9Click},
-        {"BitBtn8", QStyle::SP_ArrowLeft, "移除", &TGlForm::BitBtn8Click},
-        {"BitBtn11", QStyle::SP_MediaSeekForward, "全部添加", &TGlForm::BitBtn11Click},
-        {"BitBtn10", QStyle::SP_MediaSeekBackward, "全部移除", &TGlForm::BitBtn10Click},
+        {"BitBtn1", QStyle::SP_ArrowUp, QT_TRANSLATE_NOOP("TGlForm", "上移"),
+         &TGlForm::BitBtn1Click},
+        {"BitBtn2", QStyle::SP_ArrowDown, QT_TRANSLATE_NOOP("TGlForm", "下移"),
+         &TGlForm::BitBtn2Click},
+        {"BitBtn9", QStyle::SP_ArrowRight, QT_TRANSLATE_NOOP("TGlForm", "添加"),
+         &TGlForm::BitBtn9Click},
+        {"BitBtn8", QStyle::SP_ArrowLeft, QT_TRANSLATE_NOOP("TGlForm", "移除"),
+         &TGlForm::BitBtn8Click},
+        {"BitBtn11", QStyle::SP_MediaSeekForward, QT_TRANSLATE_NOOP("TGlForm", "全部添加"),
+         &TGlForm::BitBtn11Click},
+        {"BitBtn10", QStyle::SP_MediaSeekBackward, QT_TRANSLATE_NOOP("TGlForm", "全部移除"),
+         &TGlForm::BitBtn10Click},
     };
     for (const auto& b : kButtons) {
-        QPushButton* button = ListButton(group, b.name, b.icon, QString::fromUtf8(b.tip));
+        QPushButton* button = ListButton(group, b.name, b.icon, tr(b.tip));
         connect(button, &QPushButton::clicked, this, b.handler);
         buttons->addWidget(button);
     }
     buttons->addStretch();
     lists->addLayout(buttons);
-    listBox2_ = listColumn(QStringLiteral("已选参数列表"), "ListBox2");
+    listBox2_ = listColumn(tr("已选参数列表"), "ListBox2");
     layout->addLayout(lists);
 
     grid_ = new QTableWidget(kGridRows, kGridColumns, group);
@@ -264,10 +273,10 @@ void TGlForm::createGridButtons() {
         int row;
         const char* name;
         const char* caption;
-    } kButtons[] = {{2, "SaveSchemeButton", "保存配置方式"},
-                    {3, "DeleteSchemeButton", "删除配置方式"}};
+    } kButtons[] = {{2, "SaveSchemeButton", QT_TRANSLATE_NOOP("TGlForm", "保存配置方式")},
+                    {3, "DeleteSchemeButton", QT_TRANSLATE_NOOP("TGlForm", "删除配置方式")}};
     for (const auto& b : kButtons) {
-        auto* button = new QPushButton(QString::fromUtf8(b.caption), grid_);
+        auto* button = new QPushButton(tr(b.caption), grid_);
         button->setObjectName(QLatin1String(b.name));
         button->setFixedSize(91, 20);
         button->setAutoDefault(false);
@@ -282,23 +291,19 @@ void TGlForm::buildProductGroup(QWidget* group) {
     auto* layout = new QGridLayout(group);
     editAddcpxh_ = new QLineEdit(QStringLiteral("KX**********"), group);
     editAddcpxh_->setObjectName(QStringLiteral("Edit_Addcpxh"));
-    layout->addWidget(new QLabel(QStringLiteral("新增产品型号："), group), 0, 0, Qt::AlignRight);
+    layout->addWidget(new QLabel(tr("新增产品型号："), group), 0, 0, Qt::AlignRight);
     layout->addWidget(editAddcpxh_, 0, 1);
 
     cboxPz_ = new SchemeSelector(group);
     cboxPz_->setObjectName(QStringLiteral("CBox_Pz"));
-    layout->addWidget(new QLabel(QStringLiteral("选择配置方式："), group), 0, 2, Qt::AlignRight);
+    layout->addWidget(new QLabel(tr("选择配置方式："), group), 0, 2, Qt::AlignRight);
     layout->addWidget(cboxPz_, 0, 3);
     connect(cboxPz_, &SchemeSelector::closedUp, this, [this] { CBox_TypeCloseUp(cboxPz_); });
 
-    cbCheckoutType_ =
-        AddList(layout, group, 0, 4, "CB_CheckoutType", QStringLiteral("比特率格式："),
-                {QStringLiteral("N无,2S"), QStringLiteral("O奇,1S"), QStringLiteral("E偶,1S"),
-                 QStringLiteral("N无,1S")},
-                3);
-    cbNetType_ = AddList(
-        layout, group, 1, 0, "CB_NetType", QStringLiteral("接线模式："),
-        {QStringLiteral("三相四线"), QStringLiteral("三相三线"), QStringLiteral("单相")}, 0);
+    cbCheckoutType_ = AddList(layout, group, 0, 4, "CB_CheckoutType", tr("比特率格式："),
+                              {tr("N无,2S"), tr("O奇,1S"), tr("E偶,1S"), tr("N无,1S")}, 3);
+    cbNetType_ = AddList(layout, group, 1, 0, "CB_NetType", tr("接线模式："),
+                         {tr("三相四线"), tr("三相三线"), tr("单相")}, 0);
 
     const auto ratio = [&](int row, int column, const char* edit, const char* arrows,
                            const QString& label, int maximum, UpDown** upDown) {
@@ -314,13 +319,13 @@ void TGlForm::buildProductGroup(QWidget* group) {
         layout->addLayout(box, row, column + 1);
         return field;
     };
-    lePt_ = ratio(1, 2, "LE_PT", "UpDown_Addr", QStringLiteral("电压变比PT："), 5000, &upDownPt_);
-    leCt_ = ratio(1, 4, "LE_CT", "UpDown1", QStringLiteral("电流变比CT："), 9999, &upDownCt_);
-    cbCtNum_ = AddList(layout, group, 2, 0, "CB_CT_Num", QStringLiteral("CT个数："),
+    lePt_ = ratio(1, 2, "LE_PT", "UpDown_Addr", tr("电压变比PT："), 5000, &upDownPt_);
+    leCt_ = ratio(1, 4, "LE_CT", "UpDown1", tr("电流变比CT："), 9999, &upDownCt_);
+    cbCtNum_ = AddList(layout, group, 2, 0, "CB_CT_Num", tr("CT个数："),
                        {QStringLiteral("2CT"), QStringLiteral("3CT")}, 0);
-    cboxXlType_ = AddList(layout, group, 2, 2, "CBox_XLType", QStringLiteral("计算需量方式："),
-                          {QStringLiteral("固定滑块"), QStringLiteral("滑差式")}, 0);
-    cbCpType_ = AddList(layout, group, 2, 4, "CB_CPType", QStringLiteral("选择产品型号："), {}, -1);
+    cboxXlType_ = AddList(layout, group, 2, 2, "CBox_XLType", tr("计算需量方式："),
+                          {tr("固定滑块"), tr("滑差式")}, 0);
+    cbCpType_ = AddList(layout, group, 2, 4, "CB_CPType", tr("选择产品型号："), {}, -1);
     connect(cbCpType_, &QComboBox::activated, this, [this] { CB_CPTypeChange(); });
 
     auto* buttons = new QHBoxLayout;
@@ -331,16 +336,19 @@ void TGlForm::buildProductGroup(QWidget* group) {
         QStyle::StandardPixmap icon;
         void (TGlForm::*handler)();
     } kButtons[] = {
-        {"BitBtn4", "新建产品", QStyle::SP_FileIcon, &TGlForm::BitBtn4Click},
-        {"BitBtn3", "更新产品配置", QStyle::SP_DialogSaveButton, &TGlForm::BitBtn3Click},
-        {"BitBtn6", "删除产品", QStyle::SP_TrashIcon, &TGlForm::BitBtn6Click},
-        {"BitBtn_Plans", "检验方案", QStyle::SP_FileDialogDetailedView,
-         &TGlForm::BitBtn_PlansClick},
-        {"BitBtn5", "退出", QStyle::SP_DialogCloseButton, &TGlForm::BitBtn5Click},
+        {"BitBtn4", QT_TRANSLATE_NOOP("TGlForm", "新建产品"), QStyle::SP_FileIcon,
+         &TGlForm::BitBtn4Click},
+        {"BitBtn3", QT_TRANSLATE_NOOP("TGlForm", "更新产品配置"), QStyle::SP_DialogSaveButton,
+         &TGlForm::BitBtn3Click},
+        {"BitBtn6", QT_TRANSLATE_NOOP("TGlForm", "删除产品"), QStyle::SP_TrashIcon,
+         &TGlForm::BitBtn6Click},
+        {"BitBtn_Plans", QT_TRANSLATE_NOOP("TGlForm", "检验方案"),
+         QStyle::SP_FileDialogDetailedView, &TGlForm::BitBtn_PlansClick},
+        {"BitBtn5", QT_TRANSLATE_NOOP("TGlForm", "退出"), QStyle::SP_DialogCloseButton,
+         &TGlForm::BitBtn5Click},
     };
     for (const auto& b : kButtons) {
-        auto* button =
-            new QPushButton(style()->standardIcon(b.icon), QString::fromUtf8(b.caption), group);
+        auto* button = new QPushButton(style()->standardIcon(b.icon), tr(b.caption), group);
         button->setObjectName(QLatin1String(b.name));
         button->setAutoDefault(false);
         connect(button, &QPushButton::clicked, this, b.handler);
@@ -616,8 +624,7 @@ bool TGlForm::ModifyScheme(const QString& name) {
         case SchemeWrite::Done:
             return true;
         case SchemeWrite::Changed:
-            if (!Ui().ask(this, AdminText::SchemeChangedElsewhere.arg(name),
-                          QStringLiteral("提示"))) {
+            if (!Ui().ask(this, AdminText::SchemeChangedElsewhere.arg(name), tr("提示"))) {
                 LoadScheme(name); // the editor shows what is stored now
                 return false;
             }
@@ -645,18 +652,16 @@ void TGlForm::AdvStringGridButtonClick(int row) {
         }
         if (row == 2) {
             const bool creating = entryMode_;
-            const QString action = creating ? QStringLiteral("新建 ") : QStringLiteral("修改 ");
             if (!(creating ? CreateScheme(name) : ModifyScheme(name))) {
-                Ui().inform(this, action + name + QStringLiteral(" 失败!"));
+                Ui().inform(this, (creating ? tr("新建 %1 失败!") : tr("修改 %1 失败!")).arg(name));
                 return;
             }
-            Ui().inform(this, action + name + QStringLiteral(" 成功!"));
+            Ui().inform(this, (creating ? tr("新建 %1 成功!") : tr("修改 %1 成功!")).arg(name));
             setEntryMode(false);
             LoadSchemeLists();
             emit databaseChanged();
         } else if (row == 3) {
-            if (Ui().ask(this, QStringLiteral("确定删除 ") + name + QStringLiteral(" 吗?"),
-                         QStringLiteral("提示"))) {
+            if (Ui().ask(this, tr("确定删除 %1 吗?").arg(name), tr("提示"))) {
                 if (db_.DeleteSchemeWithParameters(name))
                     emit databaseChanged();
                 else
@@ -730,12 +735,11 @@ void TGlForm::BitBtn4Click() {
             Ui().inform(this, AdminText::DuplicateProduct);
             return;
         }
-        const QString name = QStringLiteral("添加  ") + product.cpxh;
         if (!db_.InsertModel(product)) {
-            Ui().inform(this, name + QStringLiteral("  产品失败!"));
+            Ui().inform(this, tr("添加  %1  产品失败!").arg(product.cpxh));
             return;
         }
-        Ui().inform(this, name + QStringLiteral("  产品成功!"));
+        Ui().inform(this, tr("添加  %1  产品成功!").arg(product.cpxh));
         LoadProductList();
         emit databaseChanged();
     });
@@ -757,7 +761,7 @@ void TGlForm::BitBtn3Click() {
             Ui().inform(this, AdminText::DatabaseFailed);
             return;
         }
-        Ui().inform(this, QStringLiteral("更新产品 ") + model + QStringLiteral(" 配置数据成功！"));
+        Ui().inform(this, tr("更新产品 %1 配置数据成功！").arg(model));
         emit databaseChanged();
     });
 }
@@ -765,8 +769,7 @@ void TGlForm::BitBtn3Click() {
 void TGlForm::BitBtn6Click() {
     Guard(this, [&] {
         const QString model = cbCpType_->currentText().trimmed();
-        if (Ui().ask(this, QStringLiteral("确定删除 ") + model + QStringLiteral(" 产品吗?"),
-                     QStringLiteral("提示"))) {
+        if (Ui().ask(this, tr("确定删除 %1 产品吗?").arg(model), tr("提示"))) {
             if (!db_.DeleteModel(model)) {
                 Ui().inform(this, AdminText::DatabaseFailed);
                 return;

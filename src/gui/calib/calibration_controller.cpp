@@ -8,6 +8,7 @@
 #include "gui/calib/station_record.h"
 #include "gui/check/check_page.h"
 #include "gui/curves/curve_page.h"
+#include "gui/kit/language.h"
 #include "gui/kit/messages.h"
 #include "gui/main/main_form.h"
 #include "gui/settings/setcom_dialog.h"
@@ -15,6 +16,7 @@
 #include "store/settings.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QGroupBox>
 #include <QLabel>
@@ -27,10 +29,22 @@
 
 namespace {
 QString PortClosedText() {
-    return QStringLiteral("请打开串口！！");
+    return QCoreApplication::translate("CalibrationController", "请打开串口！！");
 }
 
 const char* const kGlyphProperty = "calibrationGlyph";
+
+// The step as the records name it: the Chinese captions the page keeps beside the shown ones
+// (property "recordName"), so that records read alike whatever the language of the window.
+QString RecordedStepName(const QPushButton* button) {
+    const auto name = [](const QObject* control, const QString& shown) {
+        const QVariant kept = control->property("recordName");
+        return kept.isValid() ? kept.toString() : shown;
+    };
+    if (const auto* box = qobject_cast<const QGroupBox*>(button->parentWidget()))
+        return name(box, box->title()) + QLatin1Char(' ') + name(button, button->text());
+    return name(button, button->text());
+}
 } // namespace
 
 CalibrationController::CalibrationController(TMainForm& form) : QObject(&form), form_(form) {
@@ -169,7 +183,7 @@ CalibrationController::PortSwitcher(JobContext& job, const PortLine& line,
 
 void CalibrationController::ShowPortSwitchOutcome(const PortSwitchOutcome& outcome) {
     if (!outcome.settingsError.isEmpty()) Ui().error(&form_, outcome.settingsError);
-    if (outcome.failed) Ui().inform(&form_, QStringLiteral("配置通信协后更改端口设置失败！！"));
+    if (outcome.failed) Ui().inform(&form_, tr("配置通信协后更改端口设置失败！！"));
 }
 
 std::function<void()> CalibrationController::ProgressStepper(JobContext& job) {
@@ -220,8 +234,7 @@ void CalibrationController::BitBtn2Click() {
         [this, written] {
             HideProgress();
             form_.calibrationPage()->protocolTab().protocol->setEnabled(*written);
-            Ui().inform(&form_, *written ? QStringLiteral("配置接线模式成功！")
-                                         : QStringLiteral("配置接线模式失败！"));
+            Ui().inform(&form_, *written ? tr("配置接线模式成功！") : tr("配置接线模式失败！"));
         });
     if (!started) HideProgress();
 }
@@ -257,12 +270,11 @@ void CalibrationController::BitBtn4Click() {
 void CalibrationController::BitBtn14Click() {
     if (!form_.station().portOpen()) return Ui().inform(&form_, PortClosedText());
     if (form_.checkPage() && form_.checkPage()->isRunning())
-        return Ui().inform(&form_, QStringLiteral("请关闭读输出数据线程！！"));
+        return Ui().inform(&form_, tr("请关闭读输出数据线程！！"));
     if (CurvePage* curves = form_.curvePage(); curves && curves->isRunning())
-        return Ui().inform(&form_, QStringLiteral("请关闭读曲线数据线程！！"));
+        return Ui().inform(&form_, tr("请关闭读曲线数据线程！！"));
     if (RefusedWhileBusy()) return;
-    Ui().inform(&form_,
-                QStringLiteral("将产品复位(关闭产品工作电源,再打开),请在10秒钟内点击<OK>按钮！"));
+    Ui().inform(&form_, tr("将产品复位(关闭产品工作电源,再打开),请在10秒钟内点击<OK>按钮！"));
     const uint8_t address = form_.station().line().ModuleAddress;
     ShowProgress(50);
     StepProgress();
@@ -286,10 +298,11 @@ void CalibrationController::BitBtn14Click() {
 void CalibrationController::BitBtn_VIP1Click(int segment) {
     if (RefusedWhileBusy()) return;
     if (!form_.station().portOpen()) return Ui().inform(&form_, PortClosedText());
+    QPushButton* button = Segment(segment).vip;
+    if (!ConfirmWrite(button)) return;
     ClearLog();
     if (segment == 1) SetGlyph(controls().finish, Pending);
     const uint8_t address = form_.station().line().ModuleAddress;
-    QPushButton* button = Segment(segment).vip;
     WritingStep(
         button,
         [this, address, segment](JobContext& job, RegisterWords* written) {
@@ -301,10 +314,11 @@ void CalibrationController::BitBtn_VIP1Click(int segment) {
 void CalibrationController::BitBtn_VXW1Click(int segment) {
     if (RefusedWhileBusy()) return;
     if (!form_.station().portOpen()) return Ui().inform(&form_, PortClosedText());
+    QPushButton* button = Segment(segment).phaseCompensation;
+    if (!ConfirmWrite(button)) return;
     ClearLog();
     const uint8_t address = form_.station().line().ModuleAddress;
     const bool hz60 = Is60Hz(segment);
-    QPushButton* button = Segment(segment).phaseCompensation;
     WritingStep(
         button,
         [this, address, segment, hz60](JobContext& job, RegisterWords* written) {
@@ -320,6 +334,7 @@ void CalibrationController::BitBtn_BCFW1Click(int segment) {
     const uint8_t address = form_.station().line().ModuleAddress;
     const bool hz60 = Is60Hz(segment);
     QPushButton* button = Segment(segment).compensationReset;
+    if (!ConfirmWrite(button)) return;
     WritingStep(
         button,
         [this, address, segment, hz60](JobContext& job, RegisterWords* written) {
@@ -331,7 +346,6 @@ void CalibrationController::BitBtn_BCFW1Click(int segment) {
 void CalibrationController::BitBtn_PBC1Click(int segment) {
     if (RefusedWhileBusy()) return;
     if (!form_.station().portOpen()) return Ui().inform(&form_, PortClosedText());
-    ClearLog();
     TRealPowerForm::Run(state_.SourceActivePower, &form_);
     const uint8_t address = form_.station().line().ModuleAddress;
     const bool hz60 = Is60Hz(segment);
@@ -341,6 +355,8 @@ void CalibrationController::BitBtn_PBC1Click(int segment) {
     // A compensation refused before its first reading writes nothing: it needs no backup.
     const bool writes =
         PowerCompensationPrecondition(state_.VipAverages, state_.SourceActivePower).isEmpty();
+    if (writes && !ConfirmWrite(button)) return;
+    ClearLog();
     WritingStep(
         button,
         [this, address, segment, hz60, ratedVoltage, ratedCurrent](JobContext& job,
@@ -353,6 +369,7 @@ void CalibrationController::BitBtn_PBC1Click(int segment) {
 
 void CalibrationController::BitBtn19Click() {
     if (RefusedWhileBusy()) return;
+    if (!ConfirmWrite(controls().finish)) return;
     ClearLog();
     const uint8_t address = form_.station().line().ModuleAddress;
     // No port check: a closed link fails the backup's read, which the log reports.
@@ -373,6 +390,12 @@ void CalibrationController::BitBtn19Click() {
         });
 }
 
+bool CalibrationController::ConfirmWrite(const QPushButton* button) {
+    return Ui().confirm(&form_,
+                        tr("确定执行“%1”吗？该操作将改写模块的标定数据。").arg(StepName(button)),
+                        tr("产品标定"));
+}
+
 QString CalibrationController::StepName(const QPushButton* button) {
     // The segment buttons share their captions; their group box says which segment.
     if (const auto* box = qobject_cast<const QGroupBox*>(button->parentWidget()))
@@ -387,7 +410,7 @@ void CalibrationController::StoreStepRecord(const QPushButton* button, const QDa
     record.started = started;
     record.ended = QDateTime::currentDateTime();
     record.verdict = succeeded ? Verdict::Pass : Verdict::Fail;
-    record.details = QStringLiteral("step=%1\n").arg(StepName(button)) +
+    record.details = QStringLiteral("step=%1\n").arg(RecordedStepName(button)) +
                      WordLines(QStringLiteral("written."), written) + more;
     StoreRecord(form_, record);
 }
@@ -467,12 +490,9 @@ void CalibrationController::BitBtn_RestoreCalibrationClick() {
         taken = r.started;
         if (!backup.empty()) break;
     }
-    if (backup.empty())
-        return Ui().inform(&form_, QStringLiteral("没有%1的标定数据备份！").arg(model));
-    if (!Ui().ask(&form_,
-                  QStringLiteral("确定用 %1 的备份恢复标定数据吗?")
-                      .arg(taken.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))),
-                  QStringLiteral("恢复标定数据")))
+    if (backup.empty()) return Ui().inform(&form_, tr("没有%1的标定数据备份！").arg(model));
+    if (!Ui().confirm(&form_, tr("确定用 %1 的备份恢复标定数据吗?").arg(DisplayDateTime(taken)),
+                      tr("恢复标定数据")))
         return;
     ClearLog();
     const uint8_t address = form_.station().line().ModuleAddress;
@@ -486,13 +506,13 @@ void CalibrationController::BitBtn_RestoreCalibrationClick() {
             const RestoreOutcome& o = *outcome;
             QStringList lines;
             if (o.restored())
-                lines << QStringLiteral("恢复标定数据成功！");
+                lines << tr("恢复标定数据成功！");
             else if (!o.written)
-                lines << QStringLiteral("恢复标定数据失败！");
+                lines << tr("恢复标定数据失败！");
             else if (!o.readBack)
-                lines << QStringLiteral("恢复标定数据后读回失败！");
+                lines << tr("恢复标定数据后读回失败！");
             else
-                lines << QStringLiteral("恢复标定数据读回不一致！");
+                lines << tr("恢复标定数据读回不一致！");
             for (const WordDifference& d : o.differences)
                 lines << DifferenceLine(d);
             for (const QString& line : std::as_const(lines))

@@ -107,6 +107,8 @@ private:
     // "1段标定 VIP标定"; the caption alone for a button outside the segments.
     static QString StepName(const QPushButton* button);
     // Stores the record of a step ("step=" line, "written." lines, then more).
+    // Asked before every step that writes to the module; 否 (the default) sends nothing.
+    bool ConfirmWrite(const QPushButton* button);
     void StoreStepRecord(const QPushButton* button, const QDateTime& started, bool succeeded,
                          const RegisterWords& written, const QString& more = {});
     void SetGlyph(QPushButton* button, Glyph glyph);

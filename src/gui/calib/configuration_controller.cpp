@@ -15,6 +15,7 @@
 #include "store/database.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QLabel>
 #include <QLineEdit>
@@ -27,8 +28,6 @@
 #include <memory>
 
 namespace {
-
-const QString kOpenPort = QStringLiteral("请打开串口！！");
 
 // The main window's progress bar as a job sees it: each step of 10 is posted to the bar, the
 // waits are the job's own, so a cancel cuts them short.
@@ -62,7 +61,9 @@ QString CaptionOf(const QWidget* control) {
 int ChosenIndex(const QComboBox* list) {
     if (list->currentIndex() < 0) {
         const QString caption = CaptionOf(list);
-        throw ConversionError(caption + QStringLiteral("未选择"), caption);
+        throw ConversionError(
+            QCoreApplication::translate("ConfigurationController", "%1未选择").arg(caption),
+            caption);
     }
     return list->currentIndex();
 }
@@ -110,15 +111,14 @@ double ConfigurationController::rating(const QLineEdit* field, int scale) const 
     const QString caption = CaptionOf(field);
     const double value = FieldToFloat(caption, field->text());
     if (!RatingFits(value, scale))
-        throw FieldError(
-            caption, field->text(),
-            QStringLiteral("超出范围（0～%1）").arg(FloatToText(2147483647.0 / scale)));
+        throw FieldError(caption, field->text(),
+                         tr("超出范围（0～%1）").arg(FloatToText(2147483647.0 / scale)));
     return value;
 }
 
 bool ConfigurationController::PortReady() {
     if (!form_.station().portOpen()) {
-        Ui().inform(&form_, kOpenPort);
+        Ui().inform(&form_, tr("请打开串口！！"));
         return false;
     }
     return true;
@@ -258,7 +258,7 @@ bool ConfigurationController::DownloadConfiguration() {
     auto record = std::make_shared<UnitRecord>(StationRecord(form_, RecordKind::Download));
     record->started = QDateTime::currentDateTime();
     const bool started = Start(
-        QStringLiteral("下载配置"),
+        tr("下载配置"),
         [=](JobContext& job) {
             DownloadOutcome& o = *outcome;
             JobProgress progress(job, bar);
@@ -374,7 +374,7 @@ void ConfigurationController::BitBtn6Click() {
     const uint8_t address = form_.station().line().ModuleAddress;
     QProgressBar* bar = form_.progressBar();
     const bool started = Start(
-        QStringLiteral("读取配置"),
+        tr("读取配置"),
         [=](JobContext& job) {
             JobProgress progress(job, bar);
             Link& link = job.link();
@@ -396,8 +396,8 @@ void ConfigurationController::BitBtn6Click() {
             // What arrived is shown even when the rest failed, as the page always did.
             if (r->userRead) ShowUserWords(r->user);
             if (r->calibrationRead) ShowCalibrationWords(r->protocol[0], r->calibration);
-            Ui().inform(&form_, r->calibrationRead ? QStringLiteral("读配置数据成功！！")
-                                                   : QStringLiteral("读配置数据失败！！"));
+            Ui().inform(&form_,
+                        r->calibrationRead ? tr("读配置数据成功！！") : tr("读配置数据失败！！"));
         });
     if (started) ShowProgress(30);
 }
@@ -408,14 +408,12 @@ void ConfigurationController::BitBtn9Click() {
     const uint8_t address = form_.station().line().ModuleAddress;
     auto ok = std::make_shared<bool>(false);
     Start(
-        QStringLiteral("校时"),
+        tr("校时"),
         [=](JobContext& job) {
             *ok =
                 WriteRegisters(job.link(), address, kClockRegister, uint16_t(words.size()), words);
         },
-        [this, ok] {
-            Ui().inform(&form_, *ok ? QStringLiteral("校时成功!!") : QStringLiteral("校时失败!!"));
-        });
+        [this, ok] { Ui().inform(&form_, *ok ? tr("校时成功!!") : tr("校时失败!!")); });
 }
 
 void ConfigurationController::BitBtn3Click() {
@@ -424,13 +422,13 @@ void ConfigurationController::BitBtn3Click() {
     auto w = std::make_shared<std::vector<uint16_t>>();
     auto ok = std::make_shared<bool>(false);
     Start(
-        QStringLiteral("读时间"),
+        tr("读时间"),
         [=](JobContext& job) {
             *ok = ReadAllWords(job.link(), address, ReadKind::Registers, kClockRegister, 3, *w);
         },
         [this, w, ok] {
             if (!*ok) {
-                Ui().inform(&form_, QStringLiteral("读时间失败！！"));
+                Ui().inform(&form_, tr("读时间失败！！"));
                 return;
             }
             const std::vector<uint16_t>& t = *w;
@@ -494,7 +492,7 @@ void ConfigurationController::BitBtn5Click() {
     QProgressBar* bar = form_.progressBar();
     auto ok = std::make_shared<bool>(false);
     const bool started = Start(
-        QStringLiteral("下载配置"),
+        tr("下载配置"),
         [=](JobContext& job) {
             JobProgress progress(job, bar);
             Link& link = job.link();
@@ -506,8 +504,7 @@ void ConfigurationController::BitBtn5Click() {
                 *ok = UserDownload2007(link, address, p, now, progress);
         },
         [this, ok] {
-            Ui().inform(&form_, *ok ? QStringLiteral("下载配置数据成功！")
-                                    : QStringLiteral("下载配置数据失败！！"));
+            Ui().inform(&form_, *ok ? tr("下载配置数据成功！") : tr("下载配置数据失败！！"));
         });
     if (!started) return;
     static const int maxima[] = {70, 300, 180};
@@ -527,11 +524,10 @@ void ConfigurationController::BitBtn10Click() {
     const uint8_t address = form_.station().line().ModuleAddress;
     auto ok = std::make_shared<bool>(false);
     Start(
-        QStringLiteral("设置电量底数"),
+        tr("设置电量底数"),
         [=](JobContext& job) { *ok = SetEnergyBase(job.link(), address, base); },
         [this, ok] {
-            Ui().inform(&form_, *ok ? QStringLiteral("设置电量底数数据成功！")
-                                    : QStringLiteral("设置电量底数数据失败！"));
+            Ui().inform(&form_, *ok ? tr("设置电量底数数据成功！") : tr("设置电量底数数据失败！"));
         });
 }
 
@@ -555,17 +551,19 @@ void ConfigurationController::YaaoReadClick(const QString& operation, unsigned c
 }
 
 void ConfigurationController::BitBtn11Click() {
-    YaaoReadClick(QStringLiteral("读通信地址"), 4, QStringLiteral("读产品通信地址失败！"));
+    YaaoReadClick(tr("读通信地址"), 4, tr("读产品通信地址失败！"));
 }
 void ConfigurationController::BitBtn12Click() {
-    YaaoReadClick(QStringLiteral("读标定数据"), 9, QStringLiteral("读标定数据失败！"));
+    YaaoReadClick(tr("读标定数据"), 9, tr("读标定数据失败！"));
 }
 void ConfigurationController::BitBtn13Click() {
-    YaaoReadClick(QStringLiteral("读原始数据"), 0x11, QStringLiteral("读原始数据失败！"));
+    YaaoReadClick(tr("读原始数据"), 0x11, tr("读原始数据失败！"));
 }
 
 void ConfigurationController::ClearClick(const QString& operation, bool energy) {
     if (!PortReady() || !SessionIdle()) return;
+    // Energy and demand cannot be brought back once cleared.
+    if (!Ui().confirm(&form_, tr("确定%1吗？").arg(operation), operation)) return;
     form_.CB_CPTypeChange();
     const int protocol = form_.station().product().TXXY;
     const uint8_t address = form_.station().line().ModuleAddress;
@@ -580,20 +578,18 @@ void ConfigurationController::ClearClick(const QString& operation, bool energy) 
             if (*result == ClearResult::NotSent) return;
             const bool done = *result == ClearResult::Done;
             if (energy)
-                Ui().inform(&form_, done ? QStringLiteral("清电能数据成功！")
-                                         : QStringLiteral("清电能数据失败！！"));
+                Ui().inform(&form_, done ? tr("清电能数据成功！") : tr("清电能数据失败！！"));
             else
-                Ui().inform(&form_, done ? QStringLiteral("清需量数据成功！")
-                                         : QStringLiteral("清需量数据失败！！"));
+                Ui().inform(&form_, done ? tr("清需量数据成功！") : tr("清需量数据失败！！"));
         });
 }
 
 void ConfigurationController::BitBtn7Click() {
-    ClearClick(QStringLiteral("清除电能数据"), true);
+    ClearClick(tr("清除电能数据"), true);
 }
 
 void ConfigurationController::BitBtn8Click() {
-    ClearClick(QStringLiteral("清除需量数据"), false);
+    ClearClick(tr("清除需量数据"), false);
 }
 
 void ConfigurationController::AddUserLog(const QString& text) {

@@ -89,6 +89,8 @@ public:
     // the check ends after the last.
     QComboBox* planList() const { return plan_; }
     QPushButton* continueButton() const { return continue_; }
+    QPushButton* checkButton() const { return check_; }
+    QPushButton* saveButton() const { return save_; }
     // Loads the plans of the host's model into CB_Plan (the product selection calls it).
     void ReloadPlans();
     // The point of the plan being run (0-based), -1 when no plan runs; waiting for 继续 or not.

@@ -28,6 +28,11 @@ bool QtMessages::ask(QWidget* parent, const QString& text, const QString& captio
            QMessageBox::Yes;
 }
 
+bool QtMessages::confirm(QWidget* parent, const QString& text, const QString& caption) {
+    return QMessageBox::question(parent, caption, text, QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::No) == QMessageBox::Yes;
+}
+
 std::unique_ptr<QFileDialog> NewSaveFileDialog(QWidget* parent, const QString& proposed,
                                                const QString& filter) {
     auto dialog = std::make_unique<QFileDialog>(parent, QString(), proposed, filter);

@@ -22,6 +22,9 @@ public:
     virtual void error(QWidget* parent, const QString& text) = 0;
     // Yes/No question; true for Yes.
     virtual bool ask(QWidget* parent, const QString& text, const QString& caption) = 0;
+    // Yes/No question before an operation that cannot be undone (clearing energy, a calibration
+    // write, the flash commit): 否 is the default button, so a hurried Enter changes nothing.
+    virtual bool confirm(QWidget* parent, const QString& text, const QString& caption) = 0;
     // File-save dialog; empty when cancelled.
     virtual QString saveFileName(QWidget* parent, const QString& proposed,
                                  const QString& filter) = 0;
@@ -38,6 +41,7 @@ public:
     void inform(QWidget* parent, const QString& text, const QString& caption) override;
     void error(QWidget* parent, const QString& text) override;
     bool ask(QWidget* parent, const QString& text, const QString& caption) override;
+    bool confirm(QWidget* parent, const QString& text, const QString& caption) override;
     QString saveFileName(QWidget* parent, const QString& proposed, const QString& filter) override;
     QString existingDirectory(QWidget* parent, const QString& caption) override;
 };

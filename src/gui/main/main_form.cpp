@@ -44,6 +44,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScopeGuard>
+#include <QShortcut>
 #include <QSignalBlocker>
 #include <QStatusBar>
 #include <QSysInfo>
@@ -86,7 +87,7 @@ TMainForm::TMainForm(const QString& dataDir, SerialLink& link, ProductDatabase& 
       session_(std::make_unique<DeviceSession>(link)) {
     link_.SetTrafficLog(traffic_.get());
     setObjectName(QStringLiteral("MainForm"));
-    setWindowTitle(QStringLiteral("KX7410M3三相电参数采集模块上位机软件   V1.0"));
+    setWindowTitle(tr("KX7410M3三相电参数采集模块上位机软件   V1.0"));
     resize(876, 563);
     // The window never shrinks below the size its pages are laid out for.
     setMinimumSize(840, 557);
@@ -94,6 +95,7 @@ TMainForm::TMainForm(const QString& dataDir, SerialLink& link, ProductDatabase& 
     buildMenu();
     buildPages();
     buildStatusBar();
+    buildKeys();
     // The port text always shows the line the port opens with, whoever changed it.
     connect(&station_, &StationState::lineChanged, this, [this] {
         const LineChoice& line = station_.line();
@@ -153,11 +155,10 @@ void TMainForm::buildToolBar() {
     auto* bar = addToolBar(QStringLiteral("ToolBar1"));
     bar->setObjectName(QStringLiteral("ToolBar1"));
     bar->setMovable(false);
-    toolButton5_ = AddToolButton(bar, "ToolButton5", QStringLiteral("串口设置"),
-                                 QStringLiteral("进入串口设置界面"), QStyle::SP_ComputerIcon);
+    toolButton5_ = AddToolButton(bar, "ToolButton5", tr("串口设置"), tr("进入串口设置界面"),
+                                 QStyle::SP_ComputerIcon);
     bar->addSeparator();
-    comk_ = AddToolButton(bar, "comk", QStringLiteral("打开串口"), QStringLiteral("打开关闭串口"),
-                          QStyle::SP_DriveNetIcon);
+    comk_ = AddToolButton(bar, "comk", tr("打开串口"), tr("打开关闭串口"), QStyle::SP_DriveNetIcon);
     comk_->setCheckable(true);
     // The button's checked state is the request: a click, the keyboard and an assistive
     // technology's "Toggle" all change it, and only a change that differs from the port acts.
@@ -172,43 +173,47 @@ void TMainForm::buildToolBar() {
     });
     bar->addSeparator();
     connect(toolButton5_, &QToolButton::clicked, this, &TMainForm::ToolButton5Click);
-    toolButton6_ =
-        AddToolButton(bar, "ToolButton6", QStringLiteral("检验配置"),
-                      QStringLiteral("进入检验配置界面"), QStyle::SP_FileDialogDetailedView);
+    toolButton6_ = AddToolButton(bar, "ToolButton6", tr("检验配置"), tr("进入检验配置界面"),
+                                 QStyle::SP_FileDialogDetailedView);
     connect(toolButton6_, &QToolButton::clicked, this, &TMainForm::ToolButton6Click);
     bar->addSeparator();
     // The administrator's entry stays hidden in the delivered layout.
-    toolButton1_ = AddToolButton(bar, "ToolButton1", QStringLiteral("管理配置"),
-                                 QStringLiteral("进入管理配置界面"), QStyle::SP_DirHomeIcon);
+    toolButton1_ = AddToolButton(bar, "ToolButton1", tr("管理配置"), tr("进入管理配置界面"),
+                                 QStyle::SP_DirHomeIcon);
     toolButton1Action_ = bar->actions().last();
     toolButton1Action_->setVisible(false);
     toolButton1_->setVisible(false);
     connect(toolButton1_, &QToolButton::clicked, this, &TMainForm::ToolButton1Click);
-    auto* help = AddToolButton(bar, "send", QStringLiteral("帮助文件"),
-                               QStringLiteral("查看帮助文件"), QStyle::SP_DialogHelpButton);
-    connect(help, &QToolButton::clicked, this, &TMainForm::sendClick);
+    helpButton_ =
+        AddToolButton(bar, "send", tr("帮助文件"), tr("查看帮助文件"), QStyle::SP_DialogHelpButton);
+    connect(helpButton_, &QToolButton::clicked, this, &TMainForm::sendClick);
     bar->addSeparator();
-    auto* exit = AddToolButton(bar, "exit", QStringLiteral("退出程序"),
-                               QStringLiteral("关闭退出软件"), QStyle::SP_DialogCloseButton);
-    connect(exit, &QToolButton::clicked, this, &TMainForm::exitClick);
+    exitButton_ = AddToolButton(bar, "exit", tr("退出程序"), tr("关闭退出软件"),
+                                QStyle::SP_DialogCloseButton);
+    connect(exitButton_, &QToolButton::clicked, this, &TMainForm::exitClick);
 }
 
 void TMainForm::buildMenu() {
     auto* menu = menuBar();
     menu->setObjectName(QStringLiteral("MainMenu1"));
-    menu->addMenu(QStringLiteral("串口设置"));
-    menu->addMenu(QStringLiteral("配置管理"));
+    // The two entries act at once, as their tool buttons do; each follows its button's state.
+    QAction* serial = menu->addAction(tr("串口设置"));
+    serial->setObjectName(QStringLiteral("SerialSettingsAction"));
+    connect(serial, &QAction::triggered, this, &TMainForm::ToolButton5Click);
+    QAction* management = menu->addAction(tr("配置管理"));
+    management->setObjectName(QStringLiteral("ManagementAction"));
+    connect(management, &QAction::triggered, this, &TMainForm::ToolButton1Click);
     // The traffic monitor docks at the bottom, hidden until asked for; it can be torn off.
     trafficPanel_ = new TrafficPanel(*traffic_, this);
     addDockWidget(Qt::BottomDockWidgetArea, trafficPanel_);
     trafficPanel_->hide();
-    auto* view = menu->addMenu(QStringLiteral("查看"));
+    auto* view = menu->addMenu(tr("查看"));
     view->setObjectName(QStringLiteral("ViewMenu"));
     QAction* monitor = trafficPanel_->toggleViewAction();
     monitor->setObjectName(QStringLiteral("TrafficMonitorAction"));
     view->addAction(monitor);
-    auto* help = menu->addMenu(QStringLiteral("帮助"));
-    auto* about = help->addAction(QStringLiteral("关于......."));
+    auto* help = menu->addMenu(tr("帮助"));
+    auto* about = help->addAction(tr("关于......."));
     about->setObjectName(QStringLiteral("N5"));
     connect(about, &QAction::triggered, this, &TMainForm::N5Click);
 }
@@ -222,13 +227,13 @@ void TMainForm::buildPages() {
     panel1->setObjectName(QStringLiteral("Panel1"));
     auto* row = new QHBoxLayout(panel1);
     row->setContentsMargins(4, 2, 4, 2);
-    row->addWidget(new QLabel(QStringLiteral("选择产品型号："), panel1));
+    row->addWidget(new QLabel(tr("选择产品型号："), panel1));
     auto* modelBox = new FreshComboBox(panel1);
     cbCPType_ = modelBox;
     cbCPType_->setObjectName(QStringLiteral("CB_CPType"));
     cbCPType_->setMinimumWidth(220);
     row->addWidget(cbCPType_);
-    bitBtn14_ = new QPushButton(QStringLiteral("进入标定状态"), panel1);
+    bitBtn14_ = new QPushButton(tr("进入标定状态"), panel1);
     bitBtn14_->setObjectName(QStringLiteral("BitBtn14"));
     bitBtn14_->setVisible(false);
     row->addWidget(bitBtn14_);
@@ -244,9 +249,9 @@ void TMainForm::buildPages() {
     pageControl1_ = new QTabWidget(central);
     pageControl1_->setObjectName(QStringLiteral("PageControl1"));
     calibrationPage_ = new CalibrationPage(pageControl1_);
-    pageControl1_->addTab(calibrationPage_, QStringLiteral("产品标定"));
+    pageControl1_->addTab(calibrationPage_, tr("产品标定"));
     checkPage_ = new CheckPage(*this, pageControl1_);
-    pageControl1_->addTab(checkPage_, QStringLiteral("实时数据"));
+    pageControl1_->addTab(checkPage_, tr("实时数据"));
     // The service buttons of the real-time page sit beside its own buttons.
     QWidget* service = checkPage_->ServicePanel();
     const struct {
@@ -254,18 +259,19 @@ void TMainForm::buildPages() {
         const char* caption;
         int left;
         QPushButton** button;
-    } serviceButtons[] = {{"BitBtn7", "清除电能数据", 480, &bitBtn7_},
-                          {"BitBtn8", "清除需量数据", 600, &bitBtn8_}};
+    } serviceButtons[] = {
+        {"BitBtn7", QT_TRANSLATE_NOOP("TMainForm", "清除电能数据"), 480, &bitBtn7_},
+        {"BitBtn8", QT_TRANSLATE_NOOP("TMainForm", "清除需量数据"), 600, &bitBtn8_}};
     for (const auto& b : serviceButtons) {
-        auto* button = new QPushButton(QString::fromUtf8(b.caption), service);
+        auto* button = new QPushButton(tr(b.caption), service);
         button->setObjectName(QLatin1String(b.name));
         button->setGeometry(b.left, 8, 110, 32);
         *b.button = button;
     }
     curvePage_ = new CurvePage(*this, pageControl1_);
-    pageControl1_->addTab(curvePage_, QStringLiteral("曲线监测"));
+    pageControl1_->addTab(curvePage_, tr("曲线监测"));
     userPage_ = new UserPage(pageControl1_);
-    pageControl1_->addTab(userPage_, QStringLiteral("用户配置"));
+    pageControl1_->addTab(userPage_, tr("用户配置"));
     // The station's records: read only, so the page never touches the device.
     QList<ProductModel> models;
     QStringList modelNames;
@@ -273,7 +279,7 @@ void TMainForm::buildPages() {
         for (const ProductModel& m : models)
             modelNames << m.cpxh;
     recordsPage_ = new RecordsPage(*results_, modelNames, pageControl1_);
-    pageControl1_->addTab(recordsPage_, QStringLiteral("检验记录"));
+    pageControl1_->addTab(recordsPage_, tr("检验记录"));
     connect(pageControl1_, &QTabWidget::currentChanged, this, [this](int index) {
         if (pageControl1_->widget(index) == recordsPage_) recordsPage_->Refresh();
     });
@@ -294,11 +300,10 @@ void TMainForm::buildStatusBar() {
     auto* bar = statusBar();
     bar->setObjectName(QStringLiteral("pstate"));
     bar->setSizeGripEnabled(false);
-    comText_ = AddStatusField(bar, "ComText", QStringLiteral("COM1,9600,N无,8,1"),
-                              QStringLiteral("端口信息显示"), 0);
-    AddStatusField(bar, "CPText", QStringLiteral("三相电参数采集模块"), QString(), 0);
-    statusText_ = AddStatusField(bar, "StatusText", QString(), QStringLiteral("状态信息显示"), 1);
-    stext1_ = AddStatusField(bar, "Stext1", QStringLiteral("配置"), QStringLiteral("功能显示"), 0);
+    comText_ = AddStatusField(bar, "ComText", tr("COM1,9600,N无,8,1"), tr("端口信息显示"), 0);
+    AddStatusField(bar, "CPText", tr("三相电参数采集模块"), QString(), 0);
+    statusText_ = AddStatusField(bar, "StatusText", QString(), tr("状态信息显示"), 1);
+    stext1_ = AddStatusField(bar, "Stext1", tr("配置"), tr("功能显示"), 0);
     progressBar_ = new QProgressBar(bar);
     progressBar_->setObjectName(QStringLiteral("ProgressBar"));
     progressBar_->setRange(0, 100);
@@ -327,7 +332,7 @@ void TMainForm::comkClick() {
         link_.Close();
         station_.setPortOpen(false);
         comk_->setChecked(false);
-        comk_->setText(QStringLiteral("打开串口"));
+        comk_->setText(tr("打开串口"));
         toolButton5_->setEnabled(true);
         return;
     }
@@ -338,7 +343,7 @@ void TMainForm::comkClick() {
                    line.StopBitsIndex, &failure)) {
         station_.setPortOpen(true);
         comk_->setChecked(true);
-        comk_->setText(QStringLiteral("关闭串口"));
+        comk_->setText(tr("关闭串口"));
         toolButton5_->setEnabled(false);
         // An RFC 2217 server that refused COM port control: the port works raw, with the device
         // server's own settings, and the operator should know.
@@ -354,24 +359,69 @@ void TMainForm::exitClick() {
 }
 
 void TMainForm::N5Click() {
-    Ui().inform(nullptr, QStringLiteral("KX7410M3三相电参数采集模块上位机软件\n版本：V1.0\n"
-                                        "完成日期：2026年12月"));
+    Ui().inform(nullptr, tr("KX7410M3三相电参数采集模块上位机软件\n版本：V1.0\n"
+                            "完成日期：2026年12月"));
 }
 
 void TMainForm::sendClick() {
-    HelpViewer::ShowContents(this, QDir(dataDir_).filePath(QStringLiteral("HELP.HLP")));
+    HelpViewer::ShowContents(this, HelpFile());
+}
+
+QString TMainForm::currentHelpAnchor() const {
+    const QWidget* page = pageControl1_->currentWidget();
+    if (page == calibrationPage_) return QStringLiteral("calibration");
+    if (page == checkPage_) return QStringLiteral("check");
+    if (page == curvePage_) return QStringLiteral("curves");
+    if (page == userPage_) return QStringLiteral("user");
+    if (page == recordsPage_) return QStringLiteral("records");
+    return QStringLiteral("contents");
+}
+
+void TMainForm::buildKeys() {
+    const auto key = [this](const QKeySequence& sequence, auto action) {
+        auto* shortcut = new QShortcut(sequence, this);
+        connect(shortcut, &QShortcut::activated, this, action);
+        return shortcut;
+    };
+    key(QKeySequence::HelpContents,
+        [this] { HelpViewer::ShowContents(this, HelpFile(), currentHelpAnchor()); });
+    // F5 and Ctrl+S act as the page's own buttons would, so a disabled button stays refused.
+    key(Qt::Key_F5, [this] {
+        QPushButton* check = checkPage_->checkButton();
+        if (!check->isEnabled()) return;
+        pageControl1_->setCurrentWidget(checkPage_);
+        check->click();
+    });
+    key(QKeySequence::Save, [this] {
+        QPushButton* save = checkPage_->saveButton();
+        if (save->isEnabled() && save->isVisible()) save->click();
+    });
+    // The tool buttons' captions stay as they are; Alt and a letter press them. A QShortcut and
+    // not a mnemonic in the text, which 打开串口 would lose at its next caption.
+    const struct {
+        QToolButton* button;
+        Qt::Key letter;
+    } mnemonics[] = {{toolButton5_, Qt::Key_S}, {comk_, Qt::Key_O},       {toolButton6_, Qt::Key_J},
+                     {toolButton1_, Qt::Key_G}, {helpButton_, Qt::Key_H}, {exitButton_, Qt::Key_X}};
+    for (const auto& m : mnemonics) {
+        QToolButton* button = m.button;
+        key(QKeySequence(Qt::ALT | m.letter), [button] {
+            if (button->isEnabled() && button->isVisible()) button->click();
+        });
+    }
 }
 
 void TMainForm::PageControl1Change(int index) {
-    static const char* const names[] = {"标定", "检验", "曲线", "配置"};
+    static const char* const names[] = {
+        QT_TRANSLATE_NOOP("TMainForm", "标定"), QT_TRANSLATE_NOOP("TMainForm", "检验"),
+        QT_TRANSLATE_NOOP("TMainForm", "曲线"), QT_TRANSLATE_NOOP("TMainForm", "配置")};
     if (index < 0 || index > 3) return;
-    stext1_->setText(QString::fromUtf8(names[index]));
+    stext1_->setText(tr(names[index]));
     statusText_->clear();
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
-    if (!closeConfirmed_ &&
-        !Ui().ask(nullptr, QStringLiteral("确定退出吗?"), QStringLiteral("信息"))) {
+    if (!closeConfirmed_ && !Ui().ask(nullptr, tr("确定退出吗?"), tr("信息"))) {
         event->ignore();
         return;
     }
@@ -408,8 +458,8 @@ void TMainForm::SessionStateChanged(DeviceSession::State state, const QString& o
             if (!qobject_cast<QCheckBox*>(button)) controls << button;
     LockControls(idle ? QList<QWidget*>() : controls);
     if (state == DeviceSession::State::Busy)
-        statusText_->setText(QStringLiteral("正在进行：") + operation);
-    else if (idle && statusText_->text().startsWith(QStringLiteral("正在进行：")))
+        statusText_->setText(tr("正在进行：%1").arg(operation));
+    else if (idle && statusText_->text().startsWith(tr("正在进行：%1").arg(QString())))
         statusText_->clear();
 }
 
@@ -440,7 +490,8 @@ Link& TMainForm::link() {
 }
 
 void TMainForm::ToolButton5Click() {
-    if (RefuseWhileBusy()) return;
+    // The menu entry reaches here too: the serial settings stay shut while the port is open.
+    if (!toolButton5_->isEnabled() || RefuseWhileBusy()) return;
     TSetComForm dialog(dataDir_, AvailablePortNames(), this);
     if (dialog.exec() == QDialog::Accepted) ApplySerialChoice(dialog.choice());
 }
@@ -476,15 +527,13 @@ void SetItems(QComboBox* list, const QStringList& items, int selected) {
 } // namespace
 
 void TMainForm::FillFixedLists() {
-    const QStringList frame = {QStringLiteral("N无,2S"), QStringLiteral("O奇,1S"),
-                               QStringLiteral("E偶,1S"), QStringLiteral("N无,1S")};
+    const QStringList frame = {tr("N无,2S"), tr("O奇,1S"), tr("E偶,1S"), tr("N无,1S")};
     const QStringList ct = {QStringLiteral("2CT"), QStringLiteral("3CT")};
-    const QStringList net = {QStringLiteral("三相四线"), QStringLiteral("三相三线"),
-                             QStringLiteral("单相")};
+    const QStringList net = {tr("三相四线"), tr("三相三线"), tr("单相")};
     const QStringList harmonics = {QStringLiteral("RMS"), QStringLiteral("FUND")};
-    const QStringList pulse = {QStringLiteral("有功脉冲输出"), QStringLiteral("无功脉冲输出")};
-    const QStringList demand = {QStringLiteral("固定滑块"), QStringLiteral("滑差式")};
-    const QStringList lowBaud = {QStringLiteral("不使能"), QStringLiteral("使能")};
+    const QStringList pulse = {tr("有功脉冲输出"), tr("无功脉冲输出")};
+    const QStringList demand = {tr("固定滑块"), tr("滑差式")};
+    const QStringList lowBaud = {tr("不使能"), tr("使能")};
     const CalibrationPage::ConfigurationControls& calib = calibrationPage_->configurationTab();
     const UserPage::Controls& user = userPage_->controls();
     SetItems(calib.frameFormat, frame, 3);
@@ -511,7 +560,7 @@ void TMainForm::LoadModelList() {
         return;
     }
     if (!ok) {
-        Ui().inform(nullptr, QStringLiteral("操作数据库失败！"));
+        Ui().inform(nullptr, tr("操作数据库失败！"));
         return;
     }
     cbCPType_->clear();
@@ -557,7 +606,7 @@ void TMainForm::ReloadModelList() {
     QList<ProductModel> models;
     try {
         if (!database_.SelectAllModels(models)) {
-            Ui().inform(nullptr, QStringLiteral("操作数据库失败！"));
+            Ui().inform(nullptr, tr("操作数据库失败！"));
             return;
         }
     } catch (const ConversionError& e) {
@@ -640,7 +689,7 @@ void TMainForm::SetEnabled(const QList<QWidget*>& controls, bool enabled) {
 
 void TMainForm::LoadProduct() {
     if (cbCPType_->currentText().isEmpty()) {
-        Ui().inform(nullptr, QStringLiteral("产品型号不允许为空！"));
+        Ui().inform(nullptr, tr("产品型号不允许为空！"));
         return;
     }
     // The selection is set as a whole once the load ends, also when it ends early: what was
@@ -650,7 +699,7 @@ void TMainForm::LoadProduct() {
     p.ModelName = cbCPType_->currentText().trimmed();
     std::optional<ProductModel> model;
     if (!database_.SelectModel(p.ModelName, model)) {
-        Ui().inform(nullptr, QStringLiteral("操作数据库失败！"));
+        Ui().inform(nullptr, tr("操作数据库失败！"));
         return;
     }
     if (!model) {
@@ -690,7 +739,7 @@ void TMainForm::LoadProduct() {
 
     std::optional<Scheme> scheme;
     if (!database_.SelectScheme(p.SchemeName, scheme)) {
-        Ui().inform(nullptr, QStringLiteral("操作数据库失败！"));
+        Ui().inform(nullptr, tr("操作数据库失败！"));
         return;
     }
     if (!scheme) p.UBLFX = StrToInt(QString());

@@ -114,6 +114,8 @@ public slots:
     void exitClick();
     void N5Click();
     void sendClick();
+    // The help file's anchor of the page on show.
+    QString currentHelpAnchor() const;
     void PageControl1Change(int index);
     // The product selection: loads the model's Config and Fstable rows and arranges the pages
     // for them. Also run by the operations that must see the database's current values.
@@ -129,6 +131,9 @@ private:
     void buildMenu();
     void buildPages();
     void buildStatusBar();
+    // F1 (help at the current page), F5 (start/stop the check), Ctrl+S (save the data) and the
+    // Alt+letter keys of the tool buttons.
+    void buildKeys();
     void Timer1Timer();
     void FillFixedLists();
     void LoadModelList();
@@ -160,6 +165,8 @@ private:
     QToolButton* toolButton5_ = nullptr;
     QToolButton* toolButton6_ = nullptr;
     QToolButton* toolButton1_ = nullptr;
+    QToolButton* helpButton_ = nullptr;
+    QToolButton* exitButton_ = nullptr;
     QAction* toolButton1Action_ = nullptr;
     QPushButton* bitBtn14_ = nullptr;
     QPushButton* bitBtn7_ = nullptr;

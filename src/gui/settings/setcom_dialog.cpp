@@ -1,12 +1,14 @@
 #include "gui/settings/setcom_dialog.h"
 
 #include "common/conversion.h"
+#include "gui/kit/help_viewer.h"
 #include "gui/kit/messages.h"
 #include "gui/kit/up_down.h"
 #include "link/serial_link.h"
 #include "store/settings.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -21,7 +23,9 @@ QStringList BaudRateItems() {
     return {"1200", "2400", "4800", "9600", "19200", "38400"};
 }
 QStringList ParityItems() {
-    return {QStringLiteral("N无"), QStringLiteral("O奇"), QStringLiteral("E偶")};
+    return {QCoreApplication::translate("TSetComForm", "N无"),
+            QCoreApplication::translate("TSetComForm", "O奇"),
+            QCoreApplication::translate("TSetComForm", "E偶")};
 }
 QStringList DataBitsItems() {
     return {"6", "7", "8"};
@@ -85,23 +89,21 @@ void SelectIndex(QComboBox* list, int index) {
 TSetComForm::TSetComForm(const QString& dataDir, const QStringList& ports, QWidget* parent)
     : QDialog(parent), dataDir_(dataDir) {
     setObjectName(QStringLiteral("SetComForm"));
-    setWindowTitle(QStringLiteral("系统通信设置"));
+    AddHelpKey(this, QStringLiteral("port"));
+    setWindowTitle(tr("系统通信设置"));
     auto* outer = new QVBoxLayout(this);
-    auto* group = new QGroupBox(QStringLiteral("系统通信设置"), this);
+    auto* group = new QGroupBox(tr("系统通信设置"), this);
     group->setObjectName(QStringLiteral("GroupBox1"));
     auto* form = new QFormLayout(group);
-    comList_ = AddList(form, group, "CB_Com_list", QStringLiteral("端口号："), {});
+    comList_ = AddList(form, group, "CB_Com_list", tr("端口号："), {});
     // A serial device server's port is typed in: tcp://HOST:PORT.
     comList_->setEditable(true);
     comList_->setInsertPolicy(QComboBox::NoInsert);
     comList_->setMinimumWidth(160);
-    baudList_ =
-        AddList(form, group, "CB_Baudrate_list", QStringLiteral("波特率："), BaudRateItems());
-    parityList_ = AddList(form, group, "CB_Parity_list", QStringLiteral("校验码："), ParityItems());
-    dataBitsList_ =
-        AddList(form, group, "CB_Databits_list", QStringLiteral("数据位："), DataBitsItems());
-    stopBitsList_ =
-        AddList(form, group, "CB_Stopbits_list", QStringLiteral("停止位："), StopBitsItems());
+    baudList_ = AddList(form, group, "CB_Baudrate_list", tr("波特率："), BaudRateItems());
+    parityList_ = AddList(form, group, "CB_Parity_list", tr("校验码："), ParityItems());
+    dataBitsList_ = AddList(form, group, "CB_Databits_list", tr("数据位："), DataBitsItems());
+    stopBitsList_ = AddList(form, group, "CB_Stopbits_list", tr("停止位："), StopBitsItems());
     auto* addrRow = new QHBoxLayout;
     editAddr_ = new QLineEdit(QStringLiteral("1"), group);
     editAddr_->setObjectName(QStringLiteral("Edit_Addr"));
@@ -109,14 +111,14 @@ TSetComForm::TSetComForm(const QString& dataDir, const QStringList& ports, QWidg
     upDownAddr_->setObjectName(QStringLiteral("UpDown_Addr"));
     addrRow->addWidget(editAddr_);
     addrRow->addWidget(upDownAddr_);
-    form->addRow(QStringLiteral("地    址："), addrRow);
+    form->addRow(tr("地    址："), addrRow);
     outer->addWidget(group);
 
     auto* buttons = new QHBoxLayout;
-    auto* ok = new QPushButton(QStringLiteral("确定"), this);
+    auto* ok = new QPushButton(tr("确定"), this);
     ok->setObjectName(QStringLiteral("BitBtn1"));
     ok->setDefault(true);
-    auto* cancel = new QPushButton(QStringLiteral("取消"), this);
+    auto* cancel = new QPushButton(tr("取消"), this);
     cancel->setObjectName(QStringLiteral("BitBtn2"));
     buttons->addStretch(1);
     buttons->addWidget(ok);
@@ -169,7 +171,7 @@ bool TSetComForm::BitBtn1Click() {
     SerialChoice c;
     try {
         // Stored as typed, however large: the module takes the address modulo 256.
-        c.address = FieldToInt(QStringLiteral("地址："), editAddr_->text(),
+        c.address = FieldToInt(tr("地址："), editAddr_->text(),
                                {std::numeric_limits<int>::min(), std::numeric_limits<int>::max()});
     } catch (const ConversionError& e) {
         Ui().error(this, e.text());
