@@ -4,6 +4,7 @@
 #include "gui/curves/curve_host.h"
 #include "gui/kit/messages.h"
 #include "report/check_export.h"
+#include "report/records_csv.h"
 #include "session/device_session.h"
 #include "store/settings.h"
 
@@ -104,16 +105,6 @@ QString ValueText(double value) {
 
 QString StampText(double seconds, const QString& format) {
     return QDateTime::fromMSecsSinceEpoch(std::llround(seconds * 1000.0)).toString(format);
-}
-
-// A field of a CSV line, quoted when it holds a separator, a quote or a line break.
-QString CsvField(const QString& text) {
-    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) &&
-        !text.contains(QLatin1Char('\n')))
-        return text;
-    QString quoted = text;
-    quoted.replace(QLatin1String("\""), QLatin1String("\"\""));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
 // In time mode the following axis shows the whole reading from its first point, with a little
@@ -680,9 +671,9 @@ bool CurvePage::WriteCsv(const QString& path) const {
         if (graph->visible()) shown.push_back(graph);
     // The byte-order mark lets spreadsheet programs on Windows read the Chinese as UTF-8.
     QByteArray chunk("\xEF\xBB\xBF");
-    QString line = CsvField(tr("时间"));
+    QString line = CsvQuoted(tr("时间"));
     for (const QCPGraph* graph : shown)
-        line += QLatin1Char(',') + CsvField(graph->name());
+        line += QLatin1Char(',') + CsvQuoted(graph->name());
     chunk += line.toUtf8() + "\r\n";
     // Every point went to every series, so row i is point i of each; the time column is the
     // wall-clock time of the read whichever bottom axis is shown.

@@ -2,6 +2,7 @@
 
 #include "gui/kit/messages.h"
 #include "report/check_export.h"
+#include "report/records_csv.h"
 
 #include <QAction>
 #include <QApplication>
@@ -47,16 +48,6 @@ QString MsText(int64_t us) {
 
 QString Text(const std::string& utf8) {
     return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
-}
-
-// A CSV field, quoted when it holds a separator, a quote or a line break.
-QString CsvField(const QString& text) {
-    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) &&
-        !text.contains(QLatin1Char('\n')))
-        return text;
-    QString quoted = text;
-    quoted.replace(QLatin1String("\""), QLatin1String("\"\""));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
 } // namespace
@@ -388,7 +379,7 @@ void TrafficPanel::SaveClick() {
         QString line;
         for (int column = 0; column < TrafficModel::ColumnCount; ++column) {
             if (column > 0) line += QLatin1Char(',');
-            line += CsvField(TrafficModel::ColumnTitle(column));
+            line += CsvQuoted(TrafficModel::ColumnTitle(column));
         }
         chunk += line.toUtf8() + '\n';
         const int rows = model_->rowCount();
@@ -396,7 +387,7 @@ void TrafficPanel::SaveClick() {
             line.clear();
             for (int column = 0; column < TrafficModel::ColumnCount; ++column) {
                 if (column > 0) line += QLatin1Char(',');
-                line += CsvField(model_->CellText(row, column));
+                line += CsvQuoted(model_->CellText(row, column));
             }
             chunk += line.toUtf8() + '\n';
             if (chunk.size() >= (1 << 16) || row == rows - 1) {
