@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -10,6 +12,7 @@ class MessagesTest : public QObject {
     Q_OBJECT
 private slots:
     void saveDialogLeavesTheOverwriteQuestionToTheWindows();
+    void aQuestionBeforeAnUndoableStepDefaultsToNo();
 };
 
 // The export page asks "文件已经存在,是否覆盖?" itself; the dialog must not ask first in its own
@@ -35,6 +38,19 @@ void MessagesTest::saveDialogLeavesTheOverwriteQuestionToTheWindows() {
 
     QCOMPARE(dialog->result(), int(QDialog::Accepted));
     QCOMPARE(dialog->selectedFiles(), QStringList{existing});
+}
+
+// Enter or Escape on the question before clearing energy or writing calibration data answers 否.
+void MessagesTest::aQuestionBeforeAnUndoableStepDefaultsToNo() {
+    QWidget window;
+    const std::unique_ptr<QMessageBox> box = NewConfirmBox(
+        &window, QStringLiteral("确定清除电能数据吗？"), QStringLiteral("清除电能数据"));
+    QCOMPARE(box->standardButtons(), QMessageBox::Yes | QMessageBox::No);
+    QCOMPARE(box->defaultButton(), box->button(QMessageBox::No));
+    QCOMPARE(box->escapeButton(), static_cast<QAbstractButton*>(box->button(QMessageBox::No)));
+    box->open();
+    QTest::keyClick(box.get(), Qt::Key_Return);
+    QCOMPARE(box->result(), int(QMessageBox::No));
 }
 
 QTEST_MAIN(MessagesTest)

@@ -28,9 +28,17 @@ bool QtMessages::ask(QWidget* parent, const QString& text, const QString& captio
            QMessageBox::Yes;
 }
 
+std::unique_ptr<QMessageBox> NewConfirmBox(QWidget* parent, const QString& text,
+                                           const QString& caption) {
+    auto box = std::make_unique<QMessageBox>(QMessageBox::Question, caption, text,
+                                             QMessageBox::Yes | QMessageBox::No, parent);
+    box->setDefaultButton(QMessageBox::No);
+    box->setEscapeButton(QMessageBox::No);
+    return box;
+}
+
 bool QtMessages::confirm(QWidget* parent, const QString& text, const QString& caption) {
-    return QMessageBox::question(parent, caption, text, QMessageBox::Yes | QMessageBox::No,
-                                 QMessageBox::No) == QMessageBox::Yes;
+    return NewConfirmBox(parent, text, caption)->exec() == QMessageBox::Yes;
 }
 
 std::unique_ptr<QFileDialog> NewSaveFileDialog(QWidget* parent, const QString& proposed,

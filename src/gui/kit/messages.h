@@ -11,6 +11,7 @@
 #include <memory>
 
 class QFileDialog;
+class QMessageBox;
 class QWidget;
 
 class Messages {
@@ -51,3 +52,8 @@ public:
 // the windows ask that in their own words through ask().
 std::unique_ptr<QFileDialog> NewSaveFileDialog(QWidget* parent, const QString& proposed,
                                                const QString& filter);
+
+// The box of QtMessages::confirm, built but not shown: 是 and 否, with 否 the default and the
+// answer of Escape.
+std::unique_ptr<QMessageBox> NewConfirmBox(QWidget* parent, const QString& text,
+                                           const QString& caption);
