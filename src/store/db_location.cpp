@@ -94,8 +94,10 @@ QSqlDatabase AddConnection(const DatabaseLocation& location, DbRole role, const 
     if (location.engine == DbEngine::Sqlite) {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
         db.setDatabaseName(role == DbRole::Product ? location.productFile : location.resultsFile);
-        // Another writer holds the file only for a moment; wait for it instead of failing.
-        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+        // Another writer holds the file only for a moment; wait for it instead of failing. SQLite
+        // lets waiting writers in in no order, so on a loaded machine several stations writing
+        // at once can keep one waiting for seconds: a record waits rather than being refused.
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=30000"));
         return db;
     }
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
